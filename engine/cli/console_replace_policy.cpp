@@ -1,0 +1,12 @@
+// The command line's answer to "replace an existing file?": asks on the console.
+#include <cstdio>
+
+#include "engine/engine.h"
+
+bool replace_policy(const char *path) {
+    std::fprintf(stderr, "replace %s? [y]es, [n]o: ", path);
+    std::fflush(stderr);
+    char answer[16];
+    if (std::fgets(answer, sizeof answer, stdin) == nullptr) return false; // end of input: no
+    return answer[0] == 'y' || answer[0] == 'Y';
+}

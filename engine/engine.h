@@ -1,0 +1,235 @@
+// The archive engine's records and its single global state, shared by every engine module.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Results of engine routines; combined by taking the maximum.
+enum EngineStatus : int {
+    PK_OK = 0,
+    PK_WARN = 1,
+    PK_ERR = 2,
+    PK_BADERR = 3,
+    PK_MEM = 4,
+    PK_MEM_DECODER = 5,
+    PK_NOZIP = 9,
+    PK_PARAM = 10,
+    PK_MULTIDISK = 11,
+    PK_DISK = 50,
+    PK_EOF = 51,
+    PK_DIRECTORY = 76,
+    MAP_FOLDER = 77,
+    MAP_VOLUME_LABEL = 78,
+};
+
+constexpr int INPUT_BLOCK_SIZE = 2048;
+constexpr int INPUT_BUFFER_SIZE = INPUT_BLOCK_SIZE + 4; // the hold area follows the block
+constexpr int OUTPUT_BUFFER_SIZE = 65536 + 1;
+constexpr int WINDOW_SIZE = 32768;
+constexpr int MAX_STORED_NAME = 260;     // longest member name kept; the rest is skipped
+constexpr int NAME_BUFFER_SIZE = 4096;   // member name, later the output path built from it
+constexpr int END_SEARCH_LENGTH = 66000; // a 65535-byte comment plus its record fits
+constexpr int BATCH_SIZE = 64;
+
+// End-of-central-directory record (after its 4-byte signature).
+struct EndRecord {
+    uint16_t this_disk;
+    uint16_t directory_disk;
+    uint16_t entries_this_disk;
+    uint16_t total_entries;
+    int32_t directory_size;
+    int32_t directory_offset;
+    uint16_t comment_length;
+};
+
+// Central directory file header (after its signature).
+struct CentralHeader {
+    uint8_t version_made_by;
+    uint8_t host_made_by;
+    uint8_t version_needed;
+    uint8_t host_needed;
+    uint16_t flags;
+    uint16_t method;
+    uint16_t mod_time;
+    uint16_t mod_date;
+    uint32_t crc32;
+    uint32_t compressed_size;
+    uint32_t uncompressed_size;
+    uint16_t name_length;
+    uint16_t extra_length;
+    uint16_t comment_length;
+    uint16_t disk_start;
+    uint16_t internal_attributes;
+    uint32_t external_attributes;
+    uint32_t local_offset;
+};
+
+// Local file header (after its signature).
+struct LocalHeader {
+    uint8_t version_needed;
+    uint8_t host_needed;
+    uint16_t flags;
+    uint16_t method;
+    uint16_t mod_time;
+    uint16_t mod_date;
+    uint32_t crc32;
+    uint32_t compressed_size;
+    uint32_t uncompressed_size;
+    uint16_t name_length;
+    uint16_t extra_length;
+};
+
+// One central directory entry as the extraction driver and listings keep it.
+struct MemberEntry {
+    uint32_t local_offset;
+    uint32_t compressed_size;
+    uint32_t crc32;
+    int host_system;
+    uint32_t file_attributes; // host attributes derived for the output file
+    unsigned encrypted : 1;
+    unsigned sizes_after_data : 1;
+    unsigned text_hint : 1;
+    unsigned convert_text : 1;
+    unsigned lowercase_name : 1;
+    unsigned volume_label : 1;
+};
+
+// Modes of read_field.
+enum FieldMode { FIELD_SKIP = 0, FIELD_SHOW = 1, FIELD_NAME = 2, FIELD_EXTRA = 3 };
+
+// The engine's whole state; one engine call runs at a time.
+struct EngineState {
+    // Options (counters, 0 = off).
+    int text_level;           // -a
+    int to_stdout;            // -c, -p
+    int freshen;              // -f
+    int junk_paths;           // -j
+    int list_level;           // -l, -v
+    int never_overwrite;      // -n
+    int overwrite_all;        // -o
+    int no_query;             // -o
+    int quiet;                // -q
+    int spaces_to_underscore; // -s (kept across calls)
+    int test;                 // -t
+    int update;               // -u
+    int keep_case;            // -U
+    int keep_vms_version;     // -V (kept across calls)
+    int comment_level;        // -z
+    int volume_labels;        // -$ (kept across calls)
+    int create_files;
+    int extract_dir_given;
+    int detailed_mode;        // zipinfo / -Z
+    int detailed_header;      // the detailed report's header flag (kept across calls)
+
+    // Name lists, pointing into the caller's argument vector.
+    char **include_names;
+    int include_count;
+    char **exclude_names;
+    int exclude_count;
+    int process_all;
+
+    const char *program_name; // "unzip" or "zipinfo", for messages
+    const char *archive_spec; // as given
+    const char *archive_name; // the archive being processed
+
+    // Input window over the archive.
+    unsigned char *input_buffer; // INPUT_BUFFER_SIZE bytes
+    unsigned char *hold_area;    // the 3 bytes after the block
+    unsigned char *output_buffer; // OUTPUT_BUFFER_SIZE bytes
+    int32_t window_start;
+    unsigned char *read_pos;
+    int32_t bytes_left;
+    int archive_fd;
+    int64_t archive_size;
+    int32_t prepended_bytes;
+
+    EndRecord end_record;
+    int32_t end_record_offset;
+    int32_t expected_end_offset;
+    CentralHeader central;
+    LocalHeader local;
+    MemberEntry *current;
+
+    char filename[NAME_BUFFER_SIZE]; // member name, then its output path
+    unsigned char *extra_field;
+    unsigned extra_length;
+
+    int32_t remaining_compressed;
+    uint32_t remaining_uncompressed;
+    int32_t used_compressed_size; // set by the implode decoder on a size mismatch
+
+    // Output writer.
+    uint32_t crc_accumulator;
+    int pending_cr;
+    int first_block;
+    int disk_full_state;
+    std::FILE *output_file;
+
+    // Process-wide: a file by the plain name had no zip directory.
+    int no_zip_directory_seen;
+};
+
+extern EngineState G;
+
+// Signatures, filled at the start of every archive loop.
+extern unsigned char central_signature[4];
+extern unsigned char local_signature[4];
+extern unsigned char end_signature[4];
+
+extern const char REPORT_TEXT[];
+
+// Member table filled by the verbose and short listings, read by the installer.
+// Grows as needed; entry i of each vector describes the i-th listed member.
+extern std::vector<std::string> archive_members;
+extern std::vector<uint32_t> archive_member_sizes;
+extern uint32_t archive_total_size;
+
+// Engine entry and command line.
+int engine_main(int argc, char **argv);
+
+// The archive reader.
+int process_archive(int report_missing);
+int find_end_record(int64_t search_length);
+int seek_archive(int32_t offset);
+int read_exact(unsigned char *destination, int count);
+int refill_byte();
+int read_field(unsigned length, int mode);
+int read_central_header();
+int read_local_header();
+void derive_member_flags();
+int show_archive_comment();
+int32_t archive_position();
+
+// The decoders' byte supplier: 0..255, or -1 at (and past) the member's end.
+inline int next_byte() {
+    if (G.remaining_compressed <= 0) {
+        --G.remaining_compressed;
+        return -1;
+    }
+    --G.remaining_compressed;
+    if (--G.bytes_left >= 0) return *G.read_pos++;
+    return refill_byte();
+}
+
+// Listings.
+int list_members();
+int ratio_permille(uint32_t uncompressed, uint32_t compressed);
+void print_name(const char *name);
+
+// Extraction driver and output writer.
+int extract_all();
+int write_out(const unsigned char *block, unsigned length, int from_shrink);
+
+// The detailed report (zipinfo mode).
+int report_options(int *argc, char ***argv);
+int report_archive_header();
+int report_members();
+void report_usage(int bad);
+
+// Whether an existing output file may be replaced; defined by whoever links the engine.
+bool replace_policy(const char *path);
+
+// The usage screen; returns 10 when the line was bad, else 0.
+int show_usage(int bad);

@@ -1,0 +1,89 @@
+// POSIX archive file access and directory search.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/hostfs/hostfs.h"
+
+int host_stat(const char *path, HostFileInfo *info) {
+    struct stat st;
+    if (::stat(path, &st) != 0) return -1;
+    info->size = st.st_size;
+    info->is_directory = S_ISDIR(st.st_mode) ? 1 : 0;
+    info->owner_execute = (st.st_mode & S_IXUSR) ? 1 : 0;
+    info->owner_write = (st.st_mode & S_IWUSR) ? 1 : 0;
+    info->modified = st.st_mtime;
+    return 0;
+}
+
+int host_open_archive(const char *path) { return ::open(path, O_RDONLY); }
+
+int host_read(int fd, unsigned char *buffer, int count) {
+    int total = 0;
+    while (total < count) {
+        ssize_t got = ::read(fd, buffer + total, static_cast<size_t>(count - total));
+        if (got < 0) return total > 0 ? total : -1;
+        if (got == 0) break;
+        total += static_cast<int>(got);
+    }
+    return total;
+}
+
+int64_t host_seek(int fd, int64_t position) {
+    return static_cast<int64_t>(::lseek(fd, static_cast<off_t>(position), SEEK_SET));
+}
+
+void host_close(int fd) { ::close(fd); }
+
+struct DirSearch {
+    char name[260];
+    int first_pending;
+    DIR *handle;
+};
+
+static void copy_name(DirSearch *search, const char *name) {
+    std::strncpy(search->name, name, sizeof search->name - 1);
+    search->name[sizeof search->name - 1] = '\0';
+}
+
+DirSearch *dir_search_open(const char *folder) {
+    DIR *handle = ::opendir(folder);
+    if (!handle) return nullptr;
+    struct dirent *entry = ::readdir(handle);
+    if (!entry) {
+        ::closedir(handle);
+        return nullptr;
+    }
+    auto *search = static_cast<DirSearch *>(std::calloc(1, sizeof(DirSearch)));
+    if (!search) {
+        ::closedir(handle);
+        return nullptr;
+    }
+    search->handle = handle;
+    copy_name(search, entry->d_name);
+    search->first_pending = 1;
+    return search;
+}
+
+DirSearch *dir_search_next(DirSearch *search) {
+    if (search->first_pending) {
+        search->first_pending = 0;
+        return search;
+    }
+    struct dirent *entry = ::readdir(search->handle);
+    if (!entry) return nullptr;
+    copy_name(search, entry->d_name);
+    return search;
+}
+
+const char *dir_search_name(const DirSearch *search) { return search->name; }
+
+void dir_search_close(DirSearch *search) {
+    if (!search) return;
+    ::closedir(search->handle);
+    std::free(search);
+}

@@ -1,0 +1,176 @@
+// The short (-l) and verbose (-v) listings, which also fill the installer's member table.
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/engine.h"
+#include "engine/selection.h"
+
+std::vector<std::string> archive_members;
+std::vector<uint32_t> archive_member_sizes;
+uint32_t archive_total_size = 0;
+
+int ratio_permille(uint32_t u, uint32_t c) {
+    if (u == 0) return 0;
+    if (u <= 2000000) {
+        if (u >= c) return static_cast<int>(((u - c) * 1000 + u / 2) / u);
+        // (c - u) * 1000 may exceed 32 bits for a tiny member with a huge compressed size.
+        uint64_t over = (static_cast<uint64_t>(c - u) * 1000 + u / 2) / u;
+        return over > 2147483647u ? -2147483647 : -static_cast<int>(over);
+    }
+    uint32_t k = u / 1000;
+    if (u >= c) return static_cast<int>((u + k / 2 - c) / k);
+    uint64_t over = (static_cast<uint64_t>(c) + k / 2 - u) / k;
+    return over > 2147483647u ? -2147483647 : -static_cast<int>(over);
+}
+
+static void format_ratio(char *text, size_t size, int r) {
+    if (r < 0) std::snprintf(text, size, "%c%d%%", '-', (5 - r) / 10);
+    else std::snprintf(text, size, "%c%d%%", ' ', (r + 5) / 10);
+}
+
+void print_name(const char *name) {
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; ++p) {
+        if (*p < 0x20) {
+            std::fputc('^', stdout);
+            std::fputc(*p + 0x40, stdout);
+        } else {
+            std::fputc(*p, stdout);
+        }
+    }
+    std::fputc('\n', stdout);
+}
+
+static const char *method_name(unsigned method, unsigned flags, char *scratch, size_t size) {
+    static constexpr const char *NAMES[] = {"Stored",  "Shrunk",  "Reduce1", "Reduce2", "Reduce3",
+                                            "Reduce4", "Implode", "Token",   "Defl:#"};
+    if (method == 8) {
+        std::snprintf(scratch, size, "Defl:%c", "NXFS"[(flags >> 1) & 3]);
+        return scratch;
+    }
+    if (method < 8) return NAMES[method];
+    std::snprintf(scratch, size, "Unk:%03u", method);
+    return scratch;
+}
+
+// Stores one listed member in the installer's table at `index`.
+static void store_member(size_t index, const char *name, uint32_t size) {
+    if (archive_members.size() <= index) {
+        archive_members.resize(index + 1);
+        archive_member_sizes.resize(index + 1);
+    }
+    archive_members[index] = name;
+    archive_member_sizes[index] = size;
+}
+
+int list_members() {
+    const bool verbose = G.list_level >= 2;
+    const char *head1 = verbose ? " Length  Method   Size  Ratio   Date    Time   CRC-32     Name"
+                                : " Length    Date    Time    Name";
+    const char *head2 = verbose ? " ------  ------   ----  -----   ----    ----   ------     ----"
+                                : " ------    ----    ----    ----";
+    if (G.quiet < 2) {
+        if (G.keep_case) std::fprintf(stdout, "%s\n%s\n", head1, head2);
+        else std::fprintf(stdout, "%s (\"^\" ==> case\n%s   conversion)\n", head1, head2);
+    }
+
+    int status = PK_OK;
+    static MemberEntry entry;
+    entry = MemberEntry{};
+    G.current = &entry;
+    uint16_t listed = 0;
+    uint32_t total_uncompressed = 0, total_compressed = 0;
+    size_t index = 0;
+
+    for (unsigned number = 0; number < G.end_record.total_entries; ++number) {
+        unsigned char signature[4];
+        if (read_exact(signature, 4) < 1) return PK_EOF;
+        if (std::memcmp(signature, central_signature, 4) != 0) {
+            std::fprintf(stderr,
+                         "error:  expected central file header signature not found (file #%u).\n",
+                         number);
+            std::fputs(REPORT_TEXT, stderr);
+            return PK_BADERR;
+        }
+        int r = read_central_header();
+        if (r != PK_OK) return r;
+        derive_member_flags();
+        r = read_field(G.central.name_length, FIELD_NAME);
+        if (r > status) status = r;
+        if (r > 1) return r;
+        std::free(G.extra_field);
+        G.extra_field = nullptr;
+        r = read_field(G.central.extra_length, FIELD_EXTRA);
+        if (r > status) status = r;
+        if (r > 1) return r;
+
+        if (!member_selected(G.filename, entry.lowercase_name, nullptr, nullptr)) {
+            r = read_field(G.central.comment_length, FIELD_SKIP);
+            if (r > 1) return r;
+            continue;
+        }
+
+        const CentralHeader &h = G.central;
+        unsigned yy = ((h.mod_date >> 9) + 80) % 100, mm = (h.mod_date >> 5) & 0x0F,
+                 dd = h.mod_date & 0x1F, hh = h.mod_time >> 11, mi = (h.mod_time >> 5) & 0x3F;
+        uint32_t csize = h.compressed_size;
+        if (h.flags & 1) csize -= 12;
+        char ratio[16];
+        format_ratio(ratio, sizeof ratio, ratio_permille(h.uncompressed_size, csize));
+        char marker = entry.lowercase_name ? '^' : ' ';
+        if (verbose) {
+            char scratch[16];
+            std::fprintf(stdout, "%7lu  %-7s%7lu %4s  %02u-%02u-%02u  %02u:%02u  %08lx  %c",
+                         static_cast<unsigned long>(h.uncompressed_size),
+                         method_name(h.method, h.flags, scratch, sizeof scratch),
+                         static_cast<unsigned long>(csize), ratio, mm, dd, yy, hh, mi,
+                         static_cast<unsigned long>(h.crc32), marker);
+        } else {
+            std::fprintf(stdout, "%7lu  %02u-%02u-%02u  %02u:%02u  %c",
+                         static_cast<unsigned long>(h.uncompressed_size), mm, dd, yy, hh, mi,
+                         marker);
+        }
+        print_name(G.filename);
+        store_member(index++, G.filename, h.uncompressed_size);
+
+        if (!G.quiet) {
+            r = read_field(h.comment_length, FIELD_SHOW);
+            if (h.comment_length == 0) r = PK_OK;
+        } else {
+            r = read_field(h.comment_length, FIELD_SKIP);
+        }
+        if (r > 1) return r;
+        if (r > status) status = r;
+
+        total_uncompressed += h.uncompressed_size;
+        total_compressed += csize;
+        ++listed;
+    }
+    // Entries from an earlier, longer listing must not be taken for members of this archive.
+    archive_members.resize(index);
+    archive_member_sizes.resize(index);
+
+    if (G.quiet < 2) {
+        char ratio[16];
+        format_ratio(ratio, sizeof ratio, ratio_permille(total_uncompressed, total_compressed));
+        if (verbose)
+            std::fprintf(stdout,
+                         " ------          ------  ---                              -------\n"
+                         "%7lu         %7lu %4s                              %-7u\n",
+                         static_cast<unsigned long>(total_uncompressed),
+                         static_cast<unsigned long>(total_compressed), ratio,
+                         static_cast<unsigned>(listed));
+        else
+            std::fprintf(stdout, " ------                    -------\n%7lu                    %-7u\n",
+                         static_cast<unsigned long>(total_uncompressed),
+                         static_cast<unsigned>(listed));
+    }
+    archive_total_size = total_uncompressed;
+
+    unsigned char signature[4];
+    if (read_exact(signature, 4) < 1) return PK_EOF;
+    if (std::memcmp(signature, end_signature, 4) != 0) {
+        std::fprintf(stderr, "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
+        if (status < PK_WARN) status = PK_WARN;
+    }
+    return status;
+}

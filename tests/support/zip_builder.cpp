@@ -1,0 +1,150 @@
+// Byte-level zip archive builder and engine runner for the tests.
+#include "tests/support/zip_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/engine.h"
+
+namespace qeltest {
+
+static uint32_t crc_update(uint32_t crc, const unsigned char *p, size_t n) {
+    crc = ~crc;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+uint32_t crc32_of(const Bytes &data) { return crc_update(0, data.data(), data.size()); }
+uint32_t crc32_of(const std::string &data) {
+    return crc_update(0, reinterpret_cast<const unsigned char *>(data.data()), data.size());
+}
+
+static void put16(Bytes &b, uint32_t v) {
+    b.push_back(static_cast<unsigned char>(v));
+    b.push_back(static_cast<unsigned char>(v >> 8));
+}
+static void put32(Bytes &b, uint32_t v) {
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
+static void put(Bytes &b, const Bytes &more) { b.insert(b.end(), more.begin(), more.end()); }
+static void put(Bytes &b, const std::string &more) { b.insert(b.end(), more.begin(), more.end()); }
+
+Bytes to_bytes(const std::string &text) { return Bytes(text.begin(), text.end()); }
+
+Bytes build_zip(const Archive &archive) {
+    Bytes out;
+    Bytes directory;
+    for (const Member &m : archive.members) {
+        const Bytes &payload = m.compressed.empty() && m.method == 0 ? m.data : m.compressed;
+        uint32_t crc = m.override_crc ? m.crc : crc32_of(m.data);
+        uint32_t offset = static_cast<uint32_t>(out.size());
+        put32(out, 0x04034b50);
+        out.push_back(m.version_needed);
+        out.push_back(m.host_needed);
+        put16(out, m.flags | (m.data_descriptor ? 8 : 0));
+        put16(out, m.method);
+        put16(out, m.mod_time);
+        put16(out, m.mod_date);
+        put32(out, m.data_descriptor ? 0 : crc);
+        put32(out, m.data_descriptor ? 0 : static_cast<uint32_t>(payload.size()));
+        put32(out, m.data_descriptor ? 0 : static_cast<uint32_t>(m.data.size()));
+        put16(out, static_cast<uint32_t>(m.name.size()));
+        put16(out, static_cast<uint32_t>(m.local_extra.size()));
+        put(out, m.name);
+        put(out, m.local_extra);
+        put(out, payload);
+        if (m.data_descriptor) {
+            put32(out, 0x08074b50);
+            put32(out, crc);
+            put32(out, static_cast<uint32_t>(payload.size()));
+            put32(out, static_cast<uint32_t>(m.data.size()));
+        }
+
+        put32(directory, 0x02014b50);
+        directory.push_back(m.version_made_by);
+        directory.push_back(m.host_made_by);
+        directory.push_back(m.version_needed);
+        directory.push_back(m.host_needed);
+        put16(directory, m.flags | (m.data_descriptor ? 8 : 0));
+        put16(directory, m.method);
+        put16(directory, m.mod_time);
+        put16(directory, m.mod_date);
+        put32(directory, crc);
+        put32(directory, static_cast<uint32_t>(payload.size()));
+        put32(directory, static_cast<uint32_t>(m.data.size()));
+        put16(directory, static_cast<uint32_t>(m.name.size()));
+        put16(directory, static_cast<uint32_t>(m.extra.size()));
+        put16(directory, static_cast<uint32_t>(m.comment.size()));
+        put16(directory, 0);
+        put16(directory, m.internal_attributes);
+        put32(directory, m.external_attributes);
+        put32(directory, offset);
+        put(directory, m.name);
+        put(directory, m.extra);
+        put(directory, m.comment);
+    }
+    uint32_t directory_offset = static_cast<uint32_t>(out.size());
+    put(out, directory);
+    put32(out, 0x06054b50);
+    put16(out, archive.this_disk);
+    put16(out, archive.directory_disk);
+    put16(out, static_cast<uint32_t>(archive.members.size()));
+    put16(out, static_cast<uint32_t>(archive.members.size()));
+    put32(out, static_cast<uint32_t>(directory.size()));
+    put32(out, archive.null_directory_offset ? 0 : directory_offset);
+    put16(out, static_cast<uint32_t>(archive.comment.size()));
+    put(out, archive.comment);
+    if (!archive.prefix.empty()) out.insert(out.begin(), archive.prefix.begin(), archive.prefix.end());
+    return out;
+}
+
+void write_file(const std::string &path, const Bytes &data) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+void write_file(const std::string &path, const std::string &data) { write_file(path, to_bytes(data)); }
+
+Bytes read_file(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+bool file_exists(const std::string &path) { return std::filesystem::exists(path); }
+
+std::string scratch_dir(const std::string &name) {
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / "qel_tests" / name;
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    std::filesystem::create_directories(dir);
+    return dir.generic_string();
+}
+
+RunResult run_engine(const std::vector<std::string> &args) {
+    std::vector<std::string> storage = args;
+    std::vector<char *> argv;
+    for (std::string &s : storage) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int status = engine_main(static_cast<int>(storage.size()), argv.data());
+    std::fflush(stdout);
+    std::fflush(stderr);
+    RunResult r;
+    r.out = testing::internal::GetCapturedStdout();
+    r.err = testing::internal::GetCapturedStderr();
+    r.status = status;
+    return r;
+}
+
+std::string corpus_path(const std::string &name) { return std::string(QEL_CORPUS_DIR) + "/" + name; }
+
+} // namespace qeltest

@@ -1,0 +1,67 @@
+// Byte-level zip archive builder and engine runner for the tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qeltest {
+
+using Bytes = std::vector<unsigned char>;
+
+uint32_t crc32_of(const Bytes &data);
+uint32_t crc32_of(const std::string &data);
+
+// One member; the defaults describe a stored MS-DOS member.
+struct Member {
+    std::string name;
+    Bytes data;               // the member's uncompressed contents
+    Bytes compressed;         // when set, written as the member's data instead of `data`
+    uint16_t method = 0;
+    uint16_t flags = 0;
+    uint8_t version_made_by = 20;
+    uint8_t host_made_by = 0; // 0 MS-DOS, 3 Unix, ...
+    uint8_t version_needed = 20;
+    uint8_t host_needed = 0;
+    uint16_t mod_time = 0x6000; // 12:00:00
+    uint16_t mod_date = 0x2C21; // 1 January 2002
+    uint16_t internal_attributes = 0;
+    uint32_t external_attributes = 0x20;
+    Bytes extra;
+    Bytes local_extra;
+    std::string comment;
+    bool override_crc = false;
+    uint32_t crc = 0;
+    bool data_descriptor = false; // flag bit 3: local CRC and sizes zero, descriptor after data
+};
+
+struct Archive {
+    std::vector<Member> members;
+    std::string comment;
+    Bytes prefix;                 // bytes in front of the archive (offsets not adjusted)
+    uint16_t this_disk = 0;
+    uint16_t directory_disk = 0;
+    bool null_directory_offset = false;
+};
+
+Bytes build_zip(const Archive &archive);
+Bytes to_bytes(const std::string &text);
+void write_file(const std::string &path, const Bytes &data);
+void write_file(const std::string &path, const std::string &data);
+Bytes read_file(const std::string &path);
+bool file_exists(const std::string &path);
+
+// A fresh scratch folder for one test (removed by the next run's set-up).
+std::string scratch_dir(const std::string &name);
+
+struct RunResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+// Runs engine_main with the arguments (argv[0] included), capturing both streams.
+RunResult run_engine(const std::vector<std::string> &args);
+
+std::string corpus_path(const std::string &name);
+
+} // namespace qeltest
