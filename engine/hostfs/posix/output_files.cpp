@@ -77,6 +77,8 @@ int open_output() {
         std::fprintf(stderr, "\nerror:  cannot create %s\n", G.filename);
         return 1;
     }
+    // Unbuffered, so that a failing write is seen by the writer and not lost at close.
+    std::setvbuf(G.output_file, nullptr, _IONBF, 0);
     return 0;
 }
 
