@@ -69,3 +69,24 @@ TEST(Regressions, DirectoryEndBeyondTwoGigabytes) {
         EXPECT_TRUE(is_engine_status(r.status)) << option << ": " << r.status;
     }
 }
+
+// A one-byte member that claims 4 GB compressed: the verbose ratio is clamped and printed.
+TEST(Regressions, HugeCompressedSizeRatio) {
+    Archive a;
+    Member m;
+    m.name = "tiny";
+    m.data = to_bytes("x");
+    a.members.push_back(m);
+    Bytes zip = build_zip(a);
+    for (size_t i = 0; i + 4 <= zip.size(); ++i) {
+        if (zip[i] == 'P' && zip[i + 1] == 'K' && zip[i + 2] == 1 && zip[i + 3] == 2) {
+            for (size_t k = 0; k < 4; ++k) zip[i + 20 + k] = 0xFF;
+            break;
+        }
+    }
+    std::string path = scratch_dir("regressions_ratio") + "/huge.zip";
+    write_file(path, zip);
+    RunResult r = run_engine({"unzip", "-v", path});
+    EXPECT_NE(r.out.find("-214748365%"), std::string::npos) << r.out << r.err;
+    EXPECT_TRUE(is_engine_status(r.status)) << r.status;
+}
