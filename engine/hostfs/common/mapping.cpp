@@ -37,17 +37,17 @@ bool is_separator(unsigned char c) {
 #endif
 }
 
-// A component that would lead out of the folder being built: ".", "..", and on Windows any
-// component of dots and blanks only (the system strips those and may read them as "..").
-bool leaves_folder(const std::string &component) {
-    if (component == "." || component == "..") return true;
+// A component that would lead out of the folder being built.
+bool leaves_folder(const std::string &component) { return component == "." || component == ".."; }
+
+// Windows drops trailing dots and blanks of a component (so "..." or ". ." would read as a
+// parent folder); they are dropped here first, so that the checks see what the system sees.
+void trim_for_host(std::string &component) {
 #ifdef _WIN32
-    if (component.empty()) return false;
-    for (char c : component)
-        if (c != '.' && c != ' ') return false;
-    return true;
+    while (!component.empty() && (component.back() == '.' || component.back() == ' '))
+        component.pop_back();
 #else
-    return false;
+    (void)component;
 #endif
 }
 
@@ -304,6 +304,7 @@ int mapname() {
             quote_next = true;
         } else if (is_separator(c)) {
             // Empty, "." and ".." folders are dropped: a name never leaves the root.
+            trim_for_host(component);
             if (!component.empty() && !leaves_folder(component)) {
                 r = checkdir(component.data(), CD_ADD_FOLDER);
                 if (r > PK_WARN) return r;
@@ -329,6 +330,7 @@ int mapname() {
         if (k == component.size()) component.resize(static_cast<size_t>(semicolon));
     }
 
+    trim_for_host(component);
     if (!name.empty() && is_separator(static_cast<unsigned char>(name.back()))) {
         r = checkdir(G.filename, CD_TAKE_PATH);
         if (r != PK_OK) return r;
