@@ -73,6 +73,8 @@ class Extract : public ::testing::Test {
 protected:
     void SetUp() override {
         scripted_policy() = ScriptedPolicy{};
+        // -s, -V and -$ outlive an engine call; each test starts without them.
+        G.spaces_to_underscore = G.keep_vms_version = G.volume_labels = 0;
         dir = scratch_dir(std::string("extract_") +
                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         out = dir + "/out";
@@ -488,7 +490,8 @@ TEST_F(Extract, RootWithMissingParentIsRefused) {
 
 TEST_F(Extract, ColonsVersionsAndBlanks) {
     Archive a;
-    a.members = {stored("a:b;3", "1"), stored("c;d", "2"), stored("my file.txt", "3"), stored("v;", "4")};
+    a.members = {stored("a:b;3", "1"), stored("c;d", "2"), stored("my file.txt", "3"), stored("v;", "4"),
+                 stored("ver.txt;2", "5")};
     std::string zip = archive_at(dir, a);
     RunResult r = run({zip, "-d", out});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -496,6 +499,7 @@ TEST_F(Extract, ColonsVersionsAndBlanks) {
     EXPECT_EQ(read_text(out + "/c;d"), "2");
     EXPECT_EQ(read_text(out + "/my file.txt"), "3"); // the scratch folder is not on FAT
     EXPECT_EQ(read_text(out + "/v"), "4");
+    EXPECT_EQ(read_text(out + "/ver.txt"), "5");
 
     r = run({"-V", zip, "a:b;3", "-d", out});
     EXPECT_EQ(read_text(out + "/a_b;3"), "1");
