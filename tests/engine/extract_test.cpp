@@ -251,6 +251,17 @@ TEST_F(Overwrite, MissingFileIsCreatedUnlessFreshening) {
     EXPECT_TRUE(scripted_policy().asked.empty());
 }
 
+TEST_F(Overwrite, FresheningIntoAMissingFolderLeavesTheCurrentFolderAlone) {
+    existing(member_seconds() - 3600);
+    fs::path saved = fs::current_path();
+    fs::current_path(out);
+    RunResult r = run({"-fo", zip, "-d", dir + "/missing"});
+    fs::current_path(saved);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(target), "existing");
+    EXPECT_FALSE(file_exists(dir + "/missing"));
+}
+
 TEST_F(Overwrite, OlderFileAsksThePolicyWithTheFullPath) {
     existing(member_seconds() - 3600);
     scripted_policy().answer = false;

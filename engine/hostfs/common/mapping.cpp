@@ -78,7 +78,12 @@ int set_root(char *text) {
     }
     int is_folder = 0;
     if (!exists(text, &is_folder) || !is_folder) {
-        if (!M.create_folders) return PK_ERR;
+        if (!M.create_folders) {
+            // Freshening into a missing folder: keep it as the root, so that nothing is found
+            // to freshen, rather than falling back to the current folder.
+            M.root = std::string(text) + "/";
+            return PK_ERR;
+        }
         if (host_make_folder(text) != 0) {
             std::fprintf(stderr, "checkdir:  can't create extraction directory: %s\n", text);
             std::fflush(stderr);
