@@ -139,10 +139,10 @@ static int parse_options(int *argc_in, char ***argv_in) {
         std::fprintf(stderr, "caution:  both -n and -o specified; ignoring -o\n");
         G.overwrite_all = 0;
     }
-    if (argc <= 0 || bad) return show_usage(bad);
-    G.create_files = !(G.to_stdout || G.test || G.list_level > 0);
     *argc_in = argc;
     *argv_in = argv;
+    if (argc <= 0 || bad) return show_usage(bad);
+    G.create_files = !(G.to_stdout || G.test || G.list_level > 0);
     return 0;
 }
 
@@ -324,7 +324,7 @@ int engine_main(int argc, char **argv) {
         G.create_files = 0;
     } else {
         result = parse_options(&argc, &argv);
-        if (result != 0) return result;
+        if (result != 0 || argc <= 0) return result;
     }
 
     for (int i = 0; i < argc; ++i) {
