@@ -23,9 +23,11 @@ static void on_signal(int signal_number) {
 }
 
 static void install_signal_handlers() {
+#ifndef QEL_FUZZING // under the fuzzer, faults are its to report
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     std::signal(SIGSEGV, on_signal);
+#endif
 }
 
 // --- Usage -----------------------------------------------------------------------------------
@@ -340,7 +342,7 @@ int engine_main(int argc, char **argv) {
         return result;
     }
 
-    G.input_buffer = static_cast<unsigned char *>(std::malloc(INPUT_BUFFER_SIZE));
+    G.input_buffer = static_cast<unsigned char *>(std::calloc(1, INPUT_BUFFER_SIZE));
     G.output_buffer = static_cast<unsigned char *>(std::malloc(OUTPUT_BUFFER_SIZE));
     if (G.input_buffer == nullptr || G.output_buffer == nullptr) {
         std::free(G.input_buffer);
