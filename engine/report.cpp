@@ -471,7 +471,7 @@ int report_full_entry() {
 
     char text[32] = {};
     if (host == 2) {
-        char owner[8] = {}, group[8] = {}, others[8] = {};
+        char owner[5] = {}, group[5] = {}, others[5] = {}; // at most "RWED"
         vms_group(owner, x >> 6);
         vms_group(group, x >> 3);
         vms_group(others, x);
