@@ -267,7 +267,7 @@ static int scan_block(int from, int valid) {
 }
 
 static void not_found_message() {
-    if (G.quiet || (G.detailed_mode && !G.detailed_header))
+    if (G.quiet || (G.detailed_mode && !G.show_header))
         std::fprintf(stderr, "[%s]\n", G.archive_name);
     std::fprintf(stderr,
                  "  End-of-central-directory signature not found.  Either this file is not\n"
@@ -454,7 +454,7 @@ int process_archive(int report_missing) {
 
     if (G.expected_end_offset == 0 && e.directory_size == 0) {
         if (G.detailed_mode) {
-            std::fprintf(stdout, "%sEmpty zipfile.\n", G.list_level >= 10 ? "\n  " : "");
+            std::fprintf(stdout, "%sEmpty zipfile.\n", G.report_format >= 10 ? "\n  " : "");
         } else {
             std::fprintf(stderr, "warning [%s]:  zipfile is empty\n", G.archive_name);
         }
@@ -489,7 +489,7 @@ int process_archive(int report_missing) {
     int result;
     if (G.detailed_mode) {
         result = report_members();
-        if (G.list_level >= 10) std::fputc('\n', stdout);
+        if (G.report_format >= 10) std::fputc('\n', stdout);
     } else if (G.list_level > 0) {
         result = list_members();
     } else {
