@@ -23,14 +23,14 @@ static uint32_t get32(const unsigned char *p) {
 }
 
 // Current archive position of the next unread byte (before compensation).
-int32_t archive_position() {
-    return static_cast<int32_t>(G.window_start + (G.read_pos - G.input_buffer) - G.prepended_bytes);
+int64_t archive_position() {
+    return static_cast<int64_t>(G.window_start) + (G.read_pos - G.input_buffer) - G.prepended_bytes;
 }
 
 // --- Block reads -----------------------------------------------------------------------------
 
-int seek_archive(int32_t offset) {
-    int64_t request = static_cast<int64_t>(offset) + G.prepended_bytes;
+int seek_archive(int64_t offset) {
+    int64_t request = offset + G.prepended_bytes;
     if (request < 0) {
         std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
                      G.archive_name, REPORT_TEXT);
@@ -101,7 +101,7 @@ int read_field(unsigned length, int mode) {
     if (length == 0) return PK_OK;
     switch (mode) {
     case FIELD_SKIP:
-        return seek_archive(archive_position() + static_cast<int32_t>(length));
+        return seek_archive(archive_position() + length);
 
     case FIELD_SHOW: {
         unsigned remaining = length;
@@ -333,7 +333,9 @@ int find_end_record(int64_t search_length) {
     e.directory_size = static_cast<int32_t>(get32(record + 12));
     e.directory_offset = static_cast<int32_t>(get32(record + 16));
     e.comment_length = get16(record + 20);
-    G.expected_end_offset = e.directory_size + e.directory_offset;
+    // Offsets wrap as 32-bit values; a crafted record may not overflow into undefined behaviour.
+    G.expected_end_offset = static_cast<int32_t>(static_cast<uint32_t>(e.directory_size) +
+                                                 static_cast<uint32_t>(e.directory_offset));
     return PK_OK;
 }
 
@@ -427,7 +429,8 @@ int process_archive(int report_missing) {
     }
 
     int32_t directory_offset = e.directory_offset;
-    G.prepended_bytes = G.end_record_offset - G.expected_end_offset;
+    G.prepended_bytes = static_cast<int32_t>(static_cast<uint32_t>(G.end_record_offset) -
+                                             static_cast<uint32_t>(G.expected_end_offset));
     if (G.prepended_bytes < 0) {
         std::fprintf(stderr,
                      "error [%s]:  missing %ld bytes in zipfile\n  (attempting to process anyway)\n",

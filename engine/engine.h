@@ -197,7 +197,7 @@ int engine_main(int argc, char **argv);
 // The archive reader.
 int process_archive(int report_missing);
 int find_end_record(int64_t search_length);
-int seek_archive(int32_t offset);
+int seek_archive(int64_t offset);
 int read_exact(unsigned char *destination, int count);
 int refill_byte();
 int read_field(unsigned length, int mode);
@@ -205,7 +205,7 @@ int read_central_header();
 int read_local_header();
 void derive_member_flags();
 int show_archive_comment();
-int32_t archive_position();
+int64_t archive_position();
 
 // The decoders' byte supplier: 0..255, or -1 at (and past) the member's end.
 inline int next_byte() {
