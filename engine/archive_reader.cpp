@@ -23,14 +23,14 @@ static uint32_t get32(const unsigned char *p) {
 }
 
 // Current archive position of the next unread byte (before compensation).
-int32_t archive_position() {
-    return static_cast<int32_t>(G.window_start + (G.read_pos - G.input_buffer) - G.prepended_bytes);
+int64_t archive_position() {
+    return static_cast<int64_t>(G.window_start) + (G.read_pos - G.input_buffer) - G.prepended_bytes;
 }
 
 // --- Block reads -----------------------------------------------------------------------------
 
-int seek_archive(int32_t offset) {
-    int64_t request = static_cast<int64_t>(offset) + G.prepended_bytes;
+int seek_archive(int64_t offset) {
+    int64_t request = offset + G.prepended_bytes;
     if (request < 0) {
         std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
                      G.archive_name, REPORT_TEXT);
@@ -101,7 +101,7 @@ int read_field(unsigned length, int mode) {
     if (length == 0) return PK_OK;
     switch (mode) {
     case FIELD_SKIP:
-        return seek_archive(archive_position() + static_cast<int32_t>(length));
+        return seek_archive(archive_position() + length);
 
     case FIELD_SHOW: {
         unsigned remaining = length;
@@ -267,7 +267,7 @@ static int scan_block(int from, int valid) {
 }
 
 static void not_found_message() {
-    if (G.quiet || (G.detailed_mode && !G.detailed_header))
+    if (G.quiet || (G.detailed_mode && !G.show_header))
         std::fprintf(stderr, "[%s]\n", G.archive_name);
     std::fprintf(stderr,
                  "  End-of-central-directory signature not found.  Either this file is not\n"
@@ -279,6 +279,7 @@ static void not_found_message() {
 int find_end_record(int64_t search_length) {
     const int64_t size = G.archive_size;
     int found = -1;
+    std::memset(G.hold_area, 0, 3); // nothing from an earlier archive may complete a signature
     if (size <= INPUT_BLOCK_SIZE) {
         // A small file is searched in one read from offset 0; the buffer holds it whole.
         G.window_start = 0;
@@ -332,7 +333,7 @@ int find_end_record(int64_t search_length) {
     e.directory_size = static_cast<int32_t>(get32(record + 12));
     e.directory_offset = static_cast<int32_t>(get32(record + 16));
     e.comment_length = get16(record + 20);
-    // 32-bit offsets wrap (as the archive's own arithmetic does) instead of overflowing.
+    // Offsets wrap as 32-bit values; a crafted record may not overflow into undefined behaviour.
     G.expected_end_offset = static_cast<int32_t>(static_cast<uint32_t>(e.directory_size) +
                                                  static_cast<uint32_t>(e.directory_offset));
     return PK_OK;
@@ -456,7 +457,7 @@ int process_archive(int report_missing) {
 
     if (G.expected_end_offset == 0 && e.directory_size == 0) {
         if (G.detailed_mode) {
-            std::fprintf(stdout, "%sEmpty zipfile.\n", G.list_level >= 10 ? "\n  " : "");
+            std::fprintf(stdout, "%sEmpty zipfile.\n", G.report_format >= 10 ? "\n  " : "");
         } else {
             std::fprintf(stderr, "warning [%s]:  zipfile is empty\n", G.archive_name);
         }
@@ -465,7 +466,7 @@ int process_archive(int report_missing) {
 
     unsigned char signature[4];
     int r = seek_archive(directory_offset);
-    if (r != PK_OK) return close_archive(r == PK_EOF ? r : (status > r ? status : r));
+    if (r != PK_OK) return close_archive(r);
     int got = read_exact(signature, 4);
     if (got < 0) return close_archive(PK_ERR);
     if (got < 4 || std::memcmp(signature, central_signature, 4) != 0) {
@@ -491,7 +492,7 @@ int process_archive(int report_missing) {
     int result;
     if (G.detailed_mode) {
         result = report_members();
-        if (G.list_level >= 10) std::fputc('\n', stdout);
+        if (G.report_format >= 10) std::fputc('\n', stdout);
     } else if (G.list_level > 0) {
         result = list_members();
     } else {

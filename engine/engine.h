@@ -121,7 +121,6 @@ struct EngineState {
     int create_files;
     int extract_dir_given;
     int detailed_mode;        // zipinfo / -Z
-    int detailed_header;      // the detailed report's header flag (kept across calls)
 
     // Name lists, pointing into the caller's argument vector.
     char **include_names;
@@ -169,6 +168,12 @@ struct EngineState {
 
     // Process-wide: a file by the plain name had no zip directory.
     int no_zip_directory_seen;
+
+    // The detailed report (zipinfo mode), set by report_options.
+    int report_format; // -1 not chosen, -2 cancelled, 0 header/totals only, 1 and 2 names,
+                       // 3 short line, 4 with ratio, 5 with compressed size, 10 full report
+    int show_header;   // the archive header line
+    int show_totals;   // the totals line
 };
 
 extern EngineState G;
@@ -192,7 +197,7 @@ int engine_main(int argc, char **argv);
 // The archive reader.
 int process_archive(int report_missing);
 int find_end_record(int64_t search_length);
-int seek_archive(int32_t offset);
+int seek_archive(int64_t offset);
 int read_exact(unsigned char *destination, int count);
 int refill_byte();
 int read_field(unsigned length, int mode);
@@ -200,7 +205,7 @@ int read_central_header();
 int read_local_header();
 void derive_member_flags();
 int show_archive_comment();
-int32_t archive_position();
+int64_t archive_position();
 
 // The decoders' byte supplier: 0..255, or -1 at (and past) the member's end.
 inline int next_byte() {
@@ -234,6 +239,9 @@ int64_t dos_to_seconds(uint16_t date, uint16_t time);
 int report_options(int *argc, char ***argv);
 int report_archive_header();
 int report_members();
+int report_short_line();
+int report_full_entry();
+std::string report_date(unsigned date, unsigned time);
 void report_usage(int bad);
 
 // Whether an existing output file may be replaced; defined by whoever links the engine.

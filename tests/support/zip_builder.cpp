@@ -127,8 +127,12 @@ std::string scratch_dir(const std::string &name) {
 }
 
 RunResult run_engine(const std::vector<std::string> &args) {
-    std::vector<std::string> storage = args;
-    std::vector<char *> argv;
+    // Kept until the next run: the engine's state (name lists, archive name) points into argv,
+    // and tests inspect it after the call.
+    static std::vector<std::string> storage;
+    static std::vector<char *> argv;
+    storage = args;
+    argv.clear();
     for (std::string &s : storage) argv.push_back(s.data());
     argv.push_back(nullptr);
     std::fflush(stdout);
