@@ -5,12 +5,10 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <regex>
-#include <sstream>
 #include <string>
 
 #include "engine/engine.h"
+#include "tests/support/corpus_manifest.h"
 #include "tests/support/scripted_replace_policy.h"
 #include "tests/support/zip_builder.h"
 
@@ -633,35 +631,16 @@ TEST_F(Extract, MemberTimeIsRestored) {
 // --- The real archives -----------------------------------------------------------------------
 
 TEST_F(Extract, StoredCorpusMembersAreExact) {
-    std::ifstream in(corpus_path("manifest.json"));
-    ASSERT_TRUE(in.good());
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string manifest = text.str();
-    std::regex archive_key("\"([^\"]+)\":\\s*\\{\\s*\"members\"");
-    std::regex member("\\{\\s*\"name\":\\s*\"([^\"]+)\",\\s*\"method\":\\s*(\\d+),\\s*\"flags\":\\s*\\d+,"
-                      "\\s*\"size\":\\s*(\\d+),\\s*\"csize\":\\s*\\d+,\\s*\"crc32\":\\s*\"([0-9a-f]+)\"");
-    std::vector<std::pair<size_t, std::string>> archives;
-    for (auto it = std::sregex_iterator(manifest.begin(), manifest.end(), archive_key);
-         it != std::sregex_iterator(); ++it)
-        archives.emplace_back(static_cast<size_t>(it->position()), (*it)[1]);
     int checked = 0;
     fs::create_directories(out);
-    for (auto it = std::sregex_iterator(manifest.begin(), manifest.end(), member);
-         it != std::sregex_iterator(); ++it) {
-        if ((*it)[2] != "0") continue;
-        std::string archive;
-        for (auto &[at, name] : archives)
-            if (at < static_cast<size_t>(it->position())) archive = name;
-        std::string name = (*it)[1];
-        std::string target = out + "/" + archive;
-        RunResult r = run({"-o", "-U", corpus_path(archive), name, "-d", target});
-        ASSERT_EQ(r.status, 0) << archive << " " << name << r.err;
-        Bytes got = read_file(target + "/" + name);
-        EXPECT_EQ(got.size(), std::stoul((*it)[3])) << name;
-        char crc[9];
-        std::snprintf(crc, sizeof crc, "%08x", crc32_of(got));
-        EXPECT_EQ(std::string(crc), std::string((*it)[4])) << name;
+    for (const ManifestMember &m : corpus_manifest()) {
+        if (m.method != 0) continue;
+        std::string target = out + "/" + m.archive;
+        RunResult r = run({"-o", "-U", corpus_path(m.archive), m.name, "-d", target});
+        ASSERT_EQ(r.status, 0) << m.archive << " " << m.name << r.err;
+        Bytes got = read_file(target + "/" + m.name);
+        EXPECT_EQ(got.size(), m.size) << m.name;
+        EXPECT_EQ(sha256_hex(got), m.sha256) << m.name;
         ++checked;
     }
     EXPECT_GE(checked, 2);
