@@ -179,6 +179,24 @@ TEST_F(Extract, UnsupportedMethodsAndEncryptionAreSkipped) {
     EXPECT_NE(r.out.find("4 files skipped because of unsupported compression or encoding.\n"), std::string::npos);
 }
 
+TEST_F(Extract, VmsMembers) {
+    Archive a;
+    Member too_new = stored("vmsnew.txt", "n");
+    too_new.host_needed = 2;
+    too_new.version_needed = 43;
+    Member vms = stored("vms.txt", "v");
+    vms.host_needed = 2;
+    a.members = {too_new, vms};
+    std::string zip = archive_at(dir, a);
+    // With -o there is no question; the member of a newer VMS version is skipped.
+    RunResult r = run({"-o", zip, "-d", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("   skipping: vmsnew.txt              need VMS compat. v4.3 (can do v4.2)\n"),
+              std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Extract anyway?"), std::string::npos);
+    EXPECT_EQ(read_text(out + "/vms.txt"), "v");
+}
+
 TEST_F(Extract, CompressedMethodsReachTheirDecoders) {
     // Whatever the decoder answers, the member is handed to it, never skipped.
     Archive a;
