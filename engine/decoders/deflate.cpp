@@ -81,7 +81,7 @@ int deflate_decode_codes(const DecodeEntry *literal_table, const DecodeEntry *di
             if (e->tag == TAG_INVALID) break;
             bits >>= e->width;
             count -= e->width;
-            e = &e->subtable[bits & bit_masks[e->tag - TAG_LINK_BASE]];
+            e = &e->subtable[bits & ((1u << (e->tag - TAG_LINK_BASE)) - 1)];
         }
         if (e->tag == TAG_INVALID) {
             result = 1;
@@ -101,7 +101,7 @@ int deflate_decode_codes(const DecodeEntry *literal_table, const DecodeEntry *di
         }
         if (e->tag == TAG_END_OF_BLOCK) break;
 
-        unsigned length = e->value + (static_cast<unsigned>(bits) & bit_masks[e->tag]);
+        unsigned length = e->value + (static_cast<unsigned>(bits) & ((1u << e->tag) - 1));
         bits >>= e->tag;
         count -= e->tag;
 
@@ -115,7 +115,7 @@ int deflate_decode_codes(const DecodeEntry *literal_table, const DecodeEntry *di
             if (e->tag == TAG_INVALID) break;
             bits >>= e->width;
             count -= e->width;
-            e = &e->subtable[bits & bit_masks[e->tag - TAG_LINK_BASE]];
+            e = &e->subtable[bits & ((1u << (e->tag - TAG_LINK_BASE)) - 1)];
         }
         if (e->tag >= TAG_END_OF_BLOCK) {
             result = 1;
@@ -123,7 +123,7 @@ int deflate_decode_codes(const DecodeEntry *literal_table, const DecodeEntry *di
         }
         bits >>= e->width;
         count -= e->width;
-        unsigned distance = e->value + (static_cast<unsigned>(bits) & bit_masks[e->tag]);
+        unsigned distance = e->value + (static_cast<unsigned>(bits) & ((1u << e->tag) - 1));
         bits >>= e->tag;
         count -= e->tag;
         if (distance > pos && !wrapped) {
