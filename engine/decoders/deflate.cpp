@@ -1,5 +1,382 @@
-// Deflate decoder (placeholder until the decoder lands).
-#include "engine/decoders/decoders.h"
+// Deflate decoder (method 8): stored, fixed-code and dynamic-code blocks through the sliding window.
+#include <cstdio>
+#include <cstring>
 
-int deflate_decode_member() { return 1; }
-void deflate_release_fixed_tables() {}
+#include "engine/decoders/bit_input.h"
+#include "engine/decoders/decoders.h"
+#include "engine/decoders/huffman_tables.h"
+
+// Decoder state while one member is decoded.
+static uint64_t deflate_bit_buffer; // pending input bits, next bit in bit 0
+static unsigned deflate_bit_count;
+static unsigned window_pos;         // next write position in window_area
+static bool window_wrapped;         // the window has been filled once in this member
+static int input_overrun;           // bytes fed past the member's end
+
+// Fixed tables, built on first use and kept until the engine call ends.
+static DecodeEntry *fixed_literal_table = nullptr;
+static int fixed_literal_bits;
+static DecodeEntry *fixed_distance_table = nullptr;
+static int fixed_distance_bits;
+
+// First-level bits requested for the tables of dynamic blocks.
+static int literal_lookup_bits = 9;
+static int distance_lookup_bits = 6;
+
+// Lengths of the code-length, literal/length and distance codes of one dynamic block.
+static unsigned code_lengths[288 + 32];
+
+// Order in which the code-length code's lengths are stored.
+static constexpr unsigned code_length_order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
+                                                   11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+// Length symbols 257..287: base lengths and extra bits; 286 and 287 decode as invalid.
+static constexpr uint16_t length_base[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,
+                                             17, 19, 23, 27, 31, 35, 43, 51, 59,  67,  83,
+                                             99, 115, 131, 163, 195, 227, 258, 0, 0};
+static constexpr uint16_t length_extra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
+                                              3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+
+// Distance codes 0..31: base distances and extra bits; 30 and 31 decode as invalid.
+static constexpr uint16_t distance_base[32] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,   193,
+    257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0, 0};
+static constexpr uint16_t distance_extra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                                7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
+
+static void flush_window(unsigned count) { write_out(window_area, count, 0); }
+
+// Holds at least n bits in the globals' buffer; false once the input has run out.
+static bool ensure_bits(unsigned n) {
+    if (deflate_bit_count >= n) return true;
+    return fill_bits(deflate_bit_buffer, deflate_bit_count, n, input_overrun);
+}
+
+static unsigned take_bits(unsigned n) {
+    unsigned v = static_cast<unsigned>(deflate_bit_buffer) & bit_masks[n];
+    deflate_bit_buffer >>= n;
+    deflate_bit_count -= n;
+    return v;
+}
+
+int deflate_decode_codes(const DecodeEntry *literal_table, const DecodeEntry *distance_table,
+                         int literal_bits, int distance_bits) {
+    uint64_t bits = deflate_bit_buffer;
+    unsigned count = deflate_bit_count;
+    unsigned pos = window_pos;
+    bool wrapped = window_wrapped;
+    const unsigned literal_mask = bit_masks[literal_bits];
+    const unsigned distance_mask = bit_masks[distance_bits];
+    unsigned char *const window = window_area;
+    int result = 0;
+
+    for (;;) {
+        // One symbol with its match needs at most 15 + 5 + 15 + 13 bits.
+        if (count < 48 && !fill_bits(bits, count, 48, input_overrun)) {
+            result = 1;
+            break;
+        }
+        const DecodeEntry *e = &literal_table[bits & literal_mask];
+        while (e->tag > TAG_LITERAL) {
+            if (e->tag == TAG_INVALID) break;
+            bits >>= e->width;
+            count -= e->width;
+            e = &e->subtable[bits & ((1u << (e->tag - TAG_LINK_BASE)) - 1)];
+        }
+        if (e->tag == TAG_INVALID) {
+            result = 1;
+            break;
+        }
+        bits >>= e->width;
+        count -= e->width;
+
+        if (e->tag == TAG_LITERAL) {
+            window[pos++] = static_cast<unsigned char>(e->value);
+            if (pos == WINDOW_SIZE) {
+                flush_window(pos);
+                pos = 0;
+                wrapped = true;
+            }
+            continue;
+        }
+        if (e->tag == TAG_END_OF_BLOCK) break;
+
+        unsigned length = e->value + (static_cast<unsigned>(bits) & ((1u << e->tag) - 1));
+        bits >>= e->tag;
+        count -= e->tag;
+
+        // A match needs a distance code, and may reach back only over this member's output.
+        if (distance_table == nullptr) {
+            result = 1;
+            break;
+        }
+        e = &distance_table[bits & distance_mask];
+        while (e->tag > TAG_LITERAL) {
+            if (e->tag == TAG_INVALID) break;
+            bits >>= e->width;
+            count -= e->width;
+            e = &e->subtable[bits & ((1u << (e->tag - TAG_LINK_BASE)) - 1)];
+        }
+        if (e->tag >= TAG_END_OF_BLOCK) {
+            result = 1;
+            break;
+        }
+        bits >>= e->width;
+        count -= e->width;
+        unsigned distance = e->value + (static_cast<unsigned>(bits) & ((1u << e->tag) - 1));
+        bits >>= e->tag;
+        count -= e->tag;
+        if (distance > pos && !wrapped) {
+            result = 1;
+            break;
+        }
+
+        unsigned source = (pos - distance) & (WINDOW_SIZE - 1);
+        if (distance <= pos && pos + length <= WINDOW_SIZE && distance >= 8) {
+            // Common case, no wrap: eight bytes at a time (each piece reads bytes already final).
+            unsigned char *to = window + pos;
+            const unsigned char *from = window + source;
+            unsigned n = length;
+            for (; n >= 8; n -= 8, to += 8, from += 8) {
+                uint64_t piece;
+                std::memcpy(&piece, from, 8);
+                std::memcpy(to, &piece, 8);
+            }
+            while (n-- != 0) *to++ = *from++;
+            pos += length;
+            if (pos == WINDOW_SIZE) {
+                flush_window(pos);
+                pos = 0;
+                wrapped = true;
+            }
+            continue;
+        }
+        do {
+            unsigned edge = source > pos ? source : pos;
+            unsigned chunk = WINDOW_SIZE - edge;
+            if (chunk > length) chunk = length;
+            if (pos - source >= chunk) {
+                std::memmove(window + pos, window + source, chunk);
+                pos += chunk;
+                source += chunk;
+            } else {
+                for (unsigned i = 0; i < chunk; ++i) window[pos++] = window[source++];
+            }
+            length -= chunk;
+            if (pos == WINDOW_SIZE) {
+                flush_window(pos);
+                pos = 0;
+                wrapped = true;
+            }
+            source &= WINDOW_SIZE - 1;
+        } while (length != 0);
+    }
+
+    deflate_bit_buffer = bits;
+    deflate_bit_count = count;
+    window_pos = pos;
+    window_wrapped = wrapped;
+    return result;
+}
+
+int deflate_stored_block() {
+    take_bits(deflate_bit_count & 7);
+    if (!ensure_bits(16)) return 1;
+    unsigned length = take_bits(16);
+    if (!ensure_bits(16)) return 1;
+    if (length != (~take_bits(16) & 0xFFFF)) return 1;
+
+    // Bytes still in the bit buffer first, then straight from the input window.
+    while (length != 0 && deflate_bit_count >= 8) {
+        window_area[window_pos++] = static_cast<unsigned char>(take_bits(8));
+        if (window_pos == WINDOW_SIZE) {
+            flush_window(window_pos);
+            window_pos = 0;
+            window_wrapped = true;
+        }
+        --length;
+    }
+    if (length != 0) deflate_bit_buffer = 0; // nothing valid is left in it
+    while (length != 0) {
+        unsigned n = WINDOW_SIZE - window_pos;
+        if (n > length) n = length;
+        if (G.bytes_left > 0 && G.remaining_compressed > 0) {
+            unsigned avail = static_cast<unsigned>(G.bytes_left < G.remaining_compressed ? G.bytes_left
+                                                                                          : G.remaining_compressed);
+            if (n > avail) n = avail;
+            std::memcpy(window_area + window_pos, G.read_pos, n);
+            G.read_pos += n;
+            G.bytes_left -= static_cast<int32_t>(n);
+            G.remaining_compressed -= static_cast<int32_t>(n);
+        } else {
+            int b = next_byte();
+            if (b < 0) return 1; // the member's data ends inside the block
+            window_area[window_pos] = static_cast<unsigned char>(b);
+            n = 1;
+        }
+        window_pos += n;
+        length -= n;
+        if (window_pos == WINDOW_SIZE) {
+            flush_window(window_pos);
+            window_pos = 0;
+            window_wrapped = true;
+        }
+    }
+    return 0;
+}
+
+int deflate_fixed_block() {
+    if (fixed_literal_table == nullptr) {
+        unsigned lengths[288];
+        for (unsigned s = 0; s < 144; ++s) lengths[s] = 8;
+        for (unsigned s = 144; s < 256; ++s) lengths[s] = 9;
+        for (unsigned s = 256; s < 280; ++s) lengths[s] = 7;
+        for (unsigned s = 280; s < 288; ++s) lengths[s] = 8;
+        fixed_literal_bits = 7;
+        int r = build_decode_table(lengths, 288, 257, length_base, length_extra, &fixed_literal_table,
+                                   &fixed_literal_bits);
+        if (r != 0) {
+            free_decode_tables(fixed_literal_table);
+            fixed_literal_table = nullptr;
+            return r;
+        }
+        for (unsigned s = 0; s < 30; ++s) lengths[s] = 5;
+        fixed_distance_bits = 5;
+        r = build_decode_table(lengths, 30, 0, distance_base, distance_extra, &fixed_distance_table,
+                               &fixed_distance_bits);
+        if (r > 1) {
+            free_decode_tables(fixed_literal_table);
+            fixed_literal_table = nullptr;
+            fixed_distance_table = nullptr;
+            return r;
+        }
+    }
+    return deflate_decode_codes(fixed_literal_table, fixed_distance_table, fixed_literal_bits,
+                                fixed_distance_bits) != 0
+               ? 1
+               : 0;
+}
+
+int deflate_dynamic_block() {
+    if (!ensure_bits(14)) return 1;
+    unsigned nl = 257 + take_bits(5);
+    unsigned nd = 1 + take_bits(5);
+    unsigned nb = 4 + take_bits(4);
+    if (nl > 288 || nd > 32) return 1;
+
+    for (unsigned i = 0; i < 19; ++i) {
+        if (i < nb) {
+            if (!ensure_bits(3)) return 1;
+            code_lengths[code_length_order[i]] = take_bits(3);
+        } else {
+            code_lengths[code_length_order[i]] = 0;
+        }
+    }
+    DecodeEntry *table = nullptr;
+    int table_bits = 7;
+    int r = build_decode_table(code_lengths, 19, 19, nullptr, nullptr, &table, &table_bits);
+    if (r != 0) {
+        free_decode_tables(table);
+        return r;
+    }
+    if (table == nullptr) return 1; // no code-length code at all
+
+    // Literal/length and distance lengths as one sequence; repeats may cross from one to the other.
+    unsigned total = nl + nd;
+    unsigned previous = 0;
+    for (unsigned i = 0; i < total;) {
+        if (!ensure_bits(16)) {
+            free_decode_tables(table);
+            return 1;
+        }
+        const DecodeEntry &e = table[deflate_bit_buffer & bit_masks[table_bits]];
+        if (e.tag == TAG_INVALID) {
+            free_decode_tables(table);
+            return 1;
+        }
+        take_bits(e.width);
+        unsigned v = e.value;
+        unsigned repeat, fill;
+        if (v < 16) {
+            code_lengths[i++] = v;
+            previous = v;
+            continue;
+        } else if (v == 16) {
+            repeat = 3 + take_bits(2);
+            fill = previous;
+        } else if (v == 17) {
+            repeat = 3 + take_bits(3);
+            fill = 0;
+        } else {
+            repeat = 11 + take_bits(7);
+            fill = 0;
+        }
+        if (i + repeat > total) {
+            free_decode_tables(table);
+            return 1;
+        }
+        while (repeat-- != 0) code_lengths[i++] = fill;
+        previous = fill;
+    }
+    free_decode_tables(table);
+
+    DecodeEntry *literal_table = nullptr;
+    int literal_bits = literal_lookup_bits;
+    r = build_decode_table(code_lengths, nl, 257, length_base, length_extra, &literal_table, &literal_bits);
+    if (r != 0) {
+        if (r == 1 && G.quiet == 0) std::fputs("(incomplete l-tree)  ", stderr);
+        free_decode_tables(literal_table);
+        return r;
+    }
+    if (literal_table == nullptr) return 1; // no literal/length code: nothing to decode with
+
+    DecodeEntry *distance_table = nullptr;
+    int distance_bits = distance_lookup_bits;
+    r = build_decode_table(code_lengths + nl, nd, 0, distance_base, distance_extra, &distance_table,
+                           &distance_bits);
+    if (r == 1 && G.quiet == 0) std::fputs("(incomplete d-tree)  ", stderr);
+    if (r > 1) {
+        free_decode_tables(literal_table);
+        return r;
+    }
+
+    r = deflate_decode_codes(literal_table, distance_table, literal_bits, distance_bits);
+    free_decode_tables(literal_table);
+    free_decode_tables(distance_table);
+    return r != 0 ? 1 : 0;
+}
+
+int deflate_read_block(int *last) {
+    if (!ensure_bits(3)) return 1;
+    *last = static_cast<int>(take_bits(1));
+    switch (take_bits(2)) {
+    case 2: return deflate_dynamic_block();
+    case 0: return deflate_stored_block();
+    case 1: return deflate_fixed_block();
+    default: return 2;
+    }
+}
+
+int deflate_decode_member() {
+    window_pos = 0;
+    window_wrapped = false;
+    deflate_bit_count = 0;
+    deflate_bit_buffer = 0;
+    input_overrun = 0;
+    int last = 0;
+    do {
+        int r = deflate_read_block(&last);
+        if (r != 0) return r;
+    } while (!last);
+    // The last block must end within the member's data, not in bits made up past its end.
+    if (static_cast<unsigned>(input_overrun) * 8 > deflate_bit_count) return 1;
+    flush_window(window_pos);
+    return 0;
+}
+
+void deflate_release_fixed_tables() {
+    free_decode_tables(fixed_literal_table);
+    free_decode_tables(fixed_distance_table);
+    fixed_literal_table = nullptr;
+    fixed_distance_table = nullptr;
+}
