@@ -175,10 +175,38 @@ void headless_join_threads() {
     for (std::thread &t : threads) t.join();
 }
 
+// Backslashes become slashes, and each component that does not exist as written is looked up
+// without regard to case, as Windows would find it.
 std::string headless_host_path(const char *path) {
     std::string host = path ? path : "";
     std::replace(host.begin(), host.end(), '\\', '/');
-    return host;
+    std::string resolved;
+    size_t start = 0;
+    if (!host.empty() && host[0] == '/') {
+        resolved = "/";
+        start = 1;
+    }
+    while (start <= host.size()) {
+        size_t end = host.find('/', start);
+        if (end == std::string::npos) end = host.size();
+        std::string component = host.substr(start, end - start);
+        std::string folder = resolved.empty() ? "." : resolved;
+        struct stat info{};
+        if (!component.empty() && stat((folder + "/" + component).c_str(), &info) != 0) {
+            if (DIR *dir = opendir(folder.c_str())) {
+                while (dirent *entry = readdir(dir))
+                    if (lower(entry->d_name) == lower(component)) {
+                        component = entry->d_name;
+                        break;
+                    }
+                closedir(dir);
+            }
+        }
+        resolved += component;
+        if (end < host.size()) resolved += '/';
+        start = end + 1;
+    }
+    return resolved;
 }
 
 // --- Life cycle and threads -------------------------------------------------------------------
