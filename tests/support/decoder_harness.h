@@ -1,0 +1,20 @@
+// Runs one decoder over raw compressed bytes, outside any archive.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace qeltest {
+
+struct DecodeResult {
+    int result;
+    std::vector<unsigned char> output;
+    uint32_t crc; // final (complemented) CRC-32 of the output
+};
+
+// Feeds `compressed` through next_byte to `decoder` with the local header's method, flags and
+// sizes set as given, and collects what it passes to write_out.
+DecodeResult run_decoder(int (*decoder)(), const std::vector<unsigned char> &compressed,
+                         uint32_t uncompressed_size, uint16_t method, uint16_t flags = 0);
+
+} // namespace qeltest
