@@ -14,6 +14,8 @@ namespace {
 
 HINSTANCE program_instance = nullptr;
 
+constexpr int PROBE_SIZE = 8;
+
 HWND as_hwnd(OsWindow window) { return static_cast<HWND>(window); }
 
 // Texts of this program are stored in the OEM code page; windows show ANSI.
@@ -396,12 +398,13 @@ int os_InvalidateRcl(OsWindow window, const OsRect *, int erase) {
 int os_IniMgr(int request, int, const char *application, const char *key, char *buffer,
               uint32_t *length) {
     if (request != 2 || application == nullptr || key == nullptr) return 0;
-    std::vector<char> keys(4096);
-    DWORD got = GetProfileStringA(application, nullptr, "", keys.data(), static_cast<DWORD>(keys.size()));
-    bool exists = false;
-    for (const char *k = keys.data(); k < keys.data() + got && *k; k += std::strlen(k) + 1)
-        if (lstrcmpiA(k, key) == 0) exists = true;
-    if (!exists) return 0;
+    // A key exists when neither of two different defaults comes back.
+    char probe[PROBE_SIZE];
+    GetProfileStringA(application, key, "\x01?", probe, sizeof probe);
+    if (std::strcmp(probe, "\x01?") == 0) {
+        GetProfileStringA(application, key, "\x02?", probe, sizeof probe);
+        if (std::strcmp(probe, "\x02?") == 0) return 0;
+    }
     if (buffer && length && *length > 0)
         *length = GetProfileStringA(application, key, "", buffer, *length);
     return 1;
