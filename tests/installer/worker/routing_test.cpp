@@ -260,4 +260,14 @@ TEST_F(Routing, ExistingFilesAskedDuringInstallation) {
     EXPECT_EQ(text_of(dest + "/QEL.EXE"), "exe");
     EXPECT_EQ(backups_made, 1);
 }
+TEST_F(Routing, LongMemberNamesAndDeepFoldersInstall) {
+    std::string folder(100, 'f');
+    std::string name = "SCRIPT/" + folder + "/" + std::string(120, 'n') + ".qrx";
+    write_archive({stored(name, "deep"), stored("QEL.EXE", "exe")});
+    install_all();
+    EXPECT_TRUE(file_exists(dest + "/SCRIPT")); // made by the installer from a long target
+    REQUIRE_ENGINE_EXTRACTION(dest + "/QEL.EXE");
+    EXPECT_EQ(install_failed, 0);
+    EXPECT_EQ(text_of(dest + "/SCRIPT/" + folder + "/" + std::string(120, 'n') + ".qrx"), "deep");
+}
 #endif
