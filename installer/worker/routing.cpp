@@ -1,0 +1,185 @@
+// Member routing: lists the archive, extracts each member into its folder, guards existing files.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "installer/worker/worker.h"
+#include "platform/win_api.h"
+
+int install_failed = 0;
+uint32_t done_bytes = 0;
+uint32_t percent_done = 0;
+int backups_made = 0;
+OptionFilesDecision option_files_decision = OPTION_FILES_NONE;
+
+namespace {
+
+constexpr RouteEntry routes[] = {
+    {"LOG", &InstallSettings::log_path},
+    {"OPTIONS", &InstallSettings::options_path},
+    {"SCRIPT", &InstallSettings::script_path},
+    {"UPLOAD", &InstallSettings::upload_path},
+    {"DOWNLOAD", &InstallSettings::download_path},
+};
+
+constexpr const char *protected_files[] = {"PHONEBK", "FAXCALL.QRX", "MINIHOST.QRX",
+                                           "QELEVENT.QRX", "QELXFER.QRX"};
+constexpr const char *option_files[] = {"STANDARD.QEL", "STANDARD.FEE", "STANDARD.QKY",
+                                        "STANDARD.QPA", "STANDARD.QPH", "STANDARD.QTB",
+                                        "STANDARD.QTR"};
+
+constexpr int ARGUMENT_SLOTS = 10;
+
+// Calls the engine with an argument vector of owned strings (the engine may rewrite them).
+int call_engine(std::initializer_list<const char *> arguments) {
+    std::vector<std::string> slots(arguments.begin(), arguments.end());
+    char *argv[ARGUMENT_SLOTS] = {};
+    int argc = 0;
+    for (std::string &slot : slots)
+        if (argc < ARGUMENT_SLOTS - 1) argv[argc++] = slot.data();
+    return engine_main(argc, argv);
+}
+
+// Trace lines for whoever watches standard error; flushed at once.
+void trace_member(const char *member) {
+    if (stderr == nullptr) return;
+    std::fprintf(stderr, "get_zip_name(%s)\n", member);
+    std::fflush(stderr);
+}
+
+void trace_result(int result) {
+    if (stderr == nullptr) return;
+    std::fprintf(stderr, "get_zip_name() return=%d\n\n", result);
+    std::fflush(stderr);
+}
+
+bool ends_with_nocase(const char *path, const char *name) {
+    size_t path_length = std::strlen(path), name_length = std::strlen(name);
+    return name_length <= path_length &&
+           compare_nocase(path + path_length - name_length, name) == 0;
+}
+
+// The member's target folder, free of any length limit.
+std::string target_folder(const char *member) {
+    const char *base = route_base(member);
+    if (base == settings.destination_path) return base;
+    const char *rest = std::strchr(member, '/');
+    std::string dir = base;
+    if (dir.empty() || dir.back() != '\\') dir += '\\';
+    dir += rest ? rest + 1 : "";
+    size_t cut = dir.find_last_of("/\\");
+    if (cut != std::string::npos) dir.resize(cut);
+    return dir;
+}
+
+std::string format_question(const char *format, const char *path) {
+    int needed = std::snprintf(nullptr, 0, format, path);
+    if (needed < 0) return format;
+    std::string text(static_cast<size_t>(needed) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, path);
+    text.resize(static_cast<size_t>(needed));
+    return text;
+}
+
+} // namespace
+
+const char *route_base(const char *member) {
+    for (const RouteEntry &route : routes) {
+        size_t length = std::strlen(route.component);
+        if (compare_nocase_n(member, route.component, length) == 0 && member[length] == '/')
+            return settings.*route.base;
+    }
+    return settings.destination_path;
+}
+
+void member_subdir(char *out, const char *member, const char *base) {
+    const char *rest = std::strchr(member, '/');
+    join_path(out, base, rest ? rest + 1 : "");
+    char *cut = std::strrchr(out, '/');
+    char *backslash = std::strrchr(out, '\\');
+    if (backslash > cut) cut = backslash;
+    if (cut) *cut = '\0';
+}
+
+void make_parent_dirs(const char *dir) {
+    std::string work = dir;
+    for (size_t i = 0; i < work.size(); ++i) {
+        if ((work[i] != '\\' && work[i] != '/') || i == 2) continue;
+        char separator = work[i];
+        work[i] = '\0';
+        CreateDirectoryA(work.c_str(), nullptr);
+        work[i] = separator == '/' ? '/' : '\\';
+    }
+}
+
+int list_archive() {
+    int result = call_engine({"unzip", "-v", settings.archive_name});
+    trace_result(result);
+    if (result != 0) install_failed = 1;
+    return result;
+}
+
+int get_zip_name(const char *member) {
+    std::string dir = target_folder(member);
+    if (!plat_exists(dir.c_str())) make_parent_dirs(dir.c_str());
+    int result = call_engine({"unzip", "-qq", "-j", settings.archive_name, member, "-d", dir.c_str()});
+    trace_member(member);
+    trace_result(result);
+    if (result != 0) install_failed = 1;
+    return result;
+}
+
+uint32_t percent_of(uint64_t done, uint64_t total) {
+    if (total == 0) return 100;
+    uint64_t percent = done * 100 / total;
+    return percent > 100 ? 100 : static_cast<uint32_t>(percent);
+}
+
+void add_member_progress(uint32_t size) {
+    done_bytes += size;
+    percent_done = percent_of(done_bytes, archive_total_size);
+}
+
+std::string backup_name(const char *path) {
+    std::string backup = path;
+    size_t start = backup.find_last_of("/\\");
+    start = start == std::string::npos ? 0 : start + 1;
+    if (start >= backup.size()) return backup;
+    size_t dot = backup.find('.', start);
+    if (dot == std::string::npos) backup.back() = '0';
+    else if (dot + 1 < backup.size()) backup[dot + 1] = '0';
+    else backup += '0';
+    return backup;
+}
+
+// The engine asks before it overwrites an existing file: protected files each get a question,
+// option files one question for all of them; what is overwritten on purpose is backed up.
+bool replace_policy(const char *path) {
+    bool answer = true, matched = false;
+    const char *caption = message_text(CAPTION_INFO);
+    for (const char *name : protected_files) {
+        if (!ends_with_nocase(path, name)) continue;
+        matched = true;
+        std::string question = format_question(message_text(MSG_OVERWRITE_FILE), path);
+        answer = ask_yes_no(settings.main_dialog, caption, question.c_str(), MB_STYLE_RISKY) == 1;
+        break;
+    }
+    for (const char *name : option_files) {
+        if (!ends_with_nocase(path, name)) continue;
+        matched = true;
+        if (option_files_decision == OPTION_FILES_NONE)
+            option_files_decision = ask_yes_no(settings.main_dialog, caption,
+                                               message_text(MSG_OVERWRITE_OPTIONS), MB_STYLE_RISKY)
+                                        ? OPTION_FILES_OVERWRITE
+                                        : OPTION_FILES_KEEP;
+        answer = option_files_decision == OPTION_FILES_OVERWRITE;
+        break;
+    }
+    if (answer && matched) {
+        backups_made = 1;
+        CopyFileA(path, backup_name(path).c_str(), 0);
+    }
+    return answer;
+}
