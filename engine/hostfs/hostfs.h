@@ -39,7 +39,7 @@ const char *dir_search_name(const DirSearch *search);
 void dir_search_close(DirSearch *search);
 
 constexpr int ARCHIVE_NAME_BUFFER = 264;
-// The next existing name matching the specification, or null when the expansion is complete.
+// The next existing name matching the archive argument, or null when the expansion is complete.
 // The result has room for ".zip" to be appended.
 char *next_archive_name(const char *specification);
 

@@ -71,7 +71,7 @@ char *next_archive_name(const char *spec) {
         }
         expansion.search = dir_search_open(expansion.folder ? expansion.folder : ".");
         if (char *r = next_match()) return r;
-        // Nothing matched: the specification itself, tried as it is.
+        // Nothing matched: the archive argument itself, tried as it is.
         if (expansion.search) dir_search_close(expansion.search);
         expansion.search = nullptr;
         return set_result("", 0, spec);
