@@ -1,11 +1,15 @@
-# GoogleTest: Debian's prebuilt libraries natively, Debian's sources when cross-compiling.
-if(CMAKE_CROSSCOMPILING)
+# GoogleTest: Debian's prebuilt libraries natively, Debian's sources when cross-compiling
+# (or when QEL_GTEST_FROM_SOURCE asks for it, e.g. to build it with the sanitizers).
+option(QEL_GTEST_FROM_SOURCE "Build GoogleTest from /usr/src/googletest" OFF)
+if(CMAKE_CROSSCOMPILING OR QEL_GTEST_FROM_SOURCE)
     set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
     set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-    add_library(GTest::gtest ALIAS gtest)
-    add_library(GTest::gtest_main ALIAS gtest_main)
+    if(NOT TARGET GTest::gtest)
+        add_library(GTest::gtest ALIAS gtest)
+        add_library(GTest::gtest_main ALIAS gtest_main)
+    endif()
 else()
     find_package(GTest REQUIRED)
 endif()

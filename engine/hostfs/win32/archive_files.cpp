@@ -43,6 +43,13 @@ struct DirSearch {
     HANDLE handle;
 };
 
+// Copies a found entry's name into the record, cut to fit and always terminated.
+static void keep_name(DirSearch *search, const char *found) {
+    size_t length = ::strnlen(found, sizeof search->name - 1);
+    std::memcpy(search->name, found, length);
+    search->name[length] = '\0';
+}
+
 DirSearch *dir_search_open(const char *folder) {
     auto *search = static_cast<DirSearch *>(std::calloc(1, sizeof(DirSearch)));
     size_t length = std::strlen(folder);
@@ -61,7 +68,7 @@ DirSearch *dir_search_open(const char *folder) {
         std::free(search);
         return nullptr;
     }
-    std::strncpy(search->name, found.cFileName, sizeof search->name - 1);
+    keep_name(search, found.cFileName);
     search->first_pending = 1;
     return search;
 }
@@ -73,8 +80,7 @@ DirSearch *dir_search_next(DirSearch *search) {
     }
     WIN32_FIND_DATAA found;
     if (!::FindNextFileA(search->handle, &found)) return nullptr;
-    std::strncpy(search->name, found.cFileName, sizeof search->name - 1);
-    search->name[sizeof search->name - 1] = '\0';
+    keep_name(search, found.cFileName);
     return search;
 }
 
