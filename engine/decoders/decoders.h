@@ -41,3 +41,6 @@ constexpr int IMPLODE_OVERSUBSCRIBED = 2;
 constexpr int IMPLODE_NO_MEMORY = 3;
 constexpr int IMPLODE_BAD_TREE = 4;     // invalid tree description
 constexpr int IMPLODE_SIZE_MISMATCH = 5; // decoded, but the compressed size was not used exactly
+int read_sf_lengths(unsigned *lengths, unsigned n);
+// First-level bits asked for the distance tree: more for members above 200000 compressed bytes.
+int implode_distance_lookup_bits(int32_t compressed_size);

@@ -58,3 +58,19 @@ TEST(LegacyCorpus, ReducedMembers) {
     EXPECT_EQ(check_archive("reduce-first.zip"), 1);
     EXPECT_EQ(check_archive("reduce-zeros.zip"), 1);
 }
+
+TEST(LegacyCorpus, ImplodedMembers) {
+    EXPECT_EQ(check_archive("gen-implode-4k-2trees.zip"), 2);
+    EXPECT_EQ(check_archive("gen-implode-4k-3trees.zip"), 2);
+    EXPECT_EQ(check_archive("gen-implode-8k-2trees.zip"), 2);
+    EXPECT_EQ(check_archive("gen-implode-8k-3trees.zip"), 2);
+    EXPECT_EQ(check_archive("implode-first.zip"), 1);
+    EXPECT_EQ(check_archive("implode-zeros.zip"), 1);
+    EXPECT_EQ(check_archive("imploding-4Kdict-2trees.zip"), 1);
+    EXPECT_EQ(check_archive("imploding-8Kdict-3trees.zip"), 1);
+    EXPECT_EQ(check_archive("lorem-ipsum-implode.zip"), 1);
+}
+
+TEST(LegacyCorpus, MobyMixesShrinkAndImplode) {
+    EXPECT_EQ(check_archive("moby-imploded.zip"), 135);
+}
