@@ -279,6 +279,7 @@ static void not_found_message() {
 int find_end_record(int64_t search_length) {
     const int64_t size = G.archive_size;
     int found = -1;
+    std::memset(G.hold_area, 0, 3); // nothing from an earlier archive may complete a signature
     if (size <= INPUT_BLOCK_SIZE) {
         // A small file is searched in one read from offset 0; the buffer holds it whole.
         G.window_start = 0;
@@ -462,7 +463,7 @@ int process_archive(int report_missing) {
 
     unsigned char signature[4];
     int r = seek_archive(directory_offset);
-    if (r != PK_OK) return close_archive(r == PK_EOF ? r : (status > r ? status : r));
+    if (r != PK_OK) return close_archive(r);
     int got = read_exact(signature, 4);
     if (got < 0) return close_archive(PK_ERR);
     if (got < 4 || std::memcmp(signature, central_signature, 4) != 0) {

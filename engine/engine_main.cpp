@@ -13,6 +13,7 @@ static const char ENGINE_VERSION[] = "5.1 of 7 February 1994";
 
 // --- Signals ---------------------------------------------------------------------------------
 
+#ifndef QEL_FUZZING // under the fuzzer, faults are its to report
 static void on_signal(int signal_number) {
     if (signal_number == SIGSEGV) {
         std::fprintf(stderr, "error:  zipfile probably corrupt (%s)\n", "segmentation violation");
@@ -21,11 +22,14 @@ static void on_signal(int signal_number) {
     }
     std::_Exit(0);
 }
+#endif
 
 static void install_signal_handlers() {
+#ifndef QEL_FUZZING
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     std::signal(SIGSEGV, on_signal);
+#endif
 }
 
 // --- Usage -----------------------------------------------------------------------------------
@@ -139,10 +143,10 @@ static int parse_options(int *argc_in, char ***argv_in) {
         std::fprintf(stderr, "caution:  both -n and -o specified; ignoring -o\n");
         G.overwrite_all = 0;
     }
-    if (argc <= 0 || bad) return show_usage(bad);
-    G.create_files = !(G.to_stdout || G.test || G.list_level > 0);
     *argc_in = argc;
     *argv_in = argv;
+    if (argc <= 0 || bad) return show_usage(bad);
+    G.create_files = !(G.to_stdout || G.test || G.list_level > 0);
     return 0;
 }
 
@@ -324,7 +328,7 @@ int engine_main(int argc, char **argv) {
         G.create_files = 0;
     } else {
         result = parse_options(&argc, &argv);
-        if (result != 0) return result;
+        if (result != 0 || argc <= 0) return result;
     }
 
     for (int i = 0; i < argc; ++i) {
@@ -340,7 +344,7 @@ int engine_main(int argc, char **argv) {
         return result;
     }
 
-    G.input_buffer = static_cast<unsigned char *>(std::malloc(INPUT_BUFFER_SIZE));
+    G.input_buffer = static_cast<unsigned char *>(std::calloc(1, INPUT_BUFFER_SIZE));
     G.output_buffer = static_cast<unsigned char *>(std::malloc(OUTPUT_BUFFER_SIZE));
     if (G.input_buffer == nullptr || G.output_buffer == nullptr) {
         std::free(G.input_buffer);
