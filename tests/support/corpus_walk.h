@@ -1,4 +1,4 @@
-// Reads the members of a real archive straight from its bytes, and the corpus manifest's digests.
+// Reads the members of a real archive straight from its bytes, for decoder tests.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +19,5 @@ struct RawMember {
 
 // Every member of the zip file at `path`, walked through its central directory.
 std::vector<RawMember> raw_members(const std::string &path);
-
-// The SHA-256 (lower-case hex) that the corpus manifest records for a member, or "".
-std::string manifest_sha256(const std::string &archive, const std::string &member);
-
-std::string sha256_hex(const std::vector<unsigned char> &data);
 
 } // namespace qeltest
