@@ -333,7 +333,9 @@ int find_end_record(int64_t search_length) {
     e.directory_size = static_cast<int32_t>(get32(record + 12));
     e.directory_offset = static_cast<int32_t>(get32(record + 16));
     e.comment_length = get16(record + 20);
-    G.expected_end_offset = e.directory_size + e.directory_offset;
+    // 32-bit offsets wrap (as the archive's own arithmetic does) instead of overflowing.
+    G.expected_end_offset = static_cast<int32_t>(static_cast<uint32_t>(e.directory_size) +
+                                                 static_cast<uint32_t>(e.directory_offset));
     return PK_OK;
 }
 
@@ -427,7 +429,8 @@ int process_archive(int report_missing) {
     }
 
     int32_t directory_offset = e.directory_offset;
-    G.prepended_bytes = G.end_record_offset - G.expected_end_offset;
+    G.prepended_bytes = static_cast<int32_t>(static_cast<uint32_t>(G.end_record_offset) -
+                                             static_cast<uint32_t>(G.expected_end_offset));
     if (G.prepended_bytes < 0) {
         std::fprintf(stderr,
                      "error [%s]:  missing %ld bytes in zipfile\n  (attempting to process anyway)\n",

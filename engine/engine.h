@@ -222,6 +222,14 @@ void print_name(const char *name);
 int extract_all();
 int write_out(const unsigned char *block, unsigned length, int from_shrink);
 
+// --- Extraction driver: members, existing files and times ---
+// Extracts or tests the current member; the input is at its data.
+int extract_member();
+// -1 no such file, 0 the existing file is older than the member, 1 as new or newer.
+int newer_check(const char *path);
+// An MS-DOS date and time (local time) as seconds since 1970.
+int64_t dos_to_seconds(uint16_t date, uint16_t time);
+
 // The detailed report (zipinfo mode).
 int report_options(int *argc, char ***argv);
 int report_archive_header();

@@ -1,4 +1,463 @@
-// Member extraction driver (placeholder until extraction lands).
-#include "engine/engine.h"
+// The member extraction driver: walks the directory in batches, selects, checks and extracts
+// or tests members, and decides about existing files.
+#include <cstdlib>
+#include <cstring>
+#include <vector>
 
-int extract_all() { return PK_OK; }
+#include "engine/decoders/decoders.h"
+#include "engine/engine.h"
+#include "engine/hostfs/hostfs.h"
+#include "engine/selection.h"
+
+namespace {
+
+MemberEntry batch[BATCH_SIZE];
+uint16_t skipped_count;
+
+bool quiet() { return G.quiet > 0; }
+
+void raise(int &status, int result) {
+    if (result > status) status = result;
+}
+
+// Checks a selected entry and fills its batch slot; 1 to keep it, 0 to skip it.
+int check_and_store() {
+    MemberEntry &m = *G.current;
+    const CentralHeader &h = G.central;
+    m.encrypted = h.flags & 1;
+    m.sizes_after_data = (h.flags >> 3) & 1;
+    m.text_hint = h.internal_attributes & 1;
+    m.crc32 = h.crc32;
+    m.compressed_size = h.compressed_size;
+    m.convert_text = G.text_level == 0 ? 0 : G.text_level == 1 ? m.text_hint : 1;
+
+    if (h.host_needed == 2) {
+        if (h.version_needed > 42) {
+            std::fprintf(stderr, "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n",
+                         G.filename, "VMS", h.version_needed / 10u, h.version_needed % 10u, 4u, 2u);
+            return 0;
+        }
+        if (!G.test && !G.overwrite_all && !G.no_query) {
+            std::fprintf(stderr, "\n%s:  stored in VMS format.  Extract anyway? (y/n) ", G.filename);
+            std::fflush(stderr);
+            char answer[10];
+            if (std::fgets(answer, 9, stdin) == nullptr || (answer[0] != 'y' && answer[0] != 'Y'))
+                return 0;
+        }
+    } else if (h.version_needed > 20) {
+        std::fprintf(stderr, "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n",
+                     G.filename, "PK", h.version_needed / 10u, h.version_needed % 10u, 2u, 0u);
+        return 0;
+    }
+    if (h.method > 6 && h.method != 8) {
+        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", G.filename, h.method);
+        return 0;
+    }
+    if (m.encrypted) {
+        std::fprintf(stderr, "   skipping: %-22s  encrypted (not supported)\n", G.filename);
+        return 0;
+    }
+    map_attributes();
+    m.local_offset = h.local_offset;
+    return 1;
+}
+
+// Reads a name or extra field of a header; the messages of a bad length. 0 to go on.
+int read_header_field(unsigned length, int mode, const char *which, int &status) {
+    int r = read_field(length, mode);
+    raise(status, r);
+    if (r <= PK_WARN) return 0;
+    if (mode == FIELD_NAME) std::fprintf(stderr, "%s:  bad filename length (%s)\n", G.filename, which);
+    else if (mode == FIELD_EXTRA)
+        std::fprintf(stderr, "%s:  bad extra field length (%s)\n", G.filename, which);
+    else std::fprintf(stderr, "\n%s:  bad file comment length\n", G.filename);
+    return 1;
+}
+
+void bad_offset(int number, const char *what, long where) {
+    std::fprintf(stderr, "file #%d:  bad zipfile offset (%s):  %ld\n", number, what, where);
+}
+
+// Positions the input at a local header and checks its signature. 0: go on; 1: next entry;
+// 2: end the archive.
+int find_local_header(int number, int &status) {
+    int32_t offset = static_cast<int32_t>(G.current->local_offset);
+    int64_t request = static_cast<int64_t>(G.prepended_bytes) + offset;
+    if (request < 0) {
+        std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
+                     G.archive_name, REPORT_TEXT);
+        raise(status, PK_BADERR);
+        return 1;
+    }
+    if (seek_archive(offset) != PK_OK) {
+        bad_offset(number, "lseek", static_cast<long>(request - request % INPUT_BLOCK_SIZE));
+        raise(status, PK_BADERR);
+        return 1;
+    }
+    unsigned char signature[4];
+    if (read_exact(signature, 4) < 1) {
+        bad_offset(number, "EOF", static_cast<long>(request));
+        raise(status, PK_BADERR);
+        return 1;
+    }
+    if (std::memcmp(signature, local_signature, 4) == 0) return 0;
+    bad_offset(number, "local header sig", static_cast<long>(request));
+    raise(status, PK_ERR);
+    if (number != 0) return 0; // processing goes on with the bytes as they are
+
+    std::fprintf(stderr, "  (attempting to re-compensate)\n");
+    G.prepended_bytes = 0;
+    if (offset < 0) {
+        std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
+                     G.archive_name, REPORT_TEXT);
+        raise(status, PK_BADERR);
+        return 2;
+    }
+    if (seek_archive(offset) != PK_OK) {
+        raise(status, PK_EOF);
+        return 2;
+    }
+    if (read_exact(signature, 4) < 1) {
+        bad_offset(number, "EOF", static_cast<long>(offset));
+        raise(status, PK_BADERR);
+        return 1;
+    }
+    if (std::memcmp(signature, local_signature, 4) != 0) {
+        bad_offset(number, "local header sig", static_cast<long>(offset));
+        raise(status, PK_BADERR);
+        return 1;
+    }
+    return 0;
+}
+
+// Whether an existing output file may be replaced; 1 to extract.
+int may_write() {
+    int age = newer_check(G.filename);
+    if (age < 0) return G.freshen ? 0 : 1;
+    if (G.never_overwrite) return 0;
+    if (age == 1 && (G.update || G.freshen)) return 0;
+    if (G.overwrite_all || G.no_query) return 1;
+    return replace_policy(G.filename) ? 1 : 0;
+}
+
+// Processes one kept entry. Returns 1 when the archive must end at once.
+int process_entry(int number, int &status) {
+    int where = find_local_header(number, status);
+    if (where == 2) return 1;
+    if (where == 1) return 0;
+
+    int r = read_local_header();
+    if (r != PK_OK) {
+        std::fprintf(stderr, "\nfile #%d:  bad local header\n", number);
+        raise(status, r);
+        return 0;
+    }
+    G.filename[0] = '\0';
+    if (read_header_field(G.local.name_length, FIELD_NAME, "local", status)) return 0;
+    std::free(G.extra_field);
+    G.extra_field = nullptr;
+    G.extra_length = 0;
+    if (read_header_field(G.local.extra_length, FIELD_EXTRA, "local", status)) return 0;
+
+    if (!G.test && !G.to_stdout) {
+        r = mapname();
+        if (r == MAP_FOLDER || r == PK_ERR) return 0;
+        if (r == MAP_VOLUME_LABEL) {
+            std::fprintf(stderr, "   skipping: %-22s  %svolume label\n", G.filename,
+                         G.volume_labels ? "hard disk " : "");
+            return 0;
+        }
+        if (r > PK_WARN) {
+            raise(status, PK_ERR);
+            return 0;
+        }
+        if (!may_write()) return 0;
+    }
+
+    G.disk_full_state = 0;
+    raise(status, extract_member());
+    return G.disk_full_state > 1 ? 1 : 0;
+}
+
+void print_decoder_error(const char *quiet_form, const char *loud_form) {
+    if (quiet()) std::fprintf(stderr, "  error:  %s%s\n", quiet_form, G.filename);
+    else std::fprintf(stderr, "\n  error:  %s\n", loud_form);
+}
+
+// The stored copy: bytes from the archive straight to the writer in window-sized blocks.
+void copy_stored() {
+    unsigned filled = 0;
+    int b;
+    while (G.disk_full_state == 0 && (b = next_byte()) != -1) {
+        window_area[filled++] = static_cast<unsigned char>(b);
+        if (filled == WINDOW_SIZE) {
+            write_out(window_area, filled, 0);
+            filled = 0;
+        }
+    }
+    if (filled > 0) write_out(window_area, filled, 0);
+}
+
+bool method_supported(unsigned method) { return method <= 6 || method == 8; }
+
+} // namespace
+
+int64_t dos_to_seconds(uint16_t date, uint16_t time) {
+    static constexpr int before[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    int64_t y = ((date >> 9) & 0x7F) + 10;
+    int m = ((date >> 5) & 0x0F) - 1;
+    int64_t d = (date & 0x1F) - 1;
+    int64_t hour = (time >> 11) & 0x1F, minute = (time >> 5) & 0x3F, second = 2 * (time & 0x1F);
+    if (m < 0) m = 0; // month 0 and 13..15 do not exist; keep the table lookup inside it
+    if (m > 11) m = 11;
+    int64_t days = (y + 1969) / 4 - 492 + y * 365 + before[m];
+    if (m > 1 && (y + 1970) % 4 == 0 && y + 1970 != 2100) days += 1;
+    int64_t t = (d + days) * 86400 + second + minute * 60 + hour * 3600;
+    return local_time_bias_seconds(t);
+}
+
+int newer_check(const char *path) {
+    HostFileInfo info{};
+    if (host_stat(path, &info) != 0) return -1;
+    int64_t existing = info.modified;
+    if (existing & 1) ++existing;
+    int64_t member = dos_to_seconds(G.local.mod_date, G.local.mod_time);
+    return existing >= member ? 1 : 0;
+}
+
+int extract_member() {
+    int status = PK_OK;
+    bit_reader = BitReader{};
+    G.first_block = 1;
+    G.crc_accumulator = 0xFFFFFFFFu;
+    const unsigned method = G.local.method;
+
+    // A local header may name a method its central entry did not; nothing is created then.
+    if (!method_supported(method)) {
+        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", G.filename,
+                     static_cast<int>(method));
+        return PK_WARN;
+    }
+
+    if (G.test) {
+        if (!quiet()) {
+            std::fprintf(stdout, "%11s: %-22s  %s%s", "testing", G.filename, "", "");
+            std::fflush(stdout);
+        }
+    } else if (G.to_stdout) {
+        set_stdout_binary();
+    } else if (open_output() != 0) {
+        return PK_DISK;
+    }
+
+    const char *verb = method == 0 ? "extracting"
+                       : method == 1 ? "unshrinking"
+                       : method <= 5 ? "unreducing"
+                       : method == 6 ? "exploding"
+                                     : "inflating";
+    if (!G.test && !quiet()) {
+        const char *tag = "";
+        if (G.text_level == 1) {
+            if (method == 0 && G.local.uncompressed_size == 0) tag = "[empty] ";
+            else tag = G.current->text_hint ? "[text]  " : "[binary]";
+        }
+        std::fprintf(stdout, "%11s: %-22s  %s%s", verb, G.filename, tag, G.to_stdout ? "\n" : "");
+        std::fflush(stdout);
+    }
+
+    int r;
+    switch (method) {
+    case 0:
+        copy_stored();
+        break;
+    case 1:
+        r = shrink_decode_member();
+        if (r != 0) {
+            status = r;
+            if (quiet()) std::fprintf(stderr, "  error:  not enough memory to unshrink %s\n", G.filename);
+            else std::fprintf(stderr, "\n  error:  not enough memory for unshrink operation\n");
+        }
+        break;
+    case 2: case 3: case 4: case 5:
+        reduce_decode_member();
+        break;
+    case 6:
+        r = implode_decode_member();
+        if (r == 3) {
+            status = PK_MEM_DECODER;
+            print_decoder_error("not enough memory to explode ", "not enough memory for explode operation");
+        } else if (r == 5) {
+            bool error = G.local.compressed_size < static_cast<uint32_t>(G.used_compressed_size);
+            std::fprintf(stderr,
+                         "%s  %s:  %ld bytes required to uncompress to %lu bytes;\n       %s   "
+                         "supposed to require %lu bytes%s%s%s\n",
+                         quiet() ? "" : "\n", error ? "error" : "warning",
+                         static_cast<long>(G.used_compressed_size),
+                         static_cast<unsigned long>(G.local.uncompressed_size), error ? "" : "  ",
+                         static_cast<unsigned long>(G.local.compressed_size), quiet() ? " [" : "",
+                         quiet() ? G.filename : "", quiet() ? "]" : ".");
+            status = error ? PK_ERR : PK_WARN;
+        } else if (r != 0) {
+            status = PK_ERR;
+            print_decoder_error("invalid compressed (imploded) data for ",
+                                "invalid compressed data for explode format");
+        }
+        break;
+    default: // 8
+        r = deflate_decode_member();
+        if (r == 3) {
+            status = PK_MEM_DECODER;
+            print_decoder_error("not enough memory to inflate ", "not enough memory for inflate operation");
+        } else if (r != 0) {
+            status = PK_ERR;
+            print_decoder_error("invalid compressed (deflated) data for ",
+                                "invalid compressed data for inflate format");
+        }
+        break;
+    }
+
+    if (G.disk_full_state > 1) {
+        if (!G.to_stdout && G.output_file) {
+            std::fclose(G.output_file);
+            G.output_file = nullptr;
+        }
+        return PK_DISK;
+    }
+    if (G.disk_full_state == 1) raise(status, PK_WARN);
+    if (!G.test && !G.to_stdout) close_output();
+    if (status > PK_WARN) return status;
+
+    uint32_t computed = ~G.crc_accumulator;
+    if (computed != G.local.crc32) {
+        if (quiet()) std::fprintf(stderr, "%-22s ", G.filename);
+        std::fprintf(stderr, " bad CRC %08lx  (should be %08lx)\n", static_cast<unsigned long>(computed),
+                     static_cast<unsigned long>(G.local.crc32));
+        return PK_ERR;
+    }
+    if (!quiet()) {
+        if (G.test) std::fprintf(stdout, " OK\n");
+        else if (status == PK_OK) std::fprintf(stdout, "\n");
+    }
+    return status;
+}
+
+int extract_all() {
+    int status = PK_OK;
+    unsigned total = G.end_record.total_entries;
+    skipped_count = 0;
+    long last_number = -1;
+
+    std::vector<int> include_matched, exclude_matched;
+    if (G.include_count > 0) include_matched.assign(static_cast<size_t>(G.include_count), 0);
+    if (G.exclude_count > 0) exclude_matched.assign(static_cast<size_t>(G.exclude_count), 0);
+
+    bool walk_stopped = false;
+    for (int batch_number = 0; total > 0 && !walk_stopped; ++batch_number) {
+        int kept = 0;
+        while (total > 0 && kept < BATCH_SIZE) {
+            --total;
+            G.current = &batch[kept];
+            *G.current = MemberEntry{};
+            unsigned char signature[4];
+            if (read_exact(signature, 4) < 1) {
+                raise(status, PK_EOF);
+                walk_stopped = true;
+                break;
+            }
+            if (std::memcmp(signature, central_signature, 4) != 0) {
+                std::fprintf(stderr,
+                             "error:  expected central file header signature not found (file #%u).\n",
+                             static_cast<unsigned>(kept));
+                std::fputs(REPORT_TEXT, stderr);
+                raise(status, PK_BADERR);
+                walk_stopped = true;
+                break;
+            }
+            int r = read_central_header();
+            if (r != PK_OK) {
+                raise(status, r);
+                walk_stopped = true;
+                break;
+            }
+            derive_member_flags();
+            G.filename[0] = '\0'; // an empty name must not inherit the previous one
+            if (read_header_field(G.central.name_length, FIELD_NAME, "central", status)) {
+                walk_stopped = true;
+                break;
+            }
+            std::free(G.extra_field);
+            G.extra_field = nullptr;
+            G.extra_length = 0;
+            if (read_header_field(G.central.extra_length, FIELD_EXTRA, "central", status) ||
+                read_header_field(G.central.comment_length, FIELD_SKIP, "central", status)) {
+                walk_stopped = true;
+                break;
+            }
+            if (!member_selected(G.filename, G.current->lowercase_name,
+                                 include_matched.empty() ? nullptr : include_matched.data(),
+                                 exclude_matched.empty() ? nullptr : exclude_matched.data()))
+                continue;
+            if (check_and_store()) ++kept;
+            else ++skipped_count;
+        }
+
+        // Where the directory walk goes on after this batch's members.
+        int32_t resume_block = G.window_start;
+        long resume_offset = G.read_pos ? static_cast<long>(G.read_pos - G.input_buffer) : 0;
+        int32_t resume_left = G.bytes_left;
+
+        for (int i = 0; i < kept; ++i) {
+            G.current = &batch[i];
+            int number = batch_number * BATCH_SIZE + i;
+            last_number = number;
+            if (process_entry(number, status)) return status;
+        }
+
+        if (kept > 0) {
+            // Back onto the directory exactly where the walk stopped.
+            host_seek(G.archive_fd, resume_block);
+            int got = host_read(G.archive_fd, G.input_buffer, INPUT_BLOCK_SIZE);
+            G.window_start = resume_block;
+            G.read_pos = G.input_buffer + resume_offset;
+            G.bytes_left = got < 0 ? 0 : resume_left;
+        }
+    }
+
+    for (size_t i = 0; i < include_matched.size(); ++i)
+        if (!include_matched[i] && G.include_names[i])
+            std::fprintf(stderr, "caution: filename not matched:  %s\n", G.include_names[i]);
+    for (size_t i = 0; i < exclude_matched.size(); ++i)
+        if (!exclude_matched[i] && G.exclude_names[i])
+            std::fprintf(stderr, "caution: excluded filename not matched:  %s\n", G.exclude_names[i]);
+
+    if (!walk_stopped) {
+        unsigned char signature[4];
+        if (read_exact(signature, 4) < 1) {
+            raise(status, PK_EOF);
+        } else if (std::memcmp(signature, end_signature, 4) != 0) {
+            std::fprintf(stderr,
+                         "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
+            std::fputs(REPORT_TEXT, stderr);
+            raise(status, PK_WARN);
+        }
+    }
+
+    if (G.test && G.quiet < 2) {
+        long tested = last_number + 1;
+        if (status != PK_OK)
+            std::fprintf(stdout, "At least one %serror was detected in %s.\n",
+                         status == PK_WARN ? "warning-" : "", G.archive_name);
+        else if (tested == 0)
+            std::fprintf(stdout, "Caution:  zero files tested in %s.\n", G.archive_name);
+        else if (G.process_all && skipped_count == 0)
+            std::fprintf(stdout, "No errors detected in compressed data of %s.\n", G.archive_name);
+        else
+            std::fprintf(stdout, "No errors detected in %s for the %d file%s tested.\n",
+                         G.archive_name, static_cast<int>(tested), tested == 1 ? "" : "s");
+        if (skipped_count > 0)
+            std::fprintf(stdout, "%d file%s skipped because of unsupported compression or encoding.\n",
+                         skipped_count, skipped_count == 1 ? "" : "s");
+    }
+    if (skipped_count > 0 && status == PK_OK) status = PK_WARN;
+    return status;
+}

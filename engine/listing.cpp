@@ -24,8 +24,9 @@ int ratio_permille(uint32_t u, uint32_t c) {
 }
 
 static void format_ratio(char *text, size_t size, int r) {
-    if (r < 0) std::snprintf(text, size, "%c%d%%", '-', (5 - r) / 10);
-    else std::snprintf(text, size, "%c%d%%", ' ', (r + 5) / 10);
+    // Rounded in 64 bits: a clamped ratio near the int limit must not overflow.
+    long long rounded = r < 0 ? (5 - static_cast<long long>(r)) / 10 : (r + 5LL) / 10;
+    std::snprintf(text, size, "%c%lld%%", r < 0 ? '-' : ' ', rounded);
 }
 
 void print_name(const char *name) {

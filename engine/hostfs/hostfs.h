@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // --- Archive files ---------------------------------------------------------------------------
 
@@ -46,19 +47,37 @@ char *next_archive_name(const char *specification);
 
 enum CheckdirOp { CD_SET_ROOT = 0, CD_START = 1, CD_ADD_FOLDER = 2, CD_ADD_NAME = 3,
                   CD_TAKE_PATH = 4, CD_RELEASE_ROOT = 5 };
+// Keeps the extraction root and builds the current member's output path; an engine status.
 int checkdir(char *text, int operation);
+// Maps the member name in G.filename onto its output path (left in G.filename).
 int mapname();
-char *fat_component(const char *component, char *end);
+// The 8.3 form of one name component, for file systems that reject the long form.
+std::string fat_component(const char *component);
+// 1 when the file system accepts the path as a name.
 int is_valid_name(const char *path);
+// 1 when the volume holding the path is a FAT volume.
 int is_fat_volume(const char *path);
+// 1 when drive n (1 for A) is removable.
 int is_removable_drive(int drive);
+
+// Host helpers of the mapping: folder creation (0 on success), whether volume labels can be
+// set at all, the current folder's full path (its length, or 0), and setting a label (1 done).
+int host_make_folder(const char *path);
+int host_volume_labels_supported();
+int host_current_folder(char *buffer, int size);
+int host_set_volume_label(const char *drive, const char *label);
 
 // --- Output files, times and attributes ------------------------------------------------------
 
 // Opens the output file named by the engine's name buffer; 0 or 1.
 int open_output();
+// Closes the output file and gives it the member's time and attributes.
 void close_output();
+// Derives the current member's attribute byte from the central header.
 void map_attributes();
+// The member's MS-DOS date and time as a host file time (Win32: FILETIME ticks, POSIX:
+// seconds since 1970); 1 when a time was produced.
+int member_file_time(int64_t *out);
 void set_stdout_binary();
-// Adds the host's local-time offset to a UTC-style seconds count of an MS-DOS time.
+// Turns a seconds count read from an MS-DOS local time as if it were UTC into true UTC seconds.
 int64_t local_time_bias_seconds(int64_t seconds);

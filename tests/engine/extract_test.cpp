@@ -1,0 +1,650 @@
+// Extraction end to end through engine_main: batches, selection, overwrite rules, text
+// conversion, test mode, folders, odd names and names that try to leave the extraction folder.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "engine/engine.h"
+#include "tests/support/scripted_replace_policy.h"
+#include "tests/support/zip_builder.h"
+
+using namespace qeltest;
+namespace fs = std::filesystem;
+
+namespace {
+
+Member stored(const std::string &name, const std::string &content) {
+    Member m;
+    m.name = name;
+    m.data = to_bytes(content);
+    return m;
+}
+
+std::string archive_at(const std::string &dir, const Archive &archive) {
+    std::string path = dir + "/test.zip";
+    write_file(path, build_zip(archive));
+    return path;
+}
+
+std::string read_text(const std::string &path) {
+    Bytes b = read_file(path);
+    return std::string(b.begin(), b.end());
+}
+
+size_t count_of(const std::string &text, const std::string &what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// The member's MS-DOS time (1 January 2002, 12:00:00 local) as seconds since 1970.
+int64_t member_seconds() {
+    std::tm t{};
+    t.tm_year = 102;
+    t.tm_mon = 0;
+    t.tm_mday = 1;
+    t.tm_hour = 12;
+    t.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&t));
+}
+
+void set_mtime(const std::string &path, int64_t seconds) {
+    auto sys = std::chrono::system_clock::from_time_t(static_cast<std::time_t>(seconds));
+    fs::last_write_time(path, std::chrono::file_clock::from_sys(sys));
+}
+
+int64_t mtime_of(const std::string &path) {
+    auto sys = std::chrono::file_clock::to_sys(fs::last_write_time(path));
+    return static_cast<int64_t>(std::chrono::system_clock::to_time_t(
+        std::chrono::time_point_cast<std::chrono::system_clock::duration>(sys)));
+}
+
+bool writable(const std::string &path) {
+    return (fs::status(path).permissions() & fs::perms::owner_write) != fs::perms::none;
+}
+
+class Extract : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scripted_policy() = ScriptedPolicy{};
+        dir = scratch_dir(std::string("extract_") +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        out = dir + "/out";
+    }
+    RunResult run(std::vector<std::string> args) {
+        args.insert(args.begin(), "unzip");
+        return run_engine(args);
+    }
+    std::string dir, out;
+};
+
+// --- Batches and test mode -------------------------------------------------------------------
+
+Archive many_members(int count) {
+    Archive a;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "batch/m%03d.txt", i);
+        Member m = stored(name, "member " + std::to_string(i) + std::string(static_cast<size_t>(i * 7), 'x'));
+        m.comment = "comment of " + std::to_string(i); // longer directory entries
+        m.extra = to_bytes("XYZW");
+        a.members.push_back(m);
+    }
+    return a;
+}
+
+TEST_F(Extract, OneHundredThirtyMembersInThreeBatches) {
+    std::string zip = archive_at(dir, many_members(130));
+    RunResult r = run({"-o", zip, "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count_of(r.out, "extracting:"), 130u);
+    for (int i = 0; i < 130; ++i) {
+        char leaf[32];
+        std::snprintf(leaf, sizeof leaf, "/batch/m%03d.txt", i);
+        std::string name = out + leaf;
+        ASSERT_EQ(read_text(name), "member " + std::to_string(i) + std::string(static_cast<size_t>(i * 7), 'x'))
+            << name;
+    }
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Extract, TestModeSummaries) {
+    std::string zip = archive_at(dir, many_members(130));
+    RunResult r = run({"-t", zip});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(count_of(r.out, " OK\n"), 130u);
+    EXPECT_NE(r.out.find("No errors detected in compressed data of " + zip + ".\n"), std::string::npos);
+    EXPECT_FALSE(file_exists(dir + "/batch"));
+
+    r = run({"-t", zip, "batch/m12*", "batch/m001.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("No errors detected in " + zip + " for the 11 files tested.\n"), std::string::npos)
+        << r.out;
+
+    r = run({"-t", zip, "nothing*"});
+    EXPECT_NE(r.out.find("Caution:  zero files tested in " + zip + ".\n"), std::string::npos);
+    EXPECT_NE(r.err.find("caution: filename not matched:  nothing*\n"), std::string::npos);
+}
+
+TEST_F(Extract, BadCrcIsReportedAndFileKept) {
+    Archive a;
+    Member m = stored("bad.txt", "contents");
+    m.override_crc = true;
+    m.crc = 0x12345678;
+    a.members.push_back(m);
+    a.members.push_back(stored("good.txt", "fine"));
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({"-t", zip});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(" bad CRC "), std::string::npos);
+    EXPECT_NE(r.err.find("(should be 12345678)"), std::string::npos);
+    EXPECT_NE(r.out.find("At least one error was detected in " + zip + ".\n"), std::string::npos);
+    r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(read_text(out + "/bad.txt"), "contents");
+    EXPECT_EQ(read_text(out + "/good.txt"), "fine");
+}
+
+TEST_F(Extract, UnsupportedMethodsAndEncryptionAreSkipped) {
+    Archive a;
+    Member m7 = stored("tokenized.bin", "abc");
+    m7.method = 7;
+    m7.compressed = to_bytes("abc");
+    Member m9 = stored("deflate64.bin", "abc");
+    m9.method = 9;
+    m9.compressed = to_bytes("abc");
+    Member secret = stored("secret.txt", "abc");
+    secret.flags = 1;
+    Member newer = stored("newer.txt", "abc");
+    newer.version_needed = 45;
+    a.members = {m7, m9, secret, newer, stored("plain.txt", "plain")};
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("   skipping: tokenized.bin           compression method 7\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("   skipping: deflate64.bin           compression method 9\n"), std::string::npos);
+    EXPECT_NE(r.err.find("   skipping: secret.txt              encrypted (not supported)\n"), std::string::npos);
+    EXPECT_NE(r.err.find("   skipping: newer.txt               need PK compat. v4.5 (can do v2.0)\n"),
+              std::string::npos);
+    EXPECT_EQ(read_text(out + "/plain.txt"), "plain");
+    EXPECT_FALSE(file_exists(out + "/secret.txt"));
+
+    r = run({"-t", zip});
+    EXPECT_NE(r.out.find("4 files skipped because of unsupported compression or encoding.\n"), std::string::npos);
+}
+
+TEST_F(Extract, CompressedMethodsReachTheirDecoders) {
+    // Whatever the decoder answers, the member is handed to it, never skipped.
+    Archive a;
+    Member d = stored("deflated.txt", "hello");
+    d.method = 8;
+    d.compressed = to_bytes("\xcb\x48\xcd\xc9\xc9\x07\x00");
+    a.members.push_back(d);
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({"-t", zip});
+    EXPECT_EQ(r.err.find("compression method"), std::string::npos);
+    EXPECT_NE(r.out.find("testing: deflated.txt"), std::string::npos);
+}
+
+// --- Selection -------------------------------------------------------------------------------
+
+TEST_F(Extract, IncludeAndExcludeListsWithWildcards) {
+    Archive a;
+    for (const char *n : {"docs/a1.txt", "docs/a2.txt", "docs/b1.txt", "src/a3.c", "src/b2.c"})
+        a.members.push_back(stored(n, n));
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({zip, "docs/*", "src/a?.c", "missing.txt", "-x", "*2*", "zz*", "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(file_exists(out + "/docs/a1.txt"));
+    EXPECT_TRUE(file_exists(out + "/docs/b1.txt"));
+    EXPECT_TRUE(file_exists(out + "/src/a3.c"));
+    EXPECT_FALSE(file_exists(out + "/docs/a2.txt"));
+    EXPECT_FALSE(file_exists(out + "/src/b2.c"));
+    EXPECT_NE(r.err.find("caution: filename not matched:  missing.txt\n"), std::string::npos);
+    EXPECT_NE(r.err.find("caution: excluded filename not matched:  zz*\n"), std::string::npos);
+    EXPECT_EQ(r.err.find("not matched:  docs/*"), std::string::npos);
+    EXPECT_EQ(r.err.find("not matched:  *2*"), std::string::npos);
+}
+
+TEST_F(Extract, FoldedNamesMatchWithoutRegardToCase) {
+    Archive a;
+    a.members.push_back(stored("README.TXT", "r")); // MS-DOS member: folded to lower case
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({zip, "ReadMe.*", "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(out + "/readme.txt"), "r");
+}
+
+// --- Existing files --------------------------------------------------------------------------
+
+class Overwrite : public Extract {
+protected:
+    void SetUp() override {
+        Extract::SetUp();
+        Archive a;
+        a.members.push_back(stored("phone.fon", "from archive"));
+        zip = archive_at(dir, a);
+        fs::create_directories(out);
+        target = out + "/phone.fon";
+    }
+    void existing(int64_t seconds) {
+        write_file(target, std::string("existing"));
+        set_mtime(target, seconds);
+    }
+    std::string zip, target;
+};
+
+TEST_F(Overwrite, MissingFileIsCreatedUnlessFreshening) {
+    RunResult r = run({"-f", zip, "-d", out});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(file_exists(target));
+    r = run({"-u", zip, "-d", out});
+    EXPECT_EQ(read_text(target), "from archive");
+    EXPECT_TRUE(scripted_policy().asked.empty());
+}
+
+TEST_F(Overwrite, OlderFileAsksThePolicyWithTheFullPath) {
+    existing(member_seconds() - 3600);
+    scripted_policy().answer = false;
+    RunResult r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(scripted_policy().asked.size(), 1u);
+    EXPECT_EQ(scripted_policy().asked[0], target);
+    EXPECT_EQ(read_text(target), "existing");
+    EXPECT_EQ(r.out.find("phone.fon\n"), std::string::npos); // skipped silently
+
+    scripted_policy().answer = true;
+    r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_text(target), "from archive");
+    EXPECT_EQ(mtime_of(target), member_seconds());
+}
+
+TEST_F(Overwrite, OverwriteOptionNeverAsks) {
+    existing(member_seconds() + 3600);
+    RunResult r = run({"-o", zip, "-d", out});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(scripted_policy().asked.empty());
+    EXPECT_EQ(read_text(target), "from archive");
+}
+
+TEST_F(Overwrite, NeverOverwrite) {
+    existing(member_seconds() - 3600);
+    RunResult r = run({"-n", zip, "-d", out});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_text(target), "existing");
+    r = run({"-n", "-o", zip, "-d", out});
+    EXPECT_NE(r.err.find("caution:  both -n and -o specified; ignoring -o\n"), std::string::npos);
+    EXPECT_EQ(read_text(target), "existing");
+    EXPECT_TRUE(scripted_policy().asked.empty());
+}
+
+TEST_F(Overwrite, OddSecondRoundsUpToEquallyNew) {
+    // One second before the member's even time: rounded up, it counts as equally new.
+    existing(member_seconds() - 1);
+    RunResult r = run({"-uo", zip, "-d", out});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_text(target), "existing");
+    r = run({"-fo", zip, "-d", out});
+    EXPECT_EQ(read_text(target), "existing");
+
+    existing(member_seconds() - 3); // rounds to two seconds before: older
+    r = run({"-uo", zip, "-d", out});
+    EXPECT_EQ(read_text(target), "from archive");
+
+    existing(member_seconds() - 3);
+    r = run({"-fo", zip, "-d", out});
+    EXPECT_EQ(read_text(target), "from archive");
+}
+
+TEST_F(Overwrite, NewerFileWithoutOptionsAsks) {
+    existing(member_seconds() + 10);
+    scripted_policy().answer = true;
+    RunResult r = run({zip, "-d", out});
+    EXPECT_EQ(scripted_policy().asked.size(), 1u);
+    EXPECT_EQ(read_text(target), "from archive");
+}
+
+TEST_F(Overwrite, ReadOnlyExistingFileIsReplaced) {
+    existing(member_seconds() - 3600);
+    fs::permissions(target, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    ASSERT_FALSE(writable(target));
+    RunResult r = run({"-o", zip, "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(target), "from archive");
+}
+
+TEST_F(Extract, ReadOnlyMemberGetsReadOnlyFile) {
+    Archive a;
+    Member m = stored("locked.txt", "locked");
+    m.external_attributes = 0x21;
+    a.members = {m, stored("open.txt", "open")};
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(writable(out + "/locked.txt"));
+    EXPECT_TRUE(writable(out + "/open.txt"));
+    // And it can be extracted over again.
+    r = run({"-o", zip, "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(out + "/locked.txt"), "locked");
+}
+
+TEST_F(Extract, OutputThatCannotBeCreatedFailsThatMemberOnly) {
+    Archive a;
+    a.members = {stored("blocked", "x"), stored("fine.txt", "fine")};
+    std::string zip = archive_at(dir, a);
+    fs::create_directories(out + "/blocked");
+    RunResult r = run({"-o", zip, "-d", out});
+    EXPECT_EQ(r.status, 50);
+    EXPECT_NE(r.err.find("error:  cannot create " + out + "/blocked\n"), std::string::npos);
+    EXPECT_EQ(read_text(out + "/fine.txt"), "fine");
+}
+
+#ifndef _WIN32
+TEST_F(Extract, DiskFullStopsTheArchive) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP();
+    Archive a;
+    a.members = {stored("full", std::string(5000, 'z')), stored("after.txt", "after")};
+    std::string zip = archive_at(dir, a);
+    // Standard input gives no "y", so the answer is to stop.
+    ASSERT_NE(std::freopen("/dev/null", "r", stdin), nullptr);
+    RunResult r = run({"-o", zip, "-d", "/dev"});
+    EXPECT_EQ(r.status, 50);
+    EXPECT_NE(r.err.find("/dev/full:  write error (disk full?).  Continue? (y/n/^C) "), std::string::npos);
+    EXPECT_FALSE(file_exists("/dev/after.txt"));
+}
+#endif
+
+// --- Text conversion -------------------------------------------------------------------------
+
+TEST_F(Extract, TextConversionLevels) {
+    const std::string body = "lf\ncr\rcrlf\r\ncrcrlf\r\r\nend";
+    const std::string converted = "lf\r\ncr\r\ncrlf\r\ncrcrlf\r\n\r\nend";
+    Archive a;
+    Member text = stored("text.txt", body);
+    text.internal_attributes = 1;
+    a.members = {text, stored("binary.bin", body)};
+    std::string zip = archive_at(dir, a);
+
+    RunResult r = run({"-a", zip, "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(out + "/text.txt"), converted);
+    EXPECT_EQ(read_text(out + "/binary.bin"), body);
+    EXPECT_NE(r.out.find("extracting: " + out + "/text.txt  [text]  "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("[binary]"), std::string::npos);
+
+    r = run({"-aao", zip, "-d", out});
+    EXPECT_EQ(read_text(out + "/binary.bin"), converted);
+
+    r = run({"-o", zip, "-d", out});
+    EXPECT_EQ(read_text(out + "/text.txt"), body);
+}
+
+TEST_F(Extract, CarriageReturnAtTheWindowEnd) {
+    // The stored copy hands 32768-byte blocks to the writer: a CR LF split between two blocks
+    // must give one CR LF, and a CR ending a block before another byte a CR LF of its own.
+    std::string split(32767, 'a');
+    split += "\r\nb";
+    std::string lone(32767, 'a');
+    lone += "\rb";
+    Archive a;
+    a.members = {stored("split.txt", split), stored("lone.txt", lone)};
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({"-aa", zip, "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(out + "/split.txt"), std::string(32767, 'a') + "\r\nb");
+    EXPECT_EQ(read_text(out + "/lone.txt"), std::string(32767, 'a') + "\r\nb");
+}
+
+TEST_F(Extract, EmptyMember) {
+    Archive a;
+    a.members = {stored("empty.dat", "")};
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({"-a", zip, "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(file_exists(out + "/empty.dat"));
+    EXPECT_EQ(read_file(out + "/empty.dat").size(), 0u);
+    EXPECT_NE(r.out.find("[empty] "), std::string::npos);
+    r = run({"-t", zip});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(" OK\n"), std::string::npos);
+}
+
+TEST_F(Extract, DataDescriptorMemberUsesTheCentralSizes) {
+    Archive a;
+    Member m = stored("described.txt", "described contents");
+    m.data_descriptor = true;
+    a.members = {m};
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(out + "/described.txt"), "described contents");
+}
+
+TEST_F(Extract, PipeAndScreen) {
+    Archive a;
+    a.members = {stored("one.txt", "first\n"), stored("two.txt", "second\n")};
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({"-p", zip});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "first\nsecond\n");
+    r = run({"-c", zip, "two.txt"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(" extracting: two.txt" + std::string(17, ' ') + "\nsecond\n"), std::string::npos)
+        << r.out;
+    EXPECT_FALSE(file_exists("one.txt"));
+}
+
+// --- Folders and names -----------------------------------------------------------------------
+
+TEST_F(Extract, FolderMembersAreCreated) {
+    Archive a;
+    a.members = {stored("newdir/", ""), stored("newdir/inner/", ""), stored("newdir/inner/f.txt", "f")};
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("   creating: " + out + "/newdir/"), std::string::npos) << r.out;
+    EXPECT_TRUE(fs::is_directory(out + "/newdir/inner"));
+    EXPECT_EQ(read_text(out + "/newdir/inner/f.txt"), "f");
+}
+
+TEST_F(Extract, JunkedPaths) {
+    Archive a;
+    a.members = {stored("LOG/", ""), stored("SCRIPT/samples/misc/first.qrx", "q")};
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({"-qq", "-j", zip, "SCRIPT/samples/misc/first.qrx", "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(out + "/first.qrx"), "q");
+    EXPECT_FALSE(file_exists(out + "/script"));
+    EXPECT_EQ(r.out, "");
+    r = run({"-j", zip, "LOG/", "-d", out});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(file_exists(out + "/log"));
+}
+
+TEST_F(Extract, RootWithMissingParentIsRefused) {
+    Archive a;
+    a.members = {stored("x.txt", "x")};
+    std::string zip = archive_at(dir, a);
+    std::string root = dir + "/missing/parent";
+    RunResult r = run({zip, "-d", root});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("checkdir:  can't create extraction directory: " + root + "\n"), std::string::npos);
+    EXPECT_FALSE(file_exists(root));
+
+    // One missing level is created.
+    r = run({zip, "-d", dir + "/onelevel/"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_text(dir + "/onelevel/x.txt"), "x");
+}
+
+TEST_F(Extract, ColonsVersionsAndBlanks) {
+    Archive a;
+    a.members = {stored("a:b;3", "1"), stored("c;d", "2"), stored("my file.txt", "3"), stored("v;", "4")};
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(out + "/a_b"), "1");
+    EXPECT_EQ(read_text(out + "/c;d"), "2");
+    EXPECT_EQ(read_text(out + "/my file.txt"), "3"); // the scratch folder is not on FAT
+    EXPECT_EQ(read_text(out + "/v"), "4");
+
+    r = run({"-V", zip, "a:b;3", "-d", out});
+    EXPECT_EQ(read_text(out + "/a_b;3"), "1");
+    r = run({"-s", zip, "my file.txt", "-d", out});
+    EXPECT_EQ(read_text(out + "/my_file.txt"), "3");
+}
+
+TEST_F(Extract, NamesNeverLeaveTheExtractionFolder) {
+    Archive a;
+    a.members = {stored("../escape1.txt", "1"),        stored("/abs/escape2.txt", "2"),
+                 stored("sub/../../escape3.txt", "3"), stored("./sub/./ok.txt", "4"),
+                 stored("..", "5"),                    stored("x\x16/../y.txt", "6"),
+                 stored("//server/share.txt", "7"),    stored("sub/..", "8")};
+    std::string zip = archive_at(dir, a);
+    fs::create_directories(out);
+    RunResult r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 2); // the names ".." and "sub/.." cannot be mapped
+    EXPECT_EQ(read_text(out + "/escape1.txt"), "1");
+    EXPECT_EQ(read_text(out + "/abs/escape2.txt"), "2");
+    EXPECT_EQ(read_text(out + "/sub/escape3.txt"), "3");
+    EXPECT_EQ(read_text(out + "/sub/ok.txt"), "4");
+    EXPECT_EQ(read_text(out + "/x_../y.txt"), "6");
+    EXPECT_EQ(read_text(out + "/server/share.txt"), "7");
+    EXPECT_NE(r.err.find("mapname:  conversion of .. failed\n"), std::string::npos);
+    EXPECT_FALSE(file_exists(dir + "/escape1.txt"));
+    EXPECT_FALSE(file_exists(dir + "/escape3.txt"));
+    EXPECT_FALSE(file_exists("/abs/escape2.txt"));
+    // Nothing but "out" and the archive in the scratch folder.
+    size_t entries = 0;
+    for (const auto &e : fs::directory_iterator(dir)) {
+        (void)e;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 2u);
+}
+
+#ifdef _WIN32
+TEST_F(Extract, WindowsSeparatorsAndDrivesStayInside) {
+    Archive a;
+    a.members = {stored("..\\win1.txt", "1"), stored("C:\\win2.txt", "2"), stored("C:win3.txt", "3"),
+                 stored("sub\\...\\win4.txt", "4")};
+    std::string zip = archive_at(dir, a);
+    fs::create_directories(out);
+    RunResult r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(out + "/win1.txt"), "1");
+    EXPECT_EQ(read_text(out + "/c_/win2.txt"), "2");
+    EXPECT_EQ(read_text(out + "/c_win3.txt"), "3");
+    EXPECT_EQ(read_text(out + "/sub/win4.txt"), "4");
+    EXPECT_FALSE(file_exists(dir + "/win1.txt"));
+}
+#endif
+
+TEST_F(Extract, LongNamesAreCutNotOverflowed) {
+    Archive a;
+    std::string deep;
+    for (int i = 0; i < 30; ++i) deep += "folder" + std::to_string(i) + "/";
+    a.members = {stored(std::string(300, 'n'), "long"), stored(deep + "leaf.txt", "deep"),
+                 stored("ok.txt", "ok")};
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({zip, "-d", out});
+    EXPECT_GE(r.status, 1);
+    EXPECT_NE(r.err.find("warning:  filename too long--truncating.\n"), std::string::npos);
+    EXPECT_EQ(read_text(out + "/ok.txt"), "ok");
+}
+
+TEST_F(Extract, MemberZeroIsReCompensated) {
+    // Junk between the members and the directory looks like bytes in front of the archive;
+    // the first member's header is then found again at its stored offset.
+    Archive a;
+    a.members = {stored("first.txt", "first"), stored("second.txt", "second")};
+    Bytes zip_bytes = build_zip(a);
+    size_t directory = 0;
+    for (size_t i = 0; i + 4 <= zip_bytes.size(); ++i)
+        if (zip_bytes[i] == 'P' && zip_bytes[i + 1] == 'K' && zip_bytes[i + 2] == 1 && zip_bytes[i + 3] == 2) {
+            directory = i;
+            break;
+        }
+    zip_bytes.insert(zip_bytes.begin() + static_cast<long>(directory), 100, 0xEE);
+    std::string zip = dir + "/shifted.zip";
+    write_file(zip, zip_bytes);
+    RunResult r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("file #0:  bad zipfile offset (local header sig):  100\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("  (attempting to re-compensate)\n"), std::string::npos);
+    EXPECT_EQ(read_text(out + "/first.txt"), "first");
+    EXPECT_EQ(read_text(out + "/second.txt"), "second");
+}
+
+TEST_F(Extract, MemberTimeIsRestored) {
+    Archive a;
+    Member m = stored("timed.txt", "t");
+    m.mod_time = (13 << 11) | (45 << 5) | 15; // 13:45:30
+    m.mod_date = ((1999 - 1980) << 9) | (7 << 5) | 4;
+    a.members = {m};
+    std::string zip = archive_at(dir, a);
+    RunResult r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 0);
+    std::tm t{};
+    t.tm_year = 99;
+    t.tm_mon = 6;
+    t.tm_mday = 4;
+    t.tm_hour = 13;
+    t.tm_min = 45;
+    t.tm_sec = 30;
+    t.tm_isdst = -1;
+    EXPECT_EQ(mtime_of(out + "/timed.txt"), static_cast<int64_t>(std::mktime(&t)));
+    G.local.mod_date = m.mod_date;
+    G.local.mod_time = m.mod_time;
+    EXPECT_EQ(dos_to_seconds(m.mod_date, m.mod_time), static_cast<int64_t>(std::mktime(&t)));
+    EXPECT_EQ(newer_check((out + "/timed.txt").c_str()), 1);
+    EXPECT_EQ(newer_check((out + "/absent.txt").c_str()), -1);
+}
+
+// --- The real archives -----------------------------------------------------------------------
+
+TEST_F(Extract, StoredCorpusMembersAreExact) {
+    std::ifstream in(corpus_path("manifest.json"));
+    ASSERT_TRUE(in.good());
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string manifest = text.str();
+    std::regex archive_key("\"([^\"]+)\":\\s*\\{\\s*\"members\"");
+    std::regex member("\\{\\s*\"name\":\\s*\"([^\"]+)\",\\s*\"method\":\\s*(\\d+),\\s*\"flags\":\\s*\\d+,"
+                      "\\s*\"size\":\\s*(\\d+),\\s*\"csize\":\\s*\\d+,\\s*\"crc32\":\\s*\"([0-9a-f]+)\"");
+    std::vector<std::pair<size_t, std::string>> archives;
+    for (auto it = std::sregex_iterator(manifest.begin(), manifest.end(), archive_key);
+         it != std::sregex_iterator(); ++it)
+        archives.emplace_back(static_cast<size_t>(it->position()), (*it)[1]);
+    int checked = 0;
+    fs::create_directories(out);
+    for (auto it = std::sregex_iterator(manifest.begin(), manifest.end(), member);
+         it != std::sregex_iterator(); ++it) {
+        if ((*it)[2] != "0") continue;
+        std::string archive;
+        for (auto &[at, name] : archives)
+            if (at < static_cast<size_t>(it->position())) archive = name;
+        std::string name = (*it)[1];
+        std::string target = out + "/" + archive;
+        RunResult r = run({"-o", "-U", corpus_path(archive), name, "-d", target});
+        ASSERT_EQ(r.status, 0) << archive << " " << name << r.err;
+        Bytes got = read_file(target + "/" + name);
+        EXPECT_EQ(got.size(), std::stoul((*it)[3])) << name;
+        char crc[9];
+        std::snprintf(crc, sizeof crc, "%08x", crc32_of(got));
+        EXPECT_EQ(std::string(crc), std::string((*it)[4])) << name;
+        ++checked;
+    }
+    EXPECT_GE(checked, 2);
+}
+
+} // namespace
