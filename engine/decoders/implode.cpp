@@ -42,21 +42,32 @@ constexpr uint32_t low_mask(int bits) { return (1u << bits) - 1u; }
 struct Bits {
     uint32_t buffer = 0;
     int count = 0;
-    inline void need(int n) {
+    [[gnu::always_inline]] inline void need(int n) {
+        if (count >= n) return;
+        // Enough input in the window: take whole bytes straight from it, up to 25 bits or more.
+        if (G.bytes_left >= 4 && G.remaining_compressed >= 4) {
+            do {
+                buffer |= static_cast<uint32_t>(*G.read_pos++) << count;
+                --G.bytes_left;
+                --G.remaining_compressed;
+                count += 8;
+            } while (count <= 24);
+            return;
+        }
         while (count < n) {
             int b = next_byte();
             buffer |= static_cast<uint32_t>(b < 0 ? 0xFF : b) << count;
             count += 8;
         }
     }
-    inline void drop(int n) {
+    [[gnu::always_inline]] inline void drop(int n) {
         buffer >>= n;
         count -= n;
     }
 };
 
 // One code through the tables, indexed by the complement of the bit buffer. Null: invalid code.
-inline const DecodeEntry *decode(Bits &bits, const DecodeEntry *table, int lookup_bits) {
+[[gnu::always_inline]] inline const DecodeEntry *decode(Bits &bits, const DecodeEntry *table, int lookup_bits) {
     bits.need(lookup_bits);
     const DecodeEntry *e = table + (~bits.buffer & low_mask(lookup_bits));
     while (e->tag > TAG_LITERAL) {

@@ -137,7 +137,11 @@ int shrink_decode_member() {
 
         unsigned length = static_cast<unsigned>(expansion_stack + TABLE_SIZE - sp);
         if (length + out_count < 65536) {
-            std::memcpy(out_pos, sp, length);
+            if (length <= 8) {
+                for (unsigned i = 0; i < length; ++i) out_pos[i] = sp[i];
+            } else {
+                std::memcpy(out_pos, sp, length);
+            }
             out_pos += length;
             out_count += length;
         } else {
