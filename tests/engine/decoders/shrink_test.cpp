@@ -63,6 +63,58 @@ ShrinkEncoded shrink_encode(const std::vector<unsigned char> &data) {
     return out;
 }
 
+// The same encoder with partial clears: once the table is full, a clear follows every
+// `clear_every` codes (right after a literal, whose code a clear never frees).
+std::vector<unsigned char> shrink_encode_with_clears(const std::vector<unsigned char> &data, int clear_every,
+                                                     int *clears) {
+    CodeStream s;
+    std::map<std::pair<int, int>, int> dict;
+    std::vector<int> prefix(8192, -1), suffix(8192, 0);
+    int next_free = 257, since_full = 0;
+    *clears = 0;
+    auto emit = [&](int c) {
+        while (c >= (1 << s.width)) s.widen();
+        s.code(static_cast<unsigned>(c));
+    };
+    auto partial_clear = [&] {
+        std::vector<bool> is_prefix(8192, false);
+        for (int c = 257; c < next_free; ++c)
+            if (prefix[c] >= 257) is_prefix[prefix[c]] = true;
+        for (int c = 257; c < next_free; ++c)
+            if (!is_prefix[c]) {
+                dict.erase({prefix[c], suffix[c]});
+                prefix[c] = -1;
+            }
+        next_free = 257;
+        while (next_free < 8192 && prefix[next_free] != -1) ++next_free;
+    };
+    int cur = data[0];
+    for (size_t i = 1; i < data.size(); ++i) {
+        auto it = dict.find({cur, data[i]});
+        if (it != dict.end()) {
+            cur = it->second;
+            continue;
+        }
+        emit(cur);
+        if (next_free == 8192 && ++since_full >= clear_every && cur < 256) {
+            s.partial_clear();
+            partial_clear();
+            since_full = 0;
+            ++*clears;
+        }
+        if (next_free < 8192) {
+            dict[{cur, data[i]}] = next_free;
+            prefix[next_free] = cur;
+            suffix[next_free] = data[i];
+            do ++next_free;
+            while (next_free < 8192 && prefix[next_free] != -1);
+        }
+        cur = data[i];
+    }
+    emit(cur);
+    return s.w.finish();
+}
+
 DecodeResult unshrink(const std::vector<unsigned char> &stream, uint32_t size = 0) {
     return run_decoder(shrink_decode_member, stream, size, 1);
 }
@@ -182,4 +234,20 @@ TEST(Shrink, SelfReferenceAfterPartialClearStopsAtTheStackLimit) {
     s.code(258);
     DecodeResult r = unshrink(s.w.finish());
     EXPECT_EQ(r.result, SHRINK_BAD_DATA);
+}
+
+TEST(Shrink, PartialClearsOfAFullTableRoundTrip) {
+    std::vector<unsigned char> data;
+    uint32_t seed = 99;
+    for (int i = 0; i < 400000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        // The alphabet drifts, so cleared codes get replaced by different strings.
+        data.push_back(static_cast<unsigned char>('a' + (seed >> 16) % 12 + (i / 50000)));
+    }
+    int clears = 0;
+    std::vector<unsigned char> stream = shrink_encode_with_clears(data, 2000, &clears);
+    ASSERT_GT(clears, 5);
+    DecodeResult r = unshrink(stream, static_cast<uint32_t>(data.size()));
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.output, data);
 }
