@@ -272,7 +272,11 @@ int extract_member() {
         break;
     case 1:
         r = shrink_decode_member();
-        if (r != 0) {
+        if (r == SHRINK_BAD_DATA) {
+            status = PK_ERR;
+            print_decoder_error("invalid compressed (shrunk) data for ",
+                                "invalid compressed data for unshrink format");
+        } else if (r != 0) {
             status = r;
             if (quiet()) std::fprintf(stderr, "  error:  not enough memory to unshrink %s\n", G.filename);
             else std::fprintf(stderr, "\n  error:  not enough memory for unshrink operation\n");

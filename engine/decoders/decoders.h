@@ -26,3 +26,21 @@ void deflate_release_fixed_tables();
 int implode_decode_member();
 int shrink_decode_member();
 int reduce_decode_member();
+
+// --- Shrink, reduce and implode ---------------------------------------------------------------
+// Results of shrink_decode_member.
+constexpr int SHRINK_DONE = 0;
+constexpr int SHRINK_BAD_DATA = 1;  // corrupt data: code width beyond 13 bits, or a string
+                                    // longer than the expansion stack (looping through freed codes)
+constexpr int SHRINK_NO_MEMORY = 5; // the text conversion buffer could not be allocated
+void shrink_partial_clear();
+// Results of implode_decode_member.
+constexpr int IMPLODE_OK = 0;
+constexpr int IMPLODE_BAD_CODE = 1;     // invalid code or incomplete tree
+constexpr int IMPLODE_OVERSUBSCRIBED = 2;
+constexpr int IMPLODE_NO_MEMORY = 3;
+constexpr int IMPLODE_BAD_TREE = 4;     // invalid tree description
+constexpr int IMPLODE_SIZE_MISMATCH = 5; // decoded, but the compressed size was not used exactly
+int read_sf_lengths(unsigned *lengths, unsigned n);
+// First-level bits asked for the distance tree: more for members above 200000 compressed bytes.
+int implode_distance_lookup_bits(int32_t compressed_size);

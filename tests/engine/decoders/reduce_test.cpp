@@ -1,0 +1,144 @@
+// Reduce decoder on hand-built follower-set streams.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "engine/decoders/decoders.h"
+#include "tests/engine/decoders/bit_writer.h"
+#include "tests/support/decoder_harness.h"
+
+using namespace qeltest;
+
+namespace {
+
+// Follower sets: all empty except those given, so every byte is 8 plain bits.
+struct ReduceStream {
+    BitWriter w;
+    std::vector<unsigned char> sets[256];
+    bool header_done = false;
+    void header() {
+        for (int b = 255; b >= 0; --b) {
+            w.put(static_cast<uint32_t>(sets[b].size()), 6);
+            for (unsigned char f : sets[b]) w.put(f, 8);
+        }
+        header_done = true;
+    }
+    void plain(unsigned char x) { w.put(x, 8); } // after a byte whose set is empty
+};
+
+DecodeResult unreduce(int factor, const std::vector<unsigned char> &stream, uint32_t size) {
+    return run_decoder(reduce_decode_member, stream, size, static_cast<uint16_t>(factor + 1));
+}
+
+std::vector<unsigned char> bytes(const std::string &s) { return {s.begin(), s.end()}; }
+
+} // namespace
+
+TEST(Reduce, EscapeFollowedByZeroIsTheByte144AndPreviousBecomesZero) {
+    ReduceStream s;
+    s.sets[0] = {'Z'}; // one follower for byte 0: a 1-bit index still follows
+    s.header();
+    s.w.put(1, 1);   // previous starts at 0: flag 1, then 8 plain bits
+    s.plain('A');
+    s.plain(144);
+    s.w.put(0, 8);   // previous is 144 (empty set): 8 plain bits of 0
+    s.w.put(0, 1);   // previous is now 0: follower flag 0
+    s.w.put(0, 1);   // index 0 -> 'Z'
+    DecodeResult r = unreduce(1, s.w.finish(), 3);
+    EXPECT_EQ(r.output, bytes("A\x90Z"));
+}
+
+TEST(Reduce, ShortMatchReadsNoExtraLengthByte) {
+    ReduceStream s;
+    s.header();
+    for (char c : std::string("abc")) s.plain(static_cast<unsigned char>(c));
+    s.plain(144);
+    s.plain(0x02); // factor 2: length part 2 (< 63), distance high bits 0
+    s.plain(2);    // distance 3
+    s.plain('!');
+    DecodeResult r = unreduce(2, s.w.finish(), 9);
+    EXPECT_EQ(r.output, bytes("abcabcab!"));
+}
+
+TEST(Reduce, FactorFourLengthContinuation) {
+    ReduceStream s;
+    s.header();
+    for (char c : std::string("abc")) s.plain(static_cast<unsigned char>(c));
+    s.plain(144);
+    s.plain(0x0F); // length part 15 = the mask: the next byte adds to it
+    s.plain(2);    // length 15 + 2 + 3 = 20
+    s.plain(2);    // distance 0 * 256 + 2 + 1
+    DecodeResult r = unreduce(4, s.w.finish(), 23);
+    EXPECT_EQ(r.output, bytes("abcabcabcabcabcabcabcab"));
+}
+
+TEST(Reduce, FirstLapMatchBeforeTheOutputGivesZeros) {
+    ReduceStream s;
+    s.header();
+    s.plain('a');
+    s.plain(144);
+    s.plain(0x3F); // factor 4: length 15 + y, distance high 3
+    s.plain(1);    // y: 19 bytes
+    s.plain(0);    // distance 3 * 256 + 1: before the start
+    s.plain('b');
+    DecodeResult r = unreduce(4, s.w.finish(), 21);
+    std::vector<unsigned char> expect = {'a'};
+    expect.insert(expect.end(), 19, 0);
+    expect.push_back('b');
+    EXPECT_EQ(r.output, expect);
+}
+
+TEST(Reduce, FactorOneLongMatchWithDistanceHighBit) {
+    // Factor 1: V = 127 + 128 * d1 packs the full length and the distance's high bit.
+    std::vector<unsigned char> text;
+    for (int i = 0; i < 300; ++i) text.push_back(static_cast<unsigned char>('A' + i % 23));
+    ReduceStream s;
+    s.header();
+    for (unsigned char c : text) s.plain(c);
+    s.plain(144);
+    s.plain(127 + 128); // length part 127, distance high bit 1
+    s.plain(100);       // length 127 + 100 + 3 = 230
+    s.plain(43);        // distance 256 + 43 + 1 = 300
+    std::vector<unsigned char> expect = text;
+    for (int i = 0; i < 230; ++i) expect.push_back(expect[expect.size() - 300]);
+    DecodeResult r = unreduce(1, s.w.finish(), static_cast<uint32_t>(expect.size()));
+    EXPECT_EQ(r.output, expect);
+}
+
+TEST(Reduce, MatchesAcrossTheWindowEdgeCopyOldBytes) {
+    // 20000 bytes: matches after the 16K window was written once copy old window bytes.
+    ReduceStream s;
+    s.header();
+    std::vector<unsigned char> expect;
+    for (int i = 0; i < 16380; ++i) {
+        unsigned char c = static_cast<unsigned char>('a' + (i * 7) % 26);
+        s.plain(c);
+        expect.push_back(c);
+    }
+    while (expect.size() < 20000) {
+        s.plain(144);
+        s.plain(0x0F);
+        s.plain(200); // 218 bytes
+        s.plain(0xFF); // distance 0 * 256 + 255 + 1
+        for (int i = 0; i < 218; ++i) expect.push_back(expect[expect.size() - 256]);
+    }
+    DecodeResult r = unreduce(4, s.w.finish(), static_cast<uint32_t>(expect.size()));
+    EXPECT_EQ(r.output, expect);
+}
+
+TEST(Reduce, ZeroSizeReadsOnlyTheSets) {
+    ReduceStream s;
+    s.header();
+    s.plain('a');
+    DecodeResult r = unreduce(3, s.w.finish(), 0);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_TRUE(r.output.empty());
+}
+
+TEST(Reduce, InputCutShortContinuesWithZeroBits) {
+    ReduceStream s;
+    s.header();
+    s.plain('k');
+    DecodeResult r = unreduce(2, s.w.finish(), 4);
+    EXPECT_EQ(r.output, (std::vector<unsigned char>{'k', 0, 0, 0}));
+}
