@@ -21,6 +21,11 @@ extern BitReader bit_reader;
 extern unsigned char *text_conversion_buffer;
 void release_text_conversion_buffer();
 
+// A member whose decoder has pulled this many bytes past the end of its input is damaged;
+// decoders that count their output (reduce, implode) stop there instead of making up data.
+constexpr int32_t MEMBER_OVERRUN_LIMIT = 64;
+inline bool input_ran_past_end() { return G.remaining_compressed < -MEMBER_OVERRUN_LIMIT; }
+
 int deflate_decode_member();
 void deflate_release_fixed_tables();
 int implode_decode_member();

@@ -120,7 +120,7 @@ int implode_decode_data(int variant, const DecodeEntry *literal_table, const Dec
     bool first_lap = true;
     int64_t count = G.remaining_uncompressed;
 
-    while (count > 0) {
+    while (count > 0 && !input_ran_past_end()) {
         bits.need(1);
         if (bits.buffer & 1) {
             bits.drop(1);

@@ -61,7 +61,7 @@ int reduce_decode_member() {
     int state = 0;
     unsigned v = 0, length = 0;
 
-    while (count > 0) {
+    while (count > 0 && !bits_ran_past_end()) {
         unsigned x;
         unsigned n = follower_count[previous];
         if (n == 0 || read_bits(1) == 1) x = read_bits(8);

@@ -272,3 +272,15 @@ TEST(Implode, MembersAroundThe200000ByteLineDecode) {
         EXPECT_EQ(r.output, expect) << target;
     }
 }
+
+// A member that claims 4 GB from a few bytes of input stops soon after the input runs out and
+// reports the size mismatch, instead of decoding made-up bits for gigabytes.
+TEST(Implode, ExhaustedInputEndsTheMemberWithSizeMismatch) {
+    ImplodeStream s(0);
+    s.header();
+    s.lit('z');
+    DecodeResult r = explode(s.w.finish(), 0xFFFFFFFFu, 0);
+    EXPECT_EQ(r.result, 5);
+    EXPECT_LT(r.output.size(), 1u << 20);
+    EXPECT_GT(G.used_compressed_size, static_cast<int32_t>(G.local.compressed_size));
+}

@@ -142,3 +142,15 @@ TEST(Reduce, InputCutShortContinuesWithZeroBits) {
     DecodeResult r = unreduce(2, s.w.finish(), 4);
     EXPECT_EQ(r.output, (std::vector<unsigned char>{'k', 0, 0, 0}));
 }
+
+// A member that claims 4 GB from a few bytes of input ends soon after its input runs out,
+// instead of making up gigabytes of output (found by fuzzing as a hang).
+TEST(Reduce, ExhaustedInputEndsTheMember) {
+    ReduceStream s;
+    s.header();
+    s.plain('a');
+    DecodeResult r = unreduce(2, s.w.finish(), 0xFFFFFFFFu);
+    EXPECT_LT(r.output.size(), 4096u);
+    EXPECT_GE(r.output.size(), 1u);
+    EXPECT_EQ(r.output[0], 'a');
+}
