@@ -218,6 +218,40 @@ TEST(Deflate, MatchesAtTheLongestDistance) {
     EXPECT_TRUE(r.output == expected);
 }
 
+// Random literals and matches of every length at short, mid and whole-window distances, over
+// several windows: matches overlapping themselves, sources in the window's older pass, and
+// matches or sources crossing the window's end all come out byte-exact.
+TEST(Deflate, MatchesOfEveryShapeAcrossWindows) {
+    Lcg r{99};
+    DeflateWriter w;
+    w.fixed_header(true);
+    Bytes expected;
+    while (expected.size() < 300000) {
+        uint32_t kind = r.next() % 8;
+        if (kind < 2 || expected.size() < 8) {
+            unsigned char b = static_cast<unsigned char>(r.next() & 0xFF);
+            w.fixed_literal(b);
+            expected.push_back(b);
+            continue;
+        }
+        unsigned length = 3 + r.next() % 256;
+        unsigned limit = static_cast<unsigned>(std::min<size_t>(expected.size(), 32768));
+        unsigned distance;
+        if (kind == 2) distance = 1 + r.next() % std::min(limit, 8u);
+        else if (kind == 3) distance = 1 + r.next() % std::min(limit, 300u);
+        else if (kind == 4) distance = limit - r.next() % std::min(limit, 300u);
+        else distance = 1 + r.next() % limit;
+        w.fixed_match(length, distance);
+        for (unsigned i = 0; i < length; ++i) expected.push_back(expected[expected.size() - distance]);
+    }
+    w.fixed_end();
+    DecodeResult result = inflate(w.finish());
+    EXPECT_EQ(result.result, 0);
+    ASSERT_EQ(result.output.size(), expected.size());
+    EXPECT_TRUE(result.output == expected);
+    EXPECT_EQ(result.crc, crc32_of(expected));
+}
+
 TEST(Deflate, HundredMegabyteMember) {
     const size_t n = 100u * 1000u * 1000u;
     DecodeResult r = inflate(periodic_stream(n, 32749));
