@@ -166,12 +166,44 @@ int deflate_decode_codes(const uint32_t *literal_table, const uint32_t *distance
     constexpr unsigned distance_mask = (1u << FAST_DISTANCE_BITS) - 1;
     unsigned char *const window = window_area;
     int result = 0;
+    // The input read straight from the input window while eight bytes may be loaded at once;
+    // the engine's counters catch up whenever anything else may look at them.
+    unsigned char *in = G.read_pos;
+    unsigned char *in_start = in;
+    int32_t in_avail = G.bytes_left < G.remaining_compressed ? G.bytes_left : G.remaining_compressed;
+    auto sync_input = [&]() {
+        int32_t used = static_cast<int32_t>(in - in_start);
+        G.read_pos = in;
+        G.bytes_left -= used;
+        G.remaining_compressed -= used;
+        in_start = in;
+    };
+    auto reload_input = [&]() {
+        in = in_start = G.read_pos;
+        in_avail = G.bytes_left < G.remaining_compressed ? G.bytes_left : G.remaining_compressed;
+    };
 
     for (;;) {
         // One symbol with its match needs at most 15 + 5 + 15 + 13 bits.
-        if (count < 48 && !fill_bits(bits, count, 48, input_overrun)) {
-            result = 1;
-            break;
+        if (count < 48) {
+            if (in_avail >= 8) {
+                // Eight bytes loaded, the whole ones kept (as fill_bits does).
+                uint64_t word;
+                std::memcpy(&word, in, 8);
+                bits |= word << count;
+                unsigned take = (63 - count) >> 3;
+                in += take;
+                in_avail -= static_cast<int32_t>(take);
+                count += take * 8;
+            } else {
+                sync_input();
+                bool filled = fill_bits(bits, count, 48, input_overrun);
+                reload_input();
+                if (!filled) {
+                    result = 1;
+                    break;
+                }
+            }
         }
         uint32_t e = literal_table[bits & literal_mask];
         unsigned tag = (e >> 8) & 0xFF;
@@ -203,7 +235,9 @@ int deflate_decode_codes(const uint32_t *literal_table, const uint32_t *distance
                 window[pos++] = static_cast<unsigned char>(e >> 16);
             }
             if (pos == WINDOW_SIZE) {
+                sync_input();
                 flush_window(pos);
+                reload_input();
                 pos = 0;
                 wrapped = true;
             }
@@ -273,7 +307,9 @@ int deflate_decode_codes(const uint32_t *literal_table, const uint32_t *distance
             }
             pos += length;
             if (pos == WINDOW_SIZE) {
+                sync_input();
                 flush_window(pos);
+                reload_input();
                 pos = 0;
                 wrapped = true;
             }
@@ -292,7 +328,9 @@ int deflate_decode_codes(const uint32_t *literal_table, const uint32_t *distance
             }
             length -= chunk;
             if (pos == WINDOW_SIZE) {
+                sync_input();
                 flush_window(pos);
+                reload_input();
                 pos = 0;
                 wrapped = true;
             }
@@ -300,6 +338,7 @@ int deflate_decode_codes(const uint32_t *literal_table, const uint32_t *distance
         } while (length != 0);
     }
 
+    sync_input();
     deflate_bit_buffer = bits;
     deflate_bit_count = count;
     window_pos = pos;
