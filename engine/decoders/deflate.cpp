@@ -59,93 +59,257 @@ static unsigned take_bits(unsigned n) {
     return v;
 }
 
-int deflate_decode_codes(const DecodeEntry *literal_table, const DecodeEntry *distance_table,
-                         int literal_bits, int distance_bits) {
+// Compact lookup tables for the decode loop, derived from the same code lengths once
+// build_decode_table has accepted them. One 32-bit entry: bits 0-7 the code bits consumed at its
+// level, bits 8-15 the tag (as in DecodeEntry), bits 16-31 the value or, for a link, the offset of
+// its second-level table in the same array.
+constexpr unsigned FAST_LITERAL_BITS = 11;
+constexpr unsigned FAST_DISTANCE_BITS = 8;
+constexpr uint32_t FAST_INVALID = uint32_t{TAG_INVALID} << 8;
+// A second-level table holds at most 2^(15 - first bits) entries, one per code of the first-level
+// entry it hangs from; at most one such table per symbol.
+constexpr unsigned FAST_LITERAL_SIZE = (1u << FAST_LITERAL_BITS) + 288 * (1u << (15 - FAST_LITERAL_BITS));
+constexpr unsigned FAST_DISTANCE_SIZE = (1u << FAST_DISTANCE_BITS) + 32 * (1u << (15 - FAST_DISTANCE_BITS));
+static uint32_t fast_literal_table[FAST_LITERAL_SIZE];
+static uint32_t fast_distance_table[FAST_DISTANCE_SIZE];
+static uint32_t fixed_fast_literal_table[FAST_LITERAL_SIZE];
+static uint32_t fixed_fast_distance_table[FAST_DISTANCE_SIZE];
+static bool fixed_fast_built = false;
+
+static uint32_t fast_entry(unsigned width, unsigned tag, unsigned value) {
+    return width | (tag << 8) | (value << 16);
+}
+
+// Fills `table` for a code that build_decode_table accepted (complete or incomplete; code space
+// no symbol uses decodes as invalid). Symbols below `simple_count` are literals (below 256) or the
+// end of block; the others take base values and extra bits from the given lists.
+static void build_fast_table(const unsigned *lengths, unsigned symbol_count, unsigned simple_count,
+                             const uint16_t *base_values, const uint16_t *extra_bits, uint32_t *table,
+                             unsigned first_bits) {
+    unsigned length_count[MAX_CODE_LENGTH + 1] = {};
+    for (unsigned s = 0; s < symbol_count; ++s) ++length_count[lengths[s]];
+    length_count[0] = 0;
+    unsigned next_code[MAX_CODE_LENGTH + 2];
+    unsigned code = 0;
+    for (unsigned len = 1; len <= MAX_CODE_LENGTH; ++len) {
+        code = (code + length_count[len - 1]) << 1;
+        next_code[len] = code;
+    }
+    const unsigned first_size = 1u << first_bits;
+    const unsigned first_mask = first_size - 1;
+    // Reversed (first-bit-first) code of every symbol, and the longest code under each first-level slot.
+    unsigned reversed[MAX_CODE_SYMBOLS];
+    unsigned char longest[1u << FAST_LITERAL_BITS];
+    std::memset(longest, 0, first_size);
+    for (unsigned s = 0; s < symbol_count; ++s) {
+        unsigned len = lengths[s];
+        if (len == 0) continue;
+        unsigned c = next_code[len]++;
+        unsigned r = 0;
+        for (unsigned i = 0; i < len; ++i, c >>= 1) r = (r << 1) | (c & 1);
+        reversed[s] = r;
+        if (len > first_bits && len > longest[r & first_mask]) longest[r & first_mask] = static_cast<unsigned char>(len);
+    }
+    for (unsigned i = 0; i < first_size; ++i) table[i] = FAST_INVALID;
+    unsigned next_free = first_size;
+    for (unsigned i = 0; i < first_size; ++i) {
+        if (longest[i] == 0) continue;
+        unsigned sub_bits = longest[i] - first_bits;
+        table[i] = fast_entry(first_bits, TAG_LINK_BASE + sub_bits, next_free);
+        for (unsigned k = 0; k < (1u << sub_bits); ++k) table[next_free + k] = FAST_INVALID;
+        next_free += 1u << sub_bits;
+    }
+    for (unsigned s = 0; s < symbol_count; ++s) {
+        unsigned len = lengths[s];
+        if (len == 0) continue;
+        unsigned tag, value;
+        if (s < simple_count) {
+            tag = s < 256 ? TAG_LITERAL : TAG_END_OF_BLOCK;
+            value = s;
+        } else {
+            tag = extra_bits[s - simple_count];
+            value = base_values[s - simple_count];
+        }
+        unsigned r = reversed[s];
+        if (len <= first_bits) {
+            uint32_t e = fast_entry(len, tag, value);
+            for (unsigned i = r; i < first_size; i += 1u << len) table[i] = e;
+        } else {
+            uint32_t link = table[r & first_mask];
+            unsigned base = link >> 16;
+            unsigned sub_size = 1u << (((link >> 8) & 0xFF) - TAG_LINK_BASE);
+            unsigned sub_len = len - first_bits;
+            uint32_t e = fast_entry(sub_len, tag, value);
+            for (unsigned i = r >> first_bits; i < sub_size; i += 1u << sub_len) table[base + i] = e;
+        }
+    }
+}
+
+static inline void copy_piece8(unsigned char *to, const unsigned char *from) {
+    uint64_t piece;
+    std::memcpy(&piece, from, 8);
+    std::memcpy(to, &piece, 8);
+}
+
+static inline void copy_piece4(unsigned char *to, const unsigned char *from) {
+    uint32_t piece;
+    std::memcpy(&piece, from, 4);
+    std::memcpy(to, &piece, 4);
+}
+
+int deflate_decode_codes(const uint32_t *literal_table, const uint32_t *distance_table) {
     uint64_t bits = deflate_bit_buffer;
     unsigned count = deflate_bit_count;
     unsigned pos = window_pos;
     bool wrapped = window_wrapped;
-    const unsigned literal_mask = bit_masks[literal_bits];
-    const unsigned distance_mask = bit_masks[distance_bits];
+    constexpr unsigned literal_mask = (1u << FAST_LITERAL_BITS) - 1;
+    constexpr unsigned distance_mask = (1u << FAST_DISTANCE_BITS) - 1;
     unsigned char *const window = window_area;
     int result = 0;
+    // The input read straight from the input window while eight bytes may be loaded at once;
+    // the engine's counters catch up whenever anything else may look at them.
+    unsigned char *in = G.read_pos;
+    unsigned char *in_start = in;
+    int32_t in_avail = G.bytes_left < G.remaining_compressed ? G.bytes_left : G.remaining_compressed;
+    auto sync_input = [&]() {
+        int32_t used = static_cast<int32_t>(in - in_start);
+        G.read_pos = in;
+        G.bytes_left -= used;
+        G.remaining_compressed -= used;
+        in_start = in;
+    };
+    auto reload_input = [&]() {
+        in = in_start = G.read_pos;
+        in_avail = G.bytes_left < G.remaining_compressed ? G.bytes_left : G.remaining_compressed;
+    };
 
     for (;;) {
         // One symbol with its match needs at most 15 + 5 + 15 + 13 bits.
-        if (count < 48 && !fill_bits(bits, count, 48, input_overrun)) {
-            result = 1;
-            break;
+        if (count < 48) {
+            if (in_avail >= 8) {
+                // Eight bytes loaded, the whole ones kept (as fill_bits does).
+                uint64_t word;
+                std::memcpy(&word, in, 8);
+                bits |= word << count;
+                unsigned take = (63 - count) >> 3;
+                in += take;
+                in_avail -= static_cast<int32_t>(take);
+                count += take * 8;
+            } else {
+                sync_input();
+                bool filled = fill_bits(bits, count, 48, input_overrun);
+                reload_input();
+                if (!filled) {
+                    result = 1;
+                    break;
+                }
+            }
         }
-        const DecodeEntry *e = &literal_table[bits & literal_mask];
-        while (e->tag > TAG_LITERAL) {
-            if (e->tag == TAG_INVALID) break;
-            bits >>= e->width;
-            count -= e->width;
-            e = &e->subtable[bits & ((1u << (e->tag - TAG_LINK_BASE)) - 1)];
+        uint32_t e = literal_table[bits & literal_mask];
+        unsigned tag = (e >> 8) & 0xFF;
+        if (tag > TAG_LITERAL) {
+            if (tag == TAG_INVALID) {
+                result = 1;
+                break;
+            }
+            bits >>= FAST_LITERAL_BITS;
+            count -= FAST_LITERAL_BITS;
+            e = literal_table[(e >> 16) + (static_cast<unsigned>(bits) & bit_masks[tag - TAG_LINK_BASE])];
+            tag = (e >> 8) & 0xFF;
+            if (tag == TAG_INVALID) {
+                result = 1;
+                break;
+            }
         }
-        if (e->tag == TAG_INVALID) {
-            result = 1;
-            break;
-        }
-        bits >>= e->width;
-        count -= e->width;
+        bits >>= e & 0xFF;
+        count -= e & 0xFF;
 
-        if (e->tag == TAG_LITERAL) {
-            window[pos++] = static_cast<unsigned char>(e->value);
+        if (tag == TAG_LITERAL) {
+            window[pos++] = static_cast<unsigned char>(e >> 16);
+            // At least 33 bits remain: up to two more first-level literals need no refill.
+            for (int more = 0; more < 2 && pos != WINDOW_SIZE; ++more) {
+                e = literal_table[bits & literal_mask];
+                if (((e >> 8) & 0xFF) != TAG_LITERAL) break;
+                bits >>= e & 0xFF;
+                count -= e & 0xFF;
+                window[pos++] = static_cast<unsigned char>(e >> 16);
+            }
             if (pos == WINDOW_SIZE) {
+                sync_input();
                 flush_window(pos);
+                reload_input();
                 pos = 0;
                 wrapped = true;
             }
             continue;
         }
-        if (e->tag == TAG_END_OF_BLOCK) break;
+        if (tag == TAG_END_OF_BLOCK) break;
 
-        unsigned length = e->value + (static_cast<unsigned>(bits) & ((1u << e->tag) - 1));
-        bits >>= e->tag;
-        count -= e->tag;
+        unsigned length = (e >> 16) + (static_cast<unsigned>(bits) & bit_masks[tag]);
+        bits >>= tag;
+        count -= tag;
 
         // A match needs a distance code, and may reach back only over this member's output.
         if (distance_table == nullptr) {
             result = 1;
             break;
         }
-        e = &distance_table[bits & distance_mask];
-        while (e->tag > TAG_LITERAL) {
-            if (e->tag == TAG_INVALID) break;
-            bits >>= e->width;
-            count -= e->width;
-            e = &e->subtable[bits & ((1u << (e->tag - TAG_LINK_BASE)) - 1)];
+        e = distance_table[bits & distance_mask];
+        tag = (e >> 8) & 0xFF;
+        if (tag > TAG_LITERAL) {
+            if (tag == TAG_INVALID) {
+                result = 1;
+                break;
+            }
+            bits >>= FAST_DISTANCE_BITS;
+            count -= FAST_DISTANCE_BITS;
+            e = distance_table[(e >> 16) + (static_cast<unsigned>(bits) & bit_masks[tag - TAG_LINK_BASE])];
+            tag = (e >> 8) & 0xFF;
         }
-        if (e->tag >= TAG_END_OF_BLOCK) {
+        if (tag >= TAG_END_OF_BLOCK) {
             result = 1;
             break;
         }
-        bits >>= e->width;
-        count -= e->width;
-        unsigned distance = e->value + (static_cast<unsigned>(bits) & ((1u << e->tag) - 1));
-        bits >>= e->tag;
-        count -= e->tag;
+        bits >>= e & 0xFF;
+        count -= e & 0xFF;
+        unsigned distance = (e >> 16) + (static_cast<unsigned>(bits) & bit_masks[tag]);
+        bits >>= tag;
+        count -= tag;
         if (distance > pos && !wrapped) {
             result = 1;
             break;
         }
 
         unsigned source = (pos - distance) & (WINDOW_SIZE - 1);
-        if (distance <= pos && pos + length <= WINDOW_SIZE && distance >= 8) {
-            // Common case, no wrap: eight bytes at a time (each piece reads bytes already final).
+        if (pos + length <= WINDOW_SIZE &&
+            (distance <= pos || (source >= pos + length && source + length <= WINDOW_SIZE))) {
+            // Common case: neither the match nor its source wraps, and a source in the older pass
+            // lies wholly past the match. Bytes past the match's end are older history: never written.
             unsigned char *to = window + pos;
             const unsigned char *from = window + source;
-            unsigned n = length;
-            for (; n >= 8; n -= 8, to += 8, from += 8) {
-                uint64_t piece;
-                std::memcpy(&piece, from, 8);
-                std::memcpy(to, &piece, 8);
+            if (distance >= 8 || source > pos) {
+                // Pieces of eight (each reads bytes already final); the last piece ends at the
+                // match's end and may rewrite bytes of the one before with the same values.
+                if (length >= 8) {
+                    unsigned n = length;
+                    for (; n > 8; n -= 8, to += 8, from += 8) copy_piece8(to, from);
+                    copy_piece8(to + n - 8, from + n - 8);
+                } else if (length >= 4) {
+                    copy_piece4(to, from);
+                    copy_piece4(to + length - 4, from + length - 4);
+                } else {
+                    for (unsigned i = 0; i < length; ++i) to[i] = from[i];
+                }
+            } else if (distance == 1) {
+                std::memset(to, from[0], length);
+            } else {
+                for (unsigned i = 0; i < length; ++i) to[i] = from[i];
             }
-            while (n-- != 0) *to++ = *from++;
             pos += length;
             if (pos == WINDOW_SIZE) {
+                sync_input();
                 flush_window(pos);
+                reload_input();
                 pos = 0;
                 wrapped = true;
             }
@@ -164,7 +328,9 @@ int deflate_decode_codes(const DecodeEntry *literal_table, const DecodeEntry *di
             }
             length -= chunk;
             if (pos == WINDOW_SIZE) {
+                sync_input();
                 flush_window(pos);
+                reload_input();
                 pos = 0;
                 wrapped = true;
             }
@@ -172,6 +338,7 @@ int deflate_decode_codes(const DecodeEntry *literal_table, const DecodeEntry *di
         } while (length != 0);
     }
 
+    sync_input();
     deflate_bit_buffer = bits;
     deflate_bit_count = count;
     window_pos = pos;
@@ -251,8 +418,21 @@ int deflate_fixed_block() {
             return r;
         }
     }
-    return deflate_decode_codes(fixed_literal_table, fixed_distance_table, fixed_literal_bits,
-                                fixed_distance_bits) != 0
+    if (!fixed_fast_built) {
+        unsigned lengths[288];
+        for (unsigned s = 0; s < 144; ++s) lengths[s] = 8;
+        for (unsigned s = 144; s < 256; ++s) lengths[s] = 9;
+        for (unsigned s = 256; s < 280; ++s) lengths[s] = 7;
+        for (unsigned s = 280; s < 288; ++s) lengths[s] = 8;
+        build_fast_table(lengths, 288, 257, length_base, length_extra, fixed_fast_literal_table,
+                         FAST_LITERAL_BITS);
+        for (unsigned s = 0; s < 30; ++s) lengths[s] = 5;
+        build_fast_table(lengths, 30, 0, distance_base, distance_extra, fixed_fast_distance_table,
+                         FAST_DISTANCE_BITS);
+        fixed_fast_built = true;
+    }
+    return deflate_decode_codes(fixed_fast_literal_table,
+                                fixed_distance_table != nullptr ? fixed_fast_distance_table : nullptr) != 0
                ? 1
                : 0;
 }
@@ -340,9 +520,15 @@ int deflate_dynamic_block() {
         return r;
     }
 
-    r = deflate_decode_codes(literal_table, distance_table, literal_bits, distance_bits);
+    // The checked lengths, again as the decode loop's compact tables.
+    build_fast_table(code_lengths, nl, 257, length_base, length_extra, fast_literal_table, FAST_LITERAL_BITS);
+    bool have_distances = distance_table != nullptr;
+    if (have_distances)
+        build_fast_table(code_lengths + nl, nd, 0, distance_base, distance_extra, fast_distance_table,
+                         FAST_DISTANCE_BITS);
     free_decode_tables(literal_table);
     free_decode_tables(distance_table);
+    r = deflate_decode_codes(fast_literal_table, have_distances ? fast_distance_table : nullptr);
     return r != 0 ? 1 : 0;
 }
 

@@ -1,4 +1,4 @@
-// The eight-bytes-per-step CRC-32 agrees with the one-lookup-per-byte reference table.
+// The fast CRC-32 paths agree with the one-lookup-per-byte reference table.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -42,6 +42,28 @@ TEST(Crc32Sliced, SplitUpdatesGiveTheWholeCrc) {
     EXPECT_EQ(whole, reference(0xFFFFFFFFu, data.data(), data.size()));
     const unsigned char check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
     EXPECT_EQ(~crc32_update(0xFFFFFFFFu, check, 9), 0xCBF43926u);
+}
+
+// Long runs take the wide (folding) path where the processor has one: every length from 0 to
+// 600 at every alignment, and whole windows.
+TEST(Crc32Sliced, LongRunsAgreeWithTheReference) {
+    std::mt19937 rng(64);
+    std::vector<unsigned char> data(70000);
+    for (auto &b : data) b = static_cast<unsigned char>(rng());
+    for (size_t offset = 0; offset < 16; ++offset) {
+        for (size_t length = 0; length <= 600; ++length) {
+            uint32_t start = rng();
+            ASSERT_EQ(crc32_update(start, data.data() + offset, length), reference(start, data.data() + offset, length))
+                << offset << " " << length;
+        }
+    }
+    for (size_t length : {32768u, 32769u, 65535u, 69999u}) {
+        uint32_t start = rng();
+        EXPECT_EQ(crc32_update(start, data.data() + 1, length), reference(start, data.data() + 1, length)) << length;
+    }
+    std::vector<unsigned char> zeros(4096, 0), ones(4096, 0xFF);
+    EXPECT_EQ(crc32_update(0, zeros.data(), zeros.size()), reference(0, zeros.data(), zeros.size()));
+    EXPECT_EQ(crc32_update(0xFFFFFFFFu, ones.data(), ones.size()), reference(0xFFFFFFFFu, ones.data(), ones.size()));
 }
 
 } // namespace
