@@ -87,6 +87,9 @@ int refill_byte() {
     if (got <= 0) {
         G.bytes_left = got < 0 ? got : 0;
         G.read_pos = G.input_buffer;
+        // The archive file ends inside the member: nothing more can come, so the member's
+        // input ends here, and later calls count past its end as they would after a real end.
+        if (G.remaining_compressed > 0) G.remaining_compressed = 0;
         return -1;
     }
     G.window_start += INPUT_BLOCK_SIZE;

@@ -90,3 +90,29 @@ TEST(Regressions, HugeCompressedSizeRatio) {
     EXPECT_NE(r.out.find("-214748365%"), std::string::npos) << r.out << r.err;
     EXPECT_TRUE(is_engine_status(r.status)) << r.status;
 }
+
+// An imploded member claims far more compressed bytes than the archive file holds: the member
+// ends where the file ends (a size error), instead of reading the end of the file forever.
+TEST(Regressions, ArchiveEndingInsideAnImplodedMember) {
+    Archive a;
+    Member m;
+    m.name = "big.txt";
+    m.method = 6;
+    m.data = to_bytes("x");
+    m.compressed = Bytes(40, 0x5A);
+    m.override_crc = true;
+    a.members.push_back(m);
+    Bytes zip = build_zip(a);
+    // Claim 256 MB compressed and 4 GB uncompressed in the local header.
+    for (size_t at : {size_t(18), size_t(22)}) {
+        zip[at + 0] = 0;
+        zip[at + 1] = 0;
+        zip[at + 2] = 0;
+        zip[at + 3] = at == 18 ? 0x10 : 0xF0;
+    }
+    std::string dir = scratch_dir("regress_implode_eof");
+    write_file(dir + "/eof.zip", zip);
+    RunResult r = run_engine({"unzip", "-t", dir + "/eof.zip"});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("error"), std::string::npos) << r.err;
+}
