@@ -23,10 +23,6 @@ std::string make_archive(const std::string &dir, const std::string &file, const 
     return path;
 }
 
-bool contains(const std::string &haystack, const std::string &needle) {
-    return haystack.find(needle) != std::string::npos;
-}
-
 } // namespace
 
 TEST(Comment, EscapeAndCrLfAreShownReadably) {

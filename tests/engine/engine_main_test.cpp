@@ -11,10 +11,6 @@ using namespace qeltest;
 
 namespace {
 
-bool contains(const std::string &haystack, const std::string &needle) {
-    return haystack.find(needle) != std::string::npos;
-}
-
 std::string small_archive(const std::string &dir, const std::string &file) {
     Archive a;
     Member m;

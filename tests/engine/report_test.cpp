@@ -49,10 +49,6 @@ std::string folder_of(const std::string &path) {
     return std::filesystem::path(path).parent_path().generic_string();
 }
 
-bool contains(const std::string &text, const std::string &part) {
-    return text.find(part) != std::string::npos;
-}
-
 // The first output line that ends with the given member name.
 std::string line_of(const std::string &out, const std::string &name) {
     size_t start = 0;

@@ -64,4 +64,9 @@ RunResult run_engine(const std::vector<std::string> &args);
 
 std::string corpus_path(const std::string &name);
 
+// True when the text holds the part (for checks on captured output).
+inline bool contains(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
 } // namespace qeltest
