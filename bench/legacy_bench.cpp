@@ -40,10 +40,11 @@ struct BitSink {
 
 // A text of English-like words in lines, about `size` bytes.
 Bytes make_text(size_t size) {
-    static const char *words[] = {"the", "terminal", "modem", "connection", "of", "and", "script",
-                                  "upload", "download", "phone", "book", "options", "a", "to", "is",
-                                  "transfer", "protocol", "baud", "line", "settings", "QEL", "in",
-                                  "file", "with", "session", "log", "dial", "host", "zmodem", "kermit"};
+    static const char *words[] = {
+        "the",      "terminal", "modem", "connection", "of",     "and",   "script", "upload",
+        "download", "phone",    "book",  "options",    "a",      "to",    "is",     "transfer",
+        "protocol", "baud",     "line",  "settings",   "QEL",    "in",    "file",   "with",
+        "session",  "log",      "dial",  "host",       "zmodem", "kermit"};
     Bytes t;
     uint32_t seed = 2024;
     size_t column = 0;
@@ -77,7 +78,8 @@ struct Matcher {
     const Bytes &data;
     unsigned window;
     std::vector<int> head, chain;
-    explicit Matcher(const Bytes &d, unsigned w) : data(d), window(w), head(1 << 15, -1), chain(d.size(), -1) {}
+    explicit Matcher(const Bytes &d, unsigned w)
+        : data(d), window(w), head(1 << 15, -1), chain(d.size(), -1) {}
     unsigned hash(size_t i) const {
         return ((data[i] << 10) ^ (data[i + 1] << 5) ^ data[i + 2]) & 0x7FFF;
     }
@@ -194,8 +196,10 @@ Bytes implode_encode(const Bytes &data, uint16_t flags) {
             i += len;
         } else {
             s.put(1, 1);
-            if (literal_tree) code(data[i], 8);
-            else s.put(data[i], 8);
+            if (literal_tree)
+                code(data[i], 8);
+            else
+                s.put(data[i], 8);
             m.insert(i);
             ++i;
         }
@@ -213,7 +217,8 @@ void put32(Bytes &b, uint32_t v) {
 }
 
 // An archive holding `copies` members with the same data and method.
-Bytes make_zip(const Bytes &plain, const Bytes &packed, uint16_t method, uint16_t flags, int copies) {
+Bytes make_zip(const Bytes &plain, const Bytes &packed, uint16_t method, uint16_t flags,
+               int copies) {
     uint32_t crc = ~crc32_update(0xFFFFFFFFu, plain.data(), plain.size());
     Bytes zip, central;
     for (int c = 0; c < copies; ++c) {
@@ -285,7 +290,8 @@ double extract_seconds(const std::string &path, const std::string &folder) {
         auto t0 = std::chrono::steady_clock::now();
         int status = engine_main(6, argv);
         best = std::min(best, seconds_since(t0));
-        if (status != 0) std::fprintf(stderr, "engine status %d extracting %s\n", status, path.c_str());
+        if (status != 0)
+            std::fprintf(stderr, "engine status %d extracting %s\n", status, path.c_str());
     }
     return best;
 }
@@ -318,18 +324,22 @@ int main(int argc, char **argv) {
         bool compare;
     };
     const Case cases[] = {
-        {"shrink", 1, 0, true},           {"reduce-1", 2, 0, false},
-        {"reduce-2", 3, 0, false},        {"reduce-3", 4, 0, false},
-        {"reduce-4", 5, 0, false},        {"implode-4k-2trees", 6, 0, true},
-        {"implode-4k-3trees", 6, 4, true}, {"implode-8k-2trees", 6, 2, true},
+        {"shrink", 1, 0, true},
+        {"reduce-1", 2, 0, false},
+        {"reduce-2", 3, 0, false},
+        {"reduce-3", 4, 0, false},
+        {"reduce-4", 5, 0, false},
+        {"implode-4k-2trees", 6, 0, true},
+        {"implode-4k-3trees", 6, 4, true},
+        {"implode-8k-2trees", 6, 2, true},
         {"implode-8k-3trees", 6, 6, true},
     };
-    std::printf("%d members of %zu bytes each per archive; best of 5 runs of test mode (-t)\n", copies,
-                text.size());
-    std::printf("%-18s %9s %10s %10s %10s %8s %12s\n", "method", "packed", "engine -t", "7z t", "MB/s -t",
-                "7z/eng", "extract MB/s");
+    std::printf("%d members of %zu bytes each per archive; best of 5 runs of test mode (-t)\n",
+                copies, text.size());
+    std::printf("%-18s %9s %10s %10s %10s %8s %12s\n", "method", "packed", "engine -t", "7z t",
+                "MB/s -t", "7z/eng", "extract MB/s");
     for (const Case &c : cases) {
-        Bytes packed = c.method == 1   ? shrink_encode(text)
+        Bytes packed = c.method == 1  ? shrink_encode(text)
                        : c.method < 6 ? reduce_encode(text, c.method - 1)
                                       : implode_encode(text, c.flags);
         std::string path = folder + "/" + c.label + ".zip";
@@ -347,8 +357,8 @@ int main(int argc, char **argv) {
             std::snprintf(seven_text, sizeof seven_text, "%.3fs", seven);
             std::snprintf(ratio, sizeof ratio, "%.2f", seven / engine);
         }
-        std::printf("%-18s %9zu %9.3fs %10s %10.1f %8s %12.1f\n", c.label, packed.size(), engine, seven_text,
-                    mb / engine, ratio, mb / extract);
+        std::printf("%-18s %9zu %9.3fs %10s %10.1f %8s %12.1f\n", c.label, packed.size(), engine,
+                    seven_text, mb / engine, ratio, mb / extract);
         std::fflush(stdout);
     }
     return 0;

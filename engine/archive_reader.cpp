@@ -16,7 +16,9 @@ const char REPORT_TEXT[] =
     "  appropriate BINARY mode and that you have compiled unzip properly)\n";
 
 // Little-endian fields, assembled byte by byte.
-static uint16_t get16(const unsigned char *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+static uint16_t get16(const unsigned char *p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 static uint32_t get32(const unsigned char *p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -125,8 +127,10 @@ int read_field(unsigned length, int mode) {
             G.output_buffer[out] = 0;
             piece_length = out;
             for (int i = 0; i < out && G.output_buffer[i] != 0; ++i) {
-                if (G.output_buffer[i] == 0x1B) std::fputs("^[", stdout);
-                else std::fputc(G.output_buffer[i], stdout);
+                if (G.output_buffer[i] == 0x1B)
+                    std::fputs("^[", stdout);
+                else
+                    std::fputc(G.output_buffer[i], stdout);
             }
         } while (remaining > 0 && piece_length > 0);
         std::fputc('\n', stdout);
@@ -140,8 +144,8 @@ int read_field(unsigned length, int mode) {
             excess = length - MAX_STORED_NAME;
             length = MAX_STORED_NAME;
         }
-        int got = read_exact(reinterpret_cast<unsigned char *>(G.filename),
-                             static_cast<int>(length));
+        int got =
+            read_exact(reinterpret_cast<unsigned char *>(G.filename), static_cast<int>(length));
         if (got < 1) return PK_EOF;
         G.filename[got] = '\0';
         if (G.current && G.current->lowercase_name) {
@@ -286,18 +290,30 @@ int find_end_record(int64_t search_length) {
     if (size <= INPUT_BLOCK_SIZE) {
         // A small file is searched in one read from offset 0; the buffer holds it whole.
         G.window_start = 0;
-        if (host_seek(G.archive_fd, 0) != 0) { not_found_message(); return PK_ERR; }
+        if (host_seek(G.archive_fd, 0) != 0) {
+            not_found_message();
+            return PK_ERR;
+        }
         int want = static_cast<int>(size);
         int got = want > 0 ? host_read(G.archive_fd, G.input_buffer, want) : 0;
-        if (got < want) { not_found_message(); return PK_ERR; }
+        if (got < want) {
+            not_found_message();
+            return PK_ERR;
+        }
         if (size >= 22) found = scan_block(static_cast<int>(size) - 22, got);
     } else {
         int tail = static_cast<int>(size % INPUT_BLOCK_SIZE);
         if (tail > 18) {
             G.window_start = static_cast<int32_t>(size - tail);
-            if (host_seek(G.archive_fd, G.window_start) < 0) { not_found_message(); return PK_ERR; }
+            if (host_seek(G.archive_fd, G.window_start) < 0) {
+                not_found_message();
+                return PK_ERR;
+            }
             int got = host_read(G.archive_fd, G.input_buffer, tail);
-            if (got < tail) { not_found_message(); return PK_ERR; }
+            if (got < tail) {
+                not_found_message();
+                return PK_ERR;
+            }
             found = scan_block(tail - 22, got);
             std::memcpy(G.hold_area, G.input_buffer, 3);
         } else {
@@ -356,14 +372,14 @@ int process_archive(int report_missing) {
     if (host_stat(G.archive_name, &info) != 0 || info.is_directory) {
         if (report_missing) {
             if (G.no_zip_directory_seen)
-                std::fprintf(stderr,
-                             "%s:  can't find zipfile directory in %s,\n        %sand can't find %s, "
-                             "period.\n",
-                             G.program_name, G.archive_spec, G.detailed_mode ? "  " : "",
-                             G.archive_name);
+                std::fprintf(
+                    stderr,
+                    "%s:  can't find zipfile directory in %s,\n        %sand can't find %s, "
+                    "period.\n",
+                    G.program_name, G.archive_spec, G.detailed_mode ? "  " : "", G.archive_name);
             else
-                std::fprintf(stderr, "%s:  can't find either %s or %s, so there.\n",
-                             G.program_name, G.archive_spec, G.archive_name);
+                std::fprintf(stderr, "%s:  can't find either %s or %s, so there.\n", G.program_name,
+                             G.archive_spec, G.archive_name);
         }
         return info.is_directory ? PK_DIRECTORY : PK_NOZIP;
     }
@@ -395,7 +411,8 @@ int process_archive(int report_missing) {
     if (search != PK_OK || following > 1) {
         close_archive(0);
         if (may_be_executable)
-            std::fprintf(stderr, "note:  %s may be an executable, not an archive\n", G.archive_name);
+            std::fprintf(stderr, "note:  %s may be an executable, not an archive\n",
+                         G.archive_name);
         int failed = search != PK_OK ? search : following;
         if (report_missing) return failed;
         G.no_zip_directory_seen = 1;
@@ -435,9 +452,9 @@ int process_archive(int report_missing) {
     G.prepended_bytes = static_cast<int32_t>(static_cast<uint32_t>(G.end_record_offset) -
                                              static_cast<uint32_t>(G.expected_end_offset));
     if (G.prepended_bytes < 0) {
-        std::fprintf(stderr,
-                     "error [%s]:  missing %ld bytes in zipfile\n  (attempting to process anyway)\n",
-                     G.archive_name, static_cast<long>(-static_cast<int64_t>(G.prepended_bytes)));
+        std::fprintf(
+            stderr, "error [%s]:  missing %ld bytes in zipfile\n  (attempting to process anyway)\n",
+            G.archive_name, static_cast<long>(-static_cast<int64_t>(G.prepended_bytes)));
         status = status > PK_ERR ? status : PK_ERR;
     } else if (G.prepended_bytes > 0) {
         if (e.directory_offset == 0 && e.directory_size != 0) {
@@ -478,8 +495,9 @@ int process_archive(int report_missing) {
         r = seek_archive(directory_offset);
         got = r == PK_OK ? read_exact(signature, 4) : 0;
         if (r != PK_OK || got < 4 || std::memcmp(signature, central_signature, 4) != 0) {
-            std::fprintf(stderr, "error [%s]:  start of central directory not found;\n  zipfile "
-                                 "corrupt.\n%s",
+            std::fprintf(stderr,
+                         "error [%s]:  start of central directory not found;\n  zipfile "
+                         "corrupt.\n%s",
                          G.archive_name, REPORT_TEXT);
             return close_archive(PK_BADERR);
         }

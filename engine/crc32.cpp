@@ -118,12 +118,13 @@ uint32_t crc32_update(uint32_t c, const unsigned char *data, size_t length) {
         std::memcpy(&w2, data + 8, 4);
         std::memcpy(&w3, data + 12, 4);
         w0 ^= c;
-        c = crc_slices[15][w0 & 0xFF] ^ crc_slices[14][(w0 >> 8) & 0xFF] ^ crc_slices[13][(w0 >> 16) & 0xFF] ^
-            crc_slices[12][w0 >> 24] ^ crc_slices[11][w1 & 0xFF] ^ crc_slices[10][(w1 >> 8) & 0xFF] ^
+        c = crc_slices[15][w0 & 0xFF] ^ crc_slices[14][(w0 >> 8) & 0xFF] ^
+            crc_slices[13][(w0 >> 16) & 0xFF] ^ crc_slices[12][w0 >> 24] ^
+            crc_slices[11][w1 & 0xFF] ^ crc_slices[10][(w1 >> 8) & 0xFF] ^
             crc_slices[9][(w1 >> 16) & 0xFF] ^ crc_slices[8][w1 >> 24] ^ crc_slices[7][w2 & 0xFF] ^
-            crc_slices[6][(w2 >> 8) & 0xFF] ^ crc_slices[5][(w2 >> 16) & 0xFF] ^ crc_slices[4][w2 >> 24] ^
-            crc_slices[3][w3 & 0xFF] ^ crc_slices[2][(w3 >> 8) & 0xFF] ^ crc_slices[1][(w3 >> 16) & 0xFF] ^
-            crc_slices[0][w3 >> 24];
+            crc_slices[6][(w2 >> 8) & 0xFF] ^ crc_slices[5][(w2 >> 16) & 0xFF] ^
+            crc_slices[4][w2 >> 24] ^ crc_slices[3][w3 & 0xFF] ^ crc_slices[2][(w3 >> 8) & 0xFF] ^
+            crc_slices[1][(w3 >> 16) & 0xFF] ^ crc_slices[0][w3 >> 24];
         data += 16;
         length -= 16;
     }

@@ -120,7 +120,7 @@ struct EngineState {
     int volume_labels;        // -$ (kept across calls)
     int create_files;
     int extract_dir_given;
-    int detailed_mode;        // zipinfo / -Z
+    int detailed_mode; // zipinfo / -Z
 
     // Name lists, pointing into the caller's argument vector.
     char **include_names;
@@ -134,8 +134,8 @@ struct EngineState {
     const char *archive_name; // the archive being processed
 
     // Input window over the archive.
-    unsigned char *input_buffer; // INPUT_BUFFER_SIZE bytes
-    unsigned char *hold_area;    // the 3 bytes after the block
+    unsigned char *input_buffer;  // INPUT_BUFFER_SIZE bytes
+    unsigned char *hold_area;     // the 3 bytes after the block
     unsigned char *output_buffer; // OUTPUT_BUFFER_SIZE bytes
     int32_t window_start;
     unsigned char *read_pos;

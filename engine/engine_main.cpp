@@ -74,7 +74,9 @@ int show_usage(int bad) {
 // --- Options ---------------------------------------------------------------------------------
 
 // Lowers a counter by the negation count, not below 0.
-static void lower(int &counter, int by) { counter = counter > by ? counter - by : 0; }
+static void lower(int &counter, int by) {
+    counter = counter > by ? counter - by : 0;
+}
 
 // Applies the option letters; returns the bad-line flag. The negation count carries over
 // from one option entry to the next.
@@ -82,38 +84,100 @@ static int apply_option(int letter, int &negation) {
     int neg = negation;
     negation = 0;
     switch (letter) {
-    case 'a': if (neg) lower(G.text_level, neg); else ++G.text_level; break;
-    case 'b': if (!neg) G.text_level = 0; break;
-    case 'c': G.to_stdout = neg ? 0 : 1; break;
-    case 'd': case 'e': case 'x': break;
-    case 'f':
-        if (neg) G.freshen = G.update = 0;
-        else G.freshen = G.update = 1;
+    case 'a':
+        if (neg)
+            lower(G.text_level, neg);
+        else
+            ++G.text_level;
         break;
-    case 'j': G.junk_paths = neg ? 0 : 1; break;
-    case 'l': if (neg) lower(G.list_level, neg); else ++G.list_level; break;
-    case 'n': G.never_overwrite = neg ? 0 : 1; break;
+    case 'b':
+        if (!neg) G.text_level = 0;
+        break;
+    case 'c':
+        G.to_stdout = neg ? 0 : 1;
+        break;
+    case 'd':
+    case 'e':
+    case 'x':
+        break;
+    case 'f':
+        if (neg)
+            G.freshen = G.update = 0;
+        else
+            G.freshen = G.update = 1;
+        break;
+    case 'j':
+        G.junk_paths = neg ? 0 : 1;
+        break;
+    case 'l':
+        if (neg)
+            lower(G.list_level, neg);
+        else
+            ++G.list_level;
+        break;
+    case 'n':
+        G.never_overwrite = neg ? 0 : 1;
+        break;
     case 'o':
-        if (neg) { lower(G.overwrite_all, neg); lower(G.no_query, neg); }
-        else { ++G.overwrite_all; ++G.no_query; }
+        if (neg) {
+            lower(G.overwrite_all, neg);
+            lower(G.no_query, neg);
+        } else {
+            ++G.overwrite_all;
+            ++G.no_query;
+        }
         break;
     case 'p':
-        if (neg) { G.to_stdout = 0; lower(G.quiet, 999); }
-        else { G.to_stdout = 1; G.text_level = 0; G.quiet += 999; }
+        if (neg) {
+            G.to_stdout = 0;
+            lower(G.quiet, 999);
+        } else {
+            G.to_stdout = 1;
+            G.text_level = 0;
+            G.quiet += 999;
+        }
         break;
-    case 'q': if (neg) lower(G.quiet, neg); else ++G.quiet; break;
-    case 's': G.spaces_to_underscore = neg ? 0 : 1; break;
-    case 't': G.test = neg ? 0 : 1; break;
-    case 'u': G.update = neg ? 0 : 1; break;
-    case 'U': G.keep_case = neg ? 0 : 1; break;
+    case 'q':
+        if (neg)
+            lower(G.quiet, neg);
+        else
+            ++G.quiet;
+        break;
+    case 's':
+        G.spaces_to_underscore = neg ? 0 : 1;
+        break;
+    case 't':
+        G.test = neg ? 0 : 1;
+        break;
+    case 'u':
+        G.update = neg ? 0 : 1;
+        break;
+    case 'U':
+        G.keep_case = neg ? 0 : 1;
+        break;
     case 'v':
-        if (neg) lower(G.list_level, neg);
-        else G.list_level = G.list_level == 0 ? 2 : G.list_level + 1;
+        if (neg)
+            lower(G.list_level, neg);
+        else
+            G.list_level = G.list_level == 0 ? 2 : G.list_level + 1;
         break;
-    case 'V': G.keep_vms_version = neg ? 0 : 1; break;
-    case 'z': if (neg) G.comment_level -= neg; else ++G.comment_level; break;
-    case '$': if (neg) lower(G.volume_labels, neg); else ++G.volume_labels; break;
-    default: return 1;
+    case 'V':
+        G.keep_vms_version = neg ? 0 : 1;
+        break;
+    case 'z':
+        if (neg)
+            G.comment_level -= neg;
+        else
+            ++G.comment_level;
+        break;
+    case '$':
+        if (neg)
+            lower(G.volume_labels, neg);
+        else
+            ++G.volume_labels;
+        break;
+    default:
+        return 1;
     }
     return 0;
 }
@@ -126,16 +190,19 @@ static int parse_options(int *argc_in, char ***argv_in) {
     int negation = 0;
     while (argc > 0 && argv[0] != nullptr && argv[0][0] == '-') {
         for (const char *s = argv[0] + 1; *s; ++s) {
-            if (*s == '-') ++negation;
-            else bad |= apply_option(static_cast<unsigned char>(*s), negation);
+            if (*s == '-')
+                ++negation;
+            else
+                bad |= apply_option(static_cast<unsigned char>(*s), negation);
         }
         --argc;
         ++argv;
     }
     int exclusive = (G.to_stdout != 0) + (G.test != 0) + (G.update != 0) + (G.list_level > 0);
     if (exclusive > 1 || (G.freshen && G.never_overwrite)) {
-        std::fprintf(stderr,
-                     "error:  -fn or any combination of -c, -l, -p, -t, -u and -v options invalid\n");
+        std::fprintf(
+            stderr,
+            "error:  -fn or any combination of -c, -l, -p, -t, -u and -v options invalid\n");
         bad = 1;
     }
     if (G.text_level > 2) G.text_level = 2;
@@ -186,8 +253,10 @@ static int split_name_lists(char **names, int count) {
         char *entry = names[i];
         if (!seen_d && std::strcmp(entry, "-d") == 0) {
             seen_d = 1;
-            if (in_exclude) G.exclude_count = static_cast<int>(&names[i] - G.exclude_names);
-            else G.include_count = i;
+            if (in_exclude)
+                G.exclude_count = static_cast<int>(&names[i] - G.exclude_names);
+            else
+                G.include_count = i;
             names[i] = nullptr;
             char *folder = (i + 1 < count) ? names[i + 1] : nullptr;
             if (folder == nullptr) {
@@ -244,11 +313,21 @@ static int split_name_lists(char **names, int count) {
 static void count_result(int result, int &warnings, int &fatal, int &success, int &no_zip,
                          int &directories, bool count_no_zip) {
     switch (result) {
-    case PK_OK: ++success; break;
-    case PK_WARN: ++warnings; break;
-    case PK_DIRECTORY: ++directories; break;
-    case PK_NOZIP: if (count_no_zip) ++no_zip; break;
-    default: ++fatal; break;
+    case PK_OK:
+        ++success;
+        break;
+    case PK_WARN:
+        ++warnings;
+        break;
+    case PK_DIRECTORY:
+        ++directories;
+        break;
+    case PK_NOZIP:
+        if (count_no_zip) ++no_zip;
+        break;
+    default:
+        ++fatal;
+        break;
     }
 }
 
@@ -299,7 +378,8 @@ static int archive_loop() {
     if (no_zip > 0)
         std::fprintf(stderr, "%d file%s had no zipfile directory.\n", no_zip,
                      no_zip == 1 ? "" : "s");
-    if (directories == 1) std::fprintf(stderr, "1 \"zipfile\" was a directory.\n");
+    if (directories == 1)
+        std::fprintf(stderr, "1 \"zipfile\" was a directory.\n");
     else if (directories > 1)
         std::fprintf(stderr, "%d \"zipfiles\" were directories.\n", directories);
     if (fatal + warnings + success == 0) std::fprintf(stderr, "No zipfiles found.\n");

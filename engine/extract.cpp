@@ -14,7 +14,9 @@ namespace {
 MemberEntry batch[BATCH_SIZE];
 uint16_t skipped_count;
 
-bool quiet() { return G.quiet > 0; }
+bool quiet() {
+    return G.quiet > 0;
+}
 
 void raise(int &status, int result) {
     if (result > status) status = result;
@@ -38,7 +40,8 @@ int check_and_store() {
             return 0;
         }
         if (!G.test && !G.overwrite_all && !G.no_query) {
-            std::fprintf(stderr, "\n%s:  stored in VMS format.  Extract anyway? (y/n) ", G.filename);
+            std::fprintf(stderr, "\n%s:  stored in VMS format.  Extract anyway? (y/n) ",
+                         G.filename);
             std::fflush(stderr);
             char answer[10];
             if (std::fgets(answer, 9, stdin) == nullptr || (answer[0] != 'y' && answer[0] != 'Y'))
@@ -67,10 +70,12 @@ int read_header_field(unsigned length, int mode, const char *which, int &status)
     int r = read_field(length, mode);
     raise(status, r);
     if (r <= PK_WARN) return 0;
-    if (mode == FIELD_NAME) std::fprintf(stderr, "%s:  bad filename length (%s)\n", G.filename, which);
+    if (mode == FIELD_NAME)
+        std::fprintf(stderr, "%s:  bad filename length (%s)\n", G.filename, which);
     else if (mode == FIELD_EXTRA)
         std::fprintf(stderr, "%s:  bad extra field length (%s)\n", G.filename, which);
-    else std::fprintf(stderr, "\n%s:  bad file comment length\n", G.filename);
+    else
+        std::fprintf(stderr, "\n%s:  bad file comment length\n", G.filename);
     return 1;
 }
 
@@ -180,8 +185,10 @@ int process_entry(int number, int &status) {
 }
 
 void print_decoder_error(const char *quiet_form, const char *loud_form) {
-    if (quiet()) std::fprintf(stderr, "  error:  %s%s\n", quiet_form, G.filename);
-    else std::fprintf(stderr, "\n  error:  %s\n", loud_form);
+    if (quiet())
+        std::fprintf(stderr, "  error:  %s%s\n", quiet_form, G.filename);
+    else
+        std::fprintf(stderr, "\n  error:  %s\n", loud_form);
 }
 
 // The stored copy: bytes from the archive straight to the writer in window-sized blocks.
@@ -198,7 +205,9 @@ void copy_stored() {
     if (filled > 0) write_out(window_area, filled, 0);
 }
 
-bool method_supported(unsigned method) { return method <= 6 || method == 8; }
+bool method_supported(unsigned method) {
+    return method <= 6 || method == 8;
+}
 
 } // namespace
 
@@ -250,7 +259,7 @@ int extract_member() {
         return PK_DISK;
     }
 
-    const char *verb = method == 0 ? "extracting"
+    const char *verb = method == 0   ? "extracting"
                        : method == 1 ? "unshrinking"
                        : method <= 5 ? "unreducing"
                        : method == 6 ? "exploding"
@@ -258,8 +267,10 @@ int extract_member() {
     if (!G.test && !quiet()) {
         const char *tag = "";
         if (G.text_level == 1) {
-            if (method == 0 && G.local.uncompressed_size == 0) tag = "[empty] ";
-            else tag = G.current->text_hint ? "[text]  " : "[binary]";
+            if (method == 0 && G.local.uncompressed_size == 0)
+                tag = "[empty] ";
+            else
+                tag = G.current->text_hint ? "[text]  " : "[binary]";
         }
         std::fprintf(stdout, "%11s: %-22s  %s%s", verb, G.filename, tag, G.to_stdout ? "\n" : "");
         std::fflush(stdout);
@@ -278,18 +289,24 @@ int extract_member() {
                                 "invalid compressed data for unshrink format");
         } else if (r != 0) {
             status = r;
-            if (quiet()) std::fprintf(stderr, "  error:  not enough memory to unshrink %s\n", G.filename);
-            else std::fprintf(stderr, "\n  error:  not enough memory for unshrink operation\n");
+            if (quiet())
+                std::fprintf(stderr, "  error:  not enough memory to unshrink %s\n", G.filename);
+            else
+                std::fprintf(stderr, "\n  error:  not enough memory for unshrink operation\n");
         }
         break;
-    case 2: case 3: case 4: case 5:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
         reduce_decode_member();
         break;
     case 6:
         r = implode_decode_member();
         if (r == 3) {
             status = PK_MEM_DECODER;
-            print_decoder_error("not enough memory to explode ", "not enough memory for explode operation");
+            print_decoder_error("not enough memory to explode ",
+                                "not enough memory for explode operation");
         } else if (r == 5) {
             bool error = G.local.compressed_size < static_cast<uint32_t>(G.used_compressed_size);
             std::fprintf(stderr,
@@ -311,7 +328,8 @@ int extract_member() {
         r = deflate_decode_member();
         if (r == 3) {
             status = PK_MEM_DECODER;
-            print_decoder_error("not enough memory to inflate ", "not enough memory for inflate operation");
+            print_decoder_error("not enough memory to inflate ",
+                                "not enough memory for inflate operation");
         } else if (r != 0) {
             status = PK_ERR;
             print_decoder_error("invalid compressed (deflated) data for ",
@@ -334,13 +352,16 @@ int extract_member() {
     uint32_t computed = ~G.crc_accumulator;
     if (computed != G.local.crc32) {
         if (quiet()) std::fprintf(stderr, "%-22s ", G.filename);
-        std::fprintf(stderr, " bad CRC %08lx  (should be %08lx)\n", static_cast<unsigned long>(computed),
+        std::fprintf(stderr, " bad CRC %08lx  (should be %08lx)\n",
+                     static_cast<unsigned long>(computed),
                      static_cast<unsigned long>(G.local.crc32));
         return PK_ERR;
     }
     if (!quiet()) {
-        if (G.test) std::fprintf(stdout, " OK\n");
-        else if (status == PK_OK) std::fprintf(stdout, "\n");
+        if (G.test)
+            std::fprintf(stdout, " OK\n");
+        else if (status == PK_OK)
+            std::fprintf(stdout, "\n");
     }
     return status;
 }
@@ -369,9 +390,10 @@ int extract_all() {
                 break;
             }
             if (std::memcmp(signature, central_signature, 4) != 0) {
-                std::fprintf(stderr,
-                             "error:  expected central file header signature not found (file #%u).\n",
-                             static_cast<unsigned>(kept));
+                std::fprintf(
+                    stderr,
+                    "error:  expected central file header signature not found (file #%u).\n",
+                    static_cast<unsigned>(kept));
                 std::fputs(REPORT_TEXT, stderr);
                 raise(status, PK_BADERR);
                 walk_stopped = true;
@@ -401,8 +423,10 @@ int extract_all() {
                                  include_matched.empty() ? nullptr : include_matched.data(),
                                  exclude_matched.empty() ? nullptr : exclude_matched.data()))
                 continue;
-            if (check_and_store()) ++kept;
-            else ++skipped_count;
+            if (check_and_store())
+                ++kept;
+            else
+                ++skipped_count;
         }
 
         // Where the directory walk goes on after this batch's members.
@@ -432,15 +456,17 @@ int extract_all() {
             std::fprintf(stderr, "caution: filename not matched:  %s\n", G.include_names[i]);
     for (size_t i = 0; i < exclude_matched.size(); ++i)
         if (!exclude_matched[i] && G.exclude_names[i])
-            std::fprintf(stderr, "caution: excluded filename not matched:  %s\n", G.exclude_names[i]);
+            std::fprintf(stderr, "caution: excluded filename not matched:  %s\n",
+                         G.exclude_names[i]);
 
     if (!walk_stopped) {
         unsigned char signature[4];
         if (read_exact(signature, 4) < 1) {
             raise(status, PK_EOF);
         } else if (std::memcmp(signature, end_signature, 4) != 0) {
-            std::fprintf(stderr,
-                         "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
+            std::fprintf(
+                stderr,
+                "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
             std::fputs(REPORT_TEXT, stderr);
             raise(status, PK_WARN);
         }
@@ -459,7 +485,8 @@ int extract_all() {
             std::fprintf(stdout, "No errors detected in %s for the %d file%s tested.\n",
                          G.archive_name, static_cast<int>(tested), tested == 1 ? "" : "s");
         if (skipped_count > 0)
-            std::fprintf(stdout, "%d file%s skipped because of unsupported compression or encoding.\n",
+            std::fprintf(stdout,
+                         "%d file%s skipped because of unsupported compression or encoding.\n",
                          skipped_count, skipped_count == 1 ? "" : "s");
     }
     if (skipped_count > 0 && status == PK_OK) status = PK_WARN;

@@ -70,8 +70,10 @@ int list_members() {
     const char *head2 = verbose ? " ------  ------   ----  -----   ----    ----   ------     ----"
                                 : " ------    ----    ----    ----";
     if (G.quiet < 2) {
-        if (G.keep_case) std::fprintf(stdout, "%s\n%s\n", head1, head2);
-        else std::fprintf(stdout, "%s (\"^\" ==> case\n%s   conversion)\n", head1, head2);
+        if (G.keep_case)
+            std::fprintf(stdout, "%s\n%s\n", head1, head2);
+        else
+            std::fprintf(stdout, "%s (\"^\" ==> case\n%s   conversion)\n", head1, head2);
     }
 
     int status = PK_OK;
@@ -161,16 +163,17 @@ int list_members() {
                          static_cast<unsigned long>(total_compressed), ratio,
                          static_cast<unsigned>(listed));
         else
-            std::fprintf(stdout, " ------                    -------\n%7lu                    %-7u\n",
-                         static_cast<unsigned long>(total_uncompressed),
-                         static_cast<unsigned>(listed));
+            std::fprintf(
+                stdout, " ------                    -------\n%7lu                    %-7u\n",
+                static_cast<unsigned long>(total_uncompressed), static_cast<unsigned>(listed));
     }
     archive_total_size = total_uncompressed;
 
     unsigned char signature[4];
     if (read_exact(signature, 4) < 1) return PK_EOF;
     if (std::memcmp(signature, end_signature, 4) != 0) {
-        std::fprintf(stderr, "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
+        std::fprintf(stderr,
+                     "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
         if (status < PK_WARN) status = PK_WARN;
     }
     return status;

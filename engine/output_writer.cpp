@@ -9,8 +9,10 @@ int ask_disk_full() {
     std::fprintf(stderr, "\n%s:  write error (disk full?).  Continue? (y/n/^C) ", G.filename);
     std::fflush(stderr);
     char answer[10];
-    if (std::fgets(answer, 9, stdin) != nullptr && answer[0] == 'y') G.disk_full_state = 1;
-    else G.disk_full_state = 2;
+    if (std::fgets(answer, 9, stdin) != nullptr && answer[0] == 'y')
+        G.disk_full_state = 1;
+    else
+        G.disk_full_state = 2;
     return PK_DISK;
 }
 
@@ -52,8 +54,10 @@ int write_out(const unsigned char *block, unsigned length, int from_shrink) {
             if (b == '\r') {
                 target[out++] = '\r';
                 target[out++] = '\n';
-                if (i + 1 == n) G.pending_cr = 1;
-                else if (piece[i + 1] == '\n') ++i;
+                if (i + 1 == n)
+                    G.pending_cr = 1;
+                else if (piece[i + 1] == '\n')
+                    ++i;
             } else if (b == '\n') {
                 target[out++] = '\r';
                 target[out++] = '\n';

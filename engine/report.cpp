@@ -13,15 +13,30 @@ namespace {
 
 constexpr const char *REPORT_VERSION = "2.0 of 7 February 1994";
 
-constexpr const char *HOST_NAMES[13] = {
-    "MS-DOS, OS/2 or NT FAT", "Amiga", "VAX VMS", "Unix", "VM/CMS", "Atari ST", "OS/2 or NT HPFS",
-    "Macintosh", "Z-System", "CP/M", "TOPS-20", "NT NTFS", "unknown"};
+constexpr const char *HOST_NAMES[13] = {"MS-DOS, OS/2 or NT FAT",
+                                        "Amiga",
+                                        "VAX VMS",
+                                        "Unix",
+                                        "VM/CMS",
+                                        "Atari ST",
+                                        "OS/2 or NT HPFS",
+                                        "Macintosh",
+                                        "Z-System",
+                                        "CP/M",
+                                        "TOPS-20",
+                                        "NT NTFS",
+                                        "unknown"};
 constexpr const char *HOST_ABBREVIATIONS[13] = {"fat", "ami", "vms", "unx", "cms", "atr", "hpf",
                                                 "mac", "zzz", "cpm", "t20", "ntf", "???"};
-constexpr const char *METHOD_NAMES[9] = {
-    "none (stored)",      "shrunk",             "reduced (factor 1)",
-    "reduced (factor 2)", "reduced (factor 3)", "reduced (factor 4)",
-    "imploded",           "tokenized",          "deflated"};
+constexpr const char *METHOD_NAMES[9] = {"none (stored)",
+                                         "shrunk",
+                                         "reduced (factor 1)",
+                                         "reduced (factor 2)",
+                                         "reduced (factor 3)",
+                                         "reduced (factor 4)",
+                                         "imploded",
+                                         "tokenized",
+                                         "deflated"};
 constexpr const char *METHOD_ABBREVIATIONS[9] = {"stor", "shrk", "re:1", "re:2", "re:3",
                                                  "re:4", "i#:#", "tokn", "def#"};
 constexpr const char *DEFLATE_SUBTYPES[4] = {"normal", "maximum", "fast", "superfast"};
@@ -35,7 +50,9 @@ constexpr int SHORT_FIELD = 15;
 
 // --- Values taken from the archive, checked before they index anything ----------------------
 
-int capped_host(unsigned host) { return host > 12 ? 12 : static_cast<int>(host); }
+int capped_host(unsigned host) {
+    return host > 12 ? 12 : static_cast<int>(host);
+}
 
 const char *month_name(unsigned month) {
     return month >= 1 && month <= 12 ? MONTHS[month - 1] : "???";
@@ -89,14 +106,30 @@ std::string method_name(const CentralHeader &h) {
 // the set-user, set-group and sticky bits folded into the execute columns.
 void unix_mode_text(char *out, unsigned mode) {
     switch (mode & 0xF000) {
-    case 0x4000: out[0] = 'd'; break;
-    case 0x8000: out[0] = '-'; break;
-    case 0xA000: out[0] = 'l'; break;
-    case 0x6000: out[0] = 'b'; break;
-    case 0x2000: out[0] = 'c'; break;
-    case 0x1000: out[0] = 'p'; break;
-    case 0xC000: out[0] = 's'; break;
-    default: out[0] = '?'; break;
+    case 0x4000:
+        out[0] = 'd';
+        break;
+    case 0x8000:
+        out[0] = '-';
+        break;
+    case 0xA000:
+        out[0] = 'l';
+        break;
+    case 0x6000:
+        out[0] = 'b';
+        break;
+    case 0x2000:
+        out[0] = 'c';
+        break;
+    case 0x1000:
+        out[0] = 'p';
+        break;
+    case 0xC000:
+        out[0] = 's';
+        break;
+    default:
+        out[0] = '?';
+        break;
     }
     out[1] = (mode & 0400) ? 'r' : '-';
     out[2] = (mode & 0200) ? 'w' : '-';
@@ -104,12 +137,18 @@ void unix_mode_text(char *out, unsigned mode) {
     out[5] = (mode & 0020) ? 'w' : '-';
     out[7] = (mode & 0004) ? 'r' : '-';
     out[8] = (mode & 0002) ? 'w' : '-';
-    if (mode & 0x800) out[3] = (mode & 0100) ? 's' : 'S';
-    else out[3] = (mode & 0100) ? 'x' : '-';
-    if (mode & 0x400) out[6] = (mode & 0010) ? 's' : 'l';
-    else out[6] = (mode & 0010) ? 'x' : '-';
-    if (mode & 0x200) out[9] = (mode & 0001) ? 't' : 'T';
-    else out[9] = (mode & 0001) ? 'x' : '-';
+    if (mode & 0x800)
+        out[3] = (mode & 0100) ? 's' : 'S';
+    else
+        out[3] = (mode & 0100) ? 'x' : '-';
+    if (mode & 0x400)
+        out[6] = (mode & 0010) ? 's' : 'l';
+    else
+        out[6] = (mode & 0010) ? 'x' : '-';
+    if (mode & 0x200)
+        out[9] = (mode & 0001) ? 't' : 'T';
+    else
+        out[9] = (mode & 0001) ? 'x' : '-';
 }
 
 // Writes the nine Amiga characters: directory/file, then hsparwed.
@@ -178,23 +217,21 @@ int skip_rest(int status, bool skip_extra) {
 void report_usage(int bad) {
     std::FILE *out = bad ? stderr : stdout;
     std::fprintf(out, "ZipInfo %s, detailed archive report of QEL Setup.\n\n", REPORT_VERSION);
-    std::fprintf(out,
-                 "Describes the members of a zip archive: one line each, or every field of\n"
-                 "their directory entries.  file[.zip] may be a wildcard; list and xlist\n"
-                 "choose the members reported (default: all).\n\n"
-                 "   usage:  zipinfo [-12smlvhtz] file[.zip] [list...] [-x xlist...]\n"
-                 "      or:  unzip -Z [-12smlvhtz] file[.zip] [list...] [-x xlist...]\n");
-    std::fprintf(out,
-                 "\nmain listing-format options:\n"
-                 "  -1  member names only, one per line (no header, totals or comment)\n"
-                 "  -2  member names only, header, totals and comment on request\n"
-                 "  -s  short line per member (default)\n"
-                 "  -m  short line with compression ratio\n"
-                 "  -l  short line with compressed size\n"
-                 "  -v  full report of every directory entry\n"
-                 "\nother options:\n"
-                 "  -h  archive header line     -t  totals line     -z  archive comment\n"
-                 "  a '-' before a letter (e.g. -h-t or --h) turns that letter off\n");
+    std::fprintf(out, "Describes the members of a zip archive: one line each, or every field of\n"
+                      "their directory entries.  file[.zip] may be a wildcard; list and xlist\n"
+                      "choose the members reported (default: all).\n\n"
+                      "   usage:  zipinfo [-12smlvhtz] file[.zip] [list...] [-x xlist...]\n"
+                      "      or:  unzip -Z [-12smlvhtz] file[.zip] [list...] [-x xlist...]\n");
+    std::fprintf(out, "\nmain listing-format options:\n"
+                      "  -1  member names only, one per line (no header, totals or comment)\n"
+                      "  -2  member names only, header, totals and comment on request\n"
+                      "  -s  short line per member (default)\n"
+                      "  -m  short line with compression ratio\n"
+                      "  -l  short line with compressed size\n"
+                      "  -v  full report of every directory entry\n"
+                      "\nother options:\n"
+                      "  -h  archive header line     -t  totals line     -z  archive comment\n"
+                      "  a '-' before a letter (e.g. -h-t or --h) turns that letter off\n");
 }
 
 int report_options(int *argc_in, char ***argv_in) {
@@ -209,14 +246,25 @@ int report_options(int *argc_in, char ***argv_in) {
     while (argc > 0 && argv[0] != nullptr && argv[0][0] == '-') {
         for (const char *s = argv[0] + 1; *s; ++s) {
             switch (*s) {
-            case '-': ++negation; break;
-            case '1': case '2': case 's': case 'm': case 'l': case 'v':
+            case '-':
+                ++negation;
+                break;
+            case '1':
+            case '2':
+            case 's':
+            case 'm':
+            case 'l':
+            case 'v':
                 if (negation > 0) {
                     G.report_format = -2;
                     negation = 0;
                 } else {
-                    G.report_format = *s == '1' ? 1 : *s == '2' ? 2 : *s == 's' ? 3
-                                    : *s == 'm' ? 4 : *s == 'l' ? 5 : 10;
+                    G.report_format = *s == '1'   ? 1
+                                      : *s == '2' ? 2
+                                      : *s == 's' ? 3
+                                      : *s == 'm' ? 4
+                                      : *s == 'l' ? 5
+                                                  : 10;
                 }
                 break;
             case 'h':
@@ -239,8 +287,11 @@ int report_options(int *argc_in, char ***argv_in) {
                     G.comment_level = 1;
                 }
                 break;
-            case 'Z': break;
-            default: bad = 1; break;
+            case 'Z':
+                break;
+            default:
+                bad = 1;
+                break;
             }
         }
         --argc;
@@ -314,17 +365,16 @@ int report_archive_header() {
                          static_cast<unsigned>(e.total_entries), entries, size, size, offset,
                          offset);
         } else {
-            std::fprintf(stdout,
-                         "  This zipfile constitutes disk %u of a multi-part archive.  The central\n"
-                         "  directory starts on disk %u; %u of its entries %s contained within\n"
-                         "  this zipfile, out of a total of %u %s.  The entire central\n"
-                         "  directory is %lu (%.8lXh) bytes long, and its offset in bytes from\n"
-                         "  the beginning of the zipfile in which it begins is %lu (%.8lXh).\n\n",
-                         static_cast<unsigned>(e.this_disk), static_cast<unsigned>(e.directory_disk),
-                         static_cast<unsigned>(e.entries_this_disk),
-                         e.entries_this_disk == 1 ? "is" : "are",
-                         static_cast<unsigned>(e.total_entries), entries, size, size, offset,
-                         offset);
+            std::fprintf(
+                stdout,
+                "  This zipfile constitutes disk %u of a multi-part archive.  The central\n"
+                "  directory starts on disk %u; %u of its entries %s contained within\n"
+                "  this zipfile, out of a total of %u %s.  The entire central\n"
+                "  directory is %lu (%.8lXh) bytes long, and its offset in bytes from\n"
+                "  the beginning of the zipfile in which it begins is %lu (%.8lXh).\n\n",
+                static_cast<unsigned>(e.this_disk), static_cast<unsigned>(e.directory_disk),
+                static_cast<unsigned>(e.entries_this_disk), e.entries_this_disk == 1 ? "is" : "are",
+                static_cast<unsigned>(e.total_entries), entries, size, size, offset, offset);
         }
         if (e.comment_length == 0) {
             std::fprintf(stdout, "  There is no zipfile comment.\n");
@@ -333,11 +383,11 @@ int report_archive_header() {
         std::fprintf(stdout,
                      "  The zipfile comment is %u bytes long and contains the following text:\n\n",
                      static_cast<unsigned>(e.comment_length));
-        std::fprintf(stdout,
-                     "======================== zipfile comment begins ==========================\n");
+        std::fprintf(
+            stdout, "======================== zipfile comment begins ==========================\n");
         int r = read_field(e.comment_length, FIELD_SHOW);
-        std::fprintf(stdout,
-                     "========================= zipfile comment ends ===========================\n");
+        std::fprintf(
+            stdout, "========================= zipfile comment ends ===========================\n");
         if (r != PK_OK) {
             std::fprintf(stdout, "\n  The zipfile comment is truncated.\n");
             return PK_WARN;
@@ -377,7 +427,9 @@ int report_short_line() {
     std::memset(field, ' ', sizeof field);
     bool with_version = true;
     switch (host) {
-    case 0: case 6: case 11:
+    case 0:
+    case 6:
+    case 11:
         fat_attributes(field, h.external_attributes);
         break;
     case 1:
@@ -492,7 +544,8 @@ int report_full_entry() {
     if (a == 0)
         std::fprintf(stdout, "  MS-DOS file attributes (%02X hex):                  none\n", a);
     else if (a == 1)
-        std::fprintf(stdout, "  MS-DOS file attributes (%02X hex):                  read-only\n", a);
+        std::fprintf(stdout, "  MS-DOS file attributes (%02X hex):                  read-only\n",
+                     a);
     else
         std::fprintf(stdout, "  MS-DOS file attributes (%02X hex):                  %s%s%s%s%s%s\n",
                      a, (a & 0x01) ? "rdo " : "", (a & 0x02) ? "hid " : "",
@@ -570,9 +623,9 @@ int report_members() {
         if (r != PK_OK) return r;
         const CentralHeader &h = G.central;
         entry.host_system = capped_host(h.host_made_by);
-        entry.volume_label = (h.external_attributes & 0x08) &&
-                             (entry.host_system == 0 || entry.host_system == 5 ||
-                              entry.host_system == 6 || entry.host_system == 11);
+        entry.volume_label =
+            (h.external_attributes & 0x08) && (entry.host_system == 0 || entry.host_system == 5 ||
+                                               entry.host_system == 6 || entry.host_system == 11);
 
         G.filename[0] = '\0'; // a nameless member must not show the previous name
         r = read_field(h.name_length, FIELD_NAME);
@@ -580,8 +633,9 @@ int report_members() {
         raise_status(status, r);
 
         const bool selected =
-            G.process_all || member_selected(G.filename, 0, track_matches ? include_matched.get() : nullptr,
-                                             track_matches ? exclude_matched.get() : nullptr);
+            G.process_all ||
+            member_selected(G.filename, 0, track_matches ? include_matched.get() : nullptr,
+                            track_matches ? exclude_matched.get() : nullptr);
         if (!selected) {
             r = skip_rest(status, true);
             if (r > 1) return r;
@@ -632,12 +686,11 @@ int report_members() {
         }
         int r = ratio_permille(static_cast<uint32_t>(u), static_cast<uint32_t>(c));
         int magnitude = r < 0 ? -r : r;
-        std::fprintf(stdout,
-                     "%d file%s, %llu bytes uncompressed, %llu bytes compressed:  %s%d.%d%%\n",
-                     members, members == 1 ? "" : "s",
-                     static_cast<unsigned long long>(total_uncompressed),
-                     static_cast<unsigned long long>(total_compressed), r < 0 ? "-" : "",
-                     magnitude / 10, magnitude % 10);
+        std::fprintf(
+            stdout, "%d file%s, %llu bytes uncompressed, %llu bytes compressed:  %s%d.%d%%\n",
+            members, members == 1 ? "" : "s", static_cast<unsigned long long>(total_uncompressed),
+            static_cast<unsigned long long>(total_compressed), r < 0 ? "-" : "", magnitude / 10,
+            magnitude % 10);
     }
 
     if (track_matches) {

@@ -4,8 +4,7 @@
 #include "engine/engine.h"
 #include "engine/hostfs/hostfs.h"
 
-int member_selected(const char *name, int ignore_case, int *include_matched,
-                    int *exclude_matched) {
+int member_selected(const char *name, int ignore_case, int *include_matched, int *exclude_matched) {
     if (!G.process_all) {
         // An include list cut to nothing by a leading -x still holds "*".
         int count = G.include_count > 0 ? G.include_count : 1;

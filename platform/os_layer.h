@@ -7,7 +7,8 @@
 using OsWindow = void *;
 using OsModule = void *;
 using OsInstance = void *;
-using OsDialogProc = intptr_t (*)(OsWindow window, uint32_t message, uintptr_t first, intptr_t second);
+using OsDialogProc = intptr_t (*)(OsWindow window, uint32_t message, uintptr_t first,
+                                  intptr_t second);
 using OsThreadRoutine = void (*)(void *argument);
 
 // Per-thread state of the layer; filled by os_InitWinThread, released by os_CleanupWinThread.

@@ -7,7 +7,8 @@
 
 #include "engine/engine.h"
 
-static_assert(std::endian::native == std::endian::little, "the wide bit fill assumes a little-endian host");
+static_assert(std::endian::native == std::endian::little,
+              "the wide bit fill assumes a little-endian host");
 
 // Bytes a decoder may feed past the member's end (as one-bits) before its input counts as run out:
 // look-ahead needs at most a few; a decoder wanting more is decoding data that is not there.

@@ -34,4 +34,6 @@ inline unsigned read_bits(int n) {
 
 // True once the reader has handed out more missing (zero) bits than a damaged member's last
 // bytes can explain; the decoder then ends the member.
-inline bool bits_ran_past_end() { return bit_reader.count < -8 * MEMBER_OVERRUN_LIMIT; }
+inline bool bits_ran_past_end() {
+    return bit_reader.count < -8 * MEMBER_OVERRUN_LIMIT;
+}

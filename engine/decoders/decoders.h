@@ -24,7 +24,9 @@ void release_text_conversion_buffer();
 // A member whose decoder has pulled this many bytes past the end of its input is damaged;
 // decoders that count their output (reduce, implode) stop there instead of making up data.
 constexpr int32_t MEMBER_OVERRUN_LIMIT = 64;
-inline bool input_ran_past_end() { return G.remaining_compressed < -MEMBER_OVERRUN_LIMIT; }
+inline bool input_ran_past_end() {
+    return G.remaining_compressed < -MEMBER_OVERRUN_LIMIT;
+}
 
 int deflate_decode_member();
 void deflate_release_fixed_tables();
@@ -41,10 +43,10 @@ constexpr int SHRINK_NO_MEMORY = 5; // the text conversion buffer could not be a
 void shrink_partial_clear();
 // Results of implode_decode_member.
 constexpr int IMPLODE_OK = 0;
-constexpr int IMPLODE_BAD_CODE = 1;     // invalid code or incomplete tree
+constexpr int IMPLODE_BAD_CODE = 1; // invalid code or incomplete tree
 constexpr int IMPLODE_OVERSUBSCRIBED = 2;
 constexpr int IMPLODE_NO_MEMORY = 3;
-constexpr int IMPLODE_BAD_TREE = 4;     // invalid tree description
+constexpr int IMPLODE_BAD_TREE = 4;      // invalid tree description
 constexpr int IMPLODE_SIZE_MISMATCH = 5; // decoded, but the compressed size was not used exactly
 int read_sf_lengths(unsigned *lengths, unsigned n);
 // First-level bits asked for the distance tree: more for members above 200000 compressed bytes.

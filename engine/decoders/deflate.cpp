@@ -1,4 +1,5 @@
-// Deflate decoder (method 8): stored, fixed-code and dynamic-code blocks through the sliding window.
+// Deflate decoder (method 8): stored, fixed-code and dynamic-code blocks through the sliding
+// window.
 #include <cstdio>
 #include <cstring>
 
@@ -9,9 +10,9 @@
 // Decoder state while one member is decoded.
 static uint64_t deflate_bit_buffer; // pending input bits, next bit in bit 0
 static unsigned deflate_bit_count;
-static unsigned window_pos;         // next write position in window_area
-static bool window_wrapped;         // the window has been filled once in this member
-static int input_overrun;           // bytes fed past the member's end
+static unsigned window_pos; // next write position in window_area
+static bool window_wrapped; // the window has been filled once in this member
+static int input_overrun;   // bytes fed past the member's end
 
 // Fixed tables, built on first use and kept until the engine call ends.
 static DecodeEntry *fixed_literal_table = nullptr;
@@ -27,24 +28,27 @@ static int distance_lookup_bits = 6;
 static unsigned code_lengths[288 + 32];
 
 // Order in which the code-length code's lengths are stored.
-static constexpr unsigned code_length_order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
-                                                   11, 4, 12, 3, 13, 2, 14, 1, 15};
+static constexpr unsigned code_length_order[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                   11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 // Length symbols 257..287: base lengths and extra bits; 286 and 287 decode as invalid.
-static constexpr uint16_t length_base[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,
-                                             17, 19, 23, 27, 31, 35, 43, 51, 59,  67,  83,
-                                             99, 115, 131, 163, 195, 227, 258, 0, 0};
-static constexpr uint16_t length_extra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
+static constexpr uint16_t length_base[31] = {3,  4,   5,   6,   7,   8,   9,   10, 11, 13, 15,
+                                             17, 19,  23,  27,  31,  35,  43,  51, 59, 67, 83,
+                                             99, 115, 131, 163, 195, 227, 258, 0,  0};
+static constexpr uint16_t length_extra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
                                               3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
 
 // Distance codes 0..31: base distances and extra bits; 30 and 31 decode as invalid.
 static constexpr uint16_t distance_base[32] = {
-    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,   193,
-    257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0, 0};
-static constexpr uint16_t distance_extra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
-                                                7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
+    1,   2,   3,   4,   5,    7,    9,    13,   17,   25,   33,   49,    65,    97,    129, 193,
+    257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0,   0};
+static constexpr uint16_t distance_extra[32] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3, 4,
+                                                4,  5,  5,  6,  6,  7,  7,  8,  8,  9, 9,
+                                                10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
 
-static void flush_window(unsigned count) { write_out(window_area, count, 0); }
+static void flush_window(unsigned count) {
+    write_out(window_area, count, 0);
+}
 
 // Holds at least n bits in the globals' buffer; false once the input has run out.
 static bool ensure_bits(unsigned n) {
@@ -68,8 +72,10 @@ constexpr unsigned FAST_DISTANCE_BITS = 8;
 constexpr uint32_t FAST_INVALID = uint32_t{TAG_INVALID} << 8;
 // A second-level table holds at most 2^(15 - first bits) entries, one per code of the first-level
 // entry it hangs from; at most one such table per symbol.
-constexpr unsigned FAST_LITERAL_SIZE = (1u << FAST_LITERAL_BITS) + 288 * (1u << (15 - FAST_LITERAL_BITS));
-constexpr unsigned FAST_DISTANCE_SIZE = (1u << FAST_DISTANCE_BITS) + 32 * (1u << (15 - FAST_DISTANCE_BITS));
+constexpr unsigned FAST_LITERAL_SIZE =
+    (1u << FAST_LITERAL_BITS) + 288 * (1u << (15 - FAST_LITERAL_BITS));
+constexpr unsigned FAST_DISTANCE_SIZE =
+    (1u << FAST_DISTANCE_BITS) + 32 * (1u << (15 - FAST_DISTANCE_BITS));
 static uint32_t fast_literal_table[FAST_LITERAL_SIZE];
 static uint32_t fast_distance_table[FAST_DISTANCE_SIZE];
 static uint32_t fixed_fast_literal_table[FAST_LITERAL_SIZE];
@@ -84,8 +90,8 @@ static uint32_t fast_entry(unsigned width, unsigned tag, unsigned value) {
 // no symbol uses decodes as invalid). Symbols below `simple_count` are literals (below 256) or the
 // end of block; the others take base values and extra bits from the given lists.
 static void build_fast_table(const unsigned *lengths, unsigned symbol_count, unsigned simple_count,
-                             const uint16_t *base_values, const uint16_t *extra_bits, uint32_t *table,
-                             unsigned first_bits) {
+                             const uint16_t *base_values, const uint16_t *extra_bits,
+                             uint32_t *table, unsigned first_bits) {
     unsigned length_count[MAX_CODE_LENGTH + 1] = {};
     for (unsigned s = 0; s < symbol_count; ++s) ++length_count[lengths[s]];
     length_count[0] = 0;
@@ -97,7 +103,8 @@ static void build_fast_table(const unsigned *lengths, unsigned symbol_count, uns
     }
     const unsigned first_size = 1u << first_bits;
     const unsigned first_mask = first_size - 1;
-    // Reversed (first-bit-first) code of every symbol, and the longest code under each first-level slot.
+    // Reversed (first-bit-first) code of every symbol, and the longest code under each first-level
+    // slot.
     unsigned reversed[MAX_CODE_SYMBOLS];
     unsigned char longest[1u << FAST_LITERAL_BITS];
     std::memset(longest, 0, first_size);
@@ -108,7 +115,8 @@ static void build_fast_table(const unsigned *lengths, unsigned symbol_count, uns
         unsigned r = 0;
         for (unsigned i = 0; i < len; ++i, c >>= 1) r = (r << 1) | (c & 1);
         reversed[s] = r;
-        if (len > first_bits && len > longest[r & first_mask]) longest[r & first_mask] = static_cast<unsigned char>(len);
+        if (len > first_bits && len > longest[r & first_mask])
+            longest[r & first_mask] = static_cast<unsigned char>(len);
     }
     for (unsigned i = 0; i < first_size; ++i) table[i] = FAST_INVALID;
     unsigned next_free = first_size;
@@ -140,7 +148,8 @@ static void build_fast_table(const unsigned *lengths, unsigned symbol_count, uns
             unsigned sub_size = 1u << (((link >> 8) & 0xFF) - TAG_LINK_BASE);
             unsigned sub_len = len - first_bits;
             uint32_t e = fast_entry(sub_len, tag, value);
-            for (unsigned i = r >> first_bits; i < sub_size; i += 1u << sub_len) table[base + i] = e;
+            for (unsigned i = r >> first_bits; i < sub_size; i += 1u << sub_len)
+                table[base + i] = e;
         }
     }
 }
@@ -170,7 +179,8 @@ int deflate_decode_codes(const uint32_t *literal_table, const uint32_t *distance
     // the engine's counters catch up whenever anything else may look at them.
     unsigned char *in = G.read_pos;
     unsigned char *in_start = in;
-    int32_t in_avail = G.bytes_left < G.remaining_compressed ? G.bytes_left : G.remaining_compressed;
+    int32_t in_avail =
+        G.bytes_left < G.remaining_compressed ? G.bytes_left : G.remaining_compressed;
     auto sync_input = [&]() {
         int32_t used = static_cast<int32_t>(in - in_start);
         G.read_pos = in;
@@ -214,7 +224,8 @@ int deflate_decode_codes(const uint32_t *literal_table, const uint32_t *distance
             }
             bits >>= FAST_LITERAL_BITS;
             count -= FAST_LITERAL_BITS;
-            e = literal_table[(e >> 16) + (static_cast<unsigned>(bits) & bit_masks[tag - TAG_LINK_BASE])];
+            e = literal_table[(e >> 16) +
+                              (static_cast<unsigned>(bits) & bit_masks[tag - TAG_LINK_BASE])];
             tag = (e >> 8) & 0xFF;
             if (tag == TAG_INVALID) {
                 result = 1;
@@ -263,7 +274,8 @@ int deflate_decode_codes(const uint32_t *literal_table, const uint32_t *distance
             }
             bits >>= FAST_DISTANCE_BITS;
             count -= FAST_DISTANCE_BITS;
-            e = distance_table[(e >> 16) + (static_cast<unsigned>(bits) & bit_masks[tag - TAG_LINK_BASE])];
+            e = distance_table[(e >> 16) +
+                               (static_cast<unsigned>(bits) & bit_masks[tag - TAG_LINK_BASE])];
             tag = (e >> 8) & 0xFF;
         }
         if (tag >= TAG_END_OF_BLOCK) {
@@ -284,7 +296,8 @@ int deflate_decode_codes(const uint32_t *literal_table, const uint32_t *distance
         if (pos + length <= WINDOW_SIZE &&
             (distance <= pos || (source >= pos + length && source + length <= WINDOW_SIZE))) {
             // Common case: neither the match nor its source wraps, and a source in the older pass
-            // lies wholly past the match. Bytes past the match's end are older history: never written.
+            // lies wholly past the match. Bytes past the match's end are older history: never
+            // written.
             unsigned char *to = window + pos;
             const unsigned char *from = window + source;
             if (distance >= 8 || source > pos) {
@@ -368,8 +381,8 @@ int deflate_stored_block() {
         unsigned n = WINDOW_SIZE - window_pos;
         if (n > length) n = length;
         if (G.bytes_left > 0 && G.remaining_compressed > 0) {
-            unsigned avail = static_cast<unsigned>(G.bytes_left < G.remaining_compressed ? G.bytes_left
-                                                                                          : G.remaining_compressed);
+            unsigned avail = static_cast<unsigned>(
+                G.bytes_left < G.remaining_compressed ? G.bytes_left : G.remaining_compressed);
             if (n > avail) n = avail;
             std::memcpy(window_area + window_pos, G.read_pos, n);
             G.read_pos += n;
@@ -400,8 +413,8 @@ int deflate_fixed_block() {
         for (unsigned s = 256; s < 280; ++s) lengths[s] = 7;
         for (unsigned s = 280; s < 288; ++s) lengths[s] = 8;
         fixed_literal_bits = 7;
-        int r = build_decode_table(lengths, 288, 257, length_base, length_extra, &fixed_literal_table,
-                                   &fixed_literal_bits);
+        int r = build_decode_table(lengths, 288, 257, length_base, length_extra,
+                                   &fixed_literal_table, &fixed_literal_bits);
         if (r != 0) {
             free_decode_tables(fixed_literal_table);
             fixed_literal_table = nullptr;
@@ -431,8 +444,9 @@ int deflate_fixed_block() {
                          FAST_DISTANCE_BITS);
         fixed_fast_built = true;
     }
-    return deflate_decode_codes(fixed_fast_literal_table,
-                                fixed_distance_table != nullptr ? fixed_fast_distance_table : nullptr) != 0
+    return deflate_decode_codes(fixed_fast_literal_table, fixed_distance_table != nullptr
+                                                              ? fixed_fast_distance_table
+                                                              : nullptr) != 0
                ? 1
                : 0;
 }
@@ -502,7 +516,8 @@ int deflate_dynamic_block() {
 
     DecodeEntry *literal_table = nullptr;
     int literal_bits = literal_lookup_bits;
-    r = build_decode_table(code_lengths, nl, 257, length_base, length_extra, &literal_table, &literal_bits);
+    r = build_decode_table(code_lengths, nl, 257, length_base, length_extra, &literal_table,
+                           &literal_bits);
     if (r != 0) {
         if (r == 1 && G.quiet == 0) std::fputs("(incomplete l-tree)  ", stderr);
         free_decode_tables(literal_table);
@@ -521,11 +536,12 @@ int deflate_dynamic_block() {
     }
 
     // The checked lengths, again as the decode loop's compact tables.
-    build_fast_table(code_lengths, nl, 257, length_base, length_extra, fast_literal_table, FAST_LITERAL_BITS);
+    build_fast_table(code_lengths, nl, 257, length_base, length_extra, fast_literal_table,
+                     FAST_LITERAL_BITS);
     bool have_distances = distance_table != nullptr;
     if (have_distances)
-        build_fast_table(code_lengths + nl, nd, 0, distance_base, distance_extra, fast_distance_table,
-                         FAST_DISTANCE_BITS);
+        build_fast_table(code_lengths + nl, nd, 0, distance_base, distance_extra,
+                         fast_distance_table, FAST_DISTANCE_BITS);
     free_decode_tables(literal_table);
     free_decode_tables(distance_table);
     r = deflate_decode_codes(fast_literal_table, have_distances ? fast_distance_table : nullptr);
@@ -536,10 +552,14 @@ int deflate_read_block(int *last) {
     if (!ensure_bits(3)) return 1;
     *last = static_cast<int>(take_bits(1));
     switch (take_bits(2)) {
-    case 2: return deflate_dynamic_block();
-    case 0: return deflate_stored_block();
-    case 1: return deflate_fixed_block();
-    default: return 2;
+    case 2:
+        return deflate_dynamic_block();
+    case 0:
+        return deflate_stored_block();
+    case 1:
+        return deflate_fixed_block();
+    default:
+        return 2;
     }
 }
 

@@ -1,4 +1,5 @@
-// Builds and releases the multi-level prefix-code lookup tables of the deflate and implode decoders.
+// Builds and releases the multi-level prefix-code lookup tables of the deflate and implode
+// decoders.
 #include "engine/decoders/huffman_tables.h"
 
 #include <cstdlib>
@@ -70,7 +71,8 @@ int build_decode_table(const unsigned *lengths, unsigned symbol_count, unsigned 
     // Used symbols by length, ties by symbol number.
     unsigned offset[MAX_CODE_LENGTH + 2];
     offset[1] = 0;
-    for (unsigned len = 1; len <= MAX_CODE_LENGTH; ++len) offset[len + 1] = offset[len] + count[len];
+    for (unsigned len = 1; len <= MAX_CODE_LENGTH; ++len)
+        offset[len + 1] = offset[len] + count[len];
     unsigned used = offset[MAX_CODE_LENGTH + 1];
     for (unsigned s = 0; s < symbol_count; ++s)
         if (lengths[s] != 0) sorted_symbols[offset[lengths[s]]++] = static_cast<uint16_t>(s);
@@ -113,8 +115,10 @@ int build_decode_table(const unsigned *lengths, unsigned symbol_count, unsigned 
                     free_decode_tables(first);
                     return 3;
                 }
-                if (last != nullptr) (last - 1)->subtable = t;
-                else first = t;
+                if (last != nullptr)
+                    (last - 1)->subtable = t;
+                else
+                    first = t;
                 last = t;
                 ++h;
                 table[h] = t;

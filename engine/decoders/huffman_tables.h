@@ -17,8 +17,8 @@ struct DecodeEntry {
     uint8_t tag;
     uint8_t width; // code bits consumed at this level (for a link: the holding table's index bits)
     union {
-        uint16_t value;          // literal, symbol or base value
-        DecodeEntry *subtable;   // next-level table (links; the link slot's chain pointer)
+        uint16_t value;        // literal, symbol or base value
+        DecodeEntry *subtable; // next-level table (links; the link slot's chain pointer)
     };
 };
 

@@ -36,7 +36,9 @@ constexpr std::array<uint16_t, 64> distance_extra{};
 
 unsigned sf_lengths[256];
 
-constexpr uint32_t low_mask(int bits) { return (1u << bits) - 1u; }
+constexpr uint32_t low_mask(int bits) {
+    return (1u << bits) - 1u;
+}
 
 // The bit buffer of one member; past the end of the input it fills with one bits.
 struct Bits {
@@ -67,7 +69,8 @@ struct Bits {
 };
 
 // One code through the tables, indexed by the complement of the bit buffer. Null: invalid code.
-[[gnu::always_inline]] inline const DecodeEntry *decode(Bits &bits, const DecodeEntry *table, int lookup_bits) {
+[[gnu::always_inline]] inline const DecodeEntry *decode(Bits &bits, const DecodeEntry *table,
+                                                        int lookup_bits) {
     bits.need(lookup_bits);
     const DecodeEntry *e = table + (~bits.buffer & low_mask(lookup_bits));
     while (e->tag > TAG_LITERAL) {
@@ -107,11 +110,13 @@ int read_sf_lengths(unsigned *lengths, unsigned n) {
     return filled == n ? IMPLODE_OK : IMPLODE_BAD_TREE;
 }
 
-int implode_distance_lookup_bits(int32_t compressed_size) { return compressed_size > 200000 ? 8 : 7; }
+int implode_distance_lookup_bits(int32_t compressed_size) {
+    return compressed_size > 200000 ? 8 : 7;
+}
 
-int implode_decode_data(int variant, const DecodeEntry *literal_table, const DecodeEntry *length_table,
-                        const DecodeEntry *distance_table, int literal_bits, int length_bits,
-                        int distance_bits) {
+int implode_decode_data(int variant, const DecodeEntry *literal_table,
+                        const DecodeEntry *length_table, const DecodeEntry *distance_table,
+                        int literal_bits, int length_bits, int distance_bits) {
     const bool literal_tree = variant & FLAG_LITERAL_TREE;
     const int low_distance_bits = (variant & FLAG_8K_WINDOW) ? 7 : 6;
     unsigned char *const window = window_area;
@@ -204,11 +209,14 @@ int implode_decode_member() {
     int r = IMPLODE_OK;
     if (variant & FLAG_LITERAL_TREE) {
         r = read_sf_lengths(sf_lengths, 256);
-        if (r == IMPLODE_OK) r = build_decode_table(sf_lengths, 256, 256, nullptr, nullptr, &t.literal, &t.literal_bits);
+        if (r == IMPLODE_OK)
+            r = build_decode_table(sf_lengths, 256, 256, nullptr, nullptr, &t.literal,
+                                   &t.literal_bits);
     }
     if (r == IMPLODE_OK) r = read_sf_lengths(sf_lengths, 64);
     if (r == IMPLODE_OK)
-        r = build_decode_table(sf_lengths, 64, 0, length_base, length_extra.data(), &t.length, &t.length_bits);
+        r = build_decode_table(sf_lengths, 64, 0, length_base, length_extra.data(), &t.length,
+                               &t.length_bits);
     if (r == IMPLODE_OK) r = read_sf_lengths(sf_lengths, 64);
     if (r == IMPLODE_OK)
         r = build_decode_table(sf_lengths, 64, 0, distance_base, distance_extra.data(), &t.distance,
@@ -218,8 +226,8 @@ int implode_decode_member() {
                             ((variant & FLAG_LITERAL_TREE) && t.literal == nullptr)))
         r = IMPLODE_BAD_TREE;
     if (r == IMPLODE_OK)
-        r = implode_decode_data(variant, t.literal, t.length, t.distance, t.literal_bits, t.length_bits,
-                                t.distance_bits);
+        r = implode_decode_data(variant, t.literal, t.length, t.distance, t.literal_bits,
+                                t.length_bits, t.distance_bits);
 
     // A failed build leaves its pointer null; every table built is released on every exit.
     free_decode_tables(t.literal);

@@ -27,8 +27,9 @@ constexpr auto make_index_widths() {
     return t;
 }
 constexpr auto index_width_table = make_index_widths();
-static_assert(index_width_table[2] == 1 && index_width_table[3] == 2 && index_width_table[17] == 5 &&
-              index_width_table[33] == 6 && index_width_table[63] == 6);
+static_assert(index_width_table[2] == 1 && index_width_table[3] == 2 &&
+              index_width_table[17] == 5 && index_width_table[33] == 6 &&
+              index_width_table[63] == 6);
 
 int reduce_factor;
 unsigned char follower_count[256];
@@ -40,7 +41,8 @@ void read_follower_sets() {
     for (int b = 255; b >= 0; --b) {
         unsigned n = read_bits(6);
         follower_count[b] = static_cast<unsigned char>(n);
-        for (unsigned i = 0; i < n; ++i) follower_sets[64 * b + i] = static_cast<unsigned char>(read_bits(8));
+        for (unsigned i = 0; i < n; ++i)
+            follower_sets[64 * b + i] = static_cast<unsigned char>(read_bits(8));
     }
 }
 
@@ -64,8 +66,10 @@ int reduce_decode_member() {
     while (count > 0 && !bits_ran_past_end()) {
         unsigned x;
         unsigned n = follower_count[previous];
-        if (n == 0 || read_bits(1) == 1) x = read_bits(8);
-        else x = follower_sets[64 * previous + read_bits(index_width_table[n])];
+        if (n == 0 || read_bits(1) == 1)
+            x = read_bits(8);
+        else
+            x = follower_sets[64 * previous + read_bits(index_width_table[n])];
 
         switch (state) {
         case 0:

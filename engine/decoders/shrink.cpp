@@ -24,7 +24,9 @@ inline int16_t prefix_of(int code) {
     std::memcpy(&p, prefix_area + 2 * code, 2);
     return p;
 }
-inline void set_prefix(int code, int16_t p) { std::memcpy(prefix_area + 2 * code, &p, 2); }
+inline void set_prefix(int code, int16_t p) {
+    std::memcpy(prefix_area + 2 * code, &p, 2);
+}
 
 int code_width;
 int next_free_code;
@@ -47,7 +49,8 @@ inline void output_byte(unsigned char b) {
 void shrink_partial_clear() {
     for (int c = FIRST_STRING_CODE; c < next_free_code; ++c) {
         int16_t p = prefix_of(c);
-        if (p != FREE_CODE) set_prefix(c, static_cast<int16_t>(static_cast<uint16_t>(p) | CLEAR_MARK));
+        if (p != FREE_CODE)
+            set_prefix(c, static_cast<int16_t>(static_cast<uint16_t>(p) | CLEAR_MARK));
     }
     for (int c = FIRST_STRING_CODE; c < next_free_code; ++c) {
         int16_t p = prefix_of(c);
@@ -55,7 +58,8 @@ void shrink_partial_clear() {
         int parent = static_cast<uint16_t>(p) & ~CLEAR_MARK;
         // A parent outside the table or free (corrupt data) is left alone.
         if (parent >= FIRST_STRING_CODE && parent < TABLE_SIZE && prefix_of(parent) != FREE_CODE)
-            set_prefix(parent, static_cast<int16_t>(static_cast<uint16_t>(prefix_of(parent)) & ~CLEAR_MARK));
+            set_prefix(parent, static_cast<int16_t>(static_cast<uint16_t>(prefix_of(parent)) &
+                                                    ~CLEAR_MARK));
     }
     for (int c = FIRST_STRING_CODE; c < next_free_code; ++c) {
         int16_t p = prefix_of(c);

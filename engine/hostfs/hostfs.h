@@ -13,7 +13,7 @@ struct HostFileInfo {
     int is_directory;
     int owner_execute; // the "may be an executable" hint
     int owner_write;
-    int64_t modified;  // seconds since 1970
+    int64_t modified; // seconds since 1970
 };
 
 // 0 when the name exists (info filled), -1 otherwise.
@@ -45,8 +45,14 @@ char *next_archive_name(const char *specification);
 
 // --- Path mapping and folders ----------------------------------------------------------------
 
-enum CheckdirOp { CD_SET_ROOT = 0, CD_START = 1, CD_ADD_FOLDER = 2, CD_ADD_NAME = 3,
-                  CD_TAKE_PATH = 4, CD_RELEASE_ROOT = 5 };
+enum CheckdirOp {
+    CD_SET_ROOT = 0,
+    CD_START = 1,
+    CD_ADD_FOLDER = 2,
+    CD_ADD_NAME = 3,
+    CD_TAKE_PATH = 4,
+    CD_RELEASE_ROOT = 5
+};
 // Keeps the extraction root and builds the current member's output path; an engine status.
 int checkdir(char *text, int operation);
 // Maps the member name in G.filename onto its output path (left in G.filename).

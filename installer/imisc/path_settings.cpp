@@ -29,8 +29,10 @@ void write_line(std::FILE *out, const std::string &text) {
 // Fixed layout: lines 2 to 8 hold folders or other text; missing lines read as empty.
 void rewrite_fixed(std::FILE *in, std::FILE *out) {
     static PathField line_folders[7] = {
-        &InstallSettings::download_path, nullptr, &InstallSettings::upload_path, nullptr,
-        &InstallSettings::log_path, &InstallSettings::script_path, &InstallSettings::options_path};
+        &InstallSettings::download_path, nullptr,
+        &InstallSettings::upload_path,   nullptr,
+        &InstallSettings::log_path,      &InstallSettings::script_path,
+        &InstallSettings::options_path};
     std::string line;
     for (PathField folder : line_folders) {
         read_text_line(in, line);
@@ -53,7 +55,8 @@ void rewrite_keys(std::FILE *in, std::FILE *out) {
             continue;
         }
         std::string kept = line.substr(0, std::strlen(match->key) + 2);
-        std::fprintf(out, "%s%s\"\n", kept.c_str(), relative_to_destination(settings.*match->folder));
+        std::fprintf(out, "%s%s\"\n", kept.c_str(),
+                     relative_to_destination(settings.*match->folder));
     }
 }
 
@@ -93,8 +96,10 @@ void update_path_settings(const char *name) {
         return;
     }
     write_line(out, header);
-    if (compare_nocase_n(version, "2.50", 4) < 0) rewrite_fixed(in, out);
-    else rewrite_keys(in, out);
+    if (compare_nocase_n(version, "2.50", 4) < 0)
+        rewrite_fixed(in, out);
+    else
+        rewrite_keys(in, out);
     std::fclose(in);
     bool written = !std::ferror(out);
     written = std::fclose(out) == 0 && written;

@@ -8,83 +8,96 @@ constexpr const char INFORMATION_TEXT[] = "Information";
 } // namespace
 
 const CatalogueRow catalogue[CATALOGUE_ROWS] = {
-    /* MSG_INSTALL_COMPLETE */ {{"Installation complete",
-         "Installation abgeschlossen",
-         "Installation termin\202e"}},
-    /* MSG_INSTALL_ABORTED */ {{"Installation aborted - QEL wasn't installed successfully!",
-         "Installation abgebrochen - QEL konnte nicht vollst\204ndig installiert werden!",
-         "Installation abandonn\202e - l'installation de QEL n'a pas r\202ussi!"}},
-    /* MSG_INSTALL_ERROR */ {{"An error occurred during install - installation aborted!",
-         "W\204hrend der Installation ist ein Fehler aufgetreten - die Installation wird abgebrochen!",
-         "Une erreur s'est produite lors de l'installation - installation abandonn\202e!"}},
+    /* MSG_INSTALL_COMPLETE */ {
+        {"Installation complete", "Installation abgeschlossen", "Installation termin\202e"}},
+    /* MSG_INSTALL_ABORTED */
+    {{"Installation aborted - QEL wasn't installed successfully!",
+      "Installation abgebrochen - QEL konnte nicht vollst\204ndig installiert werden!",
+      "Installation abandonn\202e - l'installation de QEL n'a pas r\202ussi!"}},
+    /* MSG_INSTALL_ERROR */
+    {{"An error occurred during install - installation aborted!",
+      "W\204hrend der Installation ist ein Fehler aufgetreten - die Installation wird abgebrochen!",
+      "Une erreur s'est produite lors de l'installation - installation abandonn\202e!"}},
     /* MSG_NO_FILES */ {{NO_FILES_TEXT, NO_FILES_TEXT, NO_FILES_TEXT}},
-    /* MSG_NEEDS_NT4 */ {{"Sorry, this program requires Windows NT 4.00 or higher - installation aborted!",
-         "Dieses Programm ben\224tigt mindestens Windows NT 4.00 - Installation wird abgebrochen!",
-         "D\202sol\202, ce programme exige Windows NT 4.00 ou une version ult\202rieure - installation abandonn\202e!"}},
-    /* MSG_ALL_PROCESSED */ {{"All files processed - installation complete (QEL was added to your start menu)",
-         "Installation erfolgreich beendet (QEL-Eintrag wurde im Startmen\201 erzeugt)",
-         "Tous les fichiers ont \202t\202 trait\202s - installation termin\202e (QEL a \202t\202 ajout\202 au menu d\202marrage)"}},
-    /* MSG_DEST_EMPTY */ {{"Destination path is empty",
-         "Der Ziel-Pfad ist leer",
-         "Le chemin destination est vide"}},
-    /* MSG_LOG_EMPTY */ {{"Logfile path is empty",
-         "Der Logdatei-Pfad ist leer",
-         "Le chemin de fichier journal est vide"}},
-    /* MSG_OPTIONS_EMPTY */ {{"Option path is empty",
-         "Der Optionen-Pfad ist leer",
-         "Le chemin d'options est vide"}},
-    /* MSG_SCRIPT_EMPTY */ {{"Script path is empty",
-         "Der Script-Pfad ist leer",
-         "Le chemin de script est vide"}},
-    /* MSG_UPLOAD_EMPTY */ {{"Upload path is empty",
-         "Der Upload-Pfad ist leer",
-         "Le chemin d'envoi de fichiers est vide"}},
-    /* MSG_DOWNLOAD_EMPTY */ {{"Download path is empty",
-         "Der Download-Pfad ist leer",
-         "Le chemin de r\202ception de fichiers est vide"}},
+    /* MSG_NEEDS_NT4 */
+    {{"Sorry, this program requires Windows NT 4.00 or higher - installation aborted!",
+      "Dieses Programm ben\224tigt mindestens Windows NT 4.00 - Installation wird abgebrochen!",
+      "D\202sol\202, ce programme exige Windows NT 4.00 ou une version ult\202rieure - "
+      "installation abandonn\202e!"}},
+    /* MSG_ALL_PROCESSED */
+    {{"All files processed - installation complete (QEL was added to your start menu)",
+      "Installation erfolgreich beendet (QEL-Eintrag wurde im Startmen\201 erzeugt)",
+      "Tous les fichiers ont \202t\202 trait\202s - installation termin\202e (QEL a \202t\202 "
+      "ajout\202 au menu d\202marrage)"}},
+    /* MSG_DEST_EMPTY */
+    {{"Destination path is empty", "Der Ziel-Pfad ist leer", "Le chemin destination est vide"}},
+    /* MSG_LOG_EMPTY */
+    {{"Logfile path is empty", "Der Logdatei-Pfad ist leer",
+      "Le chemin de fichier journal est vide"}},
+    /* MSG_OPTIONS_EMPTY */
+    {{"Option path is empty", "Der Optionen-Pfad ist leer", "Le chemin d'options est vide"}},
+    /* MSG_SCRIPT_EMPTY */
+    {{"Script path is empty", "Der Script-Pfad ist leer", "Le chemin de script est vide"}},
+    /* MSG_UPLOAD_EMPTY */
+    {{"Upload path is empty", "Der Upload-Pfad ist leer",
+      "Le chemin d'envoi de fichiers est vide"}},
+    /* MSG_DOWNLOAD_EMPTY */
+    {{"Download path is empty", "Der Download-Pfad ist leer",
+      "Le chemin de r\202ception de fichiers est vide"}},
     /* CAPTION_INFO */ {{INFORMATION_TEXT, INFORMATION_TEXT, INFORMATION_TEXT}},
-    /* CAPTION_ERROR */ {{"Error",
-         "Fehler",
-         "Erreur"}},
-    /* MSG_UPGRADE_FROM_BETA */ {{"You are about to upgrade from a beta-version.  This is *NOT* recommended.\r\rDo you REALLY want to proceed?",
-         "Es ist *NICHT* empfehlenswert, Daten aus einer bestehenden Beta-Version zu \201bernehmen.\r\rWollen Sie WIRKLICH fortfahren?",
-         "Vous allez faire une mise \205 jour avec une version b\210ta. Ceci est *DECONSEILLE*.\r\rVoulez-vous VRAIMENT continuer? "}},
-    /* MSG_OVERWRITE_WITH_BETA */ {{"You are about to overwrite an existing version with a beta.  This is *NOT* recommended.\r\rDo you REALLY want to proceed?",
-         "Es ist *NICHT* empfehlenswert, eine Beta-Version \201ber eine bestehende Version zu installieren.\r\rWollen Sie WIRKLICH fortfahren?",
-         "Vous allez \202craser une version existante avec une version b\210ta. Ceci est *DECONSEILLE*.\r\rVoulez-vous VRAIMENT continuer?"}},
-    /* MSG_OVERWRITE_FILE */ {{"Overwrite %s with QEL's installation defaults?",
-         "Datei %s mit Standardeinstellungen \201berschreiben?",
-         "Ecraser %s avec les param\212tres d'installation par d\202faut de QEL?"}},
-    /* MSG_OVERWRITE_OPTIONS */ {{"Overwrite existing option files with QEL's installation defaults (all QEL settings will be lost)?",
-         "Bestehende Options-Dateien mit Standardeinstellungen \201berschreiben (alle bisherigen QEL-Einstellungen werden gel\224scht)?",
-         "Ecraser les fichiers d'options existants avec les options d'installation par d\202faut de QEL?"}},
-    /* MSG_BACKUPS_MADE */ {{"All intentionally overwritten files were backed up in the same directory!",
-         "Von allen absichtlich \201berschriebenen Dateien wurden Sicherheitskopien im entsprechenden Verzeichnis angelegt",
-         "Tous les fichiers \202cras\202s intentionnellement ont \202t\202 sauvegard\202s dans le m\210me r\202pertoire!"}},
-    /* MSG_READ_DOCS */ {{"Do you want to read QEL's DOC-files (PROBLEMS.DOC, README.DOC, etc.) now?",
-         "Informationsdateien (PROBLEMS.DOC, README.DOC, etc.) jetzt anzeigen?",
-         "Voulez-vous lire maintenant les fichiers DOC de QEL (PROBLEMS.DOC, README.DOC, etc.)?"}},
-    /* STATUS_DELETING */ {{"Searching and deleting old files",
-         "Suchen und L\224schen nicht mehr ben\224tigter Dateien",
-         "Recherche et suppression des anciens fichiers"}},
-    /* STATUS_UPDATING_PATHS */ {{"Updating path information",
-         "Aktualisieren der Pfadinformationen",
-         "Mise \205 jour des informations de chemin"}},
-    /* STATUS_CREATING_FOLDER */ {{"Creating QEL folder",
-         "QEL-Ordner wird erstellt",
-         "Cr\202ation du dossier QEL"}},
-    /* TEXT_ORDER_FROM */ {{"Order from ",
-         "Bestellen bei ",
-         "Commande de la part de "}},
-    /* TEXT_FOLDER_NAME */ {{"QEL for Windows%s",
-         "QEL f\201r Windows%s",
-         "QEL sous Windows%s"}},
-    /* MSG_ISDN_NOTE */ {{"Note for ISDN users: QELfax, our fax and file transfer software for ISDN, "
-                          "works together with QEL.  Visit http://www.qel-software.com for details.",
-                          "Hinweis f\201r ISDN-Anwender: QELfax, unsere Fax- und Datei\201bertragungs-"
-                          "Software f\201r ISDN, arbeitet mit QEL zusammen.  Mehr dazu unter "
-                          "http://www.qel-software.com",
-                          "ISDN note - translation to follow (http://www.qel-software.com)"}},
+    /* CAPTION_ERROR */ {{"Error", "Fehler", "Erreur"}},
+    /* MSG_UPGRADE_FROM_BETA */
+    {{"You are about to upgrade from a beta-version.  This is *NOT* recommended.\r\rDo you REALLY "
+      "want to proceed?",
+      "Es ist *NICHT* empfehlenswert, Daten aus einer bestehenden Beta-Version zu "
+      "\201bernehmen.\r\rWollen Sie WIRKLICH fortfahren?",
+      "Vous allez faire une mise \205 jour avec une version b\210ta. Ceci est "
+      "*DECONSEILLE*.\r\rVoulez-vous VRAIMENT continuer? "}},
+    /* MSG_OVERWRITE_WITH_BETA */
+    {{"You are about to overwrite an existing version with a beta.  This is *NOT* "
+      "recommended.\r\rDo you REALLY want to proceed?",
+      "Es ist *NICHT* empfehlenswert, eine Beta-Version \201ber eine bestehende Version zu "
+      "installieren.\r\rWollen Sie WIRKLICH fortfahren?",
+      "Vous allez \202craser une version existante avec une version b\210ta. Ceci est "
+      "*DECONSEILLE*.\r\rVoulez-vous VRAIMENT continuer?"}},
+    /* MSG_OVERWRITE_FILE */
+    {{"Overwrite %s with QEL's installation defaults?",
+      "Datei %s mit Standardeinstellungen \201berschreiben?",
+      "Ecraser %s avec les param\212tres d'installation par d\202faut de QEL?"}},
+    /* MSG_OVERWRITE_OPTIONS */
+    {{"Overwrite existing option files with QEL's installation defaults (all QEL settings will be "
+      "lost)?",
+      "Bestehende Options-Dateien mit Standardeinstellungen \201berschreiben (alle bisherigen "
+      "QEL-Einstellungen werden gel\224scht)?",
+      "Ecraser les fichiers d'options existants avec les options d'installation par d\202faut de "
+      "QEL?"}},
+    /* MSG_BACKUPS_MADE */
+    {{"All intentionally overwritten files were backed up in the same directory!",
+      "Von allen absichtlich \201berschriebenen Dateien wurden Sicherheitskopien im entsprechenden "
+      "Verzeichnis angelegt",
+      "Tous les fichiers \202cras\202s intentionnellement ont \202t\202 sauvegard\202s dans le "
+      "m\210me r\202pertoire!"}},
+    /* MSG_READ_DOCS */
+    {{"Do you want to read QEL's DOC-files (PROBLEMS.DOC, README.DOC, etc.) now?",
+      "Informationsdateien (PROBLEMS.DOC, README.DOC, etc.) jetzt anzeigen?",
+      "Voulez-vous lire maintenant les fichiers DOC de QEL (PROBLEMS.DOC, README.DOC, etc.)?"}},
+    /* STATUS_DELETING */
+    {{"Searching and deleting old files", "Suchen und L\224schen nicht mehr ben\224tigter Dateien",
+      "Recherche et suppression des anciens fichiers"}},
+    /* STATUS_UPDATING_PATHS */
+    {{"Updating path information", "Aktualisieren der Pfadinformationen",
+      "Mise \205 jour des informations de chemin"}},
+    /* STATUS_CREATING_FOLDER */
+    {{"Creating QEL folder", "QEL-Ordner wird erstellt", "Cr\202ation du dossier QEL"}},
+    /* TEXT_ORDER_FROM */ {{"Order from ", "Bestellen bei ", "Commande de la part de "}},
+    /* TEXT_FOLDER_NAME */ {{"QEL for Windows%s", "QEL f\201r Windows%s", "QEL sous Windows%s"}},
+    /* MSG_ISDN_NOTE */
+    {{"Note for ISDN users: QELfax, our fax and file transfer software for ISDN, "
+      "works together with QEL.  Visit http://www.qel-software.com for details.",
+      "Hinweis f\201r ISDN-Anwender: QELfax, unsere Fax- und Datei\201bertragungs-"
+      "Software f\201r ISDN, arbeitet mit QEL zusammen.  Mehr dazu unter "
+      "http://www.qel-software.com",
+      "ISDN note - translation to follow (http://www.qel-software.com)"}},
     /* CATALOGUE_UNUSED */ {{"", "", ""}},
 };
 
@@ -102,5 +115,6 @@ void show_error(const char *text) {
 }
 
 int ask_yes_no(OsWindow owner, const char *caption, const char *text, uint32_t extra_style) {
-    return os_MessageBox(owner, caption, text, extra_style | MB_STYLE_YES_NO) == MB_ANSWER_YES ? 1 : 0;
+    return os_MessageBox(owner, caption, text, extra_style | MB_STYLE_YES_NO) == MB_ANSWER_YES ? 1
+                                                                                               : 0;
 }

@@ -22,7 +22,9 @@ constexpr DirKey dir_keys[] = {
 };
 
 // The version text of a header line: everything from its fourth character.
-std::string version_of(const std::string &header) { return header.size() > 3 ? header.substr(3) : ""; }
+std::string version_of(const std::string &header) {
+    return header.size() > 3 ? header.substr(3) : "";
+}
 
 bool version_between(const char *version, const char *low, const char *high) {
     return compare_nocase_n(version, low, 4) >= 0 && compare_nocase_n(version, high, 4) <= 0;
@@ -50,10 +52,10 @@ void read_key_layout(std::FILE *file) {
 }
 
 void read_fixed_layout(std::FILE *file, const std::string &version) {
-    PathField order[] = {
-        &InstallSettings::old_download_dir, nullptr, &InstallSettings::old_upload_dir, nullptr,
-        &InstallSettings::old_log_dir, &InstallSettings::old_script_dir,
-        &InstallSettings::old_options_dir};
+    PathField order[] = {&InstallSettings::old_download_dir, nullptr,
+                         &InstallSettings::old_upload_dir,   nullptr,
+                         &InstallSettings::old_log_dir,      &InstallSettings::old_script_dir,
+                         &InstallSettings::old_options_dir};
     bool extra_line = std::strcmp(version.c_str(), "2.50") >= 0;
     std::string line;
     for (PathField dir : order) {
@@ -65,8 +67,10 @@ void read_fixed_layout(std::FILE *file, const std::string &version) {
 }
 
 void set_old_path(char *out, const char *dir) {
-    if (is_absolute_folder(dir)) copy_path(out, dir);
-    else join_path(out, settings.existing_path, dir);
+    if (is_absolute_folder(dir))
+        copy_path(out, dir);
+    else
+        join_path(out, settings.existing_path, dir);
 }
 
 } // namespace
@@ -102,7 +106,8 @@ int read_existing_settings(const char *option_file, const char *path_file) {
         set_old_path(settings.old_options_path, settings.old_options_dir);
         set_old_path(settings.old_script_path, settings.old_script_dir);
     }
-    std::snprintf(settings.existing_version, sizeof settings.existing_version, "%s", version.c_str());
+    std::snprintf(settings.existing_version, sizeof settings.existing_version, "%s",
+                  version.c_str());
     return settings.existing_migratable;
 }
 
@@ -157,8 +162,10 @@ void expand_short_path(char *path) {
     } else if (compare_nocase_n(entry, "..\\", 3) == 0) {
         size_t cut = rest.rfind('\\');
         // The parent of a top-level folder (or of the root) is the drive root.
-        if (cut == std::string::npos) std::snprintf(path, PATH_SIZE, "%c:\\", drive);
-        else std::snprintf(path, PATH_SIZE, "%c:\\%s\\", drive, rest.substr(0, cut).c_str());
+        if (cut == std::string::npos)
+            std::snprintf(path, PATH_SIZE, "%c:\\", drive);
+        else
+            std::snprintf(path, PATH_SIZE, "%c:\\%s\\", drive, rest.substr(0, cut).c_str());
     } else if (rest.empty()) {
         std::snprintf(path, PATH_SIZE, "%c:\\%s", drive, entry);
     } else {

@@ -34,7 +34,9 @@ int compare_nocase_n(const char *a, const char *b, size_t n) {
     return 0;
 }
 
-int compare_nocase(const char *a, const char *b) { return compare_nocase_n(a, b, static_cast<size_t>(-1)); }
+int compare_nocase(const char *a, const char *b) {
+    return compare_nocase_n(a, b, static_cast<size_t>(-1));
+}
 
 bool read_text_line(std::FILE *file, std::string &line) {
     line.clear();

@@ -1,4 +1,5 @@
-// Installer shell records: the settings record, path joining, message catalogue, existing installation.
+// Installer shell records: the settings record, path joining, message catalogue, existing
+// installation.
 #pragma once
 
 #include <atomic>

@@ -1,4 +1,5 @@
-// File and folder operations: copies with old-name conversion, tree copies, obsolete files, registry.
+// File and folder operations: copies with old-name conversion, tree copies, obsolete files,
+// registry.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -124,8 +125,10 @@ void delete_old_files(const char *folder, int mode) {
     } else if (mode == 1) {
         set_status(message_text(STATUS_DELETING));
         for (const char *const *entry = obsolete_files; *entry; ++entry) {
-            if ((*entry)[0] == '!') RemoveDirectoryA(join(folder, *entry + 1).c_str());
-            else DeleteFileA(join(folder, *entry).c_str());
+            if ((*entry)[0] == '!')
+                RemoveDirectoryA(join(folder, *entry + 1).c_str());
+            else
+                DeleteFileA(join(folder, *entry).c_str());
         }
     }
 }
@@ -135,11 +138,12 @@ int query_programs_folder(char *output, uint32_t size) {
     char raw[PATH_SIZE] = "";
     int read = 0;
     HKEY key = nullptr;
-    if (RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+    if (RegCreateKeyA(HKEY_CURRENT_USER,
+                      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                       &key) == ERROR_SUCCESS) {
         DWORD type = 0, length = sizeof raw - 1;
-        if (RegQueryValueExA(key, "Programs", nullptr, &type, reinterpret_cast<BYTE *>(raw), &length) ==
-            ERROR_SUCCESS) {
+        if (RegQueryValueExA(key, "Programs", nullptr, &type, reinterpret_cast<BYTE *>(raw),
+                             &length) == ERROR_SUCCESS) {
             raw[length < sizeof raw ? length : sizeof raw - 1] = '\0';
             read = 1;
         } else {

@@ -17,15 +17,13 @@ OptionFilesDecision option_files_decision = OPTION_FILES_NONE;
 namespace {
 
 constexpr RouteEntry routes[] = {
-    {"LOG", &InstallSettings::log_path},
-    {"OPTIONS", &InstallSettings::options_path},
-    {"SCRIPT", &InstallSettings::script_path},
-    {"UPLOAD", &InstallSettings::upload_path},
+    {"LOG", &InstallSettings::log_path},           {"OPTIONS", &InstallSettings::options_path},
+    {"SCRIPT", &InstallSettings::script_path},     {"UPLOAD", &InstallSettings::upload_path},
     {"DOWNLOAD", &InstallSettings::download_path},
 };
 
-constexpr const char *protected_files[] = {"PHONEBK", "FAXCALL.QRX", "MINIHOST.QRX",
-                                           "QELEVENT.QRX", "QELXFER.QRX"};
+constexpr const char *protected_files[] = {"PHONEBK", "FAXCALL.QRX", "MINIHOST.QRX", "QELEVENT.QRX",
+                                           "QELXFER.QRX"};
 constexpr const char *option_files[] = {"STANDARD.QEL", "STANDARD.FEE", "STANDARD.QKY",
                                         "STANDARD.QPA", "STANDARD.QPH", "STANDARD.QTB",
                                         "STANDARD.QTR"};
@@ -124,7 +122,8 @@ int list_archive() {
 int get_zip_name(const char *member) {
     std::string dir = target_folder(member);
     if (!plat_exists(dir.c_str())) make_parent_dirs(dir.c_str());
-    int result = call_engine({"unzip", "-qq", "-j", settings.archive_name, member, "-d", dir.c_str()});
+    int result =
+        call_engine({"unzip", "-qq", "-j", settings.archive_name, member, "-d", dir.c_str()});
     trace_member(member);
     trace_result(result);
     if (result != 0) install_failed = 1;
@@ -148,9 +147,12 @@ std::string backup_name(const char *path) {
     start = start == std::string::npos ? 0 : start + 1;
     if (start >= backup.size()) return backup;
     size_t dot = backup.find('.', start);
-    if (dot == std::string::npos) backup.back() = '0';
-    else if (dot + 1 < backup.size()) backup[dot + 1] = '0';
-    else backup += '0';
+    if (dot == std::string::npos)
+        backup.back() = '0';
+    else if (dot + 1 < backup.size())
+        backup[dot + 1] = '0';
+    else
+        backup += '0';
     return backup;
 }
 

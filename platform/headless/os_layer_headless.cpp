@@ -57,7 +57,9 @@ State &state() {
     return s;
 }
 
-Window *as_window(OsWindow window) { return static_cast<Window *>(window); }
+Window *as_window(OsWindow window) {
+    return static_cast<Window *>(window);
+}
 
 std::string lower(std::string text) {
     for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -96,7 +98,7 @@ bool deliver(Search *search, OsFindRecord *record) {
     while (dirent *entry = readdir(search->dir)) {
         if (!pattern_match(search->pattern.c_str(), entry->d_name)) continue;
         std::snprintf(record->name, sizeof record->name, "%s", entry->d_name);
-        struct stat info{};
+        struct stat info {};
         std::string full = search->folder + "/" + entry->d_name;
         record->attributes = 0;
         if (stat(full.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
@@ -134,10 +136,18 @@ void headless_queue_answers(const std::vector<int> &answers) {
     state().answers.insert(state().answers.end(), answers.begin(), answers.end());
 }
 
-void headless_set_fallback_answer(int answer) { state().fallback = answer; }
-const std::vector<RecordedBox> &headless_boxes() { return state().boxes; }
-const std::vector<RecordedPost> &headless_posts() { return state().posts; }
-const std::vector<RecordedAssert> &headless_asserts() { return state().asserts; }
+void headless_set_fallback_answer(int answer) {
+    state().fallback = answer;
+}
+const std::vector<RecordedBox> &headless_boxes() {
+    return state().boxes;
+}
+const std::vector<RecordedPost> &headless_posts() {
+    return state().posts;
+}
+const std::vector<RecordedAssert> &headless_asserts() {
+    return state().asserts;
+}
 
 OsWindow headless_new_window() {
     std::lock_guard<std::recursive_mutex> guard(state().lock);
@@ -191,7 +201,7 @@ std::string headless_host_path(const char *path) {
         if (end == std::string::npos) end = host.size();
         std::string component = host.substr(start, end - start);
         std::string folder = resolved.empty() ? "." : resolved;
-        struct stat info{};
+        struct stat info {};
         if (!component.empty() && stat((folder + "/" + component).c_str(), &info) != 0) {
             if (DIR *dir = opendir(folder.c_str())) {
                 while (dirent *entry = readdir(dir))
@@ -211,7 +221,9 @@ std::string headless_host_path(const char *path) {
 
 // --- Life cycle and threads -------------------------------------------------------------------
 
-int os_Initialize(intptr_t, const char *, int) { return 1; }
+int os_Initialize(intptr_t, const char *, int) {
+    return 1;
+}
 
 int os_InitWinThread(OsThreadRecord *record, int, int) {
     if (record) std::memset(record, 0, sizeof *record);
@@ -248,7 +260,8 @@ void _os_AssertMsg(const char *text, const char *source, int line) {
 
 // --- Dialogs and messages ---------------------------------------------------------------------
 
-OsWindow os_LoadDlg(OsWindow, OsWindow, OsDialogProc procedure, OsModule, uint32_t, void *parameter) {
+OsWindow os_LoadDlg(OsWindow, OsWindow, OsDialogProc procedure, OsModule, uint32_t,
+                    void *parameter) {
     Window *dialog = as_window(headless_new_window());
     dialog->procedure = procedure;
     if (procedure)
@@ -285,20 +298,30 @@ void os_TranslateMsg(TranslatedMsg *record, OsWindow, uint32_t message, uintptr_
     std::memset(record, 0, sizeof *record);
     record->second = static_cast<uint32_t>(second);
     switch (message) {
-    case WM_INITDIALOG_MESSAGE: record->kind = TM_INIT; break;
-    case WM_CLOSE_MESSAGE: record->kind = TM_CLOSE; break;
+    case WM_INITDIALOG_MESSAGE:
+        record->kind = TM_INIT;
+        break;
+    case WM_CLOSE_MESSAGE:
+        record->kind = TM_CLOSE;
+        break;
     case WM_COMMAND_MESSAGE:
         record->id = static_cast<uint16_t>(first & 0xFFFF);
         record->notification = static_cast<uint16_t>((first >> 16) & 0xFFFF);
         // Push buttons (no control handle in this layer's commands) are commands.
         record->kind = second == 0 ? TM_COMMAND : TM_CONTROL;
         break;
-    default: record->kind = message; break;
+    default:
+        record->kind = message;
+        break;
     }
 }
 
-intptr_t os_DefDlgProc(OsWindow, uint32_t, uintptr_t, intptr_t) { return 0; }
-intptr_t os_DefWinProc(OsWindow, uint32_t, uintptr_t, intptr_t) { return 0; }
+intptr_t os_DefDlgProc(OsWindow, uint32_t, uintptr_t, intptr_t) {
+    return 0;
+}
+intptr_t os_DefWinProc(OsWindow, uint32_t, uintptr_t, intptr_t) {
+    return 0;
+}
 
 int os_PostMsg(OsWindow window, uint32_t message, uintptr_t first, intptr_t second) {
     std::lock_guard<std::recursive_mutex> guard(state().lock);
@@ -400,7 +423,9 @@ int os_DestroyWindow(OsWindow window) {
     return 1;
 }
 
-int os_SetFontNameSize(OsWindow, const char *) { return 1; }
+int os_SetFontNameSize(OsWindow, const char *) {
+    return 1;
+}
 
 // --- Geometry ---------------------------------------------------------------------------------
 
@@ -445,7 +470,9 @@ int os_QueryWinClRect(OsWindow window, OsRect *rectangle) {
     return 1;
 }
 
-int os_CenterWinOverWin(OsWindow, OsWindow, int) { return 1; }
+int os_CenterWinOverWin(OsWindow, OsWindow, int) {
+    return 1;
+}
 
 // --- Painting ---------------------------------------------------------------------------------
 
@@ -457,7 +484,9 @@ OsPaint *os_BeginPaint(OsWindow window, int, int) {
 
 void os_EndPaint(OsPaint *) {}
 void os_NiceRCL(const OsRect *, OsPaint *, int) {}
-int os_InvalidateRcl(OsWindow, const OsRect *, int) { return 1; }
+int os_InvalidateRcl(OsWindow, const OsRect *, int) {
+    return 1;
+}
 
 // --- Settings store, directory search, modules -----------------------------------------------
 
@@ -503,7 +532,8 @@ int os_FileFindMgr(int operation, OsFindRecord *record) {
         }
         record->search = nullptr;
         return 0;
-    default: return 1;
+    default:
+        return 1;
     }
 }
 

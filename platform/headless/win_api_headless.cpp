@@ -37,7 +37,7 @@ struct OpenKey {
 };
 
 bool is_folder(const std::string &path) {
-    struct stat info{};
+    struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
@@ -112,8 +112,7 @@ LONG RegCreateKeyA(HKEY parent, const char *sub_key, HKEY *result) {
     return ERROR_SUCCESS;
 }
 
-LONG RegQueryValueExA(HKEY key, const char *name, DWORD *, DWORD *type, BYTE *data,
-                      DWORD *length) {
+LONG RegQueryValueExA(HKEY key, const char *name, DWORD *, DWORD *type, BYTE *data, DWORD *length) {
     if (key == nullptr) return ERROR_FILE_NOT_FOUND;
     const OpenKey *open = reinterpret_cast<const OpenKey *>(key);
     std::lock_guard<std::mutex> guard(registry().lock);
@@ -200,6 +199,6 @@ std::FILE *plat_fopen(const char *path, const char *mode) {
 }
 
 int plat_exists(const char *path) {
-    struct stat info{};
+    struct stat info {};
     return stat(headless_host_path(path).c_str(), &info) == 0 ? 1 : 0;
 }

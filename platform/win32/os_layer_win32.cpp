@@ -16,7 +16,9 @@ HINSTANCE program_instance = nullptr;
 
 constexpr int PROBE_SIZE = 8;
 
-HWND as_hwnd(OsWindow window) { return static_cast<HWND>(window); }
+HWND as_hwnd(OsWindow window) {
+    return static_cast<HWND>(window);
+}
 
 // Texts of this program are stored in the OEM code page; windows show ANSI.
 std::string oem_to_ansi(const char *text) {
@@ -100,13 +102,20 @@ int32_t os_QuerySysValue(int index) {
         DWORD version = GetVersion();
         return static_cast<int32_t>((version & 0xFF) * 100 + ((version >> 8) & 0xFF));
     }
-    case 1: return (GetVersion() & 0x80000000u) ? 1 : 4;
-    case 7: return GetSystemMetrics(SM_CYBORDER) + GetSystemMetrics(SM_CYFRAME);
-    case 10: return GetSystemMetrics(SM_CYCAPTION);
-    case 11: return GetSystemMetrics(SM_CXSCREEN);
-    case 12: return GetSystemMetrics(SM_CYSCREEN);
-    case 17: return static_cast<int32_t>(GetSysColor(COLOR_HIGHLIGHT));
-    default: return 0;
+    case 1:
+        return (GetVersion() & 0x80000000u) ? 1 : 4;
+    case 7:
+        return GetSystemMetrics(SM_CYBORDER) + GetSystemMetrics(SM_CYFRAME);
+    case 10:
+        return GetSystemMetrics(SM_CYCAPTION);
+    case 11:
+        return GetSystemMetrics(SM_CXSCREEN);
+    case 12:
+        return GetSystemMetrics(SM_CYSCREEN);
+    case 17:
+        return static_cast<int32_t>(GetSysColor(COLOR_HIGHLIGHT));
+    default:
+        return 0;
     }
 }
 
@@ -133,8 +142,7 @@ OsWindow os_LoadDlg(OsWindow parent, OsWindow owner, OsDialogProc procedure, OsM
                     uint32_t template_id, void *parameter) {
     HINSTANCE module = resources ? static_cast<HINSTANCE>(resources) : program_instance;
     return CreateDialogParamA(module, MAKEINTRESOURCEA(template_id),
-                              as_hwnd(owner ? owner : parent),
-                              reinterpret_cast<DLGPROC>(procedure),
+                              as_hwnd(owner ? owner : parent), reinterpret_cast<DLGPROC>(procedure),
                               reinterpret_cast<LPARAM>(parameter));
 }
 
@@ -177,8 +185,12 @@ void os_TranslateMsg(TranslatedMsg *record, OsWindow, uint32_t message, uintptr_
     std::memset(record, 0, sizeof *record);
     record->second = static_cast<uint32_t>(second);
     switch (message) {
-    case WM_INITDIALOG: record->kind = TM_INIT; break;
-    case WM_CLOSE: record->kind = TM_CLOSE; break;
+    case WM_INITDIALOG:
+        record->kind = TM_INIT;
+        break;
+    case WM_CLOSE:
+        record->kind = TM_CLOSE;
+        break;
     case WM_SYSCOMMAND:
         record->kind = (first & 0xFFF0) == SC_CLOSE ? TM_CLOSE : message;
         break;
@@ -189,12 +201,14 @@ void os_TranslateMsg(TranslatedMsg *record, OsWindow, uint32_t message, uintptr_
         LONG type = control ? (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) : BS_PUSHBUTTON;
         char name[16] = {};
         if (control) GetClassNameA(control, name, sizeof name);
-        bool push = control == nullptr ||
-                    (lstrcmpiA(name, "Button") == 0 && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON));
+        bool push = control == nullptr || (lstrcmpiA(name, "Button") == 0 &&
+                                           (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON));
         record->kind = push ? TM_COMMAND : TM_CONTROL;
         break;
     }
-    default: record->kind = message; break;
+    default:
+        record->kind = message;
+        break;
     }
 }
 
@@ -226,7 +240,9 @@ int os_MessageBox(OsWindow owner, const char *caption, const char *text, uint32_
 
 // --- Controls and windows ---------------------------------------------------------------------
 
-OsWindow os_SubWin(OsWindow parent, int id) { return GetDlgItem(as_hwnd(parent), id); }
+OsWindow os_SubWin(OsWindow parent, int id) {
+    return GetDlgItem(as_hwnd(parent), id);
+}
 
 int os_QueryWindowText(OsWindow window, uint32_t size, char *buffer) {
     if (buffer == nullptr || size == 0) return 0;
@@ -255,21 +271,27 @@ int os_EnableWindow(OsWindow window, int on) {
     return 1;
 }
 
-int os_IsWindowEnabled(OsWindow window) { return IsWindowEnabled(as_hwnd(window)) ? 1 : 0; }
+int os_IsWindowEnabled(OsWindow window) {
+    return IsWindowEnabled(as_hwnd(window)) ? 1 : 0;
+}
 
 int os_ShowWindow(OsWindow window, int visible) {
     ShowWindow(as_hwnd(window), visible ? SW_SHOW : SW_HIDE);
     return 1;
 }
 
-int os_SetFocus(OsWindow window) { return SetFocus(as_hwnd(window)) != nullptr ? 1 : 0; }
+int os_SetFocus(OsWindow window) {
+    return SetFocus(as_hwnd(window)) != nullptr ? 1 : 0;
+}
 
 int os_ContrlMgr(OsWindow control, int, int value, int) {
     SendMessageA(as_hwnd(control), EM_LIMITTEXT, static_cast<WPARAM>(value), 0);
     return 1;
 }
 
-int os_DestroyWindow(OsWindow window) { return DestroyWindow(as_hwnd(window)) ? 1 : 0; }
+int os_DestroyWindow(OsWindow window) {
+    return DestroyWindow(as_hwnd(window)) ? 1 : 0;
+}
 
 // Font given as "points.Name", for example "8.Courier".
 int os_SetFontNameSize(OsWindow window, const char *font) {
@@ -337,16 +359,23 @@ int os_QueryWinRect(OsWindow window, OsRect *rectangle) {
     return 1;
 }
 
-int os_QueryWinClRect(OsWindow window, OsRect *rectangle) { return os_QueryWinRect(window, rectangle); }
+int os_QueryWinClRect(OsWindow window, OsRect *rectangle) {
+    return os_QueryWinRect(window, rectangle);
+}
 
 int os_CenterWinOverWin(OsWindow over, OsWindow window, int) {
     RECT area{}, r{};
-    if (over) GetWindowRect(as_hwnd(over), &area);
-    else SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    if (over)
+        GetWindowRect(as_hwnd(over), &area);
+    else
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
     GetWindowRect(as_hwnd(window), &r);
     int x = area.left + ((area.right - area.left) - (r.right - r.left)) / 2;
     int y = area.top + ((area.bottom - area.top) - (r.bottom - r.top)) / 2;
-    return SetWindowPos(as_hwnd(window), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) ? 1 : 0;
+    return SetWindowPos(as_hwnd(window), nullptr, x, y, 0, 0,
+                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
+               ? 1
+               : 0;
 }
 
 // --- Painting (rectangles use the upward y of the layer) -------------------------------------
@@ -432,11 +461,14 @@ int os_FileFindMgr(int operation, OsFindRecord *record) {
         if (record->search) FindClose(static_cast<HANDLE>(record->search));
         record->search = nullptr;
         return 0;
-    default: return 1;
+    default:
+        return 1;
     }
 }
 
-OsModule os_LoadModule(const char *name) { return name ? LoadLibraryA(name) : nullptr; }
+OsModule os_LoadModule(const char *name) {
+    return name ? LoadLibraryA(name) : nullptr;
+}
 
 void os_FreeModule(OsModule module) {
     if (module) FreeLibrary(static_cast<HMODULE>(module));
@@ -444,7 +476,9 @@ void os_FreeModule(OsModule module) {
 
 // --- C-runtime file access --------------------------------------------------------------------
 
-std::FILE *plat_fopen(const char *path, const char *mode) { return std::fopen(path, mode); }
+std::FILE *plat_fopen(const char *path, const char *mode) {
+    return std::fopen(path, mode);
+}
 
 int plat_exists(const char *path) {
     return path && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;

@@ -104,11 +104,12 @@ TEST(EndRecord, NotAZipFile) {
     write_file(path, std::string(5000, 'z'));
     RunResult r = run_engine({"unzip", "-l", path});
     EXPECT_EQ(r.status, 9);
-    EXPECT_TRUE(contains(r.err, "  End-of-central-directory signature not found.  Either this file is not\n"))
+    EXPECT_TRUE(contains(
+        r.err, "  End-of-central-directory signature not found.  Either this file is not\n"))
         << r.err;
     // The retry with ".zip" finds nothing either, and says that the first file had no directory.
-    EXPECT_TRUE(contains(r.err, "unzip:  can't find zipfile directory in " + path + ",\n        and can't find " +
-                                    path + ".zip, period.\n"))
+    EXPECT_TRUE(contains(r.err, "unzip:  can't find zipfile directory in " + path +
+                                    ",\n        and can't find " + path + ".zip, period.\n"))
         << r.err;
     EXPECT_TRUE(contains(r.err, "No zipfiles found.\n")) << r.err;
 }
@@ -122,9 +123,10 @@ TEST(Offsets, PrependedBytesAreCompensated) {
     std::string path = make_archive(dir, "p.zip", a);
     RunResult r = run_engine({"unzip", "-l", path});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.err, "warning [" + path +
-                                    "]:  extra 100 bytes at beginning or within zipfile\n  (attempting "
-                                    "to process anyway)\n"))
+    EXPECT_TRUE(
+        contains(r.err, "warning [" + path +
+                            "]:  extra 100 bytes at beginning or within zipfile\n  (attempting "
+                            "to process anyway)\n"))
         << r.err;
     EXPECT_TRUE(contains(r.out, "b.txt")) << r.out;
 }
@@ -137,7 +139,8 @@ TEST(Offsets, NullDirectoryOffsetIsRecovered) {
     std::string path = make_archive(dir, "n.zip", a);
     RunResult r = run_engine({"unzip", "-l", path});
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(contains(r.err, "]:  NULL central directory offset\n  (attempting to process anyway)\n"))
+    EXPECT_TRUE(
+        contains(r.err, "]:  NULL central directory offset\n  (attempting to process anyway)\n"))
         << r.err;
     EXPECT_TRUE(contains(r.out, "a.txt")) << r.out;
 }
@@ -151,7 +154,8 @@ TEST(Offsets, MissingBytesAreReported) {
     std::string path = dir + "/m.zip";
     write_file(path, data);
     RunResult r = run_engine({"unzip", "-l", path});
-    EXPECT_TRUE(contains(r.err, "]:  missing 10 bytes in zipfile\n  (attempting to process anyway)\n"))
+    EXPECT_TRUE(
+        contains(r.err, "]:  missing 10 bytes in zipfile\n  (attempting to process anyway)\n"))
         << r.err;
     EXPECT_GE(r.status, 2);
 }
@@ -180,7 +184,8 @@ TEST(Disks, TwoPartArchiveIsProcessedWithWarning) {
     std::string path = make_archive(dir, "tp.zip", a);
     RunResult r = run_engine({"unzip", "-l", path});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.err, "     Warning:  zipfile claims to be second disk of a two-part archive;\n"))
+    EXPECT_TRUE(
+        contains(r.err, "     Warning:  zipfile claims to be second disk of a two-part archive;\n"))
         << r.err;
     EXPECT_TRUE(contains(r.out, "a.txt"));
 }
@@ -205,8 +210,8 @@ TEST(Names, ThreeHundredByteNameIsTruncatedAndSkippedExactly) {
     std::string path = make_archive(dir, "ln.zip", a);
     RunResult r = run_engine({"unzip", "-l", path});
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_TRUE(contains(r.err, "warning:  filename too long--truncating.\n[ " + std::string(260, 'n') +
-                                    " ]\n"))
+    EXPECT_TRUE(contains(r.err, "warning:  filename too long--truncating.\n[ " +
+                                    std::string(260, 'n') + " ]\n"))
         << r.err;
     EXPECT_TRUE(contains(r.out, "after.txt")) << r.out;
 }
@@ -222,10 +227,12 @@ TEST(Names, DosNamesFoldToLowerCaseUnlessKeepCase) {
     RunResult folded = run_engine({"unzip", "-l", path});
     EXPECT_TRUE(contains(folded.out, "  ^readme.txt\n")) << folded.out;
     EXPECT_TRUE(contains(folded.out, "   MixedCase.txt\n")) << folded.out;
-    EXPECT_TRUE(contains(folded.out, " Length    Date    Time    Name (\"^\" ==> case\n")) << folded.out;
+    EXPECT_TRUE(contains(folded.out, " Length    Date    Time    Name (\"^\" ==> case\n"))
+        << folded.out;
     RunResult kept = run_engine({"unzip", "-lU", path});
     EXPECT_TRUE(contains(kept.out, "   README.TXT\n")) << kept.out;
-    EXPECT_TRUE(contains(kept.out, " Length    Date    Time    Name\n ------    ----    ----    ----\n"))
+    EXPECT_TRUE(
+        contains(kept.out, " Length    Date    Time    Name\n ------    ----    ----    ----\n"))
         << kept.out;
 }
 

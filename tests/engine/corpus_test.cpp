@@ -48,18 +48,29 @@ TEST(Corpus, Sha256OfKnownText) {
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
-TEST(Corpus, StoredMembersExtractExactly) { expect_methods_extract_exactly({0}, "stored"); }
-TEST(Corpus, DeflatedMembersExtractExactly) { expect_methods_extract_exactly({8}, "deflated"); }
-TEST(Corpus, ShrunkMembersExtractExactly) { expect_methods_extract_exactly({1}, "shrunk"); }
-TEST(Corpus, ReducedMembersExtractExactly) { expect_methods_extract_exactly({2, 3, 4, 5}, "reduced"); }
-TEST(Corpus, ImplodedMembersExtractExactly) { expect_methods_extract_exactly({6}, "imploded"); }
+TEST(Corpus, StoredMembersExtractExactly) {
+    expect_methods_extract_exactly({0}, "stored");
+}
+TEST(Corpus, DeflatedMembersExtractExactly) {
+    expect_methods_extract_exactly({8}, "deflated");
+}
+TEST(Corpus, ShrunkMembersExtractExactly) {
+    expect_methods_extract_exactly({1}, "shrunk");
+}
+TEST(Corpus, ReducedMembersExtractExactly) {
+    expect_methods_extract_exactly({2, 3, 4, 5}, "reduced");
+}
+TEST(Corpus, ImplodedMembersExtractExactly) {
+    expect_methods_extract_exactly({6}, "imploded");
+}
 
 TEST(Corpus, EveryArchiveTestsClean) {
     for (const std::string &archive : corpus_archive_names()) {
         RunResult r = run_engine({"unzip", "-t", corpus_path(archive)});
         EXPECT_EQ(r.status, 0) << archive << "\n" << r.err;
-        EXPECT_NE(r.out.find("No errors detected in compressed data of " + corpus_path(archive) + ".\n"),
-                  std::string::npos)
+        EXPECT_NE(
+            r.out.find("No errors detected in compressed data of " + corpus_path(archive) + ".\n"),
+            std::string::npos)
             << r.out;
     }
 }

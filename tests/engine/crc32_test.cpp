@@ -20,16 +20,19 @@ TEST(Crc32Sliced, AgreesWithTheReferenceAtEveryLengthAndAlignment) {
     for (size_t offset = 0; offset < 8; ++offset) {
         for (size_t length = 0; length < 100; ++length) {
             uint32_t start = rng();
-            ASSERT_EQ(crc32_update(start, data.data() + offset, length), reference(start, data.data() + offset, length))
+            ASSERT_EQ(crc32_update(start, data.data() + offset, length),
+                      reference(start, data.data() + offset, length))
                 << offset << " " << length;
         }
     }
-    EXPECT_EQ(crc32_update(0xFFFFFFFFu, data.data(), 4096), reference(0xFFFFFFFFu, data.data(), 4096));
+    EXPECT_EQ(crc32_update(0xFFFFFFFFu, data.data(), 4096),
+              reference(0xFFFFFFFFu, data.data(), 4096));
 }
 
 TEST(Crc32Sliced, SplitUpdatesGiveTheWholeCrc) {
     std::vector<unsigned char> data(100000);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(i * 31 + (i >> 7));
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<unsigned char>(i * 31 + (i >> 7));
     uint32_t whole = crc32_update(0xFFFFFFFFu, data.data(), data.size());
     uint32_t c = 0xFFFFFFFFu;
     size_t at = 0;
@@ -53,17 +56,22 @@ TEST(Crc32Sliced, LongRunsAgreeWithTheReference) {
     for (size_t offset = 0; offset < 16; ++offset) {
         for (size_t length = 0; length <= 600; ++length) {
             uint32_t start = rng();
-            ASSERT_EQ(crc32_update(start, data.data() + offset, length), reference(start, data.data() + offset, length))
+            ASSERT_EQ(crc32_update(start, data.data() + offset, length),
+                      reference(start, data.data() + offset, length))
                 << offset << " " << length;
         }
     }
     for (size_t length : {32768u, 32769u, 65535u, 69999u}) {
         uint32_t start = rng();
-        EXPECT_EQ(crc32_update(start, data.data() + 1, length), reference(start, data.data() + 1, length)) << length;
+        EXPECT_EQ(crc32_update(start, data.data() + 1, length),
+                  reference(start, data.data() + 1, length))
+            << length;
     }
     std::vector<unsigned char> zeros(4096, 0), ones(4096, 0xFF);
-    EXPECT_EQ(crc32_update(0, zeros.data(), zeros.size()), reference(0, zeros.data(), zeros.size()));
-    EXPECT_EQ(crc32_update(0xFFFFFFFFu, ones.data(), ones.size()), reference(0xFFFFFFFFu, ones.data(), ones.size()));
+    EXPECT_EQ(crc32_update(0, zeros.data(), zeros.size()),
+              reference(0, zeros.data(), zeros.size()));
+    EXPECT_EQ(crc32_update(0xFFFFFFFFu, ones.data(), ones.size()),
+              reference(0xFFFFFFFFu, ones.data(), ones.size()));
 }
 
 } // namespace

@@ -30,11 +30,13 @@ TEST(Options, ConflictingGroupsAreRefusedWithUsage) {
     for (const char *group : {"-ft", "-cv", "-fn", "-tl", "-pu"}) {
         RunResult r = run_engine({"unzip", group, path});
         EXPECT_EQ(r.status, 10) << group;
-        EXPECT_TRUE(contains(r.err, "error:  -fn or any combination of -c, -l, -p, -t, -u and -v options "
-                                    "invalid\n"))
+        EXPECT_TRUE(contains(r.err,
+                             "error:  -fn or any combination of -c, -l, -p, -t, -u and -v options "
+                             "invalid\n"))
             << group;
-        EXPECT_TRUE(contains(r.err, "Usage: unzip [-Z] [-opts[modifiers]] file[.zip] [list] [-x xlist] "
-                                    "[-d exdir]\n"))
+        EXPECT_TRUE(contains(r.err,
+                             "Usage: unzip [-Z] [-opts[modifiers]] file[.zip] [list] [-x xlist] "
+                             "[-d exdir]\n"))
             << r.err;
         EXPECT_TRUE(r.out.empty()) << r.out;
     }
@@ -48,12 +50,16 @@ TEST(Options, UnknownLetterIsBad) {
 TEST(Options, MissingArchiveShowsUsageOnStdout) {
     RunResult r = run_engine({"unzip", "-q"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(contains(r.out, "  -c  extract files to stdout/screen (CRT)   -l  list files (short format)\n"));
-    EXPECT_TRUE(contains(r.out, "  -j  junk paths (don't make directories)    -U  don't make names lowercase\n"
-                                "  -$  label removables (-$$ => fixed disks)  -V  retain VMS version numbers\n"
-                                "                                             -s  spaces in filenames => '_'\n"))
+    EXPECT_TRUE(contains(
+        r.out, "  -c  extract files to stdout/screen (CRT)   -l  list files (short format)\n"));
+    EXPECT_TRUE(contains(
+        r.out, "  -j  junk paths (don't make directories)    -U  don't make names lowercase\n"
+               "  -$  label removables (-$$ => fixed disks)  -V  retain VMS version numbers\n"
+               "                                             -s  spaces in filenames => '_'\n"))
         << r.out;
-    EXPECT_TRUE(contains(r.out, "  unzip -fo foo ReadMe => quietly replace existing ReadMe if archive file newer\n"));
+    EXPECT_TRUE(contains(
+        r.out,
+        "  unzip -fo foo ReadMe => quietly replace existing ReadMe if archive file newer\n"));
     EXPECT_TRUE(r.err.empty());
 }
 
@@ -110,17 +116,20 @@ TEST(NameLists, MissingDirectoryAfterD) {
     std::string dir = scratch_dir("lists_d");
     std::string path = small_archive(dir, "a.zip");
     RunResult r = run_engine({"unzip", "-l", path, "a.txt", "-d"});
-    EXPECT_TRUE(contains(r.err, "error:  must specify directory to which to extract with -d option\n"))
+    EXPECT_TRUE(
+        contains(r.err, "error:  must specify directory to which to extract with -d option\n"))
         << r.err;
 }
 
 TEST(ArchiveLoop, MissingArchiveIsRetriedWithZipSuffix) {
     std::string dir = scratch_dir("missing_arch");
     std::string name = dir + "/data";
-    G.no_zip_directory_seen = 0; // set for the whole process by any earlier file without a directory
+    G.no_zip_directory_seen =
+        0; // set for the whole process by any earlier file without a directory
     RunResult r = run_engine({"unzip", "-l", name});
     EXPECT_EQ(r.status, 9);
-    EXPECT_EQ(r.err, "unzip:  can't find either " + name + " or " + name + ".zip, so there.\n\nNo zipfiles found.\n");
+    EXPECT_EQ(r.err, "unzip:  can't find either " + name + " or " + name +
+                         ".zip, so there.\n\nNo zipfiles found.\n");
 }
 
 TEST(ArchiveLoop, PlainNameFindsZipSuffix) {

@@ -68,7 +68,7 @@ bool writable(const std::string &path) {
 }
 
 class Extract : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         scripted_policy() = ScriptedPolicy{};
         // -s, -V and -$ outlive an engine call; each test starts without them.
@@ -91,7 +91,8 @@ Archive many_members(int count) {
     for (int i = 0; i < count; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "batch/m%03d.txt", i);
-        Member m = stored(name, "member " + std::to_string(i) + std::string(static_cast<size_t>(i * 7), 'x'));
+        Member m = stored(name, "member " + std::to_string(i) +
+                                    std::string(static_cast<size_t>(i * 7), 'x'));
         m.comment = "comment of " + std::to_string(i); // longer directory entries
         m.extra = to_bytes("XYZW");
         a.members.push_back(m);
@@ -108,7 +109,8 @@ TEST_F(Extract, OneHundredThirtyMembersInThreeBatches) {
         char leaf[32];
         std::snprintf(leaf, sizeof leaf, "/batch/m%03d.txt", i);
         std::string name = out + leaf;
-        ASSERT_EQ(read_text(name), "member " + std::to_string(i) + std::string(static_cast<size_t>(i * 7), 'x'))
+        ASSERT_EQ(read_text(name),
+                  "member " + std::to_string(i) + std::string(static_cast<size_t>(i * 7), 'x'))
             << name;
     }
     EXPECT_EQ(r.err, "");
@@ -119,12 +121,14 @@ TEST_F(Extract, TestModeSummaries) {
     RunResult r = run({"-t", zip});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(count_of(r.out, " OK\n"), 130u);
-    EXPECT_NE(r.out.find("No errors detected in compressed data of " + zip + ".\n"), std::string::npos);
+    EXPECT_NE(r.out.find("No errors detected in compressed data of " + zip + ".\n"),
+              std::string::npos);
     EXPECT_FALSE(file_exists(dir + "/batch"));
 
     r = run({"-t", zip, "batch/m12*", "batch/m001.txt"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("No errors detected in " + zip + " for the 11 files tested.\n"), std::string::npos)
+    EXPECT_NE(r.out.find("No errors detected in " + zip + " for the 11 files tested.\n"),
+              std::string::npos)
         << r.out;
 
     r = run({"-t", zip, "nothing*"});
@@ -167,16 +171,22 @@ TEST_F(Extract, UnsupportedMethodsAndEncryptionAreSkipped) {
     std::string zip = archive_at(dir, a);
     RunResult r = run({zip, "-d", out});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("   skipping: tokenized.bin           compression method 7\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("   skipping: deflate64.bin           compression method 9\n"), std::string::npos);
-    EXPECT_NE(r.err.find("   skipping: secret.txt              encrypted (not supported)\n"), std::string::npos);
-    EXPECT_NE(r.err.find("   skipping: newer.txt               need PK compat. v4.5 (can do v2.0)\n"),
+    EXPECT_NE(r.err.find("   skipping: tokenized.bin           compression method 7\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("   skipping: deflate64.bin           compression method 9\n"),
               std::string::npos);
+    EXPECT_NE(r.err.find("   skipping: secret.txt              encrypted (not supported)\n"),
+              std::string::npos);
+    EXPECT_NE(
+        r.err.find("   skipping: newer.txt               need PK compat. v4.5 (can do v2.0)\n"),
+        std::string::npos);
     EXPECT_EQ(read_text(out + "/plain.txt"), "plain");
     EXPECT_FALSE(file_exists(out + "/secret.txt"));
 
     r = run({"-t", zip});
-    EXPECT_NE(r.out.find("4 files skipped because of unsupported compression or encoding.\n"), std::string::npos);
+    EXPECT_NE(r.out.find("4 files skipped because of unsupported compression or encoding.\n"),
+              std::string::npos);
 }
 
 TEST_F(Extract, VmsMembers) {
@@ -191,8 +201,10 @@ TEST_F(Extract, VmsMembers) {
     // With -o there is no question; the member of a newer VMS version is skipped.
     RunResult r = run({"-o", zip, "-d", out});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("   skipping: vmsnew.txt              need VMS compat. v4.3 (can do v4.2)\n"),
-              std::string::npos) << r.err;
+    EXPECT_NE(
+        r.err.find("   skipping: vmsnew.txt              need VMS compat. v4.3 (can do v4.2)\n"),
+        std::string::npos)
+        << r.err;
     EXPECT_EQ(r.err.find("Extract anyway?"), std::string::npos);
     EXPECT_EQ(read_text(out + "/vms.txt"), "v");
 }
@@ -242,7 +254,7 @@ TEST_F(Extract, FoldedNamesMatchWithoutRegardToCase) {
 // --- Existing files --------------------------------------------------------------------------
 
 class Overwrite : public Extract {
-protected:
+  protected:
     void SetUp() override {
         Extract::SetUp();
         Archive a;
@@ -342,7 +354,8 @@ TEST_F(Overwrite, NewerFileWithoutOptionsAsks) {
 
 TEST_F(Overwrite, ReadOnlyExistingFileIsReplaced) {
     existing(member_seconds() - 3600);
-    fs::permissions(target, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+    fs::permissions(target,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     ASSERT_FALSE(writable(target));
     RunResult r = run({"-o", zip, "-d", out});
@@ -387,7 +400,8 @@ TEST_F(Extract, DiskFullStopsTheArchive) {
     ASSERT_NE(std::freopen("/dev/null", "r", stdin), nullptr);
     RunResult r = run({"-o", zip, "-d", "/dev"});
     EXPECT_EQ(r.status, 50);
-    EXPECT_NE(r.err.find("/dev/full:  write error (disk full?).  Continue? (y/n/^C) "), std::string::npos);
+    EXPECT_NE(r.err.find("/dev/full:  write error (disk full?).  Continue? (y/n/^C) "),
+              std::string::npos);
     EXPECT_FALSE(file_exists("/dev/after.txt"));
 }
 #endif
@@ -467,7 +481,8 @@ TEST_F(Extract, PipeAndScreen) {
     EXPECT_EQ(r.out, "first\nsecond\n");
     r = run({"-c", zip, "two.txt"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find(" extracting: two.txt" + std::string(17, ' ') + "\nsecond\n"), std::string::npos)
+    EXPECT_NE(r.out.find(" extracting: two.txt" + std::string(17, ' ') + "\nsecond\n"),
+              std::string::npos)
         << r.out;
     EXPECT_FALSE(file_exists("one.txt"));
 }
@@ -476,7 +491,8 @@ TEST_F(Extract, PipeAndScreen) {
 
 TEST_F(Extract, FolderMembersAreCreated) {
     Archive a;
-    a.members = {stored("newdir/", ""), stored("newdir/inner/", ""), stored("newdir/inner/f.txt", "f")};
+    a.members = {stored("newdir/", ""), stored("newdir/inner/", ""),
+                 stored("newdir/inner/f.txt", "f")};
     std::string zip = archive_at(dir, a);
     RunResult r = run({zip, "-d", out});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -506,7 +522,8 @@ TEST_F(Extract, RootWithMissingParentIsRefused) {
     std::string root = dir + "/missing/parent";
     RunResult r = run({zip, "-d", root});
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("checkdir:  can't create extraction directory: " + root + "\n"), std::string::npos);
+    EXPECT_NE(r.err.find("checkdir:  can't create extraction directory: " + root + "\n"),
+              std::string::npos);
     EXPECT_FALSE(file_exists(root));
 
     // One missing level is created.
@@ -517,8 +534,8 @@ TEST_F(Extract, RootWithMissingParentIsRefused) {
 
 TEST_F(Extract, ColonsVersionsAndBlanks) {
     Archive a;
-    a.members = {stored("a:b;3", "1"), stored("c;d", "2"), stored("my file.txt", "3"), stored("v;", "4"),
-                 stored("ver.txt;2", "5")};
+    a.members = {stored("a:b;3", "1"), stored("c;d", "2"), stored("my file.txt", "3"),
+                 stored("v;", "4"), stored("ver.txt;2", "5")};
     std::string zip = archive_at(dir, a);
     RunResult r = run({zip, "-d", out});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -536,10 +553,14 @@ TEST_F(Extract, ColonsVersionsAndBlanks) {
 
 TEST_F(Extract, NamesNeverLeaveTheExtractionFolder) {
     Archive a;
-    a.members = {stored("../escape1.txt", "1"),        stored("/abs/escape2.txt", "2"),
-                 stored("sub/../../escape3.txt", "3"), stored("./sub/./ok.txt", "4"),
-                 stored("..", "5"),                    stored("x\x16/../y.txt", "6"),
-                 stored("//server/share.txt", "7"),    stored("sub/..", "8")};
+    a.members = {stored("../escape1.txt", "1"),
+                 stored("/abs/escape2.txt", "2"),
+                 stored("sub/../../escape3.txt", "3"),
+                 stored("./sub/./ok.txt", "4"),
+                 stored("..", "5"),
+                 stored("x\x16/../y.txt", "6"),
+                 stored("//server/share.txt", "7"),
+                 stored("sub/..", "8")};
     std::string zip = archive_at(dir, a);
     fs::create_directories(out);
     RunResult r = run({zip, "-d", out});
@@ -570,8 +591,9 @@ TEST_F(Extract, NamesNeverLeaveTheExtractionFolder) {
 #ifdef _WIN32
 TEST_F(Extract, WindowsSeparatorsAndDrivesStayInside) {
     Archive a;
-    a.members = {stored("..\\win1.txt", "1"), stored("C:\\win2.txt", "2"), stored("C:win3.txt", "3"),
-                 stored("sub\\...\\win4.txt", "4"), stored("sub\\. .\\win5.txt", "5")};
+    a.members = {stored("..\\win1.txt", "1"), stored("C:\\win2.txt", "2"),
+                 stored("C:win3.txt", "3"), stored("sub\\...\\win4.txt", "4"),
+                 stored("sub\\. .\\win5.txt", "5")};
     std::string zip = archive_at(dir, a);
     fs::create_directories(out);
     RunResult r = run({zip, "-d", out});
@@ -606,7 +628,8 @@ TEST_F(Extract, MemberZeroIsReCompensated) {
     Bytes zip_bytes = build_zip(a);
     size_t directory = 0;
     for (size_t i = 0; i + 4 <= zip_bytes.size(); ++i)
-        if (zip_bytes[i] == 'P' && zip_bytes[i + 1] == 'K' && zip_bytes[i + 2] == 1 && zip_bytes[i + 3] == 2) {
+        if (zip_bytes[i] == 'P' && zip_bytes[i + 1] == 'K' && zip_bytes[i + 2] == 1 &&
+            zip_bytes[i + 3] == 2) {
             directory = i;
             break;
         }
@@ -615,7 +638,9 @@ TEST_F(Extract, MemberZeroIsReCompensated) {
     write_file(zip, zip_bytes);
     RunResult r = run({zip, "-d", out});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("file #0:  bad zipfile offset (local header sig):  100\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("file #0:  bad zipfile offset (local header sig):  100\n"),
+              std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("  (attempting to re-compensate)\n"), std::string::npos);
     EXPECT_EQ(read_text(out + "/first.txt"), "first");
     EXPECT_EQ(read_text(out + "/second.txt"), "second");

@@ -9,7 +9,6 @@
 
 using namespace qeltest;
 
-
 TEST(Listing, EveryCorpusArchiveListsVerbose) {
     auto names = corpus_archive_names();
     ASSERT_GE(names.size(), 20u);
@@ -17,7 +16,9 @@ TEST(Listing, EveryCorpusArchiveListsVerbose) {
         RunResult r = run_engine({"unzip", "-v", corpus_path(name)});
         EXPECT_EQ(r.status, 0) << name << r.err;
         EXPECT_FALSE(archive_members.empty()) << name;
-        EXPECT_TRUE(contains(r.out, " ------  ------   ----  -----   ----    ----   ------     ----")) << name;
+        EXPECT_TRUE(
+            contains(r.out, " ------  ------   ----  -----   ----    ----   ------     ----"))
+            << name;
     }
     // The one archive without members lists with the empty-archive warning.
     RunResult empty = run_engine({"unzip", "-v", corpus_path("empty-with-comment.zip")});
@@ -28,7 +29,9 @@ TEST(Listing, VerboseColumnsAndTotals) {
     RunResult r = run_engine({"unzip", "-v", corpus_path("SHRUNK.ZIP")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(contains(r.out, "Shrunk")) << r.out;
-    EXPECT_TRUE(contains(r.out, " ------          ------  ---                              -------\n")) << r.out;
+    EXPECT_TRUE(
+        contains(r.out, " ------          ------  ---                              -------\n"))
+        << r.out;
     uint32_t total = 0;
     for (uint32_t s : archive_member_sizes) total += s;
     EXPECT_EQ(archive_total_size, total);
@@ -114,7 +117,8 @@ TEST(MemberTable, HoldsMoreThan250MembersAndLongNames) {
 }
 
 TEST(Listing, SelectedMembersOnly) {
-    RunResult r = run_engine({"unzip", "-l", corpus_path("moby-imploded.zip"), "moby.1*", "-x", "moby.10*"});
+    RunResult r =
+        run_engine({"unzip", "-l", corpus_path("moby-imploded.zip"), "moby.1*", "-x", "moby.10*"});
     EXPECT_TRUE(contains(r.out, "moby.1\n")) << r.out;
     EXPECT_TRUE(contains(r.out, "moby.11\n")) << r.out;
     EXPECT_FALSE(contains(r.out, "moby.100\n")) << r.out;

@@ -28,7 +28,8 @@ std::string convert(const std::string &text, const std::vector<size_t> &blocks) 
     G.crc_accumulator = 0xFFFFFFFFu;
     size_t at = 0;
     for (size_t n : blocks) {
-        write_out(reinterpret_cast<const unsigned char *>(text.data()) + at, static_cast<unsigned>(n), 0);
+        write_out(reinterpret_cast<const unsigned char *>(text.data()) + at,
+                  static_cast<unsigned>(n), 0);
         at += n;
     }
     std::fflush(out);

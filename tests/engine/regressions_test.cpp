@@ -15,7 +15,8 @@ namespace {
 
 std::vector<std::string> regression_inputs() {
     std::vector<std::string> inputs;
-    std::filesystem::path folder = std::filesystem::path(QEL_SOURCE_DIR) / "tests/engine/regressions";
+    std::filesystem::path folder =
+        std::filesystem::path(QEL_SOURCE_DIR) / "tests/engine/regressions";
     for (const auto &entry : std::filesystem::directory_iterator(folder))
         if (entry.is_regular_file() && entry.path().extension() != ".md")
             inputs.push_back(entry.path().generic_string());

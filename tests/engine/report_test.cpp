@@ -56,7 +56,8 @@ std::string line_of(const std::string &out, const std::string &name) {
         size_t end = out.find('\n', start);
         if (end == std::string::npos) end = out.size();
         std::string line = out.substr(start, end - start);
-        if (line.size() >= name.size() && line.compare(line.size() - name.size(), name.size(), name) == 0)
+        if (line.size() >= name.size() &&
+            line.compare(line.size() - name.size(), name.size(), name) == 0)
             return line;
         start = end + 1;
     }
@@ -80,10 +81,11 @@ TEST(Report, DefaultFormatIsShortLinesWithHeaderAndTotals) {
     RunResult r = run_in(folder_of(path), {"zipinfo", "a.zip"});
     EXPECT_EQ(r.status, 0) << r.err;
     std::string size = std::to_string(read_file(path).size());
-    EXPECT_EQ(r.out, "Archive:  a.zip   " + size + " bytes   2 files\n"
-                     "-rwxa--     2.0 fat       5 b- stor  1-Jan-102 12:00 RUN.BAT\n"
-                     "-r--a--     2.0 fat      11 t- stor  1-Jan-102 12:00 README.TXT\n"
-                     "2 files, 16 bytes uncompressed, 16 bytes compressed:  0.0%\n");
+    EXPECT_EQ(r.out, "Archive:  a.zip   " + size +
+                         " bytes   2 files\n"
+                         "-rwxa--     2.0 fat       5 b- stor  1-Jan-102 12:00 RUN.BAT\n"
+                         "-r--a--     2.0 fat      11 t- stor  1-Jan-102 12:00 README.TXT\n"
+                         "2 files, 16 bytes uncompressed, 16 bytes compressed:  0.0%\n");
 }
 
 TEST(Report, ReadOnlyArchiveFlagsAndHiddenSystemDirectoryColumns) {
@@ -109,7 +111,8 @@ TEST(Report, ShortFormAndUnixProgramNames) {
 
 TEST(Report, ExecutableExtensionsOnlyOnFatHosts) {
     Archive a;
-    for (const char *name : {"a.com", "B.EXE", "c.Btm", "d.cmd", "e.batch", "f.txt", "g.co", "noext"})
+    for (const char *name :
+         {"a.com", "B.EXE", "c.Btm", "d.cmd", "e.batch", "f.txt", "g.co", "noext"})
         a.members.push_back(stored(name, "x"));
     Member unix_bat = stored("u.bat", "x");
     unix_bat.host_made_by = 3;
@@ -133,7 +136,8 @@ TEST(Report, VolumeLabelShowsV) {
     RunResult r = run_engine({"zipinfo", path});
     EXPECT_EQ(r.status, 0) << r.err;
     // The dot after the eighth character of a label is not part of its name.
-    EXPECT_EQ(line_of(r.out, "MYDISK  LBL"), "Vrw----     2.0 fat       0 b- stor  1-Jan-102 12:00 MYDISK  LBL");
+    EXPECT_EQ(line_of(r.out, "MYDISK  LBL"),
+              "Vrw----     2.0 fat       0 b- stor  1-Jan-102 12:00 MYDISK  LBL");
     // The volume-label bit means nothing for a Unix member.
     Archive b;
     Member unix_member = stored("NOTLABEL.X", "");
@@ -141,16 +145,20 @@ TEST(Report, VolumeLabelShowsV) {
     unix_member.external_attributes = (0100644u << 16) | 0x08;
     b.members.push_back(unix_member);
     RunResult u = run_engine({"zipinfo", write_archive("label_unix", b)});
-    EXPECT_TRUE(contains(u.out, "-rw-r--r--  2.0 unx       0 b- stor  1-Jan-102 12:00 NOTLABEL.X\n"));
+    EXPECT_TRUE(
+        contains(u.out, "-rw-r--r--  2.0 unx       0 b- stor  1-Jan-102 12:00 NOTLABEL.X\n"));
 }
 
 TEST(Report, UnixModesWithSpecialBits) {
-    struct Case { uint32_t mode; const char *text; };
+    struct Case {
+        uint32_t mode;
+        const char *text;
+    };
     const Case cases[] = {
         {0104755, "-rwsr-xr-x"}, {0104644, "-rwSr--r--"}, {0102755, "-rwxr-sr-x"},
-        {0102745, "-rwxr-lr-x"}, {041777, "drwxrwxrwt"}, {041776, "drwxrwxrwT"},
-        {0120777, "lrwxrwxrwx"}, {060640, "brw-r-----"}, {020600, "crw-------"},
-        {010600, "prw-------"}, {0140755, "srwxr-xr-x"}, {0170000, "?---------"},
+        {0102745, "-rwxr-lr-x"}, {041777, "drwxrwxrwt"},  {041776, "drwxrwxrwT"},
+        {0120777, "lrwxrwxrwx"}, {060640, "brw-r-----"},  {020600, "crw-------"},
+        {010600, "prw-------"},  {0140755, "srwxr-xr-x"}, {0170000, "?---------"},
     };
     Archive a;
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
@@ -184,13 +192,17 @@ TEST(Report, VmsAndAmigaAttributes) {
     a.members.push_back(amiga);
     std::string path = write_archive("vms", a);
     RunResult r = run_engine({"zipinfo", path});
-    EXPECT_EQ(line_of(r.out, "VMS.DAT"), "RWED,RE,    2.0 vms       0 b- stor  1-Jan-102 12:00 VMS.DAT");
+    EXPECT_EQ(line_of(r.out, "VMS.DAT"),
+              "RWED,RE,    2.0 vms       0 b- stor  1-Jan-102 12:00 VMS.DAT");
     // Three full groups leave no room for the version.
-    EXPECT_EQ(line_of(r.out, "FULL.DAT"), "RWED,RWED,RWED  vms       0 b- stor  1-Jan-102 12:00 FULL.DAT");
-    EXPECT_EQ(line_of(r.out, "amiga"), "dh-p--w-d   2.0 ami       0 b- stor  1-Jan-102 12:00 amiga");
+    EXPECT_EQ(line_of(r.out, "FULL.DAT"),
+              "RWED,RWED,RWED  vms       0 b- stor  1-Jan-102 12:00 FULL.DAT");
+    EXPECT_EQ(line_of(r.out, "amiga"),
+              "dh-p--w-d   2.0 ami       0 b- stor  1-Jan-102 12:00 amiga");
 
     RunResult v = run_engine({"zipinfo", "-v", path});
-    EXPECT_TRUE(contains(v.out, "  VMS file attributes (000750 octal):               (RWED,RWED,RE,)\n"));
+    EXPECT_TRUE(
+        contains(v.out, "  VMS file attributes (000750 octal):               (RWED,RWED,RE,)\n"));
     EXPECT_TRUE(contains(v.out, "  Amiga file attributes (004245 octal):             dh-p--w-d\n"));
 }
 
@@ -208,9 +220,10 @@ TEST(Report, NamesFormatsAndHeaderTotalsRequests) {
     RunResult two = run_in(folder, {"zipinfo", "-2", "a.zip"});
     EXPECT_EQ(two.out, "RUN.BAT\nREADME.TXT\n");
     RunResult two_ht = run_in(folder, {"zipinfo", "-2", "-h", "-t", "-z", "a.zip"});
-    EXPECT_EQ(two_ht.out, "Archive:  a.zip   " + size + " bytes   2 files\nthe comment\n"
-                          "RUN.BAT\nREADME.TXT\n"
-                          "2 files, 16 bytes uncompressed, 16 bytes compressed:  0.0%\n");
+    EXPECT_EQ(two_ht.out, "Archive:  a.zip   " + size +
+                              " bytes   2 files\nthe comment\n"
+                              "RUN.BAT\nREADME.TXT\n"
+                              "2 files, 16 bytes uncompressed, 16 bytes compressed:  0.0%\n");
 
     RunResult h = run_in(folder, {"zipinfo", "-h", "a.zip"});
     EXPECT_EQ(h.out, "Archive:  a.zip   " + size + " bytes   2 files\n");
@@ -228,11 +241,15 @@ TEST(Report, RatioAndCompressedSizeColumns) {
     std::string path = write_archive("columns", a);
     RunResult m = run_engine({"zipinfo", "-m", path});
     EXPECT_EQ(m.status, 0) << m.err;
-    EXPECT_EQ(line_of(m.out, "big.txt"), "-rw-a--     2.0 fat    3000 b- 67% defN  1-Jan-102 12:00 big.txt");
-    EXPECT_EQ(line_of(m.out, "grown"), "-rw-a--     2.0 fat    1000 b- -2% defN  1-Jan-102 12:00 grown");
-    EXPECT_TRUE(contains(m.out, "2 files, 4000 bytes uncompressed, 2030 bytes compressed:  49.3%\n"));
+    EXPECT_EQ(line_of(m.out, "big.txt"),
+              "-rw-a--     2.0 fat    3000 b- 67% defN  1-Jan-102 12:00 big.txt");
+    EXPECT_EQ(line_of(m.out, "grown"),
+              "-rw-a--     2.0 fat    1000 b- -2% defN  1-Jan-102 12:00 grown");
+    EXPECT_TRUE(
+        contains(m.out, "2 files, 4000 bytes uncompressed, 2030 bytes compressed:  49.3%\n"));
     RunResult l = run_engine({"zipinfo", "-l", path});
-    EXPECT_EQ(line_of(l.out, "big.txt"), "-rw-a--     2.0 fat    3000 b-    1000 defN  1-Jan-102 12:00 big.txt");
+    EXPECT_EQ(line_of(l.out, "big.txt"),
+              "-rw-a--     2.0 fat    3000 b-    1000 defN  1-Jan-102 12:00 big.txt");
     RunResult grew = run_engine({"zipinfo", "-t", path, "grown"});
     EXPECT_EQ(grew.out, "-rw-a--     2.0 fat    1000 b- defN  1-Jan-102 12:00 grown\n"
                         "1 file, 1000 bytes uncompressed, 1030 bytes compressed:  -3.0%\n");
@@ -242,7 +259,8 @@ TEST(Report, MemberNamesAfterArchiveSelectAndDropHeaderAndTotals) {
     Archive a = two_members();
     a.members.push_back(stored("other.dat", "1234"));
     std::string path = write_archive("select", a);
-    RunResult r = run_engine({"zipinfo", path, "*.BAT", "*.TXT", "nothing*", "-x", "README*", "gone"});
+    RunResult r =
+        run_engine({"zipinfo", path, "*.BAT", "*.TXT", "nothing*", "-x", "README*", "gone"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "-rwxa--     2.0 fat       5 b- stor  1-Jan-102 12:00 RUN.BAT\n");
     EXPECT_TRUE(contains(r.err, "caution: filename not matched:  nothing*\n"));
@@ -292,7 +310,7 @@ TEST(Report, BadOptionsAndMissingArchiveShowTheUsage) {
 }
 
 TEST(Report, ArchiveNamesOf39CharactersUseTheShortHeader) {
-    const std::string long_name = std::string(35, 'n') + ".zip"; // 39 characters
+    const std::string long_name = std::string(35, 'n') + ".zip";  // 39 characters
     const std::string short_name = std::string(34, 'n') + ".zip"; // 38 characters
     std::string path = write_archive("name39", two_members(), long_name);
     std::string folder = folder_of(path);
@@ -317,11 +335,14 @@ TEST(Report, EncryptedMembersCountTwelveBytesLess) {
     std::string path = write_archive("encrypted", a);
     RunResult m = run_engine({"zipinfo", "-m", path});
     EXPECT_EQ(m.status, 0) << m.err;
-    EXPECT_EQ(line_of(m.out, "secret.txt"), "-rw-a--     2.0 fat     200 T- 50% defN  1-Jan-102 12:00 secret.txt");
-    EXPECT_EQ(line_of(m.out, "secret.bin"), "-rw-a--     2.0 fat      88 B-  0% stor  1-Jan-102 12:00 secret.bin");
+    EXPECT_EQ(line_of(m.out, "secret.txt"),
+              "-rw-a--     2.0 fat     200 T- 50% defN  1-Jan-102 12:00 secret.txt");
+    EXPECT_EQ(line_of(m.out, "secret.bin"),
+              "-rw-a--     2.0 fat      88 B-  0% stor  1-Jan-102 12:00 secret.bin");
     EXPECT_TRUE(contains(m.out, "2 files, 288 bytes uncompressed, 188 bytes compressed:  34.7%\n"));
     RunResult l = run_engine({"zipinfo", "-l", path});
-    EXPECT_EQ(line_of(l.out, "secret.txt"), "-rw-a--     2.0 fat     200 T-     112 defN  1-Jan-102 12:00 secret.txt");
+    EXPECT_EQ(line_of(l.out, "secret.txt"),
+              "-rw-a--     2.0 fat     200 T-     112 defN  1-Jan-102 12:00 secret.txt");
     RunResult v = run_engine({"zipinfo", "-v", path});
     EXPECT_TRUE(contains(v.out, "  file security status:                             encrypted\n"));
     EXPECT_TRUE(contains(v.out, "  compressed size:                                  112 bytes\n"));
@@ -369,8 +390,10 @@ TEST(Report, MethodAbbreviationsAndNames) {
     EXPECT_TRUE(contains(v.out, dictionary + "8K\n" + trees + "3\n"));
     for (const char *name : {"normal", "maximum", "fast", "superfast"})
         EXPECT_TRUE(contains(v.out, subtype + name + "\n")) << name;
-    EXPECT_TRUE(contains(v.out, "  compression method:                               unknown (10)\n"));
-    EXPECT_TRUE(contains(v.out, "  compression method:                               reduced (factor 2)\n"));
+    EXPECT_TRUE(
+        contains(v.out, "  compression method:                               unknown (10)\n"));
+    EXPECT_TRUE(contains(
+        v.out, "  compression method:                               reduced (factor 2)\n"));
     EXPECT_TRUE(contains(v.out, "  compression method:                               tokenized\n"));
 }
 
@@ -413,10 +436,12 @@ TEST(Report, VerboseReportIsExact) {
     RunResult r = run_in(folder_of(path), {"zipinfo", "-v", "a.zip"});
     EXPECT_EQ(r.status, 0) << r.err;
     char crc[16];
-    std::snprintf(crc, sizeof crc, "%.8lx", static_cast<unsigned long>(crc32_of(std::string("hello world"))));
+    std::snprintf(crc, sizeof crc, "%.8lx",
+                  static_cast<unsigned long>(crc32_of(std::string("hello world"))));
     // local header 30 + 12 + 11 = 53; central entry 46 + 12 + 14 = 72; end record at 125.
     std::string expected =
-        "Archive:  a.zip   " + std::to_string(bytes.size()) + " bytes   1 file\n"
+        "Archive:  a.zip   " + std::to_string(bytes.size()) +
+        " bytes   1 file\n"
         "\nEnd-of-central-directory record:\n"
         "-------------------------------\n\n"
         "  Actual offset of end-of-central-dir record:         125 (0000007Dh)\n"
@@ -437,7 +462,9 @@ TEST(Report, VerboseReportIsExact) {
         "  file security status:                             not encrypted\n"
         "  extended local header:                            no\n"
         "  file last modified on:                            2002 Mar 15 13:05:42\n"
-        "  32-bit CRC value (hex):                           " + std::string(crc) + "\n"
+        "  32-bit CRC value (hex):                           " +
+        std::string(crc) +
+        "\n"
         "  compressed size:                                  11 bytes\n"
         "  uncompressed size:                                11 bytes\n"
         "  length of filename:                               12 characters\n"
@@ -456,7 +483,8 @@ TEST(Report, VerboseReportIsExact) {
     EXPECT_EQ(r.out, expected);
 
     RunResult s = run_engine({"zipinfo", path});
-    EXPECT_EQ(line_of(s.out, "dir/file.txt"), "-rw-r--r--  3.0 unx      11 t- stor 15-Mar-102 13:05 dir/file.txt");
+    EXPECT_EQ(line_of(s.out, "dir/file.txt"),
+              "-rw-r--r--  3.0 unx      11 t- stor 15-Mar-102 13:05 dir/file.txt");
 }
 
 TEST(Report, VerboseFatAttributesExtraFieldsAndTotals) {
@@ -477,8 +505,10 @@ TEST(Report, VerboseFatAttributesExtraFieldsAndTotals) {
     std::string path = write_archive("verbose_fat", a);
     RunResult r = run_engine({"zipinfo", "-v", "-t", path});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(contains(r.out, "  non-MSDOS external file attributes:               000012 hex\n"));
-    EXPECT_TRUE(contains(r.out, "  MS-DOS file attributes (3F hex):                  rdo hid sys lab dir arc\n"));
+    EXPECT_TRUE(
+        contains(r.out, "  non-MSDOS external file attributes:               000012 hex\n"));
+    EXPECT_TRUE(contains(
+        r.out, "  MS-DOS file attributes (3F hex):                  rdo hid sys lab dir arc\n"));
     EXPECT_TRUE(contains(r.out, "  MS-DOS file attributes (00 hex):                  none\n"));
     EXPECT_TRUE(contains(r.out, "  MS-DOS file attributes (02 hex):                  hid \n"));
     EXPECT_TRUE(contains(r.out, "  host operating system (created on):               NT NTFS\n"));
@@ -507,11 +537,11 @@ TEST(Report, VerboseArchiveCommentAndMultiPartDescription) {
                          "  This zipfile constitutes disk 1 of a multi-part archive.  The central\n"
                          "  directory starts on disk 1; 2 of its entries are contained within\n"
                          "  this zipfile, out of a total of 2 entries.  The entire central\n"));
-    EXPECT_TRUE(contains(r.out,
-                         "  The zipfile comment is 18 bytes long and contains the following text:\n\n"
-                         "======================== zipfile comment begins ==========================\n"
-                         "line one\nline two\n"
-                         "========================= zipfile comment ends ===========================\n"));
+    EXPECT_TRUE(contains(
+        r.out, "  The zipfile comment is 18 bytes long and contains the following text:\n\n"
+               "======================== zipfile comment begins ==========================\n"
+               "line one\nline two\n"
+               "========================= zipfile comment ends ===========================\n"));
     // Short format shows the comment only with -z.
     EXPECT_FALSE(contains(run_engine({"zipinfo", path}).out, "line one"));
     EXPECT_TRUE(contains(run_engine({"zipinfo", "-z", path}).out, "line one\nline two\n"));
@@ -551,10 +581,13 @@ TEST(Report, DatesWithImpossibleMonthsAndLargeVersions) {
     RunResult r = run_engine({"zipinfo", path});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(line_of(r.out, "zero"), "-rw-a--     2.0 fat       0 b- stor  5-?\?\?-90 12:00 zero");
-    EXPECT_EQ(line_of(r.out, "thirteen"), "-rw-a--     2.0 fat       0 b- stor 31-?\?\?-90 31:63 thirteen");
-    EXPECT_EQ(line_of(r.out, "modern"), "-rw-------  10.5 ???       0 b- stor  1-Jan-102 12:00 modern");
+    EXPECT_EQ(line_of(r.out, "thirteen"),
+              "-rw-a--     2.0 fat       0 b- stor 31-?\?\?-90 31:63 thirteen");
+    EXPECT_EQ(line_of(r.out, "modern"),
+              "-rw-------  10.5 ???       0 b- stor  1-Jan-102 12:00 modern");
     RunResult v = run_engine({"zipinfo", "-v", path});
-    EXPECT_TRUE(contains(v.out, "  file last modified on:                            1990 ??? 5 12:00:00\n"));
+    EXPECT_TRUE(contains(
+        v.out, "  file last modified on:                            1990 ??? 5 12:00:00\n"));
     EXPECT_TRUE(contains(v.out, "  host operating system (created on):               unknown\n"));
     EXPECT_TRUE(contains(v.out, "  version of encoding software:                     10.5\n"));
 }
@@ -586,7 +619,8 @@ TEST(Report, BrokenDirectoryEntryEndsTheReport) {
     write_file(path, bytes);
     RunResult r = run_engine({"zipinfo", "-t", path});
     EXPECT_EQ(r.status, 3);
-    EXPECT_TRUE(contains(r.err, "error:  expected central file header signature not found (file #1).\n"));
+    EXPECT_TRUE(
+        contains(r.err, "error:  expected central file header signature not found (file #1).\n"));
     EXPECT_EQ(r.out, "");
 }
 
@@ -613,7 +647,9 @@ TEST(Report, EveryCorpusArchiveReports) {
         for (const char *format : {"-s", "-v", "-m", "-l", "-1", "-2ht"}) {
             RunResult r = run_engine({"zipinfo", format, path});
             EXPECT_EQ(r.status, expected) << path << " " << format << "\n" << r.err;
-            EXPECT_FALSE(contains(r.err, "error:") || contains(r.err, "error [")) << path << " " << format << "\n" << r.err;
+            EXPECT_FALSE(contains(r.err, "error:") || contains(r.err, "error ["))
+                << path << " " << format << "\n"
+                << r.err;
         }
     }
     EXPECT_GE(archives, 20);

@@ -12,7 +12,9 @@
 #include "engine/decoders/decoders.h"
 #include "engine/engine.h"
 
-bool replace_policy(const char *) { return false; }
+bool replace_policy(const char *) {
+    return false;
+}
 
 namespace decoder_fuzz {
 
@@ -46,7 +48,8 @@ inline void run(int (*decoder)(), int method_base, const uint8_t *data, size_t s
     G.read_pos = stream;
     G.bytes_left = static_cast<int32_t>(size);
     G.local = LocalHeader{};
-    G.local.method = static_cast<uint16_t>(method_base == 2 ? 2 + ((options >> 3) & 3) : method_base);
+    G.local.method =
+        static_cast<uint16_t>(method_base == 2 ? 2 + ((options >> 3) & 3) : method_base);
     G.local.flags = static_cast<uint16_t>(options & 6);
     G.local.compressed_size = static_cast<uint32_t>(size);
     G.local.uncompressed_size = uncompressed;

@@ -5,7 +5,9 @@
 #include "engine/decoders/decoders.h"
 #include "engine/engine.h"
 
-bool replace_policy(const char *) { return false; }
+bool replace_policy(const char *) {
+    return false;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // The whole input is the member's compressed data, already in the input window; the output

@@ -12,11 +12,15 @@
 #include "engine/engine.h"
 
 // The engine's replace question: never replace (extraction goes into a fresh folder anyway).
-bool replace_policy(const char *) { return false; }
+bool replace_policy(const char *) {
+    return false;
+}
 
 // The engine installs its own SEGV handler, which would turn a crash into a quiet exit;
 // keep the sanitizer's handler so every crash is reported and its input saved.
-extern "C" const char *__asan_default_options() { return "allow_user_segv_handler=0"; }
+extern "C" const char *__asan_default_options() {
+    return "allow_user_segv_handler=0";
+}
 
 namespace {
 

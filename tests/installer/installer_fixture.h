@@ -41,7 +41,7 @@ inline std::string host(const std::string &installer_path) {
 }
 
 class InstallerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { reset_installer(); }
     void TearDown() override { reset_installer(); }
 };

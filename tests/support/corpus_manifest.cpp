@@ -15,9 +15,10 @@ std::vector<ManifestMember> corpus_manifest() {
     std::vector<ManifestMember> members;
     // The manifest is regular: "ARCHIVE": { "members": [ { ...fields... }, ... ] }
     std::regex archive_re("\"([^\"]+)\":\\s*\\{\\s*\"members\"");
-    std::regex member_re("\\{\\s*\"name\":\\s*\"([^\"]*)\",\\s*\"method\":\\s*(\\d+),\\s*\"flags\":\\s*(\\d+),"
-                         "\\s*\"size\":\\s*(\\d+),\\s*\"csize\":\\s*(\\d+),\\s*\"crc32\":\\s*\"([0-9a-f]+)\","
-                         "\\s*\"sha256\":\\s*\"([0-9a-f]+)\"");
+    std::regex member_re(
+        "\\{\\s*\"name\":\\s*\"([^\"]*)\",\\s*\"method\":\\s*(\\d+),\\s*\"flags\":\\s*(\\d+),"
+        "\\s*\"size\":\\s*(\\d+),\\s*\"csize\":\\s*(\\d+),\\s*\"crc32\":\\s*\"([0-9a-f]+)\","
+        "\\s*\"sha256\":\\s*\"([0-9a-f]+)\"");
     std::vector<std::pair<size_t, std::string>> archives;
     for (std::sregex_iterator it(text.begin(), text.end(), archive_re), end; it != end; ++it)
         archives.emplace_back(static_cast<size_t>(it->position()), (*it)[1]);
@@ -50,7 +51,9 @@ constexpr uint32_t K[64] = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-uint32_t rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+uint32_t rotr(uint32_t x, int n) {
+    return (x >> n) | (x << (32 - n));
+}
 } // namespace
 
 std::string sha256_hex(const std::vector<unsigned char> &data) {
@@ -73,11 +76,26 @@ std::string sha256_hex(const std::vector<unsigned char> &data) {
         }
         uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
         for (int i = 0; i < 64; ++i) {
-            uint32_t t1 = hh + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + K[i] + w[i];
+            uint32_t t1 =
+                hh + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + K[i] + w[i];
             uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-            hh = g; g = f; f = e; e = d + t1; d = c; c = b; b = a; a = t1 + t2;
+            hh = g;
+            g = f;
+            f = e;
+            e = d + t1;
+            d = c;
+            c = b;
+            b = a;
+            a = t1 + t2;
         }
-        h[0] += a; h[1] += b; h[2] += c; h[3] += d; h[4] += e; h[5] += f; h[6] += g; h[7] += hh;
+        h[0] += a;
+        h[1] += b;
+        h[2] += c;
+        h[3] += d;
+        h[4] += e;
+        h[5] += f;
+        h[6] += g;
+        h[7] += hh;
     }
     char out[65];
     for (int i = 0; i < 8; ++i) std::snprintf(out + 8 * i, 9, "%08x", h[i]);

@@ -7,8 +7,12 @@ namespace qeltest {
 
 namespace {
 
-uint32_t le16(const Bytes &b, size_t at) { return at + 2 <= b.size() ? b[at] | (b[at + 1] << 8) : 0; }
-uint32_t le32(const Bytes &b, size_t at) { return le16(b, at) | (le16(b, at + 2) << 16); }
+uint32_t le16(const Bytes &b, size_t at) {
+    return at + 2 <= b.size() ? b[at] | (b[at + 1] << 8) : 0;
+}
+uint32_t le32(const Bytes &b, size_t at) {
+    return le16(b, at) | (le16(b, at + 2) << 16);
+}
 
 } // namespace
 
@@ -27,7 +31,8 @@ std::vector<RawMember> raw_members(const std::string &path) {
         m.crc32 = le32(zip, at + 16);
         m.compressed_size = le32(zip, at + 20);
         m.uncompressed_size = le32(zip, at + 24);
-        unsigned name_length = le16(zip, at + 28), extra = le16(zip, at + 30), comment = le16(zip, at + 32);
+        unsigned name_length = le16(zip, at + 28), extra = le16(zip, at + 30),
+                 comment = le16(zip, at + 32);
         size_t local = le32(zip, at + 42);
         m.name.assign(zip.begin() + at + 46, zip.begin() + at + 46 + name_length);
         at += 46 + name_length + extra + comment;

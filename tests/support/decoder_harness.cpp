@@ -19,8 +19,10 @@ DecodeResult run_decoder(int (*decoder)(), const std::vector<unsigned char> &com
     std::fflush(input);
 
     unsigned char *own_in = nullptr, *own_out = nullptr;
-    if (!G.input_buffer) G.input_buffer = own_in = static_cast<unsigned char *>(std::malloc(INPUT_BUFFER_SIZE));
-    if (!G.output_buffer) G.output_buffer = own_out = static_cast<unsigned char *>(std::malloc(OUTPUT_BUFFER_SIZE));
+    if (!G.input_buffer)
+        G.input_buffer = own_in = static_cast<unsigned char *>(std::malloc(INPUT_BUFFER_SIZE));
+    if (!G.output_buffer)
+        G.output_buffer = own_out = static_cast<unsigned char *>(std::malloc(OUTPUT_BUFFER_SIZE));
     static MemberEntry entry;
     entry = MemberEntry{};
     G.current = &entry;
@@ -53,7 +55,8 @@ DecodeResult run_decoder(int (*decoder)(), const std::vector<unsigned char> &com
     std::rewind(output);
     unsigned char chunk[65536];
     size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, output)) > 0) r.output.insert(r.output.end(), chunk, chunk + got);
+    while ((got = std::fread(chunk, 1, sizeof chunk, output)) > 0)
+        r.output.insert(r.output.end(), chunk, chunk + got);
 
     G.output_file = nullptr;
     G.archive_fd = -1;
@@ -62,8 +65,14 @@ DecodeResult run_decoder(int (*decoder)(), const std::vector<unsigned char> &com
     std::fclose(output);
     deflate_release_fixed_tables();
     release_text_conversion_buffer();
-    if (own_in) { std::free(own_in); G.input_buffer = nullptr; }
-    if (own_out) { std::free(own_out); G.output_buffer = nullptr; }
+    if (own_in) {
+        std::free(own_in);
+        G.input_buffer = nullptr;
+    }
+    if (own_out) {
+        std::free(own_out);
+        G.output_buffer = nullptr;
+    }
     G.read_pos = nullptr;
     return r;
 }

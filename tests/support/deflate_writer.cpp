@@ -1,4 +1,5 @@
-// A small deflate encoder for tests: stored and fixed blocks, and dynamic blocks from given lengths.
+// A small deflate encoder for tests: stored and fixed blocks, and dynamic blocks from given
+// lengths.
 #include "tests/support/deflate_writer.h"
 
 #include <cstddef>
@@ -8,16 +9,18 @@ using std::size_t;
 namespace qeltest {
 
 namespace {
-constexpr unsigned LENGTH_BASE[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr unsigned LENGTH_BASE[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                      15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                      67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr unsigned LENGTH_EXTRA[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                        2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr unsigned DISTANCE_BASE[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                        33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
-                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr unsigned DISTANCE_BASE[30] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr unsigned DISTANCE_EXTRA[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                          6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-constexpr unsigned CODE_LENGTH_ORDER[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+constexpr unsigned CODE_LENGTH_ORDER[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                            11, 4,  12, 3, 13, 2, 14, 1, 15};
 } // namespace
 
 void DeflateWriter::bits(uint32_t value, unsigned n) {
@@ -54,17 +57,23 @@ void DeflateWriter::fixed_header(bool last) {
 }
 
 void DeflateWriter::fixed_symbol(unsigned s) {
-    if (s < 144) code(0x30 + s, 8);
-    else if (s < 256) code(0x190 + (s - 144), 9);
-    else if (s < 280) code(s - 256, 7);
-    else code(0xC0 + (s - 280), 8);
+    if (s < 144)
+        code(0x30 + s, 8);
+    else if (s < 256)
+        code(0x190 + (s - 144), 9);
+    else if (s < 280)
+        code(s - 256, 7);
+    else
+        code(0xC0 + (s - 280), 8);
 }
 
 void length_symbol(unsigned length, unsigned *symbol, unsigned *extra_value, unsigned *extra_bits) {
     unsigned i = 28;
     while (LENGTH_BASE[i] > length) --i;
-    if (length == 258) i = 28;
-    else if (i == 28) i = 27;
+    if (length == 258)
+        i = 28;
+    else if (i == 28)
+        i = 27;
     *symbol = 257 + i;
     *extra_value = length - LENGTH_BASE[i];
     *extra_bits = LENGTH_EXTRA[i];
@@ -98,8 +107,9 @@ Bytes stored_stream(const Bytes &data) {
     size_t at = 0;
     do {
         size_t n = data.size() - at < 65535 ? data.size() - at : 65535;
-        w.stored(Bytes(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n)),
-                 at + n == data.size());
+        w.stored(
+            Bytes(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n)),
+            at + n == data.size());
         at += n;
     } while (at < data.size());
     return w.finish();
@@ -127,8 +137,8 @@ std::vector<unsigned> default_code_length_lengths() {
     return l;
 }
 
-Bytes DynamicBlock::encode(const std::vector<std::vector<unsigned>> &symbols, bool raw_lengths, bool no_data,
-                           bool no_distance) const {
+Bytes DynamicBlock::encode(const std::vector<std::vector<unsigned>> &symbols, bool raw_lengths,
+                           bool no_data, bool no_distance) const {
     DeflateWriter w;
     w.bits(1, 1);
     w.bits(2, 2);
@@ -167,7 +177,8 @@ Bytes DynamicBlock::encode(const std::vector<std::vector<unsigned>> &symbols, bo
     auto dist_codes = canonical_codes(distance_lengths);
     for (const auto &sym : symbols) {
         unsigned s = sym[0];
-        if (s < literal_lengths.size() && literal_lengths[s]) w.code(lit_codes[s], literal_lengths[s]);
+        if (s < literal_lengths.size() && literal_lengths[s])
+            w.code(lit_codes[s], literal_lengths[s]);
         if (s < 257 || s > 285 || sym.size() < 2) continue;
         w.bits(sym[1], LENGTH_EXTRA[s - 257]);
         if (sym.size() < 4 || no_distance) continue;

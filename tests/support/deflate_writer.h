@@ -1,4 +1,5 @@
-// A small deflate encoder for tests: stored and fixed blocks, and dynamic blocks from given lengths.
+// A small deflate encoder for tests: stored and fixed blocks, and dynamic blocks from given
+// lengths.
 #pragma once
 
 #include <cstdint>
@@ -41,12 +42,12 @@ std::vector<unsigned> default_code_length_lengths();
 
 // One final dynamic block described by its code lengths, written without run-length codes.
 struct DynamicBlock {
-    std::vector<unsigned> literal_lengths;   // nl entries
-    std::vector<unsigned> distance_lengths;  // nd entries
+    std::vector<unsigned> literal_lengths;     // nl entries
+    std::vector<unsigned> distance_lengths;    // nd entries
     std::vector<unsigned> code_length_lengths; // 19, by symbol
-    bool leading_repeat16 = false; // write lengths 0..2 as "repeat previous 3 times"
-    bool tail_repeat = false;      // write the last length as "repeat previous 3 times"
-    int distance_raw_bit = -1;     // write this one bit in place of each distance code
+    bool leading_repeat16 = false;             // write lengths 0..2 as "repeat previous 3 times"
+    bool tail_repeat = false;                  // write the last length as "repeat previous 3 times"
+    int distance_raw_bit = -1;                 // write this one bit in place of each distance code
     std::vector<unsigned> force_code_length_bits; // raw bits in place of the length sequence
 
     // Symbols: {literal or 256}, {length symbol, extra}, or {length symbol, extra, distance code,

@@ -7,8 +7,8 @@
 namespace qeltest {
 
 struct ScriptedPolicy {
-    bool answer = false;             // what replace_policy answers
-    std::vector<std::string> asked;  // the paths it was called with, in order
+    bool answer = false;            // what replace_policy answers
+    std::vector<std::string> asked; // the paths it was called with, in order
 };
 // The policy's state; reset it at the start of a test.
 ScriptedPolicy &scripted_policy();

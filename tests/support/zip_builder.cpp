@@ -20,7 +20,9 @@ static uint32_t crc_update(uint32_t crc, const unsigned char *p, size_t n) {
     return ~crc;
 }
 
-uint32_t crc32_of(const Bytes &data) { return crc_update(0, data.data(), data.size()); }
+uint32_t crc32_of(const Bytes &data) {
+    return crc_update(0, data.data(), data.size());
+}
 uint32_t crc32_of(const std::string &data) {
     return crc_update(0, reinterpret_cast<const unsigned char *>(data.data()), data.size());
 }
@@ -33,10 +35,16 @@ static void put32(Bytes &b, uint32_t v) {
     put16(b, v & 0xFFFF);
     put16(b, v >> 16);
 }
-static void put(Bytes &b, const Bytes &more) { b.insert(b.end(), more.begin(), more.end()); }
-static void put(Bytes &b, const std::string &more) { b.insert(b.end(), more.begin(), more.end()); }
+static void put(Bytes &b, const Bytes &more) {
+    b.insert(b.end(), more.begin(), more.end());
+}
+static void put(Bytes &b, const std::string &more) {
+    b.insert(b.end(), more.begin(), more.end());
+}
 
-Bytes to_bytes(const std::string &text) { return Bytes(text.begin(), text.end()); }
+Bytes to_bytes(const std::string &text) {
+    return Bytes(text.begin(), text.end());
+}
 
 Bytes build_zip(const Archive &archive) {
     Bytes out;
@@ -101,7 +109,8 @@ Bytes build_zip(const Archive &archive) {
     put32(out, archive.null_directory_offset ? 0 : directory_offset);
     put16(out, static_cast<uint32_t>(archive.comment.size()));
     put(out, archive.comment);
-    if (!archive.prefix.empty()) out.insert(out.begin(), archive.prefix.begin(), archive.prefix.end());
+    if (!archive.prefix.empty())
+        out.insert(out.begin(), archive.prefix.begin(), archive.prefix.end());
     return out;
 }
 
@@ -109,14 +118,18 @@ void write_file(const std::string &path, const Bytes &data) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
 }
-void write_file(const std::string &path, const std::string &data) { write_file(path, to_bytes(data)); }
+void write_file(const std::string &path, const std::string &data) {
+    write_file(path, to_bytes(data));
+}
 
 Bytes read_file(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
-bool file_exists(const std::string &path) { return std::filesystem::exists(path); }
+bool file_exists(const std::string &path) {
+    return std::filesystem::exists(path);
+}
 
 std::string scratch_dir(const std::string &name) {
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "qel_tests" / name;
@@ -149,6 +162,8 @@ RunResult run_engine(const std::vector<std::string> &args) {
     return r;
 }
 
-std::string corpus_path(const std::string &name) { return std::string(QEL_CORPUS_DIR) + "/" + name; }
+std::string corpus_path(const std::string &name) {
+    return std::string(QEL_CORPUS_DIR) + "/" + name;
+}
 
 } // namespace qeltest

@@ -15,8 +15,8 @@ uint32_t crc32_of(const std::string &data);
 // One member; the defaults describe a stored MS-DOS member.
 struct Member {
     std::string name;
-    Bytes data;               // the member's uncompressed contents
-    Bytes compressed;         // when set, written as the member's data instead of `data`
+    Bytes data;       // the member's uncompressed contents
+    Bytes compressed; // when set, written as the member's data instead of `data`
     uint16_t method = 0;
     uint16_t flags = 0;
     uint8_t version_made_by = 20;
@@ -38,7 +38,7 @@ struct Member {
 struct Archive {
     std::vector<Member> members;
     std::string comment;
-    Bytes prefix;                 // bytes in front of the archive (offsets not adjusted)
+    Bytes prefix; // bytes in front of the archive (offsets not adjusted)
     uint16_t this_disk = 0;
     uint16_t directory_disk = 0;
     bool null_directory_offset = false;

@@ -41,7 +41,8 @@ char *next_match() {
     while (expansion.search && dir_search_next(expansion.search)) {
         const char *name = dir_search_name(expansion.search);
         if (!wildcard_match(name, expansion.pattern, 1)) continue;
-        if (expansion.folder_named) return set_result(expansion.folder, expansion.folder_length, name);
+        if (expansion.folder_named)
+            return set_result(expansion.folder, expansion.folder_length, name);
         return set_result("", 0, name);
     }
     return nullptr;

@@ -38,7 +38,9 @@ bool is_separator(unsigned char c) {
 }
 
 // A component that would lead out of the folder being built.
-bool leaves_folder(const std::string &component) { return component == "." || component == ".."; }
+bool leaves_folder(const std::string &component) {
+    return component == "." || component == "..";
+}
 
 // Windows drops trailing dots and blanks of a component (so "..." or ". ." would read as a
 // parent folder); they are dropped here first, so that the checks see what the system sees.
@@ -134,8 +136,10 @@ void path_too_long() {
 
 int add_folder(const char *component) {
     M.named += component;
-    if (is_valid_name(M.named.c_str())) M.actual += component;
-    else M.actual += fat_component(component);
+    if (is_valid_name(M.named.c_str()))
+        M.actual += component;
+    else
+        M.actual += fat_component(component);
     bool too_long = M.named.size() > NAMED_FOLDER_LIMIT;
     int is_folder = 0;
     if (!exists(M.actual, &is_folder)) {
@@ -148,8 +152,10 @@ int add_folder(const char *component) {
             return PK_MEM;
         }
         if (host_make_folder(M.actual.c_str()) != 0) {
-            std::fprintf(stderr, "checkdir error:  can't create %s\n                 unable to process %s.\n",
-                         M.actual.c_str(), M.member.c_str());
+            std::fprintf(
+                stderr,
+                "checkdir error:  can't create %s\n                 unable to process %s.\n",
+                M.actual.c_str(), M.member.c_str());
             std::fflush(stderr);
             release_paths();
             return PK_BADERR;
@@ -179,15 +185,18 @@ int add_name(const char *name) {
         size_t cut = M.named.size() - NAMED_PATH_LIMIT;
         M.named.resize(NAMED_PATH_LIMIT);
         for (size_t i = 0; i < cut; ++i)
-            std::fprintf(stderr,
-                         "checkdir warning:  path too long; truncating\n                   %s\n      "
-                         "          -> %s\n",
-                         M.member.c_str(), M.named.c_str());
+            std::fprintf(
+                stderr,
+                "checkdir warning:  path too long; truncating\n                   %s\n      "
+                "          -> %s\n",
+                M.member.c_str(), M.named.c_str());
         std::fflush(stderr);
         result = PK_WARN;
     }
-    if ((G.current && G.current->volume_label) || is_valid_name(M.named.c_str())) M.actual += name;
-    else M.actual += fat_component(name);
+    if ((G.current && G.current->volume_label) || is_valid_name(M.named.c_str()))
+        M.actual += name;
+    else
+        M.actual += fat_component(name);
     return result;
 }
 
@@ -209,10 +218,14 @@ int checkdir(char *text, int operation) {
     case CD_SET_ROOT:
         M.create_folders = G.freshen ? 0 : 1;
         return set_root(text);
-    case CD_START: return start_path();
-    case CD_ADD_FOLDER: return M.building ? add_folder(text) : PK_BADERR;
-    case CD_ADD_NAME: return M.building ? add_name(text) : PK_BADERR;
-    case CD_TAKE_PATH: return M.building ? take_path(text) : PK_BADERR;
+    case CD_START:
+        return start_path();
+    case CD_ADD_FOLDER:
+        return M.building ? add_folder(text) : PK_BADERR;
+    case CD_ADD_NAME:
+        return M.building ? add_name(text) : PK_BADERR;
+    case CD_TAKE_PATH:
+        return M.building ? take_path(text) : PK_BADERR;
     case CD_RELEASE_ROOT:
         M.root.clear();
         M.root.shrink_to_fit();
@@ -367,6 +380,5 @@ int mapname() {
 }
 
 void map_attributes() {
-    if (G.current)
-        G.current->file_attributes = (G.central.external_attributes & 0xFF) | 0x20;
+    if (G.current) G.current->file_attributes = (G.central.external_attributes & 0xFF) | 0x20;
 }

@@ -20,7 +20,9 @@ int host_stat(const char *path, HostFileInfo *info) {
     return 0;
 }
 
-int host_open_archive(const char *path) { return ::open(path, O_RDONLY); }
+int host_open_archive(const char *path) {
+    return ::open(path, O_RDONLY);
+}
 
 int host_read(int fd, unsigned char *buffer, int count) {
     int total = 0;
@@ -37,7 +39,9 @@ int64_t host_seek(int fd, int64_t position) {
     return static_cast<int64_t>(::lseek(fd, static_cast<off_t>(position), SEEK_SET));
 }
 
-void host_close(int fd) { ::close(fd); }
+void host_close(int fd) {
+    ::close(fd);
+}
 
 struct DirSearch {
     char name[260];
@@ -80,7 +84,9 @@ DirSearch *dir_search_next(DirSearch *search) {
     return search;
 }
 
-const char *dir_search_name(const DirSearch *search) { return search->name; }
+const char *dir_search_name(const DirSearch *search) {
+    return search->name;
+}
 
 void dir_search_close(DirSearch *search) {
     if (!search) return;

@@ -55,18 +55,26 @@ int is_fat_volume(const char *path) {
     return static_cast<long>(info.f_type) == MSDOS_MAGIC ? 1 : 0;
 }
 
-int is_removable_drive(int) { return 0; }
+int is_removable_drive(int) {
+    return 0;
+}
 
-int host_make_folder(const char *path) { return ::mkdir(path, 0777) == 0 ? 0 : -1; }
+int host_make_folder(const char *path) {
+    return ::mkdir(path, 0777) == 0 ? 0 : -1;
+}
 
-int host_volume_labels_supported() { return 0; }
+int host_volume_labels_supported() {
+    return 0;
+}
 
 int host_current_folder(char *buffer, int size) {
     if (::getcwd(buffer, static_cast<size_t>(size)) == nullptr) return 0;
     return static_cast<int>(std::strlen(buffer));
 }
 
-int host_set_volume_label(const char *, const char *) { return 0; }
+int host_set_volume_label(const char *, const char *) {
+    return 0;
+}
 
 int open_output() {
     struct stat st;

@@ -20,7 +20,9 @@ int host_stat(const char *path, HostFileInfo *info) {
     return 0;
 }
 
-int host_open_archive(const char *path) { return ::_open(path, _O_RDONLY | _O_BINARY); }
+int host_open_archive(const char *path) {
+    return ::_open(path, _O_RDONLY | _O_BINARY);
+}
 
 int host_read(int fd, unsigned char *buffer, int count) {
     int total = 0;
@@ -33,9 +35,13 @@ int host_read(int fd, unsigned char *buffer, int count) {
     return total;
 }
 
-int64_t host_seek(int fd, int64_t position) { return ::_lseeki64(fd, position, SEEK_SET); }
+int64_t host_seek(int fd, int64_t position) {
+    return ::_lseeki64(fd, position, SEEK_SET);
+}
 
-void host_close(int fd) { ::_close(fd); }
+void host_close(int fd) {
+    ::_close(fd);
+}
 
 struct DirSearch {
     char name[260];
@@ -84,7 +90,9 @@ DirSearch *dir_search_next(DirSearch *search) {
     return search;
 }
 
-const char *dir_search_name(const DirSearch *search) { return search->name; }
+const char *dir_search_name(const DirSearch *search) {
+    return search->name;
+}
 
 void dir_search_close(DirSearch *search) {
     if (!search) return;

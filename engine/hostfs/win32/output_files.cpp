@@ -60,9 +60,13 @@ int is_removable_drive(int drive) {
     return ::GetDriveTypeA(root) == DRIVE_REMOVABLE ? 1 : 0;
 }
 
-int host_make_folder(const char *path) { return ::_mkdir(path) == 0 ? 0 : -1; }
+int host_make_folder(const char *path) {
+    return ::_mkdir(path) == 0 ? 0 : -1;
+}
 
-int host_volume_labels_supported() { return 1; }
+int host_volume_labels_supported() {
+    return 1;
+}
 
 int host_current_folder(char *buffer, int size) {
     DWORD n = ::GetFullPathNameA(".", static_cast<DWORD>(size), buffer, nullptr);
@@ -124,7 +128,8 @@ void close_output() {
             written.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) & 0xFFFFFFFFu);
             written.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
             if (!::SetFileTime(handle, nullptr, nullptr, &written))
-                std::fprintf(stdout, "\nSetFileTime failed: %d\n", static_cast<int>(::GetLastError()));
+                std::fprintf(stdout, "\nSetFileTime failed: %d\n",
+                             static_cast<int>(::GetLastError()));
         }
         ::CloseHandle(handle);
     }
@@ -143,8 +148,10 @@ void set_stdout_binary() {
 int64_t local_time_bias_seconds(int64_t seconds) {
     TIME_ZONE_INFORMATION zone{};
     DWORD kind = ::GetTimeZoneInformation(&zone);
-    if (kind == TIME_ZONE_ID_STANDARD) return seconds + 60 * static_cast<int64_t>(zone.Bias + zone.StandardBias);
-    if (kind == TIME_ZONE_ID_DAYLIGHT) return seconds + 60 * static_cast<int64_t>(zone.Bias + zone.DaylightBias);
+    if (kind == TIME_ZONE_ID_STANDARD)
+        return seconds + 60 * static_cast<int64_t>(zone.Bias + zone.StandardBias);
+    if (kind == TIME_ZONE_ID_DAYLIGHT)
+        return seconds + 60 * static_cast<int64_t>(zone.Bias + zone.DaylightBias);
     if (kind == TIME_ZONE_ID_UNKNOWN) return seconds + 60 * static_cast<int64_t>(zone.Bias);
     return seconds;
 }

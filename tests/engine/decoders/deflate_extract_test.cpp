@@ -12,8 +12,12 @@ using namespace qeltest;
 
 namespace {
 
-uint16_t get16(const Bytes &b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
-uint32_t get32(const Bytes &b, size_t at) { return get16(b, at) | (static_cast<uint32_t>(get16(b, at + 2)) << 16); }
+uint16_t get16(const Bytes &b, size_t at) {
+    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
+uint32_t get32(const Bytes &b, size_t at) {
+    return get16(b, at) | (static_cast<uint32_t>(get16(b, at + 2)) << 16);
+}
 
 std::string lower(std::string s) {
     for (char &c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -36,7 +40,8 @@ TEST(DeflateExtract, ScrunchArchiveExtractsByteExact) {
     for (unsigned i = 0; i < entries; ++i) {
         uint32_t crc = get32(zip, at + 16), usize = get32(zip, at + 24);
         uint16_t nlen = get16(zip, at + 28);
-        std::string name(zip.begin() + static_cast<long>(at + 46), zip.begin() + static_cast<long>(at + 46 + nlen));
+        std::string name(zip.begin() + static_cast<long>(at + 46),
+                         zip.begin() + static_cast<long>(at + 46 + nlen));
         at += 46 + nlen + get16(zip, at + 30) + get16(zip, at + 32);
         std::string path = out + "/" + lower(name);
         if (!file_exists(path)) path = out + "/" + name;
@@ -66,8 +71,8 @@ TEST(DeflateExtract, FixedBlockMembersShareTheCachedTables) {
         w.fixed_literal(static_cast<unsigned char>('a' + i));
         w.fixed_match(100, 1);
         w.fixed_end();
-        a.members.push_back(deflated("f" + std::to_string(i) + ".txt", Bytes(101, static_cast<unsigned char>('a' + i)),
-                                     w.finish()));
+        a.members.push_back(deflated("f" + std::to_string(i) + ".txt",
+                                     Bytes(101, static_cast<unsigned char>('a' + i)), w.finish()));
     }
     Bytes big(70000);
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<unsigned char>(i % 251);
@@ -79,7 +84,8 @@ TEST(DeflateExtract, FixedBlockMembersShareTheCachedTables) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(decode_table_blocks_live, live); // released when the engine call ended
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(read_file(dir + "/out/f" + std::to_string(i) + ".txt"), Bytes(101, static_cast<unsigned char>('a' + i)));
+        EXPECT_EQ(read_file(dir + "/out/f" + std::to_string(i) + ".txt"),
+                  Bytes(101, static_cast<unsigned char>('a' + i)));
     EXPECT_TRUE(read_file(dir + "/out/stored_blocks.bin") == big);
 }
 

@@ -19,10 +19,11 @@ using namespace qeltest;
 namespace {
 
 // The generators of scripts/make_deflate_fixtures.py, repeated.
-const char *const WORDS[32] = {"the",    "terminal", "dials",   "a",      "host",  "and",    "sends", "files",
-                               "with",   "zmodem",   "or",      "kermit", "while", "scripts", "log",  "every",
-                               "session", "to",      "disk",    "QEL",    "options", "phone", "book", "entry",
-                               "upload", "download", "baud",    "parity", "modem", "line",   "of",    "in"};
+const char *const WORDS[32] = {
+    "the",     "terminal", "dials", "a",      "host",    "and",     "sends", "files",
+    "with",    "zmodem",   "or",    "kermit", "while",   "scripts", "log",   "every",
+    "session", "to",       "disk",  "QEL",    "options", "phone",   "book",  "entry",
+    "upload",  "download", "baud",  "parity", "modem",   "line",    "of",    "in"};
 struct Lcg {
     uint32_t x;
     uint32_t next() {
@@ -30,7 +31,9 @@ struct Lcg {
         return x >> 8;
     }
 };
-void append(Bytes &out, const char *s) { out.insert(out.end(), s, s + std::strlen(s)); }
+void append(Bytes &out, const char *s) {
+    out.insert(out.end(), s, s + std::strlen(s));
+}
 
 Bytes sample_text(size_t size) {
     Lcg r{1};
@@ -54,7 +57,8 @@ Bytes sample_mixed(size_t size) {
             out.insert(out.end(), 1 + r.next() % 300, b);
         } else if (kind == 1) {
             uint32_t n = 1 + r.next() % 64;
-            for (uint32_t i = 0; i < n; ++i) out.push_back(static_cast<unsigned char>(r.next() & 0xFF));
+            for (uint32_t i = 0; i < n; ++i)
+                out.push_back(static_cast<unsigned char>(r.next() & 0xFF));
         } else if (kind == 2) {
             uint32_t n = 1 + r.next() % 10;
             for (uint32_t i = 0; i < n; ++i) {
@@ -65,7 +69,8 @@ Bytes sample_mixed(size_t size) {
             size_t start = r.next() % out.size();
             size_t n = 3 + r.next() % 300;
             size_t end = std::min(out.size(), start + n);
-            Bytes piece(out.begin() + static_cast<long>(start), out.begin() + static_cast<long>(end));
+            Bytes piece(out.begin() + static_cast<long>(start),
+                        out.begin() + static_cast<long>(end));
             out.insert(out.end(), piece.begin(), piece.end());
         }
     }
@@ -74,7 +79,8 @@ Bytes sample_mixed(size_t size) {
 }
 
 Bytes fixture(const std::string &name) {
-    return read_file(std::string(QEL_SOURCE_DIR) + "/tests/engine/decoders/data/" + name + ".deflate");
+    return read_file(std::string(QEL_SOURCE_DIR) + "/tests/engine/decoders/data/" + name +
+                     ".deflate");
 }
 
 DecodeResult inflate(const Bytes &compressed, uint32_t size = 0) {
@@ -92,11 +98,12 @@ std::string inflate_messages(const Bytes &compressed, int quiet, int *result) {
 }
 
 TEST(Deflate, GeneratorsMatchTheFixtureScript) {
-    Bytes inputs = read_file(std::string(QEL_SOURCE_DIR) + "/tests/engine/decoders/data/inputs.txt");
+    Bytes inputs =
+        read_file(std::string(QEL_SOURCE_DIR) + "/tests/engine/decoders/data/inputs.txt");
     std::string listed(inputs.begin(), inputs.end());
     char line[64];
-    std::snprintf(line, sizeof line, "text 70000 %08x\nmixed 50000 %08x\n", crc32_of(sample_text(70000)),
-                  crc32_of(sample_mixed(50000)));
+    std::snprintf(line, sizeof line, "text 70000 %08x\nmixed 50000 %08x\n",
+                  crc32_of(sample_text(70000)), crc32_of(sample_mixed(50000)));
     EXPECT_EQ(listed.substr(0, std::strlen(line)), line);
 }
 
@@ -115,11 +122,12 @@ TEST_P(ZlibStream, DecodesByteExact) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ZlibStream,
-                         ::testing::Values("text_l0", "text_l1", "text_l2", "text_l3", "text_l4", "text_l5",
-                                           "text_l6", "text_l7", "text_l8", "text_l9", "text_filtered",
-                                           "text_huffman", "text_rle", "text_fixed", "text_window9", "mixed_l1",
-                                           "mixed_l6", "mixed_l9", "mixed_filtered", "mixed_huffman", "mixed_rle",
-                                           "mixed_fixed"));
+                         ::testing::Values("text_l0", "text_l1", "text_l2", "text_l3", "text_l4",
+                                           "text_l5", "text_l6", "text_l7", "text_l8", "text_l9",
+                                           "text_filtered", "text_huffman", "text_rle",
+                                           "text_fixed", "text_window9", "mixed_l1", "mixed_l6",
+                                           "mixed_l9", "mixed_filtered", "mixed_huffman",
+                                           "mixed_rle", "mixed_fixed"));
 
 TEST(Deflate, TinyMembers) {
     // Empty fixed block: nothing but end of block.
@@ -230,14 +238,17 @@ TEST(Deflate, HundredMegabyteMember) {
 
 // --- Failures ------------------------------------------------------------------------------------
 
-TEST(DeflateFailures, BlockTypeThree) { EXPECT_EQ(inflate(Bytes{0x07, 0x00}).result, 2); }
+TEST(DeflateFailures, BlockTypeThree) {
+    EXPECT_EQ(inflate(Bytes{0x07, 0x00}).result, 2);
+}
 
 TEST(DeflateFailures, StoredComplementDisagrees) {
     EXPECT_EQ(inflate(Bytes{0x01, 0x02, 0x00, 0xFD, 0xFE, 'a', 'b'}).result, 1);
     EXPECT_EQ(inflate(Bytes{0x01, 0x02, 0x00, 0xFD, 0xFF, 'a', 'b'}).result, 0);
 }
 
-// Literal/length lengths of a small valid code: 'a'..'d' and 256 with length 3 and lengths 257..259.
+// Literal/length lengths of a small valid code: 'a'..'d' and 256 with length 3 and lengths
+// 257..259.
 std::vector<unsigned> small_literal_lengths() {
     std::vector<unsigned> l(257, 0);
     for (unsigned s = 'a'; s <= 'd'; ++s) l[s] = 3;
@@ -386,7 +397,8 @@ TEST(DeflateFailures, MissingTables) {
     DecodeResult r = inflate(b.encode({{'a'}, {'b'}, {256}}));
     EXPECT_EQ(r.result, 0);
     EXPECT_EQ(r.output, (Bytes{'a', 'b'}));
-    EXPECT_EQ(inflate(b.encode({{'a'}, {257, 0}, {256}}, false, false, /*no_distance=*/true)).result, 1);
+    EXPECT_EQ(
+        inflate(b.encode({{'a'}, {257, 0}, {256}}, false, false, /*no_distance=*/true)).result, 1);
     // All code-length lengths zero.
     b.code_length_lengths = std::vector<unsigned>(19, 0);
     EXPECT_EQ(inflate(b.encode({}, true, true)).result, 1);
@@ -453,8 +465,12 @@ TEST(DeflateFailures, ExhaustedInputEnds) {
 
 // --- The corpus ----------------------------------------------------------------------------------
 
-uint16_t get16(const Bytes &b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
-uint32_t get32(const Bytes &b, size_t at) { return get16(b, at) | (static_cast<uint32_t>(get16(b, at + 2)) << 16); }
+uint16_t get16(const Bytes &b, size_t at) {
+    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
+uint32_t get32(const Bytes &b, size_t at) {
+    return get16(b, at) | (static_cast<uint32_t>(get16(b, at + 2)) << 16);
+}
 
 TEST(DeflateCorpus, ScrunchArchiveMembersDecode) {
     Bytes zip = read_file(corpus_path("SCRNC102.ZIP"));
@@ -468,15 +484,18 @@ TEST(DeflateCorpus, ScrunchArchiveMembersDecode) {
     for (unsigned i = 0; i < entries; ++i) {
         ASSERT_EQ(get32(zip, at), 0x02014b50u);
         uint16_t method = get16(zip, at + 10);
-        uint32_t crc = get32(zip, at + 16), csize = get32(zip, at + 20), usize = get32(zip, at + 24);
+        uint32_t crc = get32(zip, at + 16), csize = get32(zip, at + 20),
+                 usize = get32(zip, at + 24);
         uint16_t nlen = get16(zip, at + 28), xlen = get16(zip, at + 30), clen = get16(zip, at + 32);
         uint32_t local = get32(zip, at + 42);
-        std::string name(zip.begin() + static_cast<long>(at + 46), zip.begin() + static_cast<long>(at + 46 + nlen));
+        std::string name(zip.begin() + static_cast<long>(at + 46),
+                         zip.begin() + static_cast<long>(at + 46 + nlen));
         at += 46 + nlen + xlen + clen;
         if (method != 8) continue;
         ++deflated;
         size_t data = local + 30 + get16(zip, local + 26) + get16(zip, local + 28);
-        Bytes compressed(zip.begin() + static_cast<long>(data), zip.begin() + static_cast<long>(data + csize));
+        Bytes compressed(zip.begin() + static_cast<long>(data),
+                         zip.begin() + static_cast<long>(data + csize));
         DecodeResult r = inflate(compressed, usize);
         EXPECT_EQ(r.result, 0) << name;
         EXPECT_EQ(r.output.size(), usize) << name;

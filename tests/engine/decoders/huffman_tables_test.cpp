@@ -19,8 +19,8 @@ Built build(const std::vector<unsigned> &lengths, unsigned simple, int bits,
             const uint16_t *base = nullptr, const uint16_t *extra = nullptr) {
     Built b{};
     b.bits = bits;
-    b.result = build_decode_table(lengths.data(), static_cast<unsigned>(lengths.size()), simple, base, extra,
-                                  &b.table, &b.bits);
+    b.result = build_decode_table(lengths.data(), static_cast<unsigned>(lengths.size()), simple,
+                                  base, extra, &b.table, &b.bits);
     return b;
 }
 
@@ -42,7 +42,8 @@ std::vector<uint32_t> canonical_codes(const std::vector<unsigned> &lengths) {
 }
 
 // Walks the tables for `bits` (next code bit in bit 0); returns the final entry and bits used.
-const DecodeEntry *walk(const DecodeEntry *table, int first_bits, uint32_t bits, unsigned *used, int *levels) {
+const DecodeEntry *walk(const DecodeEntry *table, int first_bits, uint32_t bits, unsigned *used,
+                        int *levels) {
     const DecodeEntry *e = &table[bits & ((1u << first_bits) - 1)];
     *used = 0;
     *levels = 1;
@@ -105,7 +106,8 @@ TEST(HuffmanTables, OneOneBitCodeIsCompleteWithAnInvalidHalf) {
 
 TEST(HuffmanTables, FixedDistanceCodeIsIncompleteWithTwoInvalidEntries) {
     std::vector<uint16_t> base(30), extra(30);
-    for (unsigned i = 0; i < 30; ++i) base[i] = static_cast<uint16_t>(100 + i), extra[i] = static_cast<uint16_t>(i / 3);
+    for (unsigned i = 0; i < 30; ++i)
+        base[i] = static_cast<uint16_t>(100 + i), extra[i] = static_cast<uint16_t>(i / 3);
     Built b = build(std::vector<unsigned>(30, 5), 0, 5, base.data(), extra.data());
     ASSERT_EQ(b.result, 1);
     EXPECT_EQ(b.bits, 5);
@@ -150,10 +152,10 @@ TEST(HuffmanTables, LookupBitsClampToLongestAndShortest) {
 TEST(HuffmanTables, EndOfBlockCodeEndsAtTheFirstLevel) {
     // 257 simple symbols plus lengths; symbol 256 has a 6-bit code.
     std::vector<unsigned> lengths(288, 0);
-    for (unsigned s = 0; s < 32; ++s) lengths[s] = 6;         // 32 codes of 6 bits use half the space
-    lengths[256] = 6;                                          // 1/64
-    for (unsigned s = 32; s < 32 + 61; ++s) lengths[s] = 7;   // 61/128
-    for (unsigned s = 100; s < 104; ++s) lengths[s] = 9;      // 4/512 = 1/128
+    for (unsigned s = 0; s < 32; ++s) lengths[s] = 6;       // 32 codes of 6 bits use half the space
+    lengths[256] = 6;                                       // 1/64
+    for (unsigned s = 32; s < 32 + 61; ++s) lengths[s] = 7; // 61/128
+    for (unsigned s = 100; s < 104; ++s) lengths[s] = 9;    // 4/512 = 1/128
     std::vector<uint16_t> base(31), extra(31, 0);
     for (unsigned i = 0; i < 31; ++i) base[i] = static_cast<uint16_t>(257 + i);
     Built b = build(lengths, 257, 9, base.data(), extra.data());
@@ -178,7 +180,8 @@ TEST(HuffmanTables, SixteenBitCodesBehindSevenBitFirstLevel) {
     lengths[15] = 16;
     lengths[16] = 16;
     for (unsigned s = 17; s < 64; ++s) lengths[s] = 0;
-    Built b = build(lengths, 0, 7, std::vector<uint16_t>(64, 0).data(), std::vector<uint16_t>(64, 0).data());
+    Built b = build(lengths, 0, 7, std::vector<uint16_t>(64, 0).data(),
+                    std::vector<uint16_t>(64, 0).data());
     ASSERT_EQ(b.result, 0);
     EXPECT_EQ(b.bits, 7);
     auto codes = canonical_codes(lengths);
@@ -220,7 +223,8 @@ TEST(HuffmanTables, RandomCompleteAndIncompleteCodesDecode) {
         unsigned simple = n > 257 ? 257 : 0;
         std::vector<uint16_t> base(n, 0), extra(n, 0);
         for (unsigned i = 0; i < n; ++i) base[i] = static_cast<uint16_t>(i + simple);
-        Built b = build(lengths, simple, 1 + static_cast<int>(rng() % 10), base.data(), extra.data());
+        Built b =
+            build(lengths, simple, 1 + static_cast<int>(rng() % 10), base.data(), extra.data());
         ASSERT_TRUE(b.result == 0 || b.result == 1) << "round " << round;
         expect_decodes_all(lengths, b);
         if (::testing::Test::HasFatalFailure()) return;
@@ -272,6 +276,8 @@ TEST(HuffmanTables, ChainLinksEveryBlockInAllocationOrder) {
     EXPECT_EQ(decode_table_blocks_live, live);
 }
 
-TEST(HuffmanTables, FreeingNullDoesNothing) { EXPECT_EQ(free_decode_tables(nullptr), 0); }
+TEST(HuffmanTables, FreeingNullDoesNothing) {
+    EXPECT_EQ(free_decode_tables(nullptr), 0);
+}
 
 } // namespace

@@ -52,7 +52,8 @@ struct ImplodeStream {
         std::vector<unsigned char> groups;
         for (size_t s = 0; s < t.lengths.size();) {
             size_t run = 1;
-            while (s + run < t.lengths.size() && run < 16 && t.lengths[s + run] == t.lengths[s]) ++run;
+            while (s + run < t.lengths.size() && run < 16 && t.lengths[s + run] == t.lengths[s])
+                ++run;
             groups.push_back(static_cast<unsigned char>(((run - 1) << 4) | (t.lengths[s] - 1)));
             s += run;
         }
@@ -72,8 +73,10 @@ struct ImplodeStream {
     }
     void lit(unsigned char c) {
         w.put(1, 1);
-        if (flags & 4) code(literal, c);
-        else w.put(c, 8);
+        if (flags & 4)
+            code(literal, c);
+        else
+            w.put(c, 8);
     }
     void match(unsigned dist, unsigned len) {
         unsigned low_bits = (flags & 2) ? 7 : 6;
@@ -97,7 +100,8 @@ DecodeResult explode(const std::vector<unsigned char> &stream, uint32_t size, ui
 
 // Expected output after a match, copied byte by byte; zeros before the start.
 void copy_match(std::vector<unsigned char> &out, unsigned dist, unsigned len) {
-    for (unsigned i = 0; i < len; ++i) out.push_back(out.size() >= dist ? out[out.size() - dist] : 0);
+    for (unsigned i = 0; i < len; ++i)
+        out.push_back(out.size() >= dist ? out[out.size() - dist] : 0);
 }
 
 } // namespace

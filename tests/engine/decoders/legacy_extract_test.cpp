@@ -15,14 +15,26 @@ using namespace qeltest;
 
 namespace {
 
-const char *const legacy_archives[] = {
-    "SHRUNK.ZIP", "shrink-first.zip", "shrink-zeros.zip", "gen-shrink.zip",
-    "gen-reduce1.zip", "gen-reduce2.zip", "gen-reduce3.zip", "gen-reduce4.zip",
-    "reduce-first.zip", "reduce-zeros.zip",
-    "gen-implode-4k-2trees.zip", "gen-implode-4k-3trees.zip", "gen-implode-8k-2trees.zip",
-    "gen-implode-8k-3trees.zip", "implode-first.zip", "implode-zeros.zip",
-    "imploding-4Kdict-2trees.zip", "imploding-8Kdict-3trees.zip", "lorem-ipsum-implode.zip",
-    "moby-imploded.zip"};
+const char *const legacy_archives[] = {"SHRUNK.ZIP",
+                                       "shrink-first.zip",
+                                       "shrink-zeros.zip",
+                                       "gen-shrink.zip",
+                                       "gen-reduce1.zip",
+                                       "gen-reduce2.zip",
+                                       "gen-reduce3.zip",
+                                       "gen-reduce4.zip",
+                                       "reduce-first.zip",
+                                       "reduce-zeros.zip",
+                                       "gen-implode-4k-2trees.zip",
+                                       "gen-implode-4k-3trees.zip",
+                                       "gen-implode-8k-2trees.zip",
+                                       "gen-implode-8k-3trees.zip",
+                                       "implode-first.zip",
+                                       "implode-zeros.zip",
+                                       "imploding-4Kdict-2trees.zip",
+                                       "imploding-8Kdict-3trees.zip",
+                                       "lorem-ipsum-implode.zip",
+                                       "moby-imploded.zip"};
 
 // A one-member archive around a raw compressed stream.
 Bytes single_member(const std::string &name, uint16_t method, uint16_t flags, const Bytes &stream,
@@ -59,7 +71,8 @@ TEST(LegacyExtract, ExtractedFilesMatchTheManifest) {
             // Names of MS-DOS members come out in lower case.
             std::string path = dir + "/" + m.name;
             if (!file_exists(path))
-                for (char &c : path.replace(0, dir.size() + 1, "")) c = static_cast<char>(std::tolower(c));
+                for (char &c : path.replace(0, dir.size() + 1, ""))
+                    c = static_cast<char>(std::tolower(c));
             if (path.rfind(dir, 0) != 0) path = dir + "/" + path;
             EXPECT_EQ(sha256_hex(read_file(path)), m.sha256) << m.name;
             ++checked;
@@ -81,11 +94,13 @@ TEST(LegacyExtract, CorruptShrinkDataIsAnErrorNotAMemoryFailure) {
 
     RunResult loud = run_engine({"unzip", "-t", dir + "/bad.zip"});
     EXPECT_EQ(loud.status, 2);
-    EXPECT_NE(loud.err.find("\n  error:  invalid compressed data for unshrink format\n"), std::string::npos)
+    EXPECT_NE(loud.err.find("\n  error:  invalid compressed data for unshrink format\n"),
+              std::string::npos)
         << loud.err;
     RunResult quiet = run_engine({"unzip", "-qq", "-t", dir + "/bad.zip"});
     EXPECT_EQ(quiet.status, 2);
-    EXPECT_NE(quiet.err.find("  error:  invalid compressed (shrunk) data for bad.txt\n"), std::string::npos)
+    EXPECT_NE(quiet.err.find("  error:  invalid compressed (shrunk) data for bad.txt\n"),
+              std::string::npos)
         << quiet.err;
 }
 
@@ -112,8 +127,9 @@ TEST(LegacyExtract, ImplodeSizeWarningAndError) {
 
     RunResult r = run_engine({"unzip", "-t", dir + "/pad.zip"});
     EXPECT_EQ(r.status, 1) << r.err;
-    std::string expect = "\n  warning:  " + std::to_string(m.compressed_size) + " bytes required to uncompress to " +
-                         std::to_string(m.uncompressed_size) + " bytes;\n            supposed to require " +
+    std::string expect = "\n  warning:  " + std::to_string(m.compressed_size) +
+                         " bytes required to uncompress to " + std::to_string(m.uncompressed_size) +
+                         " bytes;\n            supposed to require " +
                          std::to_string(padded.size()) + " bytes.\n";
     EXPECT_NE(r.err.find(expect), std::string::npos) << r.err;
 
@@ -129,10 +145,12 @@ TEST(LegacyExtract, TextConversionOfShrunkMembersAcrossSeveralMembers) {
     // -aa: every member is text; the shrink decoder's blocks are converted in its own buffer,
     // allocated by the first member and reused by the next.
     std::string dir = scratch_dir("legacy_shrink_text");
-    RunResult r = run_engine({"unzip", "-qq", "-aa", "-o", corpus_path("gen-shrink.zip"), "-d", dir});
+    RunResult r =
+        run_engine({"unzip", "-qq", "-aa", "-o", corpus_path("gen-shrink.zip"), "-d", dir});
     ASSERT_EQ(r.status, 0) << r.err;
     for (const RawMember &m : raw_members(corpus_path("gen-shrink.zip"))) {
-        DecodeResult plain = run_decoder(shrink_decode_member, m.compressed, m.uncompressed_size, 1);
+        DecodeResult plain =
+            run_decoder(shrink_decode_member, m.compressed, m.uncompressed_size, 1);
         Bytes expect;
         for (size_t i = 0; i < plain.output.size(); ++i) {
             unsigned char b = plain.output[i];

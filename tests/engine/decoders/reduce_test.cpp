@@ -30,7 +30,9 @@ DecodeResult unreduce(int factor, const std::vector<unsigned char> &stream, uint
     return run_decoder(reduce_decode_member, stream, size, static_cast<uint16_t>(factor + 1));
 }
 
-std::vector<unsigned char> bytes(const std::string &s) { return {s.begin(), s.end()}; }
+std::vector<unsigned char> bytes(const std::string &s) {
+    return {s.begin(), s.end()};
+}
 
 } // namespace
 
@@ -38,12 +40,12 @@ TEST(Reduce, EscapeFollowedByZeroIsTheByte144AndPreviousBecomesZero) {
     ReduceStream s;
     s.sets[0] = {'Z'}; // one follower for byte 0: a 1-bit index still follows
     s.header();
-    s.w.put(1, 1);   // previous starts at 0: flag 1, then 8 plain bits
+    s.w.put(1, 1); // previous starts at 0: flag 1, then 8 plain bits
     s.plain('A');
     s.plain(144);
-    s.w.put(0, 8);   // previous is 144 (empty set): 8 plain bits of 0
-    s.w.put(0, 1);   // previous is now 0: follower flag 0
-    s.w.put(0, 1);   // index 0 -> 'Z'
+    s.w.put(0, 8); // previous is 144 (empty set): 8 plain bits of 0
+    s.w.put(0, 1); // previous is now 0: follower flag 0
+    s.w.put(0, 1); // index 0 -> 'Z'
     DecodeResult r = unreduce(1, s.w.finish(), 3);
     EXPECT_EQ(r.output, bytes("A\x90Z"));
 }
@@ -118,7 +120,7 @@ TEST(Reduce, MatchesAcrossTheWindowEdgeCopyOldBytes) {
     while (expect.size() < 20000) {
         s.plain(144);
         s.plain(0x0F);
-        s.plain(200); // 218 bytes
+        s.plain(200);  // 218 bytes
         s.plain(0xFF); // distance 0 * 256 + 255 + 1
         for (int i = 0; i < 218; ++i) expect.push_back(expect[expect.size() - 256]);
     }

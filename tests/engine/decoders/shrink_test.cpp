@@ -13,7 +13,9 @@ using namespace qeltest;
 
 namespace {
 
-std::string text(const DecodeResult &r) { return std::string(r.output.begin(), r.output.end()); }
+std::string text(const DecodeResult &r) {
+    return std::string(r.output.begin(), r.output.end());
+}
 
 // Codes at a running width; width changes are written by the caller as codes 256, 1.
 struct CodeStream {
@@ -65,8 +67,8 @@ ShrinkEncoded shrink_encode(const std::vector<unsigned char> &data) {
 
 // The same encoder with partial clears: once the table is full, a clear follows every
 // `clear_every` codes (right after a literal, whose code a clear never frees).
-std::vector<unsigned char> shrink_encode_with_clears(const std::vector<unsigned char> &data, int clear_every,
-                                                     int *clears) {
+std::vector<unsigned char> shrink_encode_with_clears(const std::vector<unsigned char> &data,
+                                                     int clear_every, int *clears) {
     CodeStream s;
     std::map<std::pair<int, int>, int> dict;
     std::vector<int> prefix(8192, -1), suffix(8192, 0);
@@ -171,14 +173,14 @@ TEST(Shrink, OtherSubCodesAreIgnored) {
 TEST(Shrink, PartialClearFreesLeavesAndRefillsFromLowest) {
     CodeStream s;
     s.code('a');
-    s.code('b');   // 257 = "ab"
-    s.code(257);   // 258 = "ba"
-    s.code('c');   // 259 = "abc": 257 is now a prefix
+    s.code('b');       // 257 = "ab"
+    s.code(257);       // 258 = "ba"
+    s.code('c');       // 259 = "abc": 257 is now a prefix
     s.partial_clear(); // frees 258 and 259, keeps 257
-    s.code('d');   // 258 = "cd" (the lowest free code)
-    s.code(258);   // "cd"; 259 = "dc"
-    s.code(257);   // still "ab"; 260 = "cda"
-    s.code(259);   // "dc"
+    s.code('d');       // 258 = "cd" (the lowest free code)
+    s.code(258);       // "cd"; 259 = "dc"
+    s.code(257);       // still "ab"; 260 = "cda"
+    s.code(259);       // "dc"
     DecodeResult r = unshrink(s.w.finish());
     EXPECT_EQ(r.result, 0);
     EXPECT_EQ(text(r), "ababcdcdabdc");
@@ -227,10 +229,10 @@ TEST(Shrink, SelfReferenceAfterPartialClearStopsAtTheStackLimit) {
     CodeStream s;
     s.code('a');
     s.code('b');
-    s.code(257); // 258 = "ba"
-    s.code(258); // previous is 258
+    s.code(257);       // 258 = "ba"
+    s.code(258);       // previous is 258
     s.partial_clear(); // frees 258 and 259
-    s.code('c');  // defines 258 with prefix 258 (itself)
+    s.code('c');       // defines 258 with prefix 258 (itself)
     s.code(258);
     DecodeResult r = unshrink(s.w.finish());
     EXPECT_EQ(r.result, SHRINK_BAD_DATA);

@@ -50,7 +50,9 @@ TEST(Checkdir, DriveRoots) {
     EXPECT_EQ(result, 0);
 }
 
-TEST(Checkdir, UnknownOperation) { EXPECT_EQ(checkdir(nullptr, 6), 99); }
+TEST(Checkdir, UnknownOperation) {
+    EXPECT_EQ(checkdir(nullptr, 6), 99);
+}
 
 TEST(Checkdir, FolderPathTooLongEvenWhenItExists) {
     std::string dir = scratch_dir("checkdir_long");
@@ -98,7 +100,8 @@ TEST(Mapname, VolumeLabelsAreRefused) {
     RunResult r = run_engine({"unzip", "-$", dir + "/label.zip", "-d", dir + "/out"});
     G.volume_labels = 0; // kept across calls
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("   skipping: MYDISK                  hard disk volume label\n"), std::string::npos)
+    EXPECT_NE(r.err.find("   skipping: MYDISK                  hard disk volume label\n"),
+              std::string::npos)
         << r.err;
     EXPECT_FALSE(file_exists(dir + "/out/MYDISK"));
     EXPECT_TRUE(file_exists(dir + "/out/plain.txt"));

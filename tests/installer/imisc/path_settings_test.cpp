@@ -6,11 +6,12 @@ using namespace qeltest;
 namespace {
 
 class PathSettings : public InstallerTest {
-protected:
+  protected:
     std::string dest, options, file;
     void SetUp() override {
         InstallerTest::SetUp();
-        std::string base = scratch_dir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::string base =
+            scratch_dir(::testing::UnitTest::GetInstance()->current_test_info()->name());
         dest = base + "/QEL";
         std::filesystem::create_directories(dest + "/OPTIONS");
         options = win_path(dest, "OPTIONS");
@@ -66,7 +67,8 @@ TEST_F(PathSettings, KeyLayoutRewritesEveryKeyLine) {
 }
 
 TEST_F(PathSettings, FixedLayoutWritesFolderLines) {
-    std::string out = rewrite("QPA2.10\nold dl\nkeep3\nold up\nkeep5\nold log\nold scr\nold opt\nrest\n");
+    std::string out =
+        rewrite("QPA2.10\nold dl\nkeep3\nold up\nkeep5\nold log\nold scr\nold opt\nrest\n");
     EXPECT_EQ(out, "QPA2.10\nE:\\DL\nkeep3\nUPLOAD\nkeep5\nLOG\n\nOPTIONS\nrest\n");
 }
 

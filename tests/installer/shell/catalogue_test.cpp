@@ -23,20 +23,24 @@ TEST_F(Catalogue, RowsInStoredOrder) {
 
 TEST_F(Catalogue, OemBytesOfAccentedLetters) {
     EXPECT_STREQ(catalogue[TEXT_FOLDER_NAME].text[1], "QEL f\x81r Windows%s");
-    EXPECT_STREQ(catalogue[MSG_INSTALL_COMPLETE].text[2], "Installation termin\x82" "e");
+    EXPECT_STREQ(catalogue[MSG_INSTALL_COMPLETE].text[2], "Installation termin\x82"
+                                                          "e");
     EXPECT_STREQ(catalogue[STATUS_DELETING].text[1],
                  "Suchen und L\x94schen nicht mehr ben\x94tigter Dateien");
     EXPECT_STREQ(catalogue[MSG_OVERWRITE_WITH_BETA].text[2],
-                 "Vous allez \x82" "craser une version existante avec une version b\x88ta. Ceci est "
+                 "Vous allez \x82"
+                 "craser une version existante avec une version b\x88ta. Ceci est "
                  "*DECONSEILLE*.\r\rVoulez-vous VRAIMENT continuer?");
     EXPECT_STREQ(catalogue[MSG_UPGRADE_FROM_BETA].text[2],
                  "Vous allez faire une mise \x85 jour avec une version b\x88ta. Ceci est "
                  "*DECONSEILLE*.\r\rVoulez-vous VRAIMENT continuer? ");
     EXPECT_STREQ(catalogue[MSG_BACKUPS_MADE].text[1],
-                 "Von allen absichtlich \x81" "berschriebenen Dateien wurden Sicherheitskopien im "
+                 "Von allen absichtlich \x81"
+                 "berschriebenen Dateien wurden Sicherheitskopien im "
                  "entsprechenden Verzeichnis angelegt");
-    EXPECT_STREQ(catalogue[MSG_READ_DOCS].text[2],
-                 "Voulez-vous lire maintenant les fichiers DOC de QEL (PROBLEMS.DOC, README.DOC, etc.)?");
+    EXPECT_STREQ(
+        catalogue[MSG_READ_DOCS].text[2],
+        "Voulez-vous lire maintenant les fichiers DOC de QEL (PROBLEMS.DOC, README.DOC, etc.)?");
 }
 
 TEST_F(Catalogue, UpgradeQuestionHasAnEmptyLine) {

@@ -6,7 +6,7 @@ using namespace qeltest;
 namespace {
 
 class ExistingInstall : public InstallerTest {
-protected:
+  protected:
     std::string dir;
     std::string option_file, path_file;
     void SetUp() override {
@@ -78,8 +78,13 @@ TEST_F(ExistingInstall, FixedLayoutBeforeAndAfter250) {
 }
 
 TEST_F(ExistingInstall, FixedLayoutBetaRanges) {
-    for (auto [version, beta] : {std::pair{"2.07", 1}, {"1.99", 1}, {"2.06", 1}, {"2.09", 1},
-                                 {"2.10", 0}, {"2.05", 0}, {"2.00", 0}}) {
+    for (auto [version, beta] : {std::pair{"2.07", 1},
+                                 {"1.99", 1},
+                                 {"2.06", 1},
+                                 {"2.09", 1},
+                                 {"2.10", 0},
+                                 {"2.05", 0},
+                                 {"2.00", 0}}) {
         write_file(host(path_file), std::string("DAT") + version + "\n");
         read();
         EXPECT_EQ(settings.existing_is_beta, beta) << version;

@@ -1,15 +1,15 @@
 // Single and tree copies with old-name conversion, obsolete files and the programs folder.
 #include <cstdlib>
 
-#include "tests/installer/installer_fixture.h"
 #include "platform/win_api.h"
+#include "tests/installer/installer_fixture.h"
 
 using namespace qeltest;
 
 namespace {
 
 class FileOps : public InstallerTest {
-protected:
+  protected:
     std::string base;
     void SetUp() override {
         InstallerTest::SetUp();
@@ -73,7 +73,9 @@ TEST_F(FileOps, CopyTreeRenameModeConvertsOptionNames) {
     write_file(base + "/OLD/OPTIONS/QEL.KEY", "keys");
     write_file(base + "/OLD/OPTIONS/OTHER.TXT", "other");
     std::filesystem::create_directories(base + "/NEW");
-    EXPECT_EQ(copy_tree(win_path(base, "OLD\\OPTIONS").c_str(), win_path(base, "NEW\\OPTIONS").c_str(), 1), 1);
+    EXPECT_EQ(copy_tree(win_path(base, "OLD\\OPTIONS").c_str(),
+                        win_path(base, "NEW\\OPTIONS").c_str(), 1),
+              1);
     EXPECT_EQ(text_of(base + "/NEW/OPTIONS/standard.qky"), "keys");
     EXPECT_FALSE(file_exists(base + "/NEW/OPTIONS/QEL.KEY"));
     EXPECT_EQ(text_of(base + "/NEW/OPTIONS/OTHER.TXT"), "other");
@@ -82,7 +84,9 @@ TEST_F(FileOps, CopyTreeRenameModeConvertsOptionNames) {
 TEST_F(FileOps, CopyTreeDoesNothingForEqualOrEmptyFolders) {
     std::filesystem::create_directories(base + "/QEL/OPTIONS");
     write_file(base + "/QEL/OPTIONS/a", "a");
-    EXPECT_EQ(copy_tree(win_path(base, "QEL\\OPTIONS").c_str(), win_path(base, "QEL\\options").c_str(), 1), 0);
+    EXPECT_EQ(copy_tree(win_path(base, "QEL\\OPTIONS").c_str(),
+                        win_path(base, "QEL\\options").c_str(), 1),
+              0);
     EXPECT_EQ(copy_tree("", win_path(base, "X").c_str(), 0), 0);
     EXPECT_EQ(copy_tree(win_path(base, "QEL").c_str(), "", 0), 0);
     EXPECT_FALSE(file_exists(base + "/X"));
@@ -91,7 +95,8 @@ TEST_F(FileOps, CopyTreeDoesNothingForEqualOrEmptyFolders) {
 TEST_F(FileOps, CopyTreeStopsWhenTargetCannotBeCreated) {
     std::filesystem::create_directories(base + "/SRC");
     write_file(base + "/SRC/a", "a");
-    EXPECT_EQ(copy_tree(win_path(base, "SRC").c_str(), win_path(base, "NO\\SUCH\\DST").c_str(), 0), 0);
+    EXPECT_EQ(copy_tree(win_path(base, "SRC").c_str(), win_path(base, "NO\\SUCH\\DST").c_str(), 0),
+              0);
 }
 
 TEST_F(FileOps, DeleteOldFilesModeZeroCopiesToNewNames) {

@@ -16,7 +16,7 @@ Member stored(const std::string &name, const std::string &text, uint8_t host_sys
 }
 
 class Routing : public InstallerTest {
-protected:
+  protected:
     std::string base, dest;
     void SetUp() override {
         InstallerTest::SetUp();
@@ -54,7 +54,7 @@ protected:
 };
 
 // Extraction of members belongs to the engine; until it writes files these checks wait for it.
-#define REQUIRE_ENGINE_EXTRACTION(path)                                                           \
+#define REQUIRE_ENGINE_EXTRACTION(path)                                                            \
     if (!file_exists(path)) GTEST_SKIP() << "engine extraction not available: " << (path)
 
 } // namespace
@@ -138,7 +138,8 @@ TEST_F(Routing, ListingFailureMarksTheInstallation) {
 TEST_F(Routing, ManyMembersWithLongNamesAreAllListed) {
     std::vector<Member> members;
     for (int i = 0; i < 300; ++i)
-        members.push_back(stored("SCRIPT/" + std::string(160, 'n') + std::to_string(i) + ".qrx", "x"));
+        members.push_back(
+            stored("SCRIPT/" + std::string(160, 'n') + std::to_string(i) + ".qrx", "x"));
     write_archive(members);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
@@ -158,8 +159,10 @@ TEST_F(Routing, InstallArchiveRoutesEveryMember) {
                    stored("PHONEBK", "phones"), stored("log/readme.txt", "log readme"),
                    stored("LOGS/x", "not routed"), stored("QEL.EXE", "exe")});
     std::string trace = install_all();
-    EXPECT_NE(trace.find("get_zip_name(SCRIPT/samples/misc/first.qrx)\nget_zip_name() return=0\n\n"),
-              std::string::npos) << trace;
+    EXPECT_NE(
+        trace.find("get_zip_name(SCRIPT/samples/misc/first.qrx)\nget_zip_name() return=0\n\n"),
+        std::string::npos)
+        << trace;
     // Parents are made by the installer, the last level by the engine.
     EXPECT_TRUE(file_exists(dest + "/SCRIPT/samples"));
     EXPECT_TRUE(file_exists(base + "/UP"));
@@ -184,7 +187,8 @@ TEST_F(Routing, ProtectedFileQuestionYesBacksUp) {
     ASSERT_EQ(headless_boxes().size(), 1u);
     EXPECT_EQ(headless_boxes()[0].caption, "Information");
     EXPECT_EQ(headless_boxes()[0].style, 0x91u);
-    EXPECT_EQ(headless_boxes()[0].text, "Overwrite " + dest + "/PHONEBK with QEL's installation defaults?");
+    EXPECT_EQ(headless_boxes()[0].text,
+              "Overwrite " + dest + "/PHONEBK with QEL's installation defaults?");
     EXPECT_EQ(text_of(dest + "/PHONEB0"), "mine");
     EXPECT_EQ(backups_made, 1);
 }
