@@ -9,6 +9,8 @@ using OsModule = void *;
 using OsInstance = void *;
 using OsDialogProc = intptr_t (*)(OsWindow window, uint32_t message, uintptr_t first,
                                   intptr_t second);
+// Window procedures of the installer's own classes get plain Windows messages, same shape.
+using OsWindowProc = OsDialogProc;
 using OsThreadRoutine = void (*)(void *argument);
 
 // Per-thread state of the layer; filled by os_InitWinThread, released by os_CleanupWinThread.
@@ -38,6 +40,11 @@ constexpr uint32_t TM_COMMAND = 0x20;
 constexpr uint32_t TM_CONTROL = 0x30;
 constexpr uint32_t TM_CLOSE = 0x29;
 constexpr uint32_t MSG_INSTALL_FINISHED = 0x402;
+// Every other window message arrives as TM_OTHER_BASE + its number, so that no Windows message
+// can pass for one of the kinds above (WM_SETFONT is 0x30, DM_REPOSITION 0x402, ...).
+constexpr uint32_t TM_OTHER_BASE = 0x10000;
+// The notification of an edit field whose text changed (typed or set by the program).
+constexpr uint16_t TM_EDIT_CHANGED = 4;
 
 // Rectangle with y counted upward: bottom below top.
 struct OsRect {
@@ -49,6 +56,7 @@ struct OsWinPos {
     int32_t height, width, y, x;
 };
 constexpr uint32_t OS_POS_SIZE = 1, OS_POS_MOVE = 2, OS_POS_SHOW = 8, OS_POS_ACTIVATE = 0x80;
+constexpr intptr_t OS_PLACE_ON_TOP = 3; // "place behind" value of os_SetWinPos
 
 // Paint record: the first field is the device context for drawing calls.
 struct OsPaint {

@@ -1,6 +1,9 @@
 // The message catalogue: every text shown outside the dialog templates, in three languages.
 // Texts are stored in the OEM code page (437/850): \204 is a-umlaut, \202 e-acute, and so on.
+#include <string>
+
 #include "installer/shell/shell.h"
+#include "platform/win_api.h"
 
 namespace {
 constexpr const char NO_FILES_TEXT[] = "Sorry, no files to install!";
@@ -98,12 +101,47 @@ const CatalogueRow catalogue[CATALOGUE_ROWS] = {
       "Software f\201r ISDN, arbeitet mit QEL zusammen.  Mehr dazu unter "
       "http://www.qel-software.com",
       "ISDN note - translation to follow (http://www.qel-software.com)"}},
+    /* MSG_BACKUP_FAILED */
+    {{"Could not back up %s - the file was not overwritten.",
+      "Von %s konnte keine Sicherheitskopie angelegt werden - die Datei wurde nicht "
+      "\201berschrieben.",
+      "Impossible de sauvegarder %s - le fichier n'a pas \202t\202 \202cras\202."}},
+    /* MSG_ALL_PROCESSED_NO_MENU */
+    {{"All files processed - installation complete (QEL could not be added to your start menu)",
+      "Installation erfolgreich beendet (QEL-Eintrag konnte im Startmen\201 nicht erzeugt "
+      "werden)",
+      "Tous les fichiers ont \202t\202 trait\202s - installation termin\202e (QEL n'a pas pu "
+      "\210tre ajout\202 au menu d\202marrage)"}},
     /* CATALOGUE_UNUSED */ {{"", "", ""}},
 };
 
+namespace {
+
+// Every catalogue text in the window code page, converted once on first use.
+struct DisplayCatalogue {
+    std::string text[CATALOGUE_ROWS][3];
+};
+
+const DisplayCatalogue &display_catalogue() {
+    static const DisplayCatalogue shown = [] {
+        DisplayCatalogue out;
+        for (int row = 0; row < CATALOGUE_ROWS; ++row)
+            for (int language = 0; language < 3; ++language) {
+                std::string &text = out.text[row][language];
+                text = catalogue[row].text[language];
+                // The conversion maps byte for byte, so the text keeps its length.
+                if (!text.empty()) OemToCharA(catalogue[row].text[language], text.data());
+            }
+        return out;
+    }();
+    return shown;
+}
+
+} // namespace
+
 const char *message_text(CatalogueId id) {
     int language = settings.language >= 0 && settings.language <= 2 ? settings.language : 0;
-    return catalogue[id].text[language];
+    return display_catalogue().text[id][language].c_str();
 }
 
 void show_info(const char *text) {

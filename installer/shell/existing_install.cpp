@@ -127,7 +127,10 @@ int is_foreign_absolute(const char *text) {
 }
 
 void derive_user_path(const char *destination, char *out, const char *old_folder) {
-    if (is_foreign_absolute(old_folder)) {
+    // An absolute folder outside the old installation stays where it is; so does any absolute
+    // folder when there is no old installation to be relative to.
+    if (is_foreign_absolute(old_folder) ||
+        (settings.existing_path[0] == '\0' && is_absolute_folder(old_folder))) {
         copy_path(out, old_folder);
         return;
     }

@@ -1,5 +1,5 @@
 // Installer shell records: the settings record, path joining, message catalogue, existing
-// installation.
+// installation, start-up, main dialog, progress bar and document viewer.
 #pragma once
 
 #include <atomic>
@@ -40,7 +40,7 @@ struct InstallSettings {
     int existing_is_beta = 0;
     int existing_migratable = 0;
     std::atomic<int> cancel_requested{0}; // the one field changed while the worker runs
-    int worker_started = 0;
+    std::atomic<int> worker_started{0};   // set once, by the dialog; never reset
 };
 
 extern InstallSettings settings;
@@ -90,8 +90,10 @@ enum CatalogueId {
     STATUS_CREATING_FOLDER,
     TEXT_ORDER_FROM,
     TEXT_FOLDER_NAME,
-    MSG_ISDN_NOTE,   // note for ISDN users about the maker's other product
-    CATALOGUE_UNUSED // three empty texts
+    MSG_ISDN_NOTE,             // note for ISDN users about the maker's other product
+    MSG_BACKUP_FAILED,         // a file could not be backed up, so it was kept (%s = its path)
+    MSG_ALL_PROCESSED_NO_MENU, // the final box when no start-menu entry could be made
+    CATALOGUE_UNUSED           // three empty texts
 };
 constexpr int CATALOGUE_ROWS = CATALOGUE_UNUSED + 1;
 
@@ -100,7 +102,9 @@ struct CatalogueRow {
 };
 extern const CatalogueRow catalogue[CATALOGUE_ROWS];
 
-// The text of a row in the user's language.
+// The text of a row in the user's language, as windows show it: the stored OEM text converted
+// once to the window code page. Format a path into this text, never convert a formatted one:
+// the user's paths are already in the window code page.
 const char *message_text(CatalogueId id);
 
 void show_info(const char *text);
@@ -115,3 +119,121 @@ int is_absolute_folder(const char *text);
 int is_foreign_absolute(const char *text);
 void derive_user_path(const char *destination, char *out, const char *old_folder);
 void expand_short_path(char *path);
+
+// --- Product content: the documentation beside the installer ---------------------------------
+
+// A document file and its shortcut's name (the file name in lower case).
+struct DocumentFile {
+    const char *file_name;
+    const char *shortcut_name;
+};
+constexpr int DOCUMENT_COUNT = 7;
+// Shown by the viewer in this order and copied by the worker; PROBLEMS.DOC third, README.DOC last.
+constexpr DocumentFile documentation_files[DOCUMENT_COUNT] = {
+    {"QELINTRO.DOC", "qelintro.doc"}, {"MODEMS.DOC", "modems.doc"},
+    {"PROBLEMS.DOC", "problems.doc"}, {"SCRIPTS.DOC", "scripts.doc"},
+    {"ORDER.DOC", "order.doc"},       {"WHATSNEW.DOC", "whatsnew.doc"},
+    {"README.DOC", "readme.doc"},
+};
+
+constexpr bool is_lower_case_of(const char *lower, const char *upper) {
+    for (; *upper; ++upper, ++lower) {
+        char expected = *upper >= 'A' && *upper <= 'Z' ? static_cast<char>(*upper + 32) : *upper;
+        if (*lower != expected) return false;
+    }
+    return *lower == '\0';
+}
+constexpr bool shortcut_names_match() {
+    for (const DocumentFile &document : documentation_files)
+        if (!is_lower_case_of(document.shortcut_name, document.file_name)) return false;
+    return true;
+}
+static_assert(shortcut_names_match(), "a document's shortcut is its file name in lower case");
+
+// --- Start-up ---------------------------------------------------------------------------------
+
+// The document viewer's counts (the class is registered with the first window).
+struct ViewerState {
+    int windows_created = 0;
+    int windows_open = 0;
+};
+
+// The shell's module state beside the settings record.
+struct ShellState {
+    OsInstance instance = nullptr;       // the program's module: its resources and windows
+    OsThreadRecord main_thread_record{}; // never filled; released on every way out
+    ViewerState viewer;
+};
+extern ShellState shell_state;
+
+constexpr const char HOME_APPLICATION[] = "Quelvator "; // with its trailing blank
+constexpr const char HOME_KEY[] = "HomePath";
+
+int installer_main(OsInstance instance, OsInstance previous, const char *command_line, int show);
+int run_installer(const char *program_path);
+int query_home_path();
+
+// --- Main dialog ------------------------------------------------------------------------------
+
+enum DialogControlId {
+    CTRL_INSTALL = 1,
+    CTRL_CANCEL = 2,
+    CTRL_CREDIT = 105,
+    CTRL_PICTURE_LARGE = 200,
+    CTRL_PICTURE_SMALL = 201,
+    CTRL_ALREADY_INSTALLED = 300,
+    CTRL_EXISTING_LABEL = 301,
+    CTRL_EXISTING_PATH = 302,
+    CTRL_COPY_OPTIONS = 303,
+    CTRL_COPY_PHONEBOOK = 304,
+    CTRL_COPY_SCRIPTS = 305,
+    CTRL_DESTINATION = 307,
+    CTRL_PROGRESS = 308,
+    CTRL_STATUS = 309,
+    CTRL_LOG_PATH = 310,
+    CTRL_OPTIONS_PATH = 311,
+    CTRL_SCRIPT_PATH = 312,
+    CTRL_UPLOAD_PATH = 318,
+    CTRL_DOWNLOAD_PATH = 319,
+};
+
+constexpr const char VERSION_SUFFIX[] = " V3.10";
+// A beta build carries a marker such as "a1"; this release carries none.
+constexpr const char BETA_MARKER[] = "";
+constexpr int CAPTION_SIZE = 150;
+
+intptr_t main_dialog_proc(OsWindow dialog, uint32_t message, uintptr_t first, intptr_t second);
+void read_dialog_fields(OsWindow dialog);
+void limit_path_fields(OsWindow dialog);
+void show_user_paths(OsWindow dialog);
+int validate_paths(OsWindow dialog);
+void enable_existing_path(OsWindow dialog, int on);
+void update_copy_boxes(OsWindow dialog);
+
+// --- Progress bar -----------------------------------------------------------------------------
+
+constexpr uint32_t PROGRESS_SETRANGE = 0x401;
+constexpr uint32_t PROGRESS_SETPOS = 0x402;
+constexpr int PROGRESS_CELLS = 10;
+constexpr int PROGRESS_SEGMENTS = 20; // two per cell, 5 % each
+
+// The bar's measures for a window `width` pixels wide showing `position` percent.
+struct ProgressLayout {
+    int cell_width;
+    int segment_width;
+    int lit_segments;
+};
+ProgressLayout progress_layout(int width, uint32_t position);
+
+uint16_t register_installer_class(const char *name, OsWindowProc procedure, uint32_t style,
+                                  int icon_id);
+intptr_t progress_bar_proc(OsWindow window, uint32_t message, uintptr_t first, intptr_t second);
+
+// --- Document viewer --------------------------------------------------------------------------
+
+constexpr int DOCUMENT_BUFFER_SIZE = 16384; // at most 16,383 bytes of a file are shown
+constexpr int TEXT_FIELD_ID = 0x101;
+
+void show_doc_files();
+void open_text_window(const char *text, const char *title);
+intptr_t text_window_proc(OsWindow window, uint32_t message, uintptr_t first, intptr_t second);

@@ -49,8 +49,6 @@ const char *const obsolete_files[OBSOLETE_FILES + 1] = {
 
 namespace {
 
-constexpr int STATUS_LINE = 309;
-
 // Old-named targets get their new names: the first matching tail is replaced.
 void convert_name(std::string &target) {
     for (const NameConversion &pair : name_conversions) {
@@ -115,7 +113,7 @@ int copy_tree(const char *source, const char *target, int rename_mode) {
 }
 
 void set_status(const char *text) {
-    os_SetWindowText(os_SubWin(settings.main_dialog, STATUS_LINE), text);
+    os_SetWindowText(os_SubWin(settings.main_dialog, CTRL_STATUS), text);
 }
 
 void delete_old_files(const char *folder, int mode) {

@@ -53,6 +53,12 @@ void trace_result(int result) {
     std::fflush(stderr);
 }
 
+// A folder cut down to "E:" names the drive's current folder, and "" the current folder: the
+// member goes to the root that the base named ("E:\" or "\").
+void keep_root_separator(std::string &dir) {
+    if (dir.empty() || (dir.size() == 2 && dir[1] == ':')) dir += '\\';
+}
+
 bool ends_with_nocase(const char *path, const char *name) {
     size_t path_length = std::strlen(path), name_length = std::strlen(name);
     return name_length <= path_length &&
@@ -69,6 +75,7 @@ std::string target_folder(const char *member) {
     dir += rest ? rest + 1 : "";
     size_t cut = dir.find_last_of("/\\");
     if (cut != std::string::npos) dir.resize(cut);
+    keep_root_separator(dir);
     return dir;
 }
 
@@ -82,6 +89,10 @@ std::string format_question(const char *format, const char *path) {
 }
 
 } // namespace
+
+std::string member_target_folder(const char *member) {
+    return target_folder(member);
+}
 
 const char *route_base(const char *member) {
     for (const RouteEntry &route : routes) {
@@ -98,7 +109,10 @@ void member_subdir(char *out, const char *member, const char *base) {
     char *cut = std::strrchr(out, '/');
     char *backslash = std::strrchr(out, '\\');
     if (backslash > cut) cut = backslash;
-    if (cut) *cut = '\0';
+    if (cut == nullptr) return;
+    // Keep the separator of a root: "E:\x.log" gives "E:\", "\x.log" gives "\".
+    bool root = cut == out || (cut == out + 2 && out[1] == ':');
+    cut[root ? 1 : 0] = '\0';
 }
 
 void make_parent_dirs(const char *dir) {
@@ -157,7 +171,8 @@ std::string backup_name(const char *path) {
 }
 
 // The engine asks before it overwrites an existing file: protected files each get a question,
-// option files one question for all of them; what is overwritten on purpose is backed up.
+// option files one question for all of them; what is overwritten on purpose is backed up first,
+// and a file whose backup cannot be made is kept.
 bool replace_policy(const char *path) {
     bool answer = true, matched = false;
     const char *caption = message_text(CAPTION_INFO);
@@ -180,8 +195,14 @@ bool replace_policy(const char *path) {
         break;
     }
     if (answer && matched) {
-        backups_made = 1;
-        CopyFileA(path, backup_name(path).c_str(), 0);
+        // The user's file is overwritten only once its backup really exists.
+        std::string backup = backup_name(path);
+        if (CopyFileA(path, backup.c_str(), 0) && plat_exists(backup.c_str())) {
+            backups_made = 1;
+        } else {
+            show_error(format_question(message_text(MSG_BACKUP_FAILED), path).c_str());
+            answer = false;
+        }
     }
     return answer;
 }

@@ -1,4 +1,5 @@
-// Installation worker records: worker state, member routing, file operations, settings migration.
+// Installation worker records: worker state, the install sequence and its product tables,
+// member routing, file operations, settings migration.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,48 @@ extern uint32_t percent_done;
 extern int backups_made;
 extern OptionFilesDecision option_files_decision;
 
+// --- Install sequence -------------------------------------------------------------------------
+
+// The thread routine the dialog starts on Install; the parameter is not used.
+void worker_entry(void *parameter);
+
+// The runtime libraries beside the installer, copied into the destination.
+constexpr const char *runtime_files[] = {"VORTAMIX.DLL", "DUDURU2.DLL", "DUVOZER.DLL"};
+
+// One start-menu shortcut. A display name with "!" is "Order from " and the rest; a target with
+// "!" is a file in the destination, otherwise a program on the search path; an empty icon file
+// means the target's own icon.
+struct ShortcutRow {
+    const char *display_name;
+    const char *target;
+    const char *arguments;
+    const char *icon_file;
+};
+constexpr const char DOCUMENT_ICON[] = "inst_doc.ico";
+constexpr const char DOCUMENT_READER[] = "NOTEPAD.EXE";
+constexpr ShortcutRow document_row(int index) {
+    return {documentation_files[index].shortcut_name, DOCUMENT_READER,
+            documentation_files[index].file_name, DOCUMENT_ICON};
+}
+// The product, its documents, the resellers to order from; ended by a row without name.
+constexpr ShortcutRow shortcut_rows[] = {
+    {"QEL", "!QEL.EXE", "", ""},
+    document_row(0),
+    document_row(1),
+    document_row(2),
+    document_row(3),
+    document_row(4),
+    document_row(5),
+    document_row(6),
+    {"!QEL Software Direct", "!QEL.EXE", "/ORDER:0", "order_qs.ico"},
+    {"!Datafon Versand", "!QEL.EXE", "/ORDER:1", "order_df.ico"},
+    {"!Modem Express", "!QEL.EXE", "/ORDER:2", "order_me.ico"},
+    {"!TermWorks Europe", "!QEL.EXE", "/ORDER:3", "order_tw.ico"},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+static_assert(sizeof shortcut_rows / sizeof shortcut_rows[0] == 1 + DOCUMENT_COUNT + 4 + 1,
+              "one shortcut per document");
+
 // --- Member routing and engine calls ----------------------------------------------------------
 
 struct RouteEntry {
@@ -26,6 +69,8 @@ struct RouteEntry {
 int list_archive();
 int get_zip_name(const char *member);
 void member_subdir(char *out, const char *member, const char *base);
+// The folder get_zip_name extracts a member into (free of any length limit).
+std::string member_target_folder(const char *member);
 void make_parent_dirs(const char *dir);
 // The folder a member goes to: the routed base for its first component, else the destination.
 const char *route_base(const char *member);

@@ -1,4 +1,5 @@
-// The installer's Windows calls on a POSIX file system, with an in-memory registry.
+// The installer's Windows calls on a POSIX file system, with an in-memory registry, and the
+// seams for the program's path, the current folder and shell links, which record what was asked.
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/headless/headless.h"
 #include "platform/win_api.h"
@@ -23,6 +25,27 @@ struct Registry {
 Registry &registry() {
     static Registry r;
     return r;
+}
+
+// What the program asked of the file system and the shell.
+struct FileRecords {
+    std::mutex lock;
+    std::string program_path = "C:\\QEL\\SETUP.EXE";
+    std::vector<std::string> chdirs;
+    std::vector<std::string> probes;
+    std::vector<RecordedShortcut> shortcuts;
+    bool fail_com = false;
+    int com_begins = 0, com_ends = 0;
+};
+
+FileRecords &records() {
+    static FileRecords r;
+    return r;
+}
+
+void note_probe(const char *path) {
+    std::lock_guard<std::mutex> guard(records().lock);
+    records().probes.emplace_back(path ? path : "");
 }
 
 std::string lower(const char *text) {
@@ -49,10 +72,52 @@ constexpr unsigned char OEM_TO_ANSI[38] = {
 
 } // namespace
 
-void headless_reset_registry() {
-    std::lock_guard<std::mutex> guard(registry().lock);
-    registry().keys.clear();
-    registry().fail = false;
+void headless_reset_files() {
+    {
+        std::lock_guard<std::mutex> guard(registry().lock);
+        registry().keys.clear();
+        registry().fail = false;
+    }
+    std::lock_guard<std::mutex> guard(records().lock);
+    FileRecords &r = records();
+    r.program_path = "C:\\QEL\\SETUP.EXE";
+    r.chdirs.clear();
+    r.probes.clear();
+    r.shortcuts.clear();
+    r.fail_com = false;
+    r.com_begins = r.com_ends = 0;
+}
+
+void headless_set_program_path(const std::string &path) {
+    std::lock_guard<std::mutex> guard(records().lock);
+    records().program_path = path;
+}
+
+const std::vector<std::string> &headless_chdirs() {
+    return records().chdirs;
+}
+
+const std::vector<std::string> &headless_file_probes() {
+    return records().probes;
+}
+
+const std::vector<RecordedShortcut> &headless_shortcuts() {
+    return records().shortcuts;
+}
+
+void headless_fail_com(bool fail) {
+    std::lock_guard<std::mutex> guard(records().lock);
+    records().fail_com = fail;
+}
+
+int headless_com_begins() {
+    std::lock_guard<std::mutex> guard(records().lock);
+    return records().com_begins;
+}
+
+int headless_com_ends() {
+    std::lock_guard<std::mutex> guard(records().lock);
+    return records().com_ends;
 }
 
 void headless_set_registry(const std::string &key, const std::string &name,
@@ -195,10 +260,56 @@ BOOL OemToCharA(const char *source, char *target) {
 }
 
 std::FILE *plat_fopen(const char *path, const char *mode) {
+    note_probe(path);
     return std::fopen(headless_host_path(path).c_str(), mode);
 }
 
 int plat_exists(const char *path) {
+    note_probe(path);
     struct stat info {};
     return stat(headless_host_path(path).c_str(), &info) == 0 ? 1 : 0;
+}
+
+int plat_chdir(const char *folder) {
+    {
+        std::lock_guard<std::mutex> guard(records().lock);
+        records().chdirs.emplace_back(folder ? folder : "");
+    }
+    return folder && chdir(headless_host_path(folder).c_str()) == 0 ? 1 : 0;
+}
+
+int plat_program_path(char *out, uint32_t size) {
+    std::lock_guard<std::mutex> guard(records().lock);
+    if (out == nullptr || size == 0) return 0;
+    int written = std::snprintf(out, size, "%s", records().program_path.c_str());
+    return written > 0 && static_cast<uint32_t>(written) < size ? 1 : 0;
+}
+
+int plat_com_begin() {
+    std::lock_guard<std::mutex> guard(records().lock);
+    if (records().fail_com) return 0;
+    ++records().com_begins;
+    return 1;
+}
+
+void plat_com_end() {
+    std::lock_guard<std::mutex> guard(records().lock);
+    ++records().com_ends;
+}
+
+// Records the link and writes a small file in its place, so that tests can see it on disk.
+ShortcutResult plat_save_shortcut(const ShortcutRequest &request) {
+    auto text = [](const char *s) { return std::string(s ? s : ""); };
+    {
+        std::lock_guard<std::mutex> guard(records().lock);
+        // Without COM there is no shell-link object, as on Windows.
+        if (records().com_begins == records().com_ends) return SHORTCUT_NO_LINK_OBJECT;
+        records().shortcuts.push_back({text(request.link_file), text(request.target),
+                                       text(request.arguments), text(request.working_folder),
+                                       text(request.description), text(request.icon_file)});
+    }
+    std::FILE *link = std::fopen(headless_host_path(request.link_file).c_str(), "wb");
+    if (link == nullptr) return SHORTCUT_NOT_SAVED;
+    std::fprintf(link, "%s %s\n", text(request.target).c_str(), text(request.arguments).c_str());
+    return std::fclose(link) == 0 ? SHORTCUT_SAVED : SHORTCUT_NOT_SAVED;
 }

@@ -1,4 +1,6 @@
-// The OS layer on Win32: message boxes, profile settings, directory search, windows, threads.
+// The OS layer on Win32: dialogs run through a wrapper that speaks Windows' dialog protocol,
+// messages translated for the installer, boxes, geometry with the layer's upward y, painting,
+// the settings store, directory search, modules, threads, and the program's window classes.
 #include <windows.h>
 
 #include <cstdio>
@@ -7,36 +9,70 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/message_map.h"
 #include "platform/os_layer.h"
 #include "platform/win_api.h"
 
+static_assert(TM_EDIT_CHANGED != EN_CHANGE, "the installer's edit notification is its own");
+
 namespace {
 
-HINSTANCE program_instance = nullptr;
+struct DialogBinding {
+    HWND dialog;
+    OsDialogProc procedure;
+};
 
-constexpr int PROBE_SIZE = 8;
+struct ClassBinding {
+    ATOM atom;
+    OsWindowProc procedure;
+};
+
+struct ModalLoop {
+    HWND dialog;
+    bool ended;
+    intptr_t result;
+};
+
+struct FontEntry {
+    std::string spec; // "8.Courier"
+    HFONT font;
+};
+
+// Everything the layer keeps. Dialogs and windows live on the main thread; the worker only sets
+// texts, sends to the progress bar, posts and shows boxes, which touch none of this.
+struct Win32Layer {
+    HINSTANCE instance = nullptr;
+    std::vector<DialogBinding> dialogs;
+    OsDialogProc dialog_being_created = nullptr;
+    std::vector<ClassBinding> classes;
+    std::vector<ModalLoop> modal_loops;
+    bool default_called = false; // the procedure now running passed its message on
+    HWND text_being_set = nullptr;
+    std::vector<FontEntry> fonts;
+};
+
+Win32Layer &layer() {
+    static Win32Layer l;
+    return l;
+}
 
 HWND as_hwnd(OsWindow window) {
     return static_cast<HWND>(window);
 }
 
-// Texts of this program are stored in the OEM code page; windows show ANSI.
-std::string oem_to_ansi(const char *text) {
-    std::string out = text ? text : "";
-    if (!out.empty()) OemToCharBuffA(out.c_str(), &out[0], static_cast<DWORD>(out.size()));
-    return out;
+bool has_class(HWND window, const char *name) {
+    char found[32] = {};
+    return window && GetClassNameA(window, found, sizeof found) > 0 && lstrcmpiA(found, name) == 0;
 }
 
-bool is_static_control(HWND window) {
-    char name[16] = {};
-    GetClassNameA(window, name, sizeof name);
-    return lstrcmpiA(name, "Static") == 0;
+bool is_child(HWND window) {
+    return (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) != 0;
 }
 
-// Converts the layer's upward y (bottom edge from the parent's bottom) and Windows' downward y.
+// The height of what a window's y is measured in: its parent's client area, or the screen.
 int parent_height(HWND window) {
     HWND parent = GetParent(window);
-    if (parent && (GetWindowLongA(window, GWL_STYLE) & WS_CHILD)) {
+    if (parent && is_child(window)) {
         RECT client{};
         GetClientRect(parent, &client);
         return client.bottom;
@@ -44,12 +80,74 @@ int parent_height(HWND window) {
     return GetSystemMetrics(SM_CYSCREEN);
 }
 
+CommandSender command_sender(HWND control) {
+    if (control == nullptr) return CommandSender::none;
+    if (has_class(control, "Button")) {
+        LONG type = GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK;
+        if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON)
+            return IsWindowEnabled(control) ? CommandSender::push_button
+                                            : CommandSender::disabled_push_button;
+        return CommandSender::check_box;
+    }
+    if (has_class(control, "Edit")) return CommandSender::edit;
+    return CommandSender::other_control;
+}
+
+OsDialogProc dialog_procedure(HWND dialog) {
+    for (const DialogBinding &binding : layer().dialogs)
+        if (binding.dialog == dialog) return binding.procedure;
+    return nullptr;
+}
+
+// Windows calls this for every message of a dialog made by os_LoadDlg. The installer's
+// procedure answers in its own terms (1 after the initialisation, 0 after any other message it
+// handled, os_DefDlgProc's result otherwise); this turns that into Windows' protocol.
+INT_PTR CALLBACK dialog_entry(HWND dialog, UINT message, WPARAM first, LPARAM second) {
+    Win32Layer &l = layer();
+    OsDialogProc procedure = dialog_procedure(dialog);
+    if (procedure == nullptr && l.dialog_being_created) {
+        procedure = l.dialog_being_created;
+        l.dialogs.push_back({dialog, procedure});
+    }
+    if (procedure == nullptr) return FALSE;
+    // The layer reports a text it sets itself, once, after the text is in place.
+    if (message == WM_COMMAND && HIWORD(first) == EN_CHANGE && l.text_being_set &&
+        reinterpret_cast<HWND>(second) == l.text_being_set)
+        return TRUE;
+
+    bool outer_default = l.default_called;
+    l.default_called = false;
+    intptr_t result = procedure(dialog, message, first, second);
+    bool handled = !l.default_called;
+    l.default_called = outer_default;
+
+    if (message == WM_NCDESTROY)
+        for (size_t i = 0; i < l.dialogs.size(); ++i)
+            if (l.dialogs[i].dialog == dialog) {
+                l.dialogs.erase(l.dialogs.begin() + static_cast<long>(i));
+                break;
+            }
+    if (!handled) return FALSE;
+    // The procedure places the focus itself during its initialisation; keep it there.
+    if (message == WM_INITDIALOG) return FALSE;
+    SetWindowLongPtrA(dialog, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+// The window procedure of every class registered with plat_register_class.
+LRESULT CALLBACK window_entry(HWND window, UINT message, WPARAM first, LPARAM second) {
+    ATOM atom = static_cast<ATOM>(GetClassWord(window, GCW_ATOM));
+    for (const ClassBinding &binding : layer().classes)
+        if (binding.atom == atom) return binding.procedure(window, message, first, second);
+    return DefWindowProcA(window, message, first, second);
+}
+
 struct ThreadStart {
     OsThreadRoutine routine;
     void *argument;
 };
 
-DWORD WINAPI thread_trampoline(LPVOID parameter) {
+DWORD WINAPI thread_entry(LPVOID parameter) {
     ThreadStart start = *static_cast<ThreadStart *>(parameter);
     delete static_cast<ThreadStart *>(parameter);
     start.routine(start.argument);
@@ -67,12 +165,27 @@ void fill_find_record(const WIN32_FIND_DATAA &data, OsFindRecord *record) {
     record->attributes = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? OS_ATTR_FOLDER : 0;
 }
 
+BOOL CALLBACK ask_to_close(HWND window, LPARAM) {
+    if (IsWindowVisible(window)) PostMessageA(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+void release_fonts() {
+    for (FontEntry &entry : layer().fonts) DeleteObject(entry.font);
+    layer().fonts.clear();
+}
+
 } // namespace
 
 // --- Life cycle and threads -------------------------------------------------------------------
 
+// (instance, ".", 0) starts the layer for the program's module; (-1, 0, 0) shuts it down.
 int os_Initialize(intptr_t instance, const char *, int) {
-    if (instance != -1) program_instance = reinterpret_cast<HINSTANCE>(instance);
+    if (instance == -1) {
+        release_fonts();
+        return 1;
+    }
+    layer().instance = reinterpret_cast<HINSTANCE>(instance);
     return 1;
 }
 
@@ -85,7 +198,7 @@ void os_CleanupWinThread(OsThreadRecord *) {}
 
 int os_CreateThread(OsThreadRoutine routine, void *argument) {
     auto *start = new ThreadStart{routine, argument};
-    HANDLE thread = CreateThread(nullptr, 0, thread_trampoline, start, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, thread_entry, start, 0, nullptr);
     if (thread == nullptr) {
         delete start;
         return 0;
@@ -105,7 +218,7 @@ int32_t os_QuerySysValue(int index) {
     case 1:
         return (GetVersion() & 0x80000000u) ? 1 : 4;
     case 7:
-        return GetSystemMetrics(SM_CYBORDER) + GetSystemMetrics(SM_CYFRAME);
+        return GetSystemMetrics(SM_CYFRAME);
     case 10:
         return GetSystemMetrics(SM_CYCAPTION);
     case 11:
@@ -140,80 +253,67 @@ void _os_AssertMsg(const char *text, const char *source, int line) {
 
 OsWindow os_LoadDlg(OsWindow parent, OsWindow owner, OsDialogProc procedure, OsModule resources,
                     uint32_t template_id, void *parameter) {
-    HINSTANCE module = resources ? static_cast<HINSTANCE>(resources) : program_instance;
-    return CreateDialogParamA(module, MAKEINTRESOURCEA(template_id),
-                              as_hwnd(owner ? owner : parent), reinterpret_cast<DLGPROC>(procedure),
-                              reinterpret_cast<LPARAM>(parameter));
+    HINSTANCE module = resources ? static_cast<HINSTANCE>(resources) : layer().instance;
+    layer().dialog_being_created = procedure;
+    HWND dialog =
+        CreateDialogParamA(module, MAKEINTRESOURCEA(template_id), as_hwnd(owner ? owner : parent),
+                           dialog_entry, reinterpret_cast<LPARAM>(parameter));
+    layer().dialog_being_created = nullptr;
+    return dialog;
 }
 
-namespace {
-struct ModalState {
-    HWND dialog;
-    bool ended;
-    intptr_t result;
-};
-std::vector<ModalState> modal_stack;
-} // namespace
-
+// Runs the dialog until os_DismissDlg. A WM_QUIT on the way asks every window of this thread
+// to close (the dialog runs its Cancel, the document windows go), and is posted again once
+// the dialog has ended, so that whoever runs the next loop sees it too.
 intptr_t os_ProcessDlg(OsWindow dialog) {
     HWND window = as_hwnd(dialog);
-    if (window == nullptr) return -1;
-    modal_stack.push_back({window, false, 0});
+    if (window == nullptr || !IsWindow(window)) return -1;
+    layer().modal_loops.push_back({window, false, 0});
+    size_t index = layer().modal_loops.size() - 1;
+    bool quit = false;
+    WPARAM quit_code = 0;
     MSG message;
-    while (!modal_stack.back().ended && GetMessageA(&message, nullptr, 0, 0) > 0) {
+    while (!layer().modal_loops[index].ended) {
+        BOOL got = GetMessageA(&message, nullptr, 0, 0);
+        if (got == -1) break;
+        if (got == 0) {
+            if (!quit) EnumThreadWindows(GetCurrentThreadId(), ask_to_close, 0);
+            quit = true;
+            quit_code = message.wParam;
+            if (!IsWindow(window)) break;
+            continue;
+        }
         if (!IsDialogMessageA(window, &message)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
     }
-    intptr_t result = modal_stack.back().result;
-    modal_stack.pop_back();
+    intptr_t result = layer().modal_loops[index].result;
+    layer().modal_loops.resize(index);
+    if (quit) PostQuitMessage(static_cast<int>(quit_code));
     return result;
 }
 
 void os_DismissDlg(OsWindow dialog, intptr_t result) {
-    for (ModalState &state : modal_stack)
-        if (state.dialog == as_hwnd(dialog)) {
-            state.ended = true;
-            state.result = result;
+    for (ModalLoop &loop : layer().modal_loops)
+        if (loop.dialog == as_hwnd(dialog)) {
+            loop.ended = true;
+            loop.result = result;
         }
-    PostMessageA(as_hwnd(dialog), WM_NULL, 0, 0); // wake the modal loop
+    PostMessageA(as_hwnd(dialog), WM_NULL, 0, 0); // wakes the modal loop
 }
 
 void os_TranslateMsg(TranslatedMsg *record, OsWindow, uint32_t message, uintptr_t first,
                      intptr_t second) {
-    std::memset(record, 0, sizeof *record);
-    record->second = static_cast<uint32_t>(second);
-    switch (message) {
-    case WM_INITDIALOG:
-        record->kind = TM_INIT;
-        break;
-    case WM_CLOSE:
-        record->kind = TM_CLOSE;
-        break;
-    case WM_SYSCOMMAND:
-        record->kind = (first & 0xFFF0) == SC_CLOSE ? TM_CLOSE : message;
-        break;
-    case WM_COMMAND: {
-        record->id = LOWORD(first);
-        record->notification = HIWORD(first);
-        HWND control = reinterpret_cast<HWND>(second);
-        LONG type = control ? (GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK) : BS_PUSHBUTTON;
-        char name[16] = {};
-        if (control) GetClassNameA(control, name, sizeof name);
-        bool push = control == nullptr || (lstrcmpiA(name, "Button") == 0 &&
-                                           (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON));
-        record->kind = push ? TM_COMMAND : TM_CONTROL;
-        break;
-    }
-    default:
-        record->kind = message;
-        break;
-    }
+    CommandSender sender = CommandSender::none;
+    if (message == WM_COMMAND) sender = command_sender(reinterpret_cast<HWND>(second));
+    *record = translate_message(message, first, second, sender);
 }
 
+// A dialog procedure's "not handled": Windows' own dialog handling then does the rest.
 intptr_t os_DefDlgProc(OsWindow, uint32_t, uintptr_t, intptr_t) {
-    return 0; // a dialog procedure reports "not handled" and Windows does the rest
+    layer().default_called = true;
+    return 0;
 }
 
 intptr_t os_DefWinProc(OsWindow window, uint32_t message, uintptr_t first, intptr_t second) {
@@ -221,20 +321,13 @@ intptr_t os_DefWinProc(OsWindow window, uint32_t message, uintptr_t first, intpt
 }
 
 int os_PostMsg(OsWindow window, uint32_t message, uintptr_t first, intptr_t second) {
-    return PostMessageA(as_hwnd(window), message, first, second) ? 1 : 0;
+    return PostMessageA(as_hwnd(window), posted_message_number(message), first, second) ? 1 : 0;
 }
 
+// Texts arrive as the window code page shows them (the catalogue converts its own texts).
 int os_MessageBox(OsWindow owner, const char *caption, const char *text, uint32_t style) {
-    UINT flags = MB_SETFOREGROUND;
-    if ((style & 0x0F) == (MB_STYLE_YES_NO & 0x0F) && (style & 0x10))
-        flags |= MB_YESNO | MB_ICONQUESTION;
-    else if ((style & 0x0F) == (MB_STYLE_ERROR & 0x0F))
-        flags |= MB_OK | MB_ICONERROR;
-    else
-        flags |= MB_OK | MB_ICONINFORMATION;
-    if (style & MB_STYLE_RISKY) flags |= MB_DEFBUTTON2;
-    std::string shown_caption = oem_to_ansi(caption), shown_text = oem_to_ansi(text);
-    int answer = MessageBoxA(as_hwnd(owner), shown_text.c_str(), shown_caption.c_str(), flags);
+    int answer = MessageBoxA(as_hwnd(owner), text ? text : "", caption ? caption : "",
+                             message_box_flags(style));
     return answer == IDYES ? MB_ANSWER_YES : 0;
 }
 
@@ -250,12 +343,22 @@ int os_QueryWindowText(OsWindow window, uint32_t size, char *buffer) {
     return GetWindowTextA(as_hwnd(window), buffer, static_cast<int>(size));
 }
 
-// Labels show the program's OEM texts (status line); edit fields hold paths as typed.
+// An edit field set on its own thread reports the change exactly once, after the text is in:
+// Windows' own notification during the set is held back by dialog_entry.
 int os_SetWindowText(OsWindow window, const char *text) {
     HWND hwnd = as_hwnd(window);
     if (hwnd == nullptr) return 0;
-    if (is_static_control(hwnd)) return SetWindowTextA(hwnd, oem_to_ansi(text).c_str()) ? 1 : 0;
-    return SetWindowTextA(hwnd, text ? text : "") ? 1 : 0;
+    bool own_edit = has_class(hwnd, "Edit") && GetParent(hwnd) &&
+                    GetWindowThreadProcessId(hwnd, nullptr) == GetCurrentThreadId();
+    if (!own_edit) return SetWindowTextA(hwnd, text ? text : "") ? 1 : 0;
+    HWND outer = layer().text_being_set;
+    layer().text_being_set = hwnd;
+    BOOL done = SetWindowTextA(hwnd, text ? text : "");
+    layer().text_being_set = outer;
+    SendMessageA(GetParent(hwnd), WM_COMMAND,
+                 MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(hwnd)), EN_CHANGE),
+                 reinterpret_cast<LPARAM>(hwnd));
+    return done ? 1 : 0;
 }
 
 int os_IsButtonChecked(OsWindow dialog, int id) {
@@ -281,7 +384,8 @@ int os_ShowWindow(OsWindow window, int visible) {
 }
 
 int os_SetFocus(OsWindow window) {
-    return SetFocus(as_hwnd(window)) != nullptr ? 1 : 0;
+    SetFocus(as_hwnd(window));
+    return GetFocus() == as_hwnd(window) ? 1 : 0;
 }
 
 int os_ContrlMgr(OsWindow control, int, int value, int) {
@@ -293,36 +397,42 @@ int os_DestroyWindow(OsWindow window) {
     return DestroyWindow(as_hwnd(window)) ? 1 : 0;
 }
 
-// Font given as "points.Name", for example "8.Courier".
-int os_SetFontNameSize(OsWindow window, const char *font) {
-    if (font == nullptr) return 0;
-    int points = std::atoi(font);
-    const char *name = std::strchr(font, '.');
-    name = name ? name + 1 : font;
-    HDC screen = GetDC(nullptr);
-    int height = -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
-    ReleaseDC(nullptr, screen);
-    HFONT handle = CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0,
-                               FIXED_PITCH | FF_MODERN, name);
-    if (handle == nullptr) return 0;
-    SendMessageA(as_hwnd(window), WM_SETFONT, reinterpret_cast<WPARAM>(handle), TRUE);
+// Font given as "points.Name", for example "8.Courier". One font object per text, shared by
+// every window that asks for it and released when the layer shuts down.
+int os_SetFontNameSize(OsWindow window, const char *spec) {
+    if (spec == nullptr) return 0;
+    HFONT font = nullptr;
+    for (const FontEntry &entry : layer().fonts)
+        if (entry.spec == spec) font = entry.font;
+    if (font == nullptr) {
+        int points = std::atoi(spec);
+        const char *name = std::strchr(spec, '.');
+        name = name ? name + 1 : spec;
+        HDC screen = GetDC(nullptr);
+        int height = -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+        ReleaseDC(nullptr, screen);
+        font = CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0,
+                           FIXED_PITCH | FF_MODERN, name);
+        if (font == nullptr) return 0;
+        layer().fonts.push_back({spec, font});
+    }
+    SendMessageA(as_hwnd(window), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     return 1;
 }
 
-// --- Geometry ---------------------------------------------------------------------------------
+// --- Geometry (y upward: a window's y is its bottom edge above its parent's bottom) ----------
 
 int os_QueryWinPos(OsWindow window, OsWinPos *position) {
     HWND hwnd = as_hwnd(window);
     RECT r{};
     if (position == nullptr || !GetWindowRect(hwnd, &r)) return 0;
-    HWND parent = GetParent(hwnd);
-    if (parent && (GetWindowLongA(hwnd, GWL_STYLE) & WS_CHILD))
-        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT *>(&r), 2);
+    if (GetParent(hwnd) && is_child(hwnd))
+        MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT *>(&r), 2);
     position->flags = 0;
     position->width = r.right - r.left;
     position->height = r.bottom - r.top;
     position->x = r.left;
-    position->y = parent_height(hwnd) - r.bottom;
+    position->y = flip_y(parent_height(hwnd), r.top, position->height);
     return 1;
 }
 
@@ -335,11 +445,11 @@ int os_SetWinPos(OsWindow window, intptr_t behind, int32_t x, int32_t y, int32_t
     if (flags & OS_POS_SHOW) swp |= SWP_SHOWWINDOW;
     if (!(flags & OS_POS_ACTIVATE)) swp |= SWP_NOACTIVATE;
     HWND after = nullptr;
-    if (behind == 3) {
+    if (behind == OS_PLACE_ON_TOP) {
         after = HWND_TOP;
         swp &= ~static_cast<UINT>(SWP_NOZORDER);
     }
-    int top = y;
+    int top = 0;
     if (flags & OS_POS_MOVE) {
         int h = height;
         if (!(flags & OS_POS_SIZE)) {
@@ -347,11 +457,13 @@ int os_SetWinPos(OsWindow window, intptr_t behind, int32_t x, int32_t y, int32_t
             GetWindowRect(hwnd, &r);
             h = r.bottom - r.top;
         }
-        top = parent_height(hwnd) - y - h;
+        top = flip_y(parent_height(hwnd), y, h);
     }
     return SetWindowPos(hwnd, after, x, top, width, height, swp) ? 1 : 0;
 }
 
+// The window's own rectangle in the upward axis: left and bottom 0, right its width, top its
+// height.
 int os_QueryWinRect(OsWindow window, OsRect *rectangle) {
     RECT r{};
     if (rectangle == nullptr || !GetClientRect(as_hwnd(window), &r)) return 0;
@@ -394,7 +506,7 @@ void os_EndPaint(OsPaint *paint) {
     delete state;
 }
 
-// Frame line: style -1 sunken (shadow top-left), 1 raised.
+// Frame line: style -1 sunken (shadow top and left), 1 raised. The pens live for one call.
 void os_NiceRCL(const OsRect *rectangle, OsPaint *paint, int style) {
     if (rectangle == nullptr || paint == nullptr) return;
     HDC dc = static_cast<HDC>(paint->device_context);
@@ -428,7 +540,7 @@ int os_IniMgr(int request, int, const char *application, const char *key, char *
               uint32_t *length) {
     if (request != 2 || application == nullptr || key == nullptr) return 0;
     // A key exists when neither of two different defaults comes back.
-    char probe[PROBE_SIZE];
+    char probe[8];
     GetProfileStringA(application, key, "\x01?", probe, sizeof probe);
     if (std::strcmp(probe, "\x01?") == 0) {
         GetProfileStringA(application, key, "\x02?", probe, sizeof probe);
@@ -474,12 +586,35 @@ void os_FreeModule(OsModule module) {
     if (module) FreeLibrary(static_cast<HMODULE>(module));
 }
 
-// --- C-runtime file access --------------------------------------------------------------------
+// --- Window classes and windows of the program ------------------------------------------------
 
-std::FILE *plat_fopen(const char *path, const char *mode) {
-    return std::fopen(path, mode);
+uint16_t plat_register_class(const char *name, OsWindowProc procedure, uint32_t style,
+                             int icon_id) {
+    HINSTANCE instance = layer().instance ? layer().instance : GetModuleHandleA(nullptr);
+    WNDCLASSA window_class{};
+    window_class.style = style;
+    window_class.lpfnWndProc = window_entry;
+    window_class.cbWndExtra = 4;
+    window_class.hInstance = instance;
+    window_class.hIcon = icon_id ? LoadIconA(instance, MAKEINTRESOURCEA(icon_id)) : nullptr;
+    if (window_class.hIcon == nullptr)
+        window_class.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
+    window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH));
+    window_class.lpszClassName = name;
+    ATOM atom = RegisterClassA(&window_class);
+    if (atom) layer().classes.push_back({atom, procedure});
+    return atom;
 }
 
-int plat_exists(const char *path) {
-    return path && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+OsWindow plat_create_window(const char *window_class, const char *title, uint32_t style, int32_t x,
+                            int32_t y, int32_t width, int32_t height, OsWindow parent, int id) {
+    HINSTANCE instance = layer().instance ? layer().instance : GetModuleHandleA(nullptr);
+    HMENU menu = parent ? reinterpret_cast<HMENU>(static_cast<intptr_t>(id)) : nullptr;
+    return CreateWindowExA(0, window_class, title, style, x, y, width, height, as_hwnd(parent),
+                           menu, instance, nullptr);
+}
+
+intptr_t plat_send_message(OsWindow window, uint32_t message, uintptr_t first, intptr_t second) {
+    return SendMessageA(as_hwnd(window), message, first, second);
 }

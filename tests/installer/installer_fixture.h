@@ -1,4 +1,5 @@
-// Shared set-up of the installer tests: fresh settings, worker state and headless OS layer.
+// Shared set-up of the installer tests: fresh settings, worker and shell state, headless OS
+// layer, and the main dialog loaded the way the start-up loads it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,21 +12,23 @@
 #ifndef _WIN32
 #include "platform/headless/headless.h"
 #endif
+#include "resources/main_dialog.h"
 #include "tests/support/zip_builder.h"
 
 namespace qeltest {
 
 inline void reset_installer() {
+#ifndef _WIN32
+    headless_reset(); // first: waits for a worker still running
+#endif
     settings.~InstallSettings();
     new (&settings) InstallSettings;
+    shell_state = ShellState{};
     install_failed = 0;
     done_bytes = 0;
     percent_done = 0;
     backups_made = 0;
     option_files_decision = OPTION_FILES_NONE;
-#ifndef _WIN32
-    headless_reset();
-#endif
 }
 
 // A scratch folder written the installer's way: with backslashes after the host part.
@@ -45,5 +48,32 @@ class InstallerTest : public ::testing::Test {
     void SetUp() override { reset_installer(); }
     void TearDown() override { reset_installer(); }
 };
+
+// Keeps the process's current folder across a test that changes it (as the start-up does).
+class CurrentFolderGuard {
+  public:
+    CurrentFolderGuard() : saved_(std::filesystem::current_path()) {}
+    ~CurrentFolderGuard() { std::filesystem::current_path(saved_); }
+
+  private:
+    std::filesystem::path saved_;
+};
+
+#ifndef _WIN32
+// The main dialog of a language, loaded as the start-up loads it (the progress bar's class
+// registered first); the dialog has run its initialisation.
+inline OsWindow load_main_dialog(int language = 0) {
+    settings.language = language;
+    register_installer_class("ProgressBar", progress_bar_proc, 0, 0);
+    settings.main_dialog =
+        os_LoadDlg(nullptr, nullptr, main_dialog_proc, nullptr,
+                   static_cast<uint32_t>(DIALOG_TEMPLATE_IDS[language]), nullptr);
+    return settings.main_dialog;
+}
+
+inline std::string field_text(OsWindow dialog, int id) {
+    return headless_control(dialog, id).text;
+}
+#endif
 
 } // namespace qeltest

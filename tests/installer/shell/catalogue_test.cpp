@@ -8,7 +8,8 @@ using namespace qeltest;
 using Catalogue = InstallerTest;
 
 TEST_F(Catalogue, RowsInStoredOrder) {
-    EXPECT_EQ(CATALOGUE_ROWS, 27);
+    // The stored rows, the ISDN note, the two texts of mended faults, the unused row.
+    EXPECT_EQ(CATALOGUE_ROWS, 29);
     EXPECT_STREQ(catalogue[0].text[0], "Installation complete");
     EXPECT_STREQ(catalogue[12].text[1], "Information");
     EXPECT_STREQ(catalogue[13].text[2], "Erreur");
@@ -17,6 +18,8 @@ TEST_F(Catalogue, RowsInStoredOrder) {
     for (int language = 0; language < 3; ++language) {
         EXPECT_STREQ(catalogue[CATALOGUE_UNUSED].text[language], "");
         EXPECT_GT(std::strlen(catalogue[MSG_ISDN_NOTE].text[language]), 0u);
+        EXPECT_NE(std::strstr(catalogue[MSG_BACKUP_FAILED].text[language], "%s"), nullptr);
+        EXPECT_GT(std::strlen(catalogue[MSG_ALL_PROCESSED_NO_MENU].text[language]), 0u);
         EXPECT_STREQ(catalogue[MSG_NO_FILES].text[language], "Sorry, no files to install!");
     }
 }
@@ -66,7 +69,9 @@ TEST_F(Catalogue, InfoBoxOwnedByTheDialogInItsLanguage) {
     ASSERT_EQ(headless_boxes().size(), 1u);
     EXPECT_EQ(headless_boxes()[0].owner, settings.main_dialog);
     EXPECT_EQ(headless_boxes()[0].caption, "Information");
-    EXPECT_EQ(headless_boxes()[0].text, catalogue[MSG_ALL_PROCESSED].text[1]);
+    // Shown in the window code page: the OEM byte of the u-umlaut (0x81) became 0xFC.
+    EXPECT_EQ(headless_boxes()[0].text,
+              "Installation erfolgreich beendet (QEL-Eintrag wurde im Startmen\xFC erzeugt)");
     EXPECT_EQ(headless_boxes()[0].style, 0x28u);
     settings.language = 2;
     show_error("x");

@@ -155,6 +155,20 @@ TEST(DerivePaths, FoldersInsideAndOutsideTheOldInstallation) {
     reset_installer();
 }
 
+// Without an existing installation an absolute old folder has nothing to be relative to: it
+// stays as it is instead of becoming D:\NEW\C:\LOG.
+TEST(DerivePaths, AbsoluteFolderWithoutExistingInstallation) {
+    reset_installer();
+    char out[PATH_SIZE];
+    derive_user_path("D:\\NEW", out, "C:\\LOG");
+    EXPECT_STREQ(out, "C:\\LOG");
+    derive_user_path("D:\\NEW", out, "\\LOG");
+    EXPECT_STREQ(out, "\\LOG");
+    derive_user_path("D:\\NEW", out, "LOG");
+    EXPECT_STREQ(out, "D:\\NEW\\LOG");
+    reset_installer();
+}
+
 #ifndef _WIN32
 TEST(ShortPaths, ExamplesOfTheDialog) {
     reset_installer();

@@ -83,6 +83,23 @@ TEST_F(Routing, MemberSubdirKeepsDeeperFolders) {
     EXPECT_STREQ(out, "D:\\UP\\sub");
 }
 
+// A base that is a drive root keeps its backslash: "E:" alone would be the drive's current folder.
+TEST_F(Routing, DriveRootBaseStaysTheRoot) {
+    copy_path(settings.log_path, "E:\\");
+    copy_path(settings.upload_path, "\\");
+    EXPECT_EQ(member_target_folder("LOG/x.log"), "E:\\");
+    EXPECT_EQ(member_target_folder("LOG/sub/x.log"), "E:\\sub");
+    EXPECT_EQ(member_target_folder("UPLOAD/a.txt"), "\\");
+    char out[PATH_SIZE];
+    member_subdir(out, "LOG/x.log", "E:\\");
+    EXPECT_STREQ(out, "E:\\");
+    member_subdir(out, "UPLOAD/a.txt", "\\");
+    EXPECT_STREQ(out, "\\");
+    member_subdir(out, "LOG/", "E:\\");
+    EXPECT_STREQ(out, "E:\\");
+    EXPECT_EQ(member_target_folder("QEL.EXE"), dest);
+}
+
 TEST_F(Routing, MakeParentDirsLeavesTheLastLevel) {
     std::string target = win_path(base, "A\\B/C\\D");
     make_parent_dirs(target.c_str());
@@ -211,7 +228,10 @@ TEST_F(Routing, OneQuestionForAllOptionFiles) {
     EXPECT_TRUE(replace_policy((dest + "/STANDARD.QPA").c_str()));
     EXPECT_TRUE(replace_policy((dest + "/STANDARD.QKY").c_str()));
     ASSERT_EQ(headless_boxes().size(), 1u);
-    EXPECT_EQ(headless_boxes()[0].text, catalogue[MSG_OVERWRITE_OPTIONS].text[1]);
+    EXPECT_EQ(headless_boxes()[0].text, message_text(MSG_OVERWRITE_OPTIONS));
+    EXPECT_NE(headless_boxes()[0].text.find("\xFC"
+                                            "berschreiben"),
+              std::string::npos);
     EXPECT_EQ(text_of(dest + "/STANDARD.0PA"), "qpa");
     EXPECT_EQ(text_of(dest + "/STANDARD.0KY"), "qky");
     EXPECT_EQ(option_files_decision, OPTION_FILES_OVERWRITE);
@@ -224,6 +244,57 @@ TEST_F(Routing, OptionFilesKeptAfterNo) {
     EXPECT_FALSE(replace_policy((dest + "/standard.qel").c_str()));
     EXPECT_EQ(headless_boxes().size(), 1u);
     EXPECT_EQ(backups_made, 0);
+}
+
+// A backup that cannot be made is not counted: the user's file is kept and the user is told.
+TEST_F(Routing, FailedBackupKeepsTheFile) {
+    std::filesystem::create_directories(dest + "/PHONEB0"); // the backup name is taken by a folder
+    write_file(dest + "/PHONEBK", "mine");
+    headless_queue_answers({1});
+    EXPECT_FALSE(replace_policy((dest + "/PHONEBK").c_str()));
+    EXPECT_EQ(backups_made, 0);
+    ASSERT_EQ(headless_boxes().size(), 2u);
+    EXPECT_EQ(headless_boxes()[1].caption, "Error");
+    EXPECT_EQ(headless_boxes()[1].text,
+              "Could not back up " + dest + "/PHONEBK - the file was not overwritten.");
+    EXPECT_EQ(text_of(dest + "/PHONEBK"), "mine");
+
+    // The same for an option file, after the one question for all of them.
+    std::filesystem::create_directories(dest + "/STANDARD.0PA");
+    write_file(dest + "/STANDARD.QPA", "qpa");
+    write_file(dest + "/STANDARD.QKY", "qky");
+    headless_queue_answers({1});
+    EXPECT_FALSE(replace_policy((dest + "/STANDARD.QPA").c_str()));
+    EXPECT_TRUE(replace_policy((dest + "/STANDARD.QKY").c_str())); // its backup works
+    EXPECT_EQ(text_of(dest + "/STANDARD.0KY"), "qky");
+    EXPECT_EQ(backups_made, 1);
+}
+
+// During an installation the kept file survives the member that would have replaced it.
+TEST_F(Routing, FailedBackupDuringInstallationKeepsTheFile) {
+    write_archive({stored("PHONEBK", "new phones"), stored("QEL.EXE", "exe")});
+    std::filesystem::create_directories(dest + "/PHONEB0");
+    write_file(dest + "/PHONEBK", "my phones");
+    headless_queue_answers({1});
+    install_all();
+    REQUIRE_ENGINE_EXTRACTION(dest + "/QEL.EXE");
+    EXPECT_EQ(install_failed, 0);
+    EXPECT_EQ(text_of(dest + "/PHONEBK"), "my phones");
+    EXPECT_EQ(backups_made, 0);
+}
+
+// A user path inside a question is shown as typed; only the catalogue's text is converted.
+TEST_F(Routing, PathInAQuestionKeepsItsLetters) {
+    settings.language = 1;
+    std::string folder = base + "/Caf\xE9";
+    std::filesystem::create_directories(folder);
+    write_file(folder + "/PHONEBK", "mine");
+    headless_queue_answers({0});
+    replace_policy((folder + "/PHONEBK").c_str());
+    ASSERT_EQ(headless_boxes().size(), 1u);
+    EXPECT_EQ(headless_boxes()[0].text, "Datei " + folder +
+                                            "/PHONEBK mit Standardeinstellungen \xFC"
+                                            "berschreiben?");
 }
 
 TEST_F(Routing, OtherFilesOverwrittenSilently) {

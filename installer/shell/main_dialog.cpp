@@ -1,0 +1,346 @@
+// The main install dialog: shows and derives the paths, checks them, starts the worker and,
+// when it has ended, offers the documentation.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "installer/worker/worker.h"
+#include "platform/win_api.h"
+
+namespace {
+
+constexpr int PICTURE_LARGE_WIDTH = 230, PICTURE_LARGE_HEIGHT = 210;
+constexpr int PICTURE_SMALL_WIDTH = 200, PICTURE_SMALL_HEIGHT = 180;
+constexpr uint32_t PROGRESS_RANGE_0_TO_50 = 0x320000;
+
+// The path fields in the order their length is limited.
+constexpr int limited_fields[] = {CTRL_EXISTING_PATH, CTRL_DESTINATION, CTRL_LOG_PATH,
+                                  CTRL_OPTIONS_PATH,  CTRL_SCRIPT_PATH, CTRL_UPLOAD_PATH,
+                                  CTRL_DOWNLOAD_PATH};
+
+// The five user folders: their field, their settings, the old folder they derive from and the
+// message when empty.
+struct UserPath {
+    int control;
+    PathField path;
+    PathField old_dir;
+    CatalogueId empty_message;
+};
+constexpr UserPath user_paths[] = {
+    {CTRL_LOG_PATH, &InstallSettings::log_path, &InstallSettings::old_log_dir, MSG_LOG_EMPTY},
+    {CTRL_OPTIONS_PATH, &InstallSettings::options_path, &InstallSettings::old_options_dir,
+     MSG_OPTIONS_EMPTY},
+    {CTRL_SCRIPT_PATH, &InstallSettings::script_path, &InstallSettings::old_script_dir,
+     MSG_SCRIPT_EMPTY},
+    {CTRL_UPLOAD_PATH, &InstallSettings::upload_path, &InstallSettings::old_upload_dir,
+     MSG_UPLOAD_EMPTY},
+    {CTRL_DOWNLOAD_PATH, &InstallSettings::download_path, &InstallSettings::old_download_dir,
+     MSG_DOWNLOAD_EMPTY},
+};
+
+OsWindow control(OsWindow dialog, int id) {
+    return os_SubWin(dialog, id);
+}
+
+void read_field(OsWindow dialog, int id, char *out) {
+    out[0] = '\0';
+    os_QueryWindowText(control(dialog, id), PATH_SIZE, out);
+}
+
+void set_field(OsWindow dialog, int id, const char *text) {
+    os_SetWindowText(control(dialog, id), text);
+}
+
+int checked(OsWindow dialog, int id) {
+    return os_IsButtonChecked(dialog, id) ? 1 : 0;
+}
+
+// An entry of exactly three characters that is not a drive root ("c:x", "\ab", "..\").
+bool is_short_entry(const char *path) {
+    return std::strlen(path) == 3 && !(path[1] == ':' && path[2] == '\\');
+}
+
+// Floppy drives are refused.
+bool on_floppy_drive(const char *path) {
+    char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
+    return (drive == 'a' || drive == 'b') && path[1] == ':';
+}
+
+void to_lower_case(char *text) {
+    for (; *text; ++text)
+        *text = static_cast<char>(std::tolower(static_cast<unsigned char>(*text)));
+}
+
+// Two paths that are both set and name different folders.
+bool differ(const char *a, const char *b) {
+    return *a != '\0' && *b != '\0' && compare_nocase(a, b) != 0;
+}
+
+void place_pictures(OsWindow dialog) {
+    OsWinPos phone_book{}, installed{};
+    os_QueryWinPos(control(dialog, CTRL_COPY_PHONEBOOK), &phone_book);
+    os_QueryWinPos(control(dialog, CTRL_ALREADY_INSTALLED), &installed);
+    // Both pictures hang from the top edge of check box 300.
+    int32_t top_of_installed = installed.y + installed.height;
+    int32_t top_of_phone_book = phone_book.y + phone_book.height;
+    os_SetWinPos(control(dialog, CTRL_PICTURE_LARGE), OS_PLACE_ON_TOP, phone_book.x,
+                 top_of_installed - PICTURE_LARGE_HEIGHT, PICTURE_LARGE_WIDTH, PICTURE_LARGE_HEIGHT,
+                 OS_POS_SIZE | OS_POS_MOVE);
+    os_SetWinPos(control(dialog, CTRL_PICTURE_SMALL), OS_PLACE_ON_TOP, phone_book.x,
+                 top_of_installed - PICTURE_SMALL_HEIGHT, PICTURE_SMALL_WIDTH, PICTURE_SMALL_HEIGHT,
+                 OS_POS_SIZE | OS_POS_MOVE);
+    int32_t room = top_of_installed - top_of_phone_book;
+    os_ShowWindow(control(dialog, CTRL_PICTURE_LARGE), room >= PICTURE_LARGE_HEIGHT);
+    os_ShowWindow(control(dialog, CTRL_PICTURE_SMALL), room < PICTURE_LARGE_HEIGHT);
+}
+
+void on_init(OsWindow dialog) {
+    settings.main_dialog = dialog; // boxes of the handlers below already have their owner
+
+    char caption[CAPTION_SIZE] = "";
+    os_QueryWindowText(dialog, sizeof caption, caption);
+    size_t length = std::strlen(caption);
+    std::snprintf(caption + length, sizeof caption - length, "%s", VERSION_SUFFIX);
+    os_SetWindowText(dialog, caption);
+
+    limit_path_fields(dialog);
+    os_CheckControl(dialog, CTRL_ALREADY_INSTALLED, settings.already_installed);
+    os_CheckControl(dialog, CTRL_COPY_OPTIONS, settings.copy_options);
+    os_CheckControl(dialog, CTRL_COPY_PHONEBOOK, settings.copy_phonebook);
+    os_CheckControl(dialog, CTRL_COPY_SCRIPTS, settings.copy_scripts);
+
+    // Setting field 302 runs its handler, which reads the installation and fills the rest.
+    uint32_t size = PATH_SIZE;
+    if (os_IniMgr(2, 0, HOME_APPLICATION, HOME_KEY, settings.existing_path, &size)) {
+        settings.existing_path[PATH_SIZE - 1] = '\0';
+        to_lower_case(settings.existing_path);
+        set_field(dialog, CTRL_EXISTING_PATH, settings.existing_path);
+        set_field(dialog, CTRL_DESTINATION, settings.destination_path);
+    } else {
+        settings.existing_path[0] = '\0';
+        set_field(dialog, CTRL_EXISTING_PATH, "");
+    }
+    show_user_paths(dialog);
+
+    plat_send_message(control(dialog, CTRL_PROGRESS), PROGRESS_SETRANGE, 0, PROGRESS_RANGE_0_TO_50);
+    enable_existing_path(dialog, settings.already_installed != 0);
+    os_EnableWindow(control(dialog, CTRL_COPY_OPTIONS), 0);
+    os_EnableWindow(control(dialog, CTRL_COPY_PHONEBOOK), 0);
+    os_EnableWindow(control(dialog, CTRL_COPY_SCRIPTS), 0);
+    place_pictures(dialog);
+
+    os_CenterWinOverWin(nullptr, dialog, 1);
+    os_SetWinPos(dialog, OS_PLACE_ON_TOP, 0, 0, 0, 0, OS_POS_SHOW | OS_POS_ACTIVATE);
+    bool ask_for_existing = settings.already_installed == 1 && settings.existing_path[0] == '\0';
+    os_SetFocus(control(dialog, ask_for_existing ? CTRL_EXISTING_PATH : CTRL_DESTINATION));
+}
+
+void on_install(OsWindow dialog) {
+    // One run installs at most once, whatever the dialog is asked after the start.
+    if (settings.worker_started) return;
+    const char *caption = message_text(CAPTION_INFO);
+    if (settings.existing_is_beta == 1 &&
+        !ask_yes_no(dialog, caption, message_text(MSG_UPGRADE_FROM_BETA), MB_STYLE_RISKY))
+        return;
+    read_dialog_fields(dialog);
+    int ok = validate_paths(dialog);
+    if (compare_nocase(settings.existing_path, settings.destination_path) == 0 &&
+        std::strchr(BETA_MARKER, 'a') != nullptr &&
+        !ask_yes_no(dialog, caption, message_text(MSG_OVERWRITE_WITH_BETA), MB_STYLE_RISKY))
+        return;
+    if (ok != 1) return;
+
+    delete_old_files(settings.destination_path, 0);
+    os_EnableWindow(control(dialog, CTRL_INSTALL), 0);
+    os_SetFocus(control(dialog, CTRL_DESTINATION));
+    // From now on the worker owns the choices: no handler may change them, also when the thread
+    // cannot start.
+    settings.worker_started = 1;
+    if (!os_CreateThread(worker_entry, nullptr)) {
+        // Ends as after a failed installation: the user is told, then the dialog finishes.
+        show_error(message_text(MSG_INSTALL_ERROR));
+        os_PostMsg(dialog, MSG_INSTALL_FINISHED, 0, 0);
+    }
+}
+
+void on_cancel(OsWindow dialog) {
+    settings.cancel_requested = 1;
+    if (!settings.worker_started) os_PostMsg(dialog, MSG_INSTALL_FINISHED, 0, 0);
+}
+
+void on_already_installed(OsWindow dialog) {
+    settings.already_installed = checked(dialog, CTRL_ALREADY_INSTALLED);
+    if (settings.already_installed) {
+        enable_existing_path(dialog, 1);
+    } else {
+        enable_existing_path(dialog, 0);
+        settings.existing_path[0] = '\0';
+        set_field(dialog, CTRL_EXISTING_PATH, "");
+    }
+}
+
+void on_existing_path_changed(OsWindow dialog) {
+    settings.existing_is_beta = 0;
+    char previous[PATH_SIZE];
+    copy_path(previous, settings.existing_path);
+    read_dialog_fields(dialog);
+    if (is_short_entry(settings.existing_path)) {
+        expand_short_path(settings.existing_path);
+        set_field(dialog, CTRL_EXISTING_PATH, settings.existing_path);
+    }
+    if (on_floppy_drive(settings.existing_path)) {
+        set_field(dialog, CTRL_EXISTING_PATH, "");
+        set_field(dialog, CTRL_DESTINATION, "");
+    } else if (settings.existing_path[0] == '\0') {
+        // No existing installation: nothing is read from the current drive's root.
+        reset_old_dirs();
+    } else {
+        char option_file[PATH_SIZE], path_file[PATH_SIZE];
+        join_path(option_file, settings.existing_path, "OPTIONS\\STANDARD.QPA");
+        join_path(path_file, settings.existing_path, "OPTIONS\\QELPATH.DAT");
+        if (plat_exists(option_file) || plat_exists(path_file))
+            read_existing_settings(option_file, path_file);
+        else
+            reset_old_dirs();
+    }
+    // The destination follows the existing path until the user types another one.
+    if (compare_nocase(settings.destination_path, previous) == 0 ||
+        settings.destination_path[0] == '\0')
+        copy_path(settings.destination_path, settings.existing_path);
+    set_field(dialog, CTRL_DESTINATION, settings.destination_path);
+    update_copy_boxes(dialog);
+}
+
+void on_destination_changed(OsWindow dialog) {
+    read_dialog_fields(dialog);
+    if (is_short_entry(settings.destination_path)) {
+        expand_short_path(settings.destination_path);
+        set_field(dialog, CTRL_DESTINATION, settings.destination_path);
+    }
+    if (on_floppy_drive(settings.destination_path)) set_field(dialog, CTRL_DESTINATION, "");
+    for (const UserPath &user : user_paths)
+        derive_user_path(settings.destination_path, settings.*user.path, settings.*user.old_dir);
+    show_user_paths(dialog);
+    update_copy_boxes(dialog);
+}
+
+void on_install_finished(OsWindow dialog) {
+    if (settings.cancel_requested == 0 &&
+        ask_yes_no(dialog, message_text(CAPTION_INFO), message_text(MSG_READ_DOCS), 0))
+        show_doc_files(); // the last document window closed ends the dialog
+    else
+        os_DismissDlg(dialog, 0);
+}
+
+// A control's notification; false when this dialog leaves it to the default handling.
+bool on_control(OsWindow dialog, const TranslatedMsg &message) {
+    switch (message.id) {
+    case CTRL_ALREADY_INSTALLED:
+        if (!settings.worker_started) on_already_installed(dialog);
+        return true;
+    case CTRL_EXISTING_PATH:
+        if (message.notification != TM_EDIT_CHANGED) return false;
+        if (!settings.worker_started) on_existing_path_changed(dialog);
+        return true;
+    case CTRL_DESTINATION:
+        if (message.notification != TM_EDIT_CHANGED) return false;
+        if (!settings.worker_started) on_destination_changed(dialog);
+        return true;
+    case CTRL_OPTIONS_PATH:
+        if (!settings.worker_started) {
+            read_field(dialog, CTRL_OPTIONS_PATH, settings.options_path);
+            update_copy_boxes(dialog);
+        }
+        return true;
+    case CTRL_SCRIPT_PATH:
+        if (!settings.worker_started) {
+            read_field(dialog, CTRL_SCRIPT_PATH, settings.script_path);
+            update_copy_boxes(dialog);
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+intptr_t main_dialog_proc(OsWindow dialog, uint32_t message, uintptr_t first, intptr_t second) {
+    TranslatedMsg translated{};
+    os_TranslateMsg(&translated, dialog, message, first, second);
+    switch (translated.kind) {
+    case TM_INIT:
+        on_init(dialog);
+        return 1;
+    case TM_COMMAND:
+        if (translated.id == CTRL_INSTALL) {
+            on_install(dialog);
+            return 0;
+        }
+        if (translated.id == CTRL_CANCEL) {
+            on_cancel(dialog);
+            return 0;
+        }
+        break;
+    case TM_CLOSE:
+        on_cancel(dialog);
+        return 0;
+    case TM_CONTROL:
+        if (on_control(dialog, translated)) return 0;
+        break;
+    case MSG_INSTALL_FINISHED:
+        on_install_finished(dialog);
+        return 0;
+    default:
+        break;
+    }
+    return os_DefDlgProc(dialog, message, first, second);
+}
+
+void read_dialog_fields(OsWindow dialog) {
+    settings.already_installed = checked(dialog, CTRL_ALREADY_INSTALLED);
+    read_field(dialog, CTRL_EXISTING_PATH, settings.existing_path);
+    read_field(dialog, CTRL_DESTINATION, settings.destination_path);
+    settings.copy_options = checked(dialog, CTRL_COPY_OPTIONS);
+    settings.copy_phonebook = checked(dialog, CTRL_COPY_PHONEBOOK);
+    settings.copy_scripts = checked(dialog, CTRL_COPY_SCRIPTS);
+    for (const UserPath &user : user_paths) read_field(dialog, user.control, settings.*user.path);
+}
+
+void limit_path_fields(OsWindow dialog) {
+    for (int id : limited_fields) os_ContrlMgr(control(dialog, id), 0, PATH_SIZE - 1, 0);
+}
+
+void show_user_paths(OsWindow dialog) {
+    for (const UserPath &user : user_paths) set_field(dialog, user.control, settings.*user.path);
+}
+
+int validate_paths(OsWindow dialog) {
+    if (settings.destination_path[0] == '\0') {
+        show_info(message_text(MSG_DEST_EMPTY));
+        os_SetFocus(control(dialog, CTRL_DESTINATION));
+        return 0;
+    }
+    for (const UserPath &user : user_paths)
+        if ((settings.*user.path)[0] == '\0') {
+            show_info(message_text(user.empty_message));
+            os_SetFocus(control(dialog, user.control));
+            return 0;
+        }
+    return 1;
+}
+
+void enable_existing_path(OsWindow dialog, int on) {
+    os_EnableWindow(control(dialog, CTRL_EXISTING_LABEL), on);
+    os_EnableWindow(control(dialog, CTRL_EXISTING_PATH), on);
+}
+
+void update_copy_boxes(OsWindow dialog) {
+    int migratable = settings.existing_migratable == 1;
+    os_EnableWindow(control(dialog, CTRL_COPY_PHONEBOOK),
+                    migratable && differ(settings.existing_path, settings.destination_path));
+    os_EnableWindow(control(dialog, CTRL_COPY_OPTIONS),
+                    migratable && differ(settings.options_path, settings.old_options_path));
+    os_EnableWindow(control(dialog, CTRL_COPY_SCRIPTS),
+                    migratable && differ(settings.script_path, settings.old_script_path));
+}

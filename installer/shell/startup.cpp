@@ -1,0 +1,96 @@
+// The program's start: language by the archive beside it, platform check, the main dialog.
+#include <cstring>
+#include <string>
+
+#include "installer/shell/shell.h"
+#include "platform/win_api.h"
+#include "resources/main_dialog.h"
+
+ShellState shell_state;
+
+namespace {
+
+// The archive names, tested in this order; the first that exists fixes the language.
+struct ArchiveChoice {
+    const char *file_name;
+    int language;
+};
+constexpr ArchiveChoice archive_choices[] = {
+    {"INSTALL.FIL", 0},
+    {"INSTALLD.FIL", 1},
+    {"INSTALLF.FIL", 2},
+};
+
+constexpr int PROGRAM_PATH_SIZE = 512;
+constexpr int HOME_PROBE_SIZE = 28;
+constexpr int NT_PLATFORM = 4;
+constexpr int32_t NT4_VERSION = 400;
+
+// The drive and folder of a path, with its closing separator ("C:\QEL\" of "C:\QEL\SETUP.EXE");
+// empty when the path names no folder.
+std::string folder_of(const char *path) {
+    std::string text = path ? path : "";
+    size_t cut = text.find_last_of("\\/");
+    if (cut != std::string::npos) return text.substr(0, cut + 1);
+    if (text.size() >= 2 && text[1] == ':') return text.substr(0, 2);
+    return "";
+}
+
+int leave(int result) {
+    os_CleanupWinThread(&shell_state.main_thread_record);
+    return result;
+}
+
+} // namespace
+
+int installer_main(OsInstance instance, OsInstance, const char *, int) {
+    shell_state.instance = instance;
+    os_Initialize(reinterpret_cast<intptr_t>(instance), ".", 0);
+    char path[PROGRAM_PATH_SIZE] = "";
+    plat_program_path(path, sizeof path);
+    int result = run_installer(path);
+    os_Initialize(-1, nullptr, 0);
+    return result;
+}
+
+int run_installer(const char *program_path) {
+    // From here on every relative name (the archive, the documents) is beside the program.
+    std::string folder = folder_of(program_path);
+    if (!folder.empty()) plat_chdir(folder.c_str());
+
+    const ArchiveChoice *archive = nullptr;
+    for (const ArchiveChoice &choice : archive_choices)
+        if (plat_exists(choice.file_name)) {
+            archive = &choice;
+            break;
+        }
+    if (archive == nullptr) {
+        show_error(message_text(MSG_NO_FILES));
+        return leave(0);
+    }
+    settings.language = archive->language;
+    copy_path(settings.archive_name, archive->file_name);
+
+    if (os_QuerySysValue(1) == NT_PLATFORM && os_QuerySysValue(0) < NT4_VERSION) {
+        show_error(message_text(MSG_NEEDS_NT4));
+        return leave(0);
+    }
+    if (query_home_path()) settings.already_installed = 1;
+
+    register_installer_class("ProgressBar", progress_bar_proc, 0, 0);
+    settings.main_dialog =
+        os_LoadDlg(nullptr, nullptr, main_dialog_proc, shell_state.instance,
+                   static_cast<uint32_t>(DIALOG_TEMPLATE_IDS[settings.language]), nullptr);
+    if (settings.main_dialog) {
+        os_ProcessDlg(settings.main_dialog);
+        os_DestroyWindow(settings.main_dialog);
+        settings.main_dialog = nullptr;
+    }
+    return leave(0);
+}
+
+int query_home_path() {
+    char value[HOME_PROBE_SIZE] = "";
+    uint32_t length = sizeof value;
+    return os_IniMgr(2, 0, HOME_APPLICATION, HOME_KEY, value, &length);
+}

@@ -1,0 +1,191 @@
+// The install sequence on the worker thread: extraction, settings and files of the earlier
+// installation, documents and runtime files, the path settings, the start-menu folder with its
+// shortcuts, old files, and the report; always ending with the finish message to the dialog.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/engine.h"
+#include "installer/worker/worker.h"
+#include "platform/win_api.h"
+
+namespace {
+
+constexpr int DISPLAY_SIZE = 150; // a member's name on the status line
+constexpr int NT_PLATFORM = 4;
+
+OsWindow dialog_control(int id) {
+    return os_SubWin(settings.main_dialog, id);
+}
+
+void send_progress(uint32_t percent) {
+    plat_send_message(dialog_control(CTRL_PROGRESS), PROGRESS_SETPOS, percent, 0);
+}
+
+bool box_enabled(int id) {
+    return os_IsWindowEnabled(dialog_control(id)) == 1;
+}
+
+// True when snprintf's result fitted the buffer whole.
+bool fitted(int written, size_t size) {
+    return written >= 0 && static_cast<size_t>(written) < size;
+}
+
+// Lists the archive, then extracts member after member until a failure or a cancel.
+void extract_members() {
+    list_archive();
+    for (size_t i = 0; i < archive_members.size() && !install_failed && !settings.cancel_requested;
+         ++i) {
+        const std::string &member = archive_members[i];
+        if (member.empty()) break;
+        char display[DISPLAY_SIZE];
+        std::snprintf(display, sizeof display, "%s", member.c_str());
+        for (char *c = display; *c; ++c)
+            if (*c == '\\') *c = '/';
+        set_status(display);
+        if (get_zip_name(member.c_str()) != 0) {
+            install_failed = 1;
+            break;
+        }
+        add_member_progress(i < archive_member_sizes.size() ? archive_member_sizes[i] : 0);
+        send_progress(percent_done);
+    }
+}
+
+// Options, scripts and phone book of the earlier installation, as the dialog offered them.
+void carry_over(int rename_mode) {
+    if (settings.copy_options == 1 && box_enabled(CTRL_COPY_OPTIONS))
+        copy_tree(settings.old_options_path, settings.options_path, rename_mode);
+    if (settings.copy_scripts == 1 && box_enabled(CTRL_COPY_SCRIPTS))
+        copy_tree(settings.old_script_path, settings.script_path, rename_mode);
+    if (settings.copy_phonebook == 1 && box_enabled(CTRL_COPY_PHONEBOOK)) {
+        char source[PATH_SIZE], target[PATH_SIZE];
+        join_path(source, settings.existing_path, "PHONEBK");
+        join_path(target, settings.destination_path, "PHONEBK");
+        copy_file(source, target, 0);
+    }
+}
+
+// The documents and runtime files that lie beside the installer (the current folder).
+void copy_beside_files() {
+    char target[PATH_SIZE];
+    for (const DocumentFile &document : documentation_files) {
+        join_path(target, settings.destination_path, document.file_name);
+        copy_file(document.file_name, target, 0);
+    }
+    for (const char *runtime : runtime_files) {
+        join_path(target, settings.destination_path, runtime);
+        copy_file(runtime, target, 0);
+    }
+}
+
+// Makes the start-menu folder below the user's programs folder; false (and nothing made) when
+// the programs folder is unknown, so that nothing lands at a drive's root.
+bool make_start_menu_folder(char *folder) {
+    char name[PATH_SIZE];
+    const char *format = catalogue[TEXT_FOLDER_NAME].text[settings.language];
+    std::snprintf(name, sizeof name, format, os_QuerySysValue(1) == NT_PLATFORM ? " NT" : "'95");
+    OemToCharA(name, name); // the catalogue is OEM; folder names are not
+    char programs[PATH_SIZE] = "";
+    if (!query_programs_folder(programs, sizeof programs) || programs[0] == '\0') return false;
+    if (!fitted(std::snprintf(folder, PATH_SIZE, "%s\\%s", programs, name), PATH_SIZE))
+        return false;
+    CreateDirectoryA(folder, nullptr); // an existing folder is fine
+    return plat_exists(folder) == 1;
+}
+
+// Writes one link of the table; true when it was saved.
+bool make_shortcut(const ShortcutRow &row, const char *folder) {
+    const char *destination = settings.destination_path;
+    char target[PATH_SIZE];
+    const char *arguments = row.arguments;
+    if (row.target[0] == '!') {
+        join_path(target, destination, row.target + 1);
+    } else {
+        char *file_part = nullptr;
+        DWORD found = SearchPathA(nullptr, row.target, "", PATH_SIZE, target, &file_part);
+        if (found == 0 || found >= PATH_SIZE) {
+            join_path(target, destination, row.arguments); // then the document opens itself
+            arguments = "";
+        }
+    }
+    char display[PATH_SIZE];
+    if (row.display_name[0] == '!')
+        std::snprintf(display, sizeof display, "%s%s", message_text(TEXT_ORDER_FROM),
+                      row.display_name + 1);
+    else
+        std::snprintf(display, sizeof display, "%s", row.display_name);
+    display[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(display[0])));
+
+    char icon[PATH_SIZE] = "";
+    if (row.icon_file[0] != '\0') {
+        size_t length = std::strlen(destination);
+        const char *separator = length > 0 && destination[length - 1] == '\\' ? "" : "\\";
+        if (!fitted(
+                std::snprintf(icon, sizeof icon, "%s%s%s", destination, separator, row.icon_file),
+                sizeof icon))
+            icon[0] = '\0';
+    }
+    // A link name cut to the buffer would be saved under a wrong name: such a row is skipped.
+    char link[PATH_SIZE];
+    if (!fitted(std::snprintf(link, sizeof link, "%s\\%s.LNK", folder, display), sizeof link))
+        return false;
+    ShortcutRequest request{link, target, arguments, destination, display, icon};
+    return plat_save_shortcut(request) == SHORTCUT_SAVED;
+}
+
+// The start-menu folder and its links; true when the product's own link is in place.
+bool make_start_menu_entries() {
+    set_status(message_text(STATUS_CREATING_FOLDER));
+    char folder[PATH_SIZE];
+    if (!make_start_menu_folder(folder)) return false;
+    int com = plat_com_begin();
+    bool product_link = false;
+    for (const ShortcutRow *row = shortcut_rows; row->display_name; ++row) {
+        bool saved = make_shortcut(*row, folder);
+        if (row == shortcut_rows) product_link = saved;
+    }
+    if (com) plat_com_end(); // only a successful start is balanced
+    return product_link;
+}
+
+void report(bool start_menu_entry) {
+    set_status(message_text(MSG_INSTALL_COMPLETE));
+    show_info(message_text(start_menu_entry ? MSG_ALL_PROCESSED : MSG_ALL_PROCESSED_NO_MENU));
+    if (backups_made == 1) show_info(message_text(MSG_BACKUPS_MADE));
+    if (OsModule capi = os_LoadModule("CAPI2032.DLL")) { // an ISDN driver is installed
+        show_info(message_text(MSG_ISDN_NOTE));
+        os_FreeModule(capi);
+    }
+}
+
+void install() {
+    extract_members();
+    if (install_failed) {
+        show_error(message_text(MSG_INSTALL_ERROR));
+        return;
+    }
+    if (settings.cancel_requested) {
+        show_info(message_text(MSG_INSTALL_ABORTED));
+        return;
+    }
+    int rename_mode = compare_nocase(settings.existing_version, "2.90") < 0 ? 1 : 0;
+    carry_over(rename_mode);
+    copy_beside_files();
+    percent_done = 100;
+    send_progress(percent_done);
+    update_path_settings("OPTIONS\\STANDARD.QPA");
+    bool start_menu_entry = make_start_menu_entries();
+    delete_old_files(settings.destination_path, 1);
+    report(start_menu_entry);
+}
+
+} // namespace
+
+void worker_entry(void *) {
+    OsThreadRecord context{};
+    os_InitWinThread(&context, 0, 0);
+    install();
+    os_PostMsg(settings.main_dialog, MSG_INSTALL_FINISHED, 0, 0);
+    os_CleanupWinThread(&context);
+}
