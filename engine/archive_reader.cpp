@@ -31,22 +31,22 @@ int64_t archive_position() {
 
 // --- Block reads -----------------------------------------------------------------------------
 
-int seek_archive(int64_t offset) {
+EngineStatus seek_archive(int64_t offset) {
     int64_t request = offset + G.prepended_bytes;
     if (request < 0) {
         std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
                      G.archive_name, REPORT_TEXT);
-        return PK_BADERR;
+        return EngineStatus::severe_error;
     }
     int32_t in_block = static_cast<int32_t>(request % INPUT_BLOCK_SIZE);
     int64_t block = request - in_block;
     if (block == G.window_start && G.read_pos != nullptr) {
         G.bytes_left += static_cast<int32_t>(G.read_pos - G.input_buffer) - in_block;
         G.read_pos = G.input_buffer + in_block;
-        return PK_OK;
+        return EngineStatus::ok;
     }
     int64_t position = host_seek(G.archive_fd, block);
-    if (position < 0) return PK_EOF;
+    if (position < 0) return EngineStatus::archive_ends_early;
     G.window_start = static_cast<int32_t>(position);
     int got = host_read(G.archive_fd, G.input_buffer, INPUT_BLOCK_SIZE);
     if (got <= 0 || got < in_block) {
@@ -54,11 +54,11 @@ int seek_archive(int64_t offset) {
         G.bytes_left = 0;
         G.read_pos = G.input_buffer;
         G.window_start = -1;
-        return PK_EOF;
+        return EngineStatus::archive_ends_early;
     }
     G.read_pos = G.input_buffer + in_block;
     G.bytes_left = got - in_block;
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
 int read_exact(unsigned char *destination, int count) {
@@ -102,8 +102,8 @@ int refill_byte() {
 
 // --- Fields ----------------------------------------------------------------------------------
 
-int read_field(unsigned length, int mode) {
-    if (length == 0) return PK_OK;
+EngineStatus read_field(unsigned length, int mode) {
+    if (length == 0) return EngineStatus::ok;
     switch (mode) {
     case FIELD_SKIP:
         return seek_archive(archive_position() + length);
@@ -114,7 +114,7 @@ int read_field(unsigned length, int mode) {
         do {
             unsigned want = remaining < 65536 ? remaining : 65536;
             int got = read_exact(G.output_buffer, static_cast<int>(want));
-            if (got < 1) return PK_EOF;
+            if (got < 1) return EngineStatus::archive_ends_early;
             remaining -= static_cast<unsigned>(got);
             // Drop carriage returns; the byte after one is taken as it is.
             int out = 0;
@@ -134,7 +134,7 @@ int read_field(unsigned length, int mode) {
             }
         } while (remaining > 0 && piece_length > 0);
         std::fputc('\n', stdout);
-        return PK_OK;
+        return EngineStatus::ok;
     }
 
     case FIELD_NAME: {
@@ -146,7 +146,7 @@ int read_field(unsigned length, int mode) {
         }
         int got =
             read_exact(reinterpret_cast<unsigned char *>(G.filename), static_cast<int>(length));
-        if (got < 1) return PK_EOF;
+        if (got < 1) return EngineStatus::archive_ends_early;
         G.filename[got] = '\0';
         if (G.current && G.current->lowercase_name) {
             for (char *p = G.filename; *p; ++p)
@@ -157,10 +157,10 @@ int read_field(unsigned length, int mode) {
             std::memmove(G.filename + 8, G.filename + 9, std::strlen(G.filename + 9) + 1);
         if (excess) {
             std::fprintf(stderr, "[ %s ]\n", G.filename);
-            int r = read_field(excess, FIELD_SKIP);
-            return r ? r : PK_WARN;
+            EngineStatus r = read_field(excess, FIELD_SKIP);
+            return r != EngineStatus::ok ? r : EngineStatus::warning;
         }
-        return PK_OK;
+        return EngineStatus::ok;
     }
 
     case FIELD_EXTRA: {
@@ -173,17 +173,17 @@ int read_field(unsigned length, int mode) {
             return read_field(length, FIELD_SKIP);
         }
         int got = read_exact(G.extra_field, static_cast<int>(length));
-        if (got < 1) return PK_EOF;
+        if (got < 1) return EngineStatus::archive_ends_early;
         G.extra_length = static_cast<unsigned>(got);
-        return PK_OK;
+        return EngineStatus::ok;
     }
     }
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
-int read_central_header() {
+EngineStatus read_central_header() {
     unsigned char b[42] = {};
-    if (read_exact(b, 42) < 1) return PK_EOF;
+    if (read_exact(b, 42) < 1) return EngineStatus::archive_ends_early;
     CentralHeader &h = G.central;
     h.version_made_by = b[0];
     h.host_made_by = b[1];
@@ -203,7 +203,7 @@ int read_central_header() {
     h.internal_attributes = get16(b + 32);
     h.external_attributes = get32(b + 34);
     h.local_offset = get32(b + 38);
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
 void derive_member_flags() {
@@ -223,9 +223,9 @@ void derive_member_flags() {
     }
 }
 
-int read_local_header() {
+EngineStatus read_local_header() {
     unsigned char b[26] = {};
-    if (read_exact(b, 26) < 1) return PK_EOF;
+    if (read_exact(b, 26) < 1) return EngineStatus::archive_ends_early;
     LocalHeader &h = G.local;
     h.version_needed = b[0];
     h.host_needed = b[1];
@@ -245,18 +245,18 @@ int read_local_header() {
         h.compressed_size = G.current->compressed_size;
         G.remaining_compressed = static_cast<int32_t>(h.compressed_size);
     }
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
-int show_archive_comment() {
+EngineStatus show_archive_comment() {
     if (G.end_record.comment_length != 0 &&
         (G.comment_level > 0 || (G.comment_level == 0 && !G.quiet))) {
-        if (read_field(G.end_record.comment_length, FIELD_SHOW) != PK_OK) {
+        if (read_field(G.end_record.comment_length, FIELD_SHOW) != EngineStatus::ok) {
             std::fprintf(stderr, "\ncaution:  zipfile comment truncated\n");
-            return PK_WARN;
+            return EngineStatus::warning;
         }
     }
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
 // --- End record search -----------------------------------------------------------------------
@@ -283,7 +283,7 @@ static void not_found_message() {
                  "  the last disk(s) of this archive.\n\n");
 }
 
-int find_end_record(int64_t search_length) {
+EngineStatus find_end_record(int64_t search_length) {
     const int64_t size = G.archive_size;
     int found = -1;
     std::memset(G.hold_area, 0, 3); // nothing from an earlier archive may complete a signature
@@ -292,13 +292,13 @@ int find_end_record(int64_t search_length) {
         G.window_start = 0;
         if (host_seek(G.archive_fd, 0) != 0) {
             not_found_message();
-            return PK_ERR;
+            return EngineStatus::error;
         }
         int want = static_cast<int>(size);
         int got = want > 0 ? host_read(G.archive_fd, G.input_buffer, want) : 0;
         if (got < want) {
             not_found_message();
-            return PK_ERR;
+            return EngineStatus::error;
         }
         if (size >= 22) found = scan_block(static_cast<int>(size) - 22, got);
     } else {
@@ -307,12 +307,12 @@ int find_end_record(int64_t search_length) {
             G.window_start = static_cast<int32_t>(size - tail);
             if (host_seek(G.archive_fd, G.window_start) < 0) {
                 not_found_message();
-                return PK_ERR;
+                return EngineStatus::error;
             }
             int got = host_read(G.archive_fd, G.input_buffer, tail);
             if (got < tail) {
                 not_found_message();
-                return PK_ERR;
+                return EngineStatus::error;
             }
             found = scan_block(tail - 22, got);
             std::memcpy(G.hold_area, G.input_buffer, 3);
@@ -333,17 +333,17 @@ int find_end_record(int64_t search_length) {
     }
     if (found < 0) {
         not_found_message();
-        return PK_ERR;
+        return EngineStatus::error;
     }
     G.end_record_offset = G.window_start + found;
     // Re-read from the record itself, so that a record that straddles blocks reads whole.
     G.read_pos = nullptr;
-    if (host_seek(G.archive_fd, G.end_record_offset) < 0) return PK_EOF;
+    if (host_seek(G.archive_fd, G.end_record_offset) < 0) return EngineStatus::archive_ends_early;
     G.window_start = G.end_record_offset - INPUT_BLOCK_SIZE; // read_exact advances by a block
     G.bytes_left = 0;
     unsigned char record[22] = {};
     int got = read_exact(record, 22);
-    if (got < 1) return PK_EOF;
+    if (got < 1) return EngineStatus::archive_ends_early;
     EndRecord &e = G.end_record;
     e.this_disk = get16(record + 4);
     e.directory_disk = get16(record + 6);
@@ -355,19 +355,19 @@ int find_end_record(int64_t search_length) {
     // Offsets wrap as 32-bit values; a crafted record may not overflow into undefined behaviour.
     G.expected_end_offset = static_cast<int32_t>(static_cast<uint32_t>(e.directory_size) +
                                                  static_cast<uint32_t>(e.directory_offset));
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
 // --- One archive -----------------------------------------------------------------------------
 
-static int close_archive(int status) {
+static EngineStatus close_archive(EngineStatus status) {
     if (G.archive_fd >= 0) host_close(G.archive_fd);
     G.archive_fd = -1;
     G.read_pos = nullptr;
     return status;
 }
 
-int process_archive(int report_missing) {
+EngineStatus process_archive(int report_missing) {
     HostFileInfo info{};
     if (host_stat(G.archive_name, &info) != 0 || info.is_directory) {
         if (report_missing) {
@@ -376,12 +376,12 @@ int process_archive(int report_missing) {
                     stderr,
                     "%s:  can't find zipfile directory in %s,\n        %sand can't find %s, "
                     "period.\n",
-                    G.program_name, G.archive_spec, G.detailed_mode ? "  " : "", G.archive_name);
+                    G.program_name, G.archive_arg, G.detailed_mode ? "  " : "", G.archive_name);
             else
                 std::fprintf(stderr, "%s:  can't find either %s or %s, so there.\n", G.program_name,
-                             G.archive_spec, G.archive_name);
+                             G.archive_arg, G.archive_name);
         }
-        return info.is_directory ? PK_DIRECTORY : PK_NOZIP;
+        return info.is_directory ? EngineStatus::archive_is_folder : EngineStatus::no_archive;
     }
     G.archive_size = info.size;
     int may_be_executable = info.owner_execute;
@@ -389,7 +389,7 @@ int process_archive(int report_missing) {
     G.archive_fd = host_open_archive(G.archive_name);
     if (G.archive_fd < 0) {
         std::fprintf(stderr, "error:  can't open zipfile [ %s ]\n", G.archive_name);
-        return PK_NOZIP;
+        return EngineStatus::no_archive;
     }
     G.window_start = 0;
     G.read_pos = G.input_buffer;
@@ -397,26 +397,26 @@ int process_archive(int report_missing) {
     G.prepended_bytes = 0;
     if (!G.quiet && !G.detailed_mode) std::fprintf(stdout, "Archive:  %s\n", G.archive_name);
 
-    int status = PK_OK;
-    int search;
-    int following = PK_OK;
+    EngineStatus status = EngineStatus::ok;
+    EngineStatus search;
+    EngineStatus following = EngineStatus::ok;
     if (G.detailed_mode) {
         search = find_end_record(G.archive_size);
-        if (search == PK_OK) following = report_archive_header();
+        if (search == EngineStatus::ok) following = report_archive_header();
     } else {
         int64_t length = G.archive_size < END_SEARCH_LENGTH ? G.archive_size : END_SEARCH_LENGTH;
         search = find_end_record(length);
-        if (search == PK_OK) following = show_archive_comment();
+        if (search == EngineStatus::ok) following = show_archive_comment();
     }
-    if (search != PK_OK || following > 1) {
-        close_archive(0);
+    if (search != EngineStatus::ok || following > EngineStatus::warning) {
+        close_archive(EngineStatus::ok);
         if (may_be_executable)
             std::fprintf(stderr, "note:  %s may be an executable, not an archive\n",
                          G.archive_name);
-        int failed = search != PK_OK ? search : following;
+        EngineStatus failed = search != EngineStatus::ok ? search : following;
         if (report_missing) return failed;
         G.no_zip_directory_seen = 1;
-        return PK_NOZIP;
+        return EngineStatus::no_archive;
     }
     status = following;
 
@@ -427,14 +427,14 @@ int process_archive(int report_missing) {
     if (G.detailed_mode && e.this_disk != e.directory_disk) {
         std::fprintf(stderr, "\n     Zipfile is part of a multi-disk archive, and this is not the "
                              "disk on\n     which the central zipfile directory begins.\n");
-        return close_archive(PK_MULTIDISK);
+        return close_archive(EngineStatus::multi_disk);
     }
     if (!G.detailed_mode && !two_part && e.this_disk != 0) {
         std::fprintf(stderr,
                      "\nerror [%s]:  zipfile is part of multi-disk archive\n  (sorry, not yet "
                      "supported).\n",
                      G.archive_name);
-        return close_archive(PK_MULTIDISK);
+        return close_archive(EngineStatus::multi_disk);
     }
     if (two_part) {
         std::fprintf(stderr,
@@ -445,7 +445,7 @@ int process_archive(int report_missing) {
                      "     fixed by mid-1991; as of mid-1992 it still hadn't been.  (If fur-\n"
                      "     ther errors do occur, archive was probably created by PKZIP 2.04c\n"
                      "     or later; this program does not yet support multi-part archives.)\n\n");
-        status = status > PK_WARN ? status : PK_WARN;
+        raise_status(status, EngineStatus::warning);
     }
 
     int32_t directory_offset = e.directory_offset;
@@ -455,7 +455,7 @@ int process_archive(int report_missing) {
         std::fprintf(
             stderr, "error [%s]:  missing %ld bytes in zipfile\n  (attempting to process anyway)\n",
             G.archive_name, static_cast<long>(-static_cast<int64_t>(G.prepended_bytes)));
-        status = status > PK_ERR ? status : PK_ERR;
+        raise_status(status, EngineStatus::error);
     } else if (G.prepended_bytes > 0) {
         if (e.directory_offset == 0 && e.directory_size != 0) {
             std::fprintf(stderr,
@@ -465,13 +465,13 @@ int process_archive(int report_missing) {
             directory_offset = G.prepended_bytes;
             G.end_record.directory_offset = directory_offset;
             G.prepended_bytes = 0;
-            status = status > PK_ERR ? status : PK_ERR;
+            raise_status(status, EngineStatus::error);
         } else {
             std::fprintf(stderr,
                          "warning [%s]:  extra %ld bytes at beginning or within zipfile\n  "
                          "(attempting to process anyway)\n",
                          G.archive_name, static_cast<long>(G.prepended_bytes));
-            status = status > PK_WARN ? status : PK_WARN;
+            raise_status(status, EngineStatus::warning);
         }
     }
 
@@ -481,36 +481,37 @@ int process_archive(int report_missing) {
         } else {
             std::fprintf(stderr, "warning [%s]:  zipfile is empty\n", G.archive_name);
         }
-        return close_archive(status > PK_WARN ? status : PK_WARN);
+        raise_status(status, EngineStatus::warning);
+        return close_archive(status);
     }
 
     unsigned char signature[4];
-    int r = seek_archive(directory_offset);
-    if (r != PK_OK) return close_archive(r);
+    EngineStatus r = seek_archive(directory_offset);
+    if (r != EngineStatus::ok) return close_archive(r);
     int got = read_exact(signature, 4);
-    if (got < 0) return close_archive(PK_ERR);
+    if (got < 0) return close_archive(EngineStatus::error);
     if (got < 4 || std::memcmp(signature, central_signature, 4) != 0) {
         int32_t remembered = G.prepended_bytes;
         G.prepended_bytes = 0;
         r = seek_archive(directory_offset);
-        got = r == PK_OK ? read_exact(signature, 4) : 0;
-        if (r != PK_OK || got < 4 || std::memcmp(signature, central_signature, 4) != 0) {
+        got = r == EngineStatus::ok ? read_exact(signature, 4) : 0;
+        if (r != EngineStatus::ok || got < 4 || std::memcmp(signature, central_signature, 4) != 0) {
             std::fprintf(stderr,
                          "error [%s]:  start of central directory not found;\n  zipfile "
                          "corrupt.\n%s",
                          G.archive_name, REPORT_TEXT);
-            return close_archive(PK_BADERR);
+            return close_archive(EngineStatus::severe_error);
         }
         std::fprintf(stderr,
                      "error [%s]:  reported length of central directory is\n  %ld bytes too long "
                      "(Atari STZIP zipfile?  Veltrop ZIPSPLIT 1.1\n  zipfile?).  Compensating...\n",
                      G.archive_name, static_cast<long>(-static_cast<int64_t>(remembered)));
-        status = status > PK_ERR ? status : PK_ERR;
+        raise_status(status, EngineStatus::error);
     }
     r = seek_archive(directory_offset);
-    if (r != PK_OK) return close_archive(r);
+    if (r != EngineStatus::ok) return close_archive(r);
 
-    int result;
+    EngineStatus result;
     if (G.detailed_mode) {
         result = report_members();
         if (G.report_format >= 10) std::fputc('\n', stdout);
@@ -519,6 +520,6 @@ int process_archive(int report_missing) {
     } else {
         result = extract_all();
     }
-    if (result > status) status = result;
+    raise_status(status, result);
     return close_archive(status);
 }

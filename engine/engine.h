@@ -6,23 +6,30 @@
 #include <string>
 #include <vector>
 
-// Results of engine routines; combined by taking the maximum.
-enum EngineStatus : int {
-    PK_OK = 0,
-    PK_WARN = 1,
-    PK_ERR = 2,
-    PK_BADERR = 3,
-    PK_MEM = 4,
-    PK_MEM_DECODER = 5,
-    PK_NOZIP = 9,
-    PK_PARAM = 10,
-    PK_MULTIDISK = 11,
-    PK_DISK = 50,
-    PK_EOF = 51,
-    PK_DIRECTORY = 76,
-    MAP_FOLDER = 77,
-    MAP_VOLUME_LABEL = 78,
+// What the engine reports: every engine routine's result and the value engine_main returns.
+// Statuses combine by taking the worse (numerically higher) one; see raise_status.
+enum class EngineStatus : int {
+    ok = 0,
+    warning = 1,             // something was odd; everything was still processed
+    error = 2,               // damaged data met and passed over
+    severe_error = 3,        // the archive is not where or what its directory says
+    no_memory = 4,           // the engine's own buffers
+    decoder_no_memory = 5,   // a decoder's tables or buffers
+    no_archive = 9,          // no such file, or no zip directory in it
+    bad_command_line = 10,   // a bad option or option combination
+    multi_disk = 11,         // part of an archive spread over several disks
+    disk_full = 50,          // a write failed and the user chose to stop
+    archive_ends_early = 51, // the file ends where a record or block must be
+    archive_is_folder = 76,  // the archive name names a folder
+    folder_created = 77,     // name mapping: a folder was made, there is nothing to write
+    volume_label = 78,       // name mapping: the member is a volume label
+    unknown_operation = 99,  // checkdir: an operation it does not know (a caller's mistake)
 };
+
+// Raises `status` to `result` when the result is worse.
+inline void raise_status(EngineStatus &status, EngineStatus result) {
+    if (result > status) status = result;
+}
 
 constexpr int INPUT_BLOCK_SIZE = 2048;
 constexpr int INPUT_BUFFER_SIZE = INPUT_BLOCK_SIZE + 4; // the hold area follows the block
@@ -130,7 +137,7 @@ struct EngineState {
     int process_all;
 
     const char *program_name; // "unzip" or "zipinfo", for messages
-    const char *archive_spec; // as given
+    const char *archive_arg;  // the archive argument as given
     const char *archive_name; // the archive being processed
 
     // Input window over the archive.
@@ -195,16 +202,16 @@ extern uint32_t archive_total_size;
 int engine_main(int argc, char **argv);
 
 // The archive reader.
-int process_archive(int report_missing);
-int find_end_record(int64_t search_length);
-int seek_archive(int64_t offset);
+EngineStatus process_archive(int report_missing);
+EngineStatus find_end_record(int64_t search_length);
+EngineStatus seek_archive(int64_t offset);
 int read_exact(unsigned char *destination, int count);
 int refill_byte();
-int read_field(unsigned length, int mode);
-int read_central_header();
-int read_local_header();
+EngineStatus read_field(unsigned length, int mode);
+EngineStatus read_central_header();
+EngineStatus read_local_header();
 void derive_member_flags();
-int show_archive_comment();
+EngineStatus show_archive_comment();
 int64_t archive_position();
 
 // The decoders' byte supplier: 0..255, or -1 at (and past) the member's end.
@@ -219,28 +226,28 @@ inline int next_byte() {
 }
 
 // Listings.
-int list_members();
+EngineStatus list_members();
 int ratio_permille(uint32_t uncompressed, uint32_t compressed);
 void print_name(const char *name);
 
 // Extraction driver and output writer.
-int extract_all();
-int write_out(const unsigned char *block, unsigned length, int from_shrink);
+EngineStatus extract_all();
+EngineStatus write_out(const unsigned char *block, unsigned length, int from_shrink);
 
 // --- Extraction driver: members, existing files and times ---
 // Extracts or tests the current member; the input is at its data.
-int extract_member();
+EngineStatus extract_member();
 // -1 no such file, 0 the existing file is older than the member, 1 as new or newer.
 int newer_check(const char *path);
 // An MS-DOS date and time (local time) as seconds since 1970.
 int64_t dos_to_seconds(uint16_t date, uint16_t time);
 
 // The detailed report (zipinfo mode).
-int report_options(int *argc, char ***argv);
-int report_archive_header();
-int report_members();
-int report_short_line();
-int report_full_entry();
+EngineStatus report_options(int *argc, char ***argv);
+EngineStatus report_archive_header();
+EngineStatus report_members();
+EngineStatus report_short_line();
+EngineStatus report_full_entry();
 std::string report_date(unsigned date, unsigned time);
 void report_usage(int bad);
 
@@ -248,4 +255,4 @@ void report_usage(int bad);
 bool replace_policy(const char *path);
 
 // The usage screen; returns 10 when the line was bad, else 0.
-int show_usage(int bad);
+EngineStatus show_usage(int bad);

@@ -34,19 +34,19 @@ static void install_signal_handlers() {
 
 // --- Usage -----------------------------------------------------------------------------------
 
-int show_usage(int bad) {
+EngineStatus show_usage(int bad) {
     if (G.detailed_mode) {
         report_usage(bad);
-        return bad ? PK_PARAM : PK_OK;
+        return bad ? EngineStatus::bad_command_line : EngineStatus::ok;
     }
     std::FILE *out = bad ? stderr : stdout;
-    std::fprintf(out, "UnZip %s, engine of QEL Setup.\n", ENGINE_VERSION);
+    std::fprintf(out, "QEL Setup archive engine %s\n", ENGINE_VERSION);
     std::fprintf(out, "Report problems with this program to the QEL support desk.\n\n");
     std::fprintf(out,
                  "Usage: unzip %s[-opts[modifiers]] file[.zip] [list] [-x xlist] [-d exdir]\n"
                  "  Default action is to extract files in list, except those in xlist, to exdir;\n"
                  "  file[.zip] may be a wildcard.  %s\n\n",
-                 "[-Z] ", "-Z => ZipInfo mode (\"unzip -Z\" for usage).");
+                 "[-Z] ", "-Z => archive report mode (\"unzip -Z\" for usage).");
     std::fprintf(out,
                  "  -c  extract files to stdout/screen (CRT)   -l  list files (short format)\n"
                  "  -p  extract files to pipe, no messages     -v  list files (verbose format)\n"
@@ -68,7 +68,7 @@ int show_usage(int bad) {
                  "  unzip -fo foo %-6s => quietly replace existing %s if archive file newer\n",
                  "unzip -p foo | more  => send contents of foo.zip via pipe into program more",
                  "ReadMe", "ReadMe");
-    return bad ? PK_PARAM : PK_OK;
+    return bad ? EngineStatus::bad_command_line : EngineStatus::ok;
 }
 
 // --- Options ---------------------------------------------------------------------------------
@@ -183,7 +183,7 @@ static int apply_option(int letter, int &negation) {
 }
 
 // Parses the option entries; on success leaves argc/argv at the first non-option entry.
-static int parse_options(int *argc_in, char ***argv_in) {
+static EngineStatus parse_options(int *argc_in, char ***argv_in) {
     int argc = *argc_in - 1;
     char **argv = *argv_in + 1;
     int bad = 0;
@@ -214,7 +214,7 @@ static int parse_options(int *argc_in, char ***argv_in) {
     *argv_in = argv;
     if (argc <= 0 || bad) return show_usage(bad);
     G.create_files = !(G.to_stdout || G.test || G.list_level > 0);
-    return 0;
+    return EngineStatus::ok;
 }
 
 static void reset_options() {
@@ -237,15 +237,15 @@ static char match_all_pattern[] = "*";
 static char *match_all_list[] = {match_all_pattern, nullptr};
 
 // Splits the names after the archive into the include and exclude lists and applies -d.
-// Returns a status above 2 from checkdir, else 0.
-static int split_name_lists(char **names, int count) {
+// Returns a status above error from checkdir, else ok.
+static EngineStatus split_name_lists(char **names, int count) {
     G.include_names = names;
     G.include_count = count;
     G.exclude_count = 0;
     if (count == 0) {
         G.include_names = match_all_list;
         G.process_all = 1;
-        return 0;
+        return EngineStatus::ok;
     }
     int in_exclude = 0;
     int seen_d = 0;
@@ -266,8 +266,8 @@ static int split_name_lists(char **names, int count) {
             }
             if (G.create_files) {
                 G.extract_dir_given = 1;
-                int r = checkdir(folder, CD_SET_ROOT);
-                if (r > 2) return r;
+                EngineStatus r = checkdir(folder, CD_SET_ROOT);
+                if (r > EngineStatus::error) return r;
             } else {
                 std::fprintf(stdout, "caution:  not extracting; -d ignored\n");
             }
@@ -305,24 +305,24 @@ static int split_name_lists(char **names, int count) {
         while (n < G.exclude_count && G.exclude_names[n] != nullptr) ++n;
         G.exclude_count = n;
     }
-    return 0;
+    return EngineStatus::ok;
 }
 
 // --- Archive loop ----------------------------------------------------------------------------
 
-static void count_result(int result, int &warnings, int &fatal, int &success, int &no_zip,
+static void count_result(EngineStatus result, int &warnings, int &fatal, int &success, int &no_zip,
                          int &directories, bool count_no_zip) {
     switch (result) {
-    case PK_OK:
+    case EngineStatus::ok:
         ++success;
         break;
-    case PK_WARN:
+    case EngineStatus::warning:
         ++warnings;
         break;
-    case PK_DIRECTORY:
+    case EngineStatus::archive_is_folder:
         ++directories;
         break;
-    case PK_NOZIP:
+    case EngineStatus::no_archive:
         if (count_no_zip) ++no_zip;
         break;
     default:
@@ -331,36 +331,36 @@ static void count_result(int result, int &warnings, int &fatal, int &success, in
     }
 }
 
-static int archive_loop() {
+static EngineStatus archive_loop() {
     std::memcpy(central_signature, "PK\1\2", 4);
     std::memcpy(local_signature, "PK\3\4", 4);
     std::memcpy(end_signature, "PK\5\6", 4);
     int warnings = 0, fatal = 0, success = 0, no_zip = 0, directories = 0;
-    int status = PK_OK;
-    int last_result = PK_OK;
+    EngineStatus status = EngineStatus::ok;
+    EngineStatus last_result = EngineStatus::ok;
     char *last_name = nullptr;
 
-    while (char *name = next_archive_name(G.archive_spec)) {
+    while (char *name = next_archive_name(G.archive_arg)) {
         last_name = name;
         G.archive_name = name;
-        if (!G.quiet && last_result != PK_NOZIP &&
+        if (!G.quiet && last_result != EngineStatus::no_archive &&
             (warnings > 0 || no_zip > 0 || fatal > 0 || success > 0))
             std::fputc('\n', stdout);
         std::fflush(stdout);
         last_result = process_archive(0);
         count_result(last_result, warnings, fatal, success, no_zip, directories, true);
-        if (last_result != PK_DIRECTORY && last_result > status) status = last_result;
+        if (last_result != EngineStatus::archive_is_folder) raise_status(status, last_result);
     }
 
     if (fatal + warnings + success == 0 && no_zip + directories == 1 && last_name != nullptr) {
         no_zip = directories = 0;
-        if (status == PK_NOZIP) status = PK_OK;
+        if (status == EngineStatus::no_archive) status = EngineStatus::ok;
         // The expansion's buffer keeps its last result and has room for the suffix.
         std::strcat(last_name, ".zip");
         G.archive_name = last_name;
-        int result = process_archive(1);
+        EngineStatus result = process_archive(1);
         count_result(result, warnings, fatal, success, no_zip, directories, false);
-        if (result > status) status = result;
+        raise_status(status, result);
     }
 
     std::fflush(stdout);
@@ -401,14 +401,14 @@ int engine_main(int argc, char **argv) {
                       (argc > 1 && argv[1] && std::strncmp(argv[1], "-Z", 2) == 0);
     G.program_name = G.detailed_mode ? "zipinfo" : "unzip";
 
-    int result;
+    EngineStatus result;
     if (G.detailed_mode) {
         result = report_options(&argc, &argv);
-        if (result != 0 || argc <= 0) return result;
+        if (result != EngineStatus::ok || argc <= 0) return static_cast<int>(result);
         G.create_files = 0;
     } else {
         result = parse_options(&argc, &argv);
-        if (result != 0 || argc <= 0) return result;
+        if (result != EngineStatus::ok || argc <= 0) return static_cast<int>(result);
     }
 
     for (int i = 0; i < argc; ++i) {
@@ -417,11 +417,11 @@ int engine_main(int argc, char **argv) {
             if (*p == '\\') *p = '/';
     }
 
-    G.archive_spec = argv[0];
+    G.archive_arg = argv[0];
     result = split_name_lists(argv + 1, argc - 1);
-    if (result > 2) {
+    if (result > EngineStatus::error) {
         checkdir(nullptr, CD_RELEASE_ROOT);
-        return result;
+        return static_cast<int>(result);
     }
 
     G.input_buffer = static_cast<unsigned char *>(std::calloc(1, INPUT_BUFFER_SIZE));
@@ -432,7 +432,7 @@ int engine_main(int argc, char **argv) {
         G.input_buffer = G.output_buffer = nullptr;
         std::fprintf(stderr, "error:  can't allocate unzip buffers\n");
         checkdir(nullptr, CD_RELEASE_ROOT);
-        return PK_MEM;
+        return static_cast<int>(EngineStatus::no_memory);
     }
     G.hold_area = G.input_buffer + INPUT_BLOCK_SIZE;
 
@@ -447,5 +447,5 @@ int engine_main(int argc, char **argv) {
     std::free(G.output_buffer);
     G.input_buffer = G.output_buffer = nullptr;
     G.read_pos = nullptr;
-    return result;
+    return static_cast<int>(result);
 }

@@ -18,10 +18,6 @@ bool quiet() {
     return G.quiet > 0;
 }
 
-void raise(int &status, int result) {
-    if (result > status) status = result;
-}
-
 // Checks a selected entry and fills its batch slot; 1 to keep it, 0 to skip it.
 int check_and_store() {
     MemberEntry &m = *G.current;
@@ -66,10 +62,10 @@ int check_and_store() {
 }
 
 // Reads a name or extra field of a header; the messages of a bad length. 0 to go on.
-int read_header_field(unsigned length, int mode, const char *which, int &status) {
-    int r = read_field(length, mode);
-    raise(status, r);
-    if (r <= PK_WARN) return 0;
+int read_header_field(unsigned length, int mode, const char *which, EngineStatus &status) {
+    EngineStatus r = read_field(length, mode);
+    raise_status(status, r);
+    if (r <= EngineStatus::warning) return 0;
     if (mode == FIELD_NAME)
         std::fprintf(stderr, "%s:  bad filename length (%s)\n", G.filename, which);
     else if (mode == FIELD_EXTRA)
@@ -85,29 +81,29 @@ void bad_offset(int number, const char *what, long where) {
 
 // Positions the input at a local header and checks its signature. 0: go on; 1: next entry;
 // 2: end the archive.
-int find_local_header(int number, int &status) {
+int find_local_header(int number, EngineStatus &status) {
     int32_t offset = static_cast<int32_t>(G.current->local_offset);
     int64_t request = static_cast<int64_t>(G.prepended_bytes) + offset;
     if (request < 0) {
         std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
                      G.archive_name, REPORT_TEXT);
-        raise(status, PK_BADERR);
+        raise_status(status, EngineStatus::severe_error);
         return 1;
     }
-    if (seek_archive(offset) != PK_OK) {
+    if (seek_archive(offset) != EngineStatus::ok) {
         bad_offset(number, "lseek", static_cast<long>(request - request % INPUT_BLOCK_SIZE));
-        raise(status, PK_BADERR);
+        raise_status(status, EngineStatus::severe_error);
         return 1;
     }
     unsigned char signature[4];
     if (read_exact(signature, 4) < 1) {
         bad_offset(number, "EOF", static_cast<long>(request));
-        raise(status, PK_BADERR);
+        raise_status(status, EngineStatus::severe_error);
         return 1;
     }
     if (std::memcmp(signature, local_signature, 4) == 0) return 0;
     bad_offset(number, "local header sig", static_cast<long>(request));
-    raise(status, PK_ERR);
+    raise_status(status, EngineStatus::error);
     if (number != 0) return 0; // processing goes on with the bytes as they are
 
     std::fprintf(stderr, "  (attempting to re-compensate)\n");
@@ -115,21 +111,21 @@ int find_local_header(int number, int &status) {
     if (offset < 0) {
         std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
                      G.archive_name, REPORT_TEXT);
-        raise(status, PK_BADERR);
+        raise_status(status, EngineStatus::severe_error);
         return 2;
     }
-    if (seek_archive(offset) != PK_OK) {
-        raise(status, PK_EOF);
+    if (seek_archive(offset) != EngineStatus::ok) {
+        raise_status(status, EngineStatus::archive_ends_early);
         return 2;
     }
     if (read_exact(signature, 4) < 1) {
         bad_offset(number, "EOF", static_cast<long>(offset));
-        raise(status, PK_BADERR);
+        raise_status(status, EngineStatus::severe_error);
         return 1;
     }
     if (std::memcmp(signature, local_signature, 4) != 0) {
         bad_offset(number, "local header sig", static_cast<long>(offset));
-        raise(status, PK_BADERR);
+        raise_status(status, EngineStatus::severe_error);
         return 1;
     }
     return 0;
@@ -146,15 +142,15 @@ int may_write() {
 }
 
 // Processes one kept entry. Returns 1 when the archive must end at once.
-int process_entry(int number, int &status) {
+int process_entry(int number, EngineStatus &status) {
     int where = find_local_header(number, status);
     if (where == 2) return 1;
     if (where == 1) return 0;
 
-    int r = read_local_header();
-    if (r != PK_OK) {
+    EngineStatus r = read_local_header();
+    if (r != EngineStatus::ok) {
         std::fprintf(stderr, "\nfile #%d:  bad local header\n", number);
-        raise(status, r);
+        raise_status(status, r);
         return 0;
     }
     G.filename[0] = '\0';
@@ -166,21 +162,21 @@ int process_entry(int number, int &status) {
 
     if (!G.test && !G.to_stdout) {
         r = mapname();
-        if (r == MAP_FOLDER || r == PK_ERR) return 0;
-        if (r == MAP_VOLUME_LABEL) {
+        if (r == EngineStatus::folder_created || r == EngineStatus::error) return 0;
+        if (r == EngineStatus::volume_label) {
             std::fprintf(stderr, "   skipping: %-22s  %svolume label\n", G.filename,
                          G.volume_labels ? "hard disk " : "");
             return 0;
         }
-        if (r > PK_WARN) {
-            raise(status, PK_ERR);
+        if (r > EngineStatus::warning) {
+            raise_status(status, EngineStatus::error);
             return 0;
         }
         if (!may_write()) return 0;
     }
 
     G.disk_full_state = 0;
-    raise(status, extract_member());
+    raise_status(status, extract_member());
     return G.disk_full_state > 1 ? 1 : 0;
 }
 
@@ -234,8 +230,8 @@ int newer_check(const char *path) {
     return existing >= member ? 1 : 0;
 }
 
-int extract_member() {
-    int status = PK_OK;
+EngineStatus extract_member() {
+    EngineStatus status = EngineStatus::ok;
     bit_reader = BitReader{};
     G.first_block = 1;
     G.crc_accumulator = 0xFFFFFFFFu;
@@ -245,7 +241,7 @@ int extract_member() {
     if (!method_supported(method)) {
         std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", G.filename,
                      static_cast<int>(method));
-        return PK_WARN;
+        return EngineStatus::warning;
     }
 
     if (G.test) {
@@ -256,7 +252,7 @@ int extract_member() {
     } else if (G.to_stdout) {
         set_stdout_binary();
     } else if (open_output() != 0) {
-        return PK_DISK;
+        return EngineStatus::disk_full;
     }
 
     const char *verb = method == 0   ? "extracting"
@@ -284,11 +280,11 @@ int extract_member() {
     case 1:
         r = shrink_decode_member();
         if (r == SHRINK_BAD_DATA) {
-            status = PK_ERR;
+            status = EngineStatus::error;
             print_decoder_error("invalid compressed (shrunk) data for ",
                                 "invalid compressed data for unshrink format");
         } else if (r != 0) {
-            status = r;
+            status = EngineStatus::decoder_no_memory;
             if (quiet())
                 std::fprintf(stderr, "  error:  not enough memory to unshrink %s\n", G.filename);
             else
@@ -304,7 +300,7 @@ int extract_member() {
     case 6:
         r = implode_decode_member();
         if (r == 3) {
-            status = PK_MEM_DECODER;
+            status = EngineStatus::decoder_no_memory;
             print_decoder_error("not enough memory to explode ",
                                 "not enough memory for explode operation");
         } else if (r == 5) {
@@ -317,9 +313,9 @@ int extract_member() {
                          static_cast<unsigned long>(G.local.uncompressed_size), error ? "" : "  ",
                          static_cast<unsigned long>(G.local.compressed_size), quiet() ? " [" : "",
                          quiet() ? G.filename : "", quiet() ? "]" : ".");
-            status = error ? PK_ERR : PK_WARN;
+            status = error ? EngineStatus::error : EngineStatus::warning;
         } else if (r != 0) {
-            status = PK_ERR;
+            status = EngineStatus::error;
             print_decoder_error("invalid compressed (imploded) data for ",
                                 "invalid compressed data for explode format");
         }
@@ -327,11 +323,11 @@ int extract_member() {
     default: // 8
         r = deflate_decode_member();
         if (r == 3) {
-            status = PK_MEM_DECODER;
+            status = EngineStatus::decoder_no_memory;
             print_decoder_error("not enough memory to inflate ",
                                 "not enough memory for inflate operation");
         } else if (r != 0) {
-            status = PK_ERR;
+            status = EngineStatus::error;
             print_decoder_error("invalid compressed (deflated) data for ",
                                 "invalid compressed data for inflate format");
         }
@@ -343,11 +339,11 @@ int extract_member() {
             std::fclose(G.output_file);
             G.output_file = nullptr;
         }
-        return PK_DISK;
+        return EngineStatus::disk_full;
     }
-    if (G.disk_full_state == 1) raise(status, PK_WARN);
+    if (G.disk_full_state == 1) raise_status(status, EngineStatus::warning);
     if (!G.test && !G.to_stdout) close_output();
-    if (status > PK_WARN) return status;
+    if (status > EngineStatus::warning) return status;
 
     uint32_t computed = ~G.crc_accumulator;
     if (computed != G.local.crc32) {
@@ -355,19 +351,19 @@ int extract_member() {
         std::fprintf(stderr, " bad CRC %08lx  (should be %08lx)\n",
                      static_cast<unsigned long>(computed),
                      static_cast<unsigned long>(G.local.crc32));
-        return PK_ERR;
+        return EngineStatus::error;
     }
     if (!quiet()) {
         if (G.test)
             std::fprintf(stdout, " OK\n");
-        else if (status == PK_OK)
+        else if (status == EngineStatus::ok)
             std::fprintf(stdout, "\n");
     }
     return status;
 }
 
-int extract_all() {
-    int status = PK_OK;
+EngineStatus extract_all() {
+    EngineStatus status = EngineStatus::ok;
     unsigned total = G.end_record.total_entries;
     skipped_count = 0;
     long last_number = -1;
@@ -385,7 +381,7 @@ int extract_all() {
             *G.current = MemberEntry{};
             unsigned char signature[4];
             if (read_exact(signature, 4) < 1) {
-                raise(status, PK_EOF);
+                raise_status(status, EngineStatus::archive_ends_early);
                 walk_stopped = true;
                 break;
             }
@@ -395,13 +391,13 @@ int extract_all() {
                     "error:  expected central file header signature not found (file #%u).\n",
                     static_cast<unsigned>(kept));
                 std::fputs(REPORT_TEXT, stderr);
-                raise(status, PK_BADERR);
+                raise_status(status, EngineStatus::severe_error);
                 walk_stopped = true;
                 break;
             }
-            int r = read_central_header();
-            if (r != PK_OK) {
-                raise(status, r);
+            EngineStatus r = read_central_header();
+            if (r != EngineStatus::ok) {
+                raise_status(status, r);
                 walk_stopped = true;
                 break;
             }
@@ -462,21 +458,21 @@ int extract_all() {
     if (!walk_stopped) {
         unsigned char signature[4];
         if (read_exact(signature, 4) < 1) {
-            raise(status, PK_EOF);
+            raise_status(status, EngineStatus::archive_ends_early);
         } else if (std::memcmp(signature, end_signature, 4) != 0) {
             std::fprintf(
                 stderr,
                 "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
             std::fputs(REPORT_TEXT, stderr);
-            raise(status, PK_WARN);
+            raise_status(status, EngineStatus::warning);
         }
     }
 
     if (G.test && G.quiet < 2) {
         long tested = last_number + 1;
-        if (status != PK_OK)
+        if (status != EngineStatus::ok)
             std::fprintf(stdout, "At least one %serror was detected in %s.\n",
-                         status == PK_WARN ? "warning-" : "", G.archive_name);
+                         status == EngineStatus::warning ? "warning-" : "", G.archive_name);
         else if (tested == 0)
             std::fprintf(stdout, "Caution:  zero files tested in %s.\n", G.archive_name);
         else if (G.process_all && skipped_count == 0)
@@ -489,6 +485,6 @@ int extract_all() {
                          "%d file%s skipped because of unsupported compression or encoding.\n",
                          skipped_count, skipped_count == 1 ? "" : "s");
     }
-    if (skipped_count > 0 && status == PK_OK) status = PK_WARN;
+    if (skipped_count > 0 && status == EngineStatus::ok) status = EngineStatus::warning;
     return status;
 }

@@ -63,7 +63,7 @@ static void store_member(size_t index, const char *name, uint32_t size) {
     archive_member_sizes[index] = size;
 }
 
-int list_members() {
+EngineStatus list_members() {
     const bool verbose = G.list_level >= 2;
     const char *head1 = verbose ? " Length  Method   Size  Ratio   Date    Time   CRC-32     Name"
                                 : " Length    Date    Time    Name";
@@ -76,7 +76,7 @@ int list_members() {
             std::fprintf(stdout, "%s (\"^\" ==> case\n%s   conversion)\n", head1, head2);
     }
 
-    int status = PK_OK;
+    EngineStatus status = EngineStatus::ok;
     static MemberEntry entry;
     entry = MemberEntry{};
     G.current = &entry;
@@ -86,29 +86,29 @@ int list_members() {
 
     for (unsigned number = 0; number < G.end_record.total_entries; ++number) {
         unsigned char signature[4];
-        if (read_exact(signature, 4) < 1) return PK_EOF;
+        if (read_exact(signature, 4) < 1) return EngineStatus::archive_ends_early;
         if (std::memcmp(signature, central_signature, 4) != 0) {
             std::fprintf(stderr,
                          "error:  expected central file header signature not found (file #%u).\n",
                          number);
             std::fputs(REPORT_TEXT, stderr);
-            return PK_BADERR;
+            return EngineStatus::severe_error;
         }
-        int r = read_central_header();
-        if (r != PK_OK) return r;
+        EngineStatus r = read_central_header();
+        if (r != EngineStatus::ok) return r;
         derive_member_flags();
         r = read_field(G.central.name_length, FIELD_NAME);
-        if (r > status) status = r;
-        if (r > 1) return r;
+        raise_status(status, r);
+        if (r > EngineStatus::warning) return r;
         std::free(G.extra_field);
         G.extra_field = nullptr;
         r = read_field(G.central.extra_length, FIELD_EXTRA);
-        if (r > status) status = r;
-        if (r > 1) return r;
+        raise_status(status, r);
+        if (r > EngineStatus::warning) return r;
 
         if (!member_selected(G.filename, entry.lowercase_name, nullptr, nullptr)) {
             r = read_field(G.central.comment_length, FIELD_SKIP);
-            if (r > 1) return r;
+            if (r > EngineStatus::warning) return r;
             continue;
         }
 
@@ -137,12 +137,12 @@ int list_members() {
 
         if (!G.quiet) {
             r = read_field(h.comment_length, FIELD_SHOW);
-            if (h.comment_length == 0) r = PK_OK;
+            if (h.comment_length == 0) r = EngineStatus::ok;
         } else {
             r = read_field(h.comment_length, FIELD_SKIP);
         }
-        if (r > 1) return r;
-        if (r > status) status = r;
+        if (r > EngineStatus::warning) return r;
+        raise_status(status, r);
 
         total_uncompressed += h.uncompressed_size;
         total_compressed += csize;
@@ -170,11 +170,11 @@ int list_members() {
     archive_total_size = total_uncompressed;
 
     unsigned char signature[4];
-    if (read_exact(signature, 4) < 1) return PK_EOF;
+    if (read_exact(signature, 4) < 1) return EngineStatus::archive_ends_early;
     if (std::memcmp(signature, end_signature, 4) != 0) {
         std::fprintf(stderr,
                      "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
-        if (status < PK_WARN) status = PK_WARN;
+        raise_status(status, EngineStatus::warning);
     }
     return status;
 }

@@ -5,7 +5,7 @@
 #include "engine/decoders/decoders.h"
 #include "engine/engine.h"
 
-int ask_disk_full() {
+EngineStatus ask_disk_full() {
     std::fprintf(stderr, "\n%s:  write error (disk full?).  Continue? (y/n/^C) ", G.filename);
     std::fflush(stderr);
     char answer[10];
@@ -13,24 +13,24 @@ int ask_disk_full() {
         G.disk_full_state = 1;
     else
         G.disk_full_state = 2;
-    return PK_DISK;
+    return EngineStatus::disk_full;
 }
 
 // Writes a block to the member's output; a short write asks what to do (not on stdout).
-static int write_block(const unsigned char *block, size_t length) {
+static EngineStatus write_block(const unsigned char *block, size_t length) {
     std::FILE *out = G.to_stdout ? stdout : G.output_file;
     size_t written = out ? std::fwrite(block, 1, length, out) : 0;
     if (written < length) {
-        if (G.to_stdout) return PK_OK;
+        if (G.to_stdout) return EngineStatus::ok;
         return ask_disk_full();
     }
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
-int write_out(const unsigned char *block, unsigned length, int from_shrink) {
+EngineStatus write_out(const unsigned char *block, unsigned length, int from_shrink) {
     G.crc_accumulator = crc32_update(G.crc_accumulator, block, length);
-    if (G.test || length == 0) return PK_OK;
-    if (G.disk_full_state != 0) return PK_DISK;
+    if (G.test || length == 0) return EngineStatus::ok;
+    if (G.disk_full_state != 0) return EngineStatus::disk_full;
     if (!G.current || !G.current->convert_text) return write_block(block, length);
 
     // Text: CR LF, a lone CR and a lone LF all become CR LF, across block boundaries too.
@@ -66,9 +66,9 @@ int write_out(const unsigned char *block, unsigned length, int from_shrink) {
             }
         }
         if (out > 0) {
-            int r = write_block(target, out);
-            if (r != PK_OK) return r;
+            EngineStatus r = write_block(target, out);
+            if (r != EngineStatus::ok) return r;
         }
     }
-    return PK_OK;
+    return EngineStatus::ok;
 }

@@ -76,10 +76,6 @@ uint32_t os2_ea_size() {
 
 // ----------------------------------------------------------------------------------------------
 
-void raise_status(int &status, int result) {
-    if (result > status) status = result;
-}
-
 std::string method_abbreviation(const CentralHeader &h) {
     char text[16];
     if (h.method == 6) {
@@ -198,14 +194,14 @@ void fat_attributes(char *field, uint32_t attributes) {
 }
 
 // Skips the rest of a member's entry (extra field, comment) under the report's status rule.
-int skip_rest(int status, bool skip_extra) {
+EngineStatus skip_rest(EngineStatus status, bool skip_extra) {
     if (skip_extra) {
-        int r = read_field(G.central.extra_length, FIELD_SKIP);
-        if (r > 1) return r;
+        EngineStatus r = read_field(G.central.extra_length, FIELD_SKIP);
+        if (r > EngineStatus::warning) return r;
         raise_status(status, r);
     }
-    int r = read_field(G.central.comment_length, FIELD_SKIP);
-    if (r > 1) return r;
+    EngineStatus r = read_field(G.central.comment_length, FIELD_SKIP);
+    if (r > EngineStatus::warning) return r;
     raise_status(status, r);
     return status;
 }
@@ -216,7 +212,7 @@ int skip_rest(int status, bool skip_extra) {
 
 void report_usage(int bad) {
     std::FILE *out = bad ? stderr : stdout;
-    std::fprintf(out, "ZipInfo %s, detailed archive report of QEL Setup.\n\n", REPORT_VERSION);
+    std::fprintf(out, "QEL Setup archive report %s\n\n", REPORT_VERSION);
     std::fprintf(out, "Describes the members of a zip archive: one line each, or every field of\n"
                       "their directory entries.  file[.zip] may be a wildcard; list and xlist\n"
                       "choose the members reported (default: all).\n\n"
@@ -234,7 +230,7 @@ void report_usage(int bad) {
                       "  a '-' before a letter (e.g. -h-t or --h) turns that letter off\n");
 }
 
-int report_options(int *argc_in, char ***argv_in) {
+EngineStatus report_options(int *argc_in, char ***argv_in) {
     int argc = *argc_in - 1;
     char **argv = *argv_in + 1;
     // Every call chooses afresh; a format or flag from an earlier call must not leak in.
@@ -325,12 +321,12 @@ int report_options(int *argc_in, char ***argv_in) {
         G.show_totals = totals == 1 || (totals == -1 && !names_given);
         break;
     }
-    return 0;
+    return EngineStatus::ok;
 }
 
 // --- Archive header ---------------------------------------------------------------------------
 
-int report_archive_header() {
+EngineStatus report_archive_header() {
     const EndRecord &e = G.end_record;
     if (G.show_header) {
         if (std::strlen(G.archive_name) >= 39)
@@ -378,30 +374,30 @@ int report_archive_header() {
         }
         if (e.comment_length == 0) {
             std::fprintf(stdout, "  There is no zipfile comment.\n");
-            return PK_OK;
+            return EngineStatus::ok;
         }
         std::fprintf(stdout,
                      "  The zipfile comment is %u bytes long and contains the following text:\n\n",
                      static_cast<unsigned>(e.comment_length));
         std::fprintf(
             stdout, "======================== zipfile comment begins ==========================\n");
-        int r = read_field(e.comment_length, FIELD_SHOW);
+        EngineStatus r = read_field(e.comment_length, FIELD_SHOW);
         std::fprintf(
             stdout, "========================= zipfile comment ends ===========================\n");
-        if (r != PK_OK) {
+        if (r != EngineStatus::ok) {
             std::fprintf(stdout, "\n  The zipfile comment is truncated.\n");
-            return PK_WARN;
+            return EngineStatus::warning;
         }
-        return PK_OK;
+        return EngineStatus::ok;
     }
 
     if (G.comment_level != 0 && e.comment_length != 0) {
-        if (read_field(e.comment_length, FIELD_SHOW) != PK_OK) {
+        if (read_field(e.comment_length, FIELD_SHOW) != EngineStatus::ok) {
             std::fprintf(stderr, "\ncaution:  zipfile comment truncated\n");
-            return PK_WARN;
+            return EngineStatus::warning;
         }
     }
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
 // --- Members ----------------------------------------------------------------------------------
@@ -419,7 +415,7 @@ std::string report_date(unsigned date, unsigned time) {
     return text;
 }
 
-int report_short_line() {
+EngineStatus report_short_line() {
     const CentralHeader &h = G.central;
     const int host = capped_host(h.host_made_by);
     const unsigned x = h.external_attributes >> 16;
@@ -472,10 +468,10 @@ int report_short_line() {
     std::fprintf(stdout, " %s %s ", method_abbreviation(h).c_str(),
                  report_date(h.mod_date, h.mod_time).c_str());
     print_name(G.filename);
-    return skip_rest(PK_OK, true);
+    return skip_rest(EngineStatus::ok, true);
 }
 
-int report_full_entry() {
+EngineStatus report_full_entry() {
     const CentralHeader &h = G.central;
     const int host = capped_host(h.host_made_by);
     const unsigned x = h.external_attributes >> 16;
@@ -555,10 +551,10 @@ int report_full_entry() {
                  static_cast<unsigned long>(h.local_offset),
                  static_cast<unsigned long>(h.local_offset));
 
-    int status = PK_OK;
+    EngineStatus status = EngineStatus::ok;
     if (h.extra_length != 0) {
-        int r = read_field(h.extra_length, FIELD_EXTRA);
-        if (r > 1) return r;
+        EngineStatus r = read_field(h.extra_length, FIELD_EXTRA);
+        if (r > EngineStatus::warning) return r;
         raise_status(status, r);
         uint32_t ea = os2_ea_size();
         if (ea != 0)
@@ -578,15 +574,15 @@ int report_full_entry() {
     }
     std::fprintf(stdout,
                  "------------------------- file comment begins ----------------------------\n");
-    int r = read_field(h.comment_length, FIELD_SHOW);
+    EngineStatus r = read_field(h.comment_length, FIELD_SHOW);
     std::fprintf(stdout,
                  "-------------------------- file comment ends -----------------------------\n");
-    if (r > 1) return r;
+    if (r > EngineStatus::warning) return r;
     raise_status(status, r);
     return status;
 }
 
-int report_members() {
+EngineStatus report_members() {
     // One matched flag per include and exclude name, for the unmatched-name cautions.
     std::unique_ptr<int[]> include_matched, exclude_matched;
     bool track_matches = true;
@@ -605,22 +601,22 @@ int report_members() {
     entry.convert_text = 0;
     entry.lowercase_name = 0; // names are shown as stored
 
-    int status = PK_OK;
+    EngineStatus status = EngineStatus::ok;
     int members = 0;
     // Totals of many large members may pass 4 GiB.
     uint64_t total_uncompressed = 0, total_compressed = 0;
     const unsigned total_entries = G.end_record.total_entries;
     for (unsigned i = 0; i < total_entries; ++i) {
         unsigned char signature[4];
-        if (read_exact(signature, 4) < 1) return PK_EOF;
+        if (read_exact(signature, 4) < 1) return EngineStatus::archive_ends_early;
         if (std::memcmp(signature, central_signature, 4) != 0) {
             std::fprintf(stderr,
                          "error:  expected central file header signature not found (file #%u).\n",
                          i);
-            return PK_BADERR;
+            return EngineStatus::severe_error;
         }
-        int r = read_central_header();
-        if (r != PK_OK) return r;
+        EngineStatus r = read_central_header();
+        if (r != EngineStatus::ok) return r;
         const CentralHeader &h = G.central;
         entry.host_system = capped_host(h.host_made_by);
         entry.volume_label =
@@ -629,7 +625,7 @@ int report_members() {
 
         G.filename[0] = '\0'; // a nameless member must not show the previous name
         r = read_field(h.name_length, FIELD_NAME);
-        if (r > 1) return r;
+        if (r > EngineStatus::warning) return r;
         raise_status(status, r);
 
         const bool selected =
@@ -638,7 +634,7 @@ int report_members() {
                             track_matches ? exclude_matched.get() : nullptr);
         if (!selected) {
             r = skip_rest(status, true);
-            if (r > 1) return r;
+            if (r > EngineStatus::warning) return r;
             status = r;
             continue;
         }
@@ -662,7 +658,7 @@ int report_members() {
             r = skip_rest(status, true);
             break;
         }
-        if (r > 1) return r;
+        if (r > EngineStatus::warning) return r;
         raise_status(status, r);
         ++members;
         total_uncompressed += h.uncompressed_size;
@@ -670,11 +666,11 @@ int report_members() {
     }
 
     unsigned char signature[4];
-    if (read_exact(signature, 4) < 1) return PK_EOF;
+    if (read_exact(signature, 4) < 1) return EngineStatus::archive_ends_early;
     if (std::memcmp(signature, end_signature, 4) != 0) {
         std::fprintf(stderr,
                      "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
-        raise_status(status, PK_WARN);
+        raise_status(status, EngineStatus::warning);
     }
 
     if (G.show_totals) {

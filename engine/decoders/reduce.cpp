@@ -135,5 +135,5 @@ int reduce_decode_member() {
         }
         previous = x;
     }
-    return write_out(window, pos, 0);
+    return static_cast<int>(write_out(window, pos, 0));
 }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+enum class EngineStatus : int;
+
 // --- Archive files ---------------------------------------------------------------------------
 
 struct HostFileInfo {
@@ -41,7 +43,7 @@ void dir_search_close(DirSearch *search);
 constexpr int ARCHIVE_NAME_BUFFER = 264;
 // The next existing name matching the archive argument, or null when the expansion is complete.
 // The result has room for ".zip" to be appended.
-char *next_archive_name(const char *specification);
+char *next_archive_name(const char *archive_arg);
 
 // --- Path mapping and folders ----------------------------------------------------------------
 
@@ -54,9 +56,9 @@ enum CheckdirOp {
     CD_RELEASE_ROOT = 5
 };
 // Keeps the extraction root and builds the current member's output path; an engine status.
-int checkdir(char *text, int operation);
+EngineStatus checkdir(char *text, int operation);
 // Maps the member name in G.filename onto its output path (left in G.filename).
-int mapname();
+EngineStatus mapname();
 // The 8.3 form of one name component, for file systems that reject the long form.
 std::string fat_component(const char *component);
 // 1 when the file system accepts the path as a name.

@@ -50,6 +50,7 @@ TEST(Options, UnknownLetterIsBad) {
 TEST(Options, MissingArchiveShowsUsageOnStdout) {
     RunResult r = run_engine({"unzip", "-q"});
     EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("QEL Setup archive engine 5.1 of 7 February 1994\n", 0), 0u) << r.out;
     EXPECT_TRUE(contains(
         r.out, "  -c  extract files to stdout/screen (CRT)   -l  list files (short format)\n"));
     EXPECT_TRUE(contains(

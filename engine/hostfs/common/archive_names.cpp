@@ -1,4 +1,4 @@
-// Expansion of an archive specification (possibly a wildcard) into existing file names.
+// Expansion of the archive argument (possibly a wildcard) into existing file names.
 #include <cstdlib>
 #include <cstring>
 
@@ -49,33 +49,33 @@ char *next_match() {
 }
 } // namespace
 
-char *next_archive_name(const char *spec) {
+char *next_archive_name(const char *archive_arg) {
     if (expansion.first_call) {
         expansion.first_call = 0;
-        const char *cut = std::strrchr(spec, '/');
-        if (!cut) cut = std::strrchr(spec, ':');
+        const char *cut = std::strrchr(archive_arg, '/');
+        if (!cut) cut = std::strrchr(archive_arg, ':');
         if (cut) {
-            expansion.folder_length = static_cast<size_t>(cut - spec + 1);
+            expansion.folder_length = static_cast<size_t>(cut - archive_arg + 1);
             expansion.folder = static_cast<char *>(std::malloc(expansion.folder_length + 1));
             if (!expansion.folder) {
                 std::fprintf(stderr, "warning:  can't allocate wildcard buffers\n");
-                return set_result("", 0, spec);
+                return set_result("", 0, archive_arg);
             }
-            std::memcpy(expansion.folder, spec, expansion.folder_length);
+            std::memcpy(expansion.folder, archive_arg, expansion.folder_length);
             expansion.folder[expansion.folder_length] = '\0';
             expansion.folder_named = 1;
             expansion.pattern = cut + 1;
         } else {
             expansion.folder_named = 0;
             expansion.folder_length = 0;
-            expansion.pattern = spec;
+            expansion.pattern = archive_arg;
         }
         expansion.search = dir_search_open(expansion.folder ? expansion.folder : ".");
         if (char *r = next_match()) return r;
         // Nothing matched: the archive argument itself, tried as it is.
         if (expansion.search) dir_search_close(expansion.search);
         expansion.search = nullptr;
-        return set_result("", 0, spec);
+        return set_result("", 0, archive_arg);
     }
     if (char *r = next_match()) return r;
     finish_expansion();

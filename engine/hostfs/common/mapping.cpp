@@ -60,9 +60,9 @@ bool exists(const std::string &path, int *is_folder) {
     return true;
 }
 
-int set_root(char *text) {
+EngineStatus set_root(char *text) {
     M.root.clear();
-    if (text == nullptr || *text == '\0') return PK_OK;
+    if (text == nullptr || *text == '\0') return EngineStatus::ok;
     bool drive = std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':';
     size_t length = std::strlen(text);
     bool had_slash = false;
@@ -72,11 +72,11 @@ int set_root(char *text) {
     }
     if (length == 0) { // the file system's root itself
         M.root = "/";
-        return PK_OK;
+        return EngineStatus::ok;
     }
     if (drive && length == 2) {
         M.root = std::string(text) + (had_slash ? "/" : "./");
-        return PK_OK;
+        return EngineStatus::ok;
     }
     int is_folder = 0;
     if (!exists(text, &is_folder) || !is_folder) {
@@ -84,22 +84,22 @@ int set_root(char *text) {
             // Freshening into a missing folder: keep it as the root, so that nothing is found
             // to freshen, rather than falling back to the current folder.
             M.root = std::string(text) + "/";
-            return PK_ERR;
+            return EngineStatus::error;
         }
         if (host_make_folder(text) != 0) {
             std::fprintf(stderr, "checkdir:  can't create extraction directory: %s\n", text);
             std::fflush(stderr);
-            return PK_BADERR;
+            return EngineStatus::severe_error;
         }
     }
     M.root = std::string(text) + "/";
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
-int start_path() {
+EngineStatus start_path() {
     release_paths();
     if (G.current && G.current->volume_label) {
-        if (!host_volume_labels_supported()) return MAP_VOLUME_LABEL;
+        if (!host_volume_labels_supported()) return EngineStatus::volume_label;
         char letter;
         if (M.root.size() > 1 && M.root[1] == ':') {
             letter = M.root[0];
@@ -110,7 +110,7 @@ int start_path() {
                 // Without a drive there is nothing to label.
                 std::fprintf(stderr, "checkdir warning: current dir path too long\n");
                 std::fflush(stderr);
-                return MAP_VOLUME_LABEL;
+                return EngineStatus::volume_label;
             }
             letter = folder[0];
         }
@@ -118,14 +118,14 @@ int start_path() {
         M.label_drive = letter - 'a' + 1;
         if (!G.volume_labels || letter < 'a' || letter > 'z' ||
             (G.volume_labels == 1 && !is_removable_drive(M.label_drive)))
-            return MAP_VOLUME_LABEL;
+            return EngineStatus::volume_label;
         M.named.clear();
     } else {
         M.named = M.root;
     }
     M.actual = M.named;
     M.building = true;
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
 void path_too_long() {
@@ -134,7 +134,7 @@ void path_too_long() {
     release_paths();
 }
 
-int add_folder(const char *component) {
+EngineStatus add_folder(const char *component) {
     M.named += component;
     if (is_valid_name(M.named.c_str()))
         M.actual += component;
@@ -145,11 +145,11 @@ int add_folder(const char *component) {
     if (!exists(M.actual, &is_folder)) {
         if (!M.create_folders) {
             release_paths();
-            return PK_ERR;
+            return EngineStatus::error;
         }
         if (too_long) {
             path_too_long();
-            return PK_MEM;
+            return EngineStatus::no_memory;
         }
         if (host_make_folder(M.actual.c_str()) != 0) {
             std::fprintf(
@@ -158,7 +158,7 @@ int add_folder(const char *component) {
                 M.actual.c_str(), M.member.c_str());
             std::fflush(stderr);
             release_paths();
-            return PK_BADERR;
+            return EngineStatus::severe_error;
         }
         M.folder_created = 1;
     } else if (!is_folder) {
@@ -168,18 +168,18 @@ int add_folder(const char *component) {
                      M.actual.c_str(), M.member.c_str());
         std::fflush(stderr);
         release_paths();
-        return PK_BADERR;
+        return EngineStatus::severe_error;
     } else if (too_long) {
         path_too_long();
-        return PK_MEM;
+        return EngineStatus::no_memory;
     }
     M.named += '/';
     M.actual += '/';
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
-int add_name(const char *name) {
-    int result = PK_OK;
+EngineStatus add_name(const char *name) {
+    EngineStatus result = EngineStatus::ok;
     M.named += name;
     if (M.named.size() > NAMED_PATH_LIMIT) {
         size_t cut = M.named.size() - NAMED_PATH_LIMIT;
@@ -191,7 +191,7 @@ int add_name(const char *name) {
                 "          -> %s\n",
                 M.member.c_str(), M.named.c_str());
         std::fflush(stderr);
-        result = PK_WARN;
+        result = EngineStatus::warning;
     }
     if ((G.current && G.current->volume_label) || is_valid_name(M.named.c_str()))
         M.actual += name;
@@ -201,19 +201,19 @@ int add_name(const char *name) {
 }
 
 // Hands the actual path to `out`, which holds NAME_BUFFER_SIZE bytes.
-int take_path(char *out) {
+EngineStatus take_path(char *out) {
     if (M.actual.size() >= static_cast<size_t>(NAME_BUFFER_SIZE)) {
         path_too_long();
-        return PK_MEM;
+        return EngineStatus::no_memory;
     }
     std::memcpy(out, M.actual.c_str(), M.actual.size() + 1);
     release_paths();
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
 } // namespace
 
-int checkdir(char *text, int operation) {
+EngineStatus checkdir(char *text, int operation) {
     switch (operation & 7) {
     case CD_SET_ROOT:
         M.create_folders = G.freshen ? 0 : 1;
@@ -221,18 +221,18 @@ int checkdir(char *text, int operation) {
     case CD_START:
         return start_path();
     case CD_ADD_FOLDER:
-        return M.building ? add_folder(text) : PK_BADERR;
+        return M.building ? add_folder(text) : EngineStatus::severe_error;
     case CD_ADD_NAME:
-        return M.building ? add_name(text) : PK_BADERR;
+        return M.building ? add_name(text) : EngineStatus::severe_error;
     case CD_TAKE_PATH:
-        return M.building ? take_path(text) : PK_BADERR;
+        return M.building ? take_path(text) : EngineStatus::severe_error;
     case CD_RELEASE_ROOT:
         M.root.clear();
         M.root.shrink_to_fit();
         release_paths();
-        return PK_OK;
+        return EngineStatus::ok;
     }
-    return 99;
+    return EngineStatus::unknown_operation;
 }
 
 std::string fat_component(const char *component) {
@@ -286,14 +286,14 @@ std::string fat_component(const char *component) {
     return out;
 }
 
-int mapname() {
+EngineStatus mapname() {
     M.create_folders = G.freshen ? 0 : 1;
     M.folder_created = 0;
     M.member = G.filename;
     const std::string &name = M.member;
 
-    int r = checkdir(nullptr, CD_START);
-    if (r != PK_OK) return r;
+    EngineStatus r = checkdir(nullptr, CD_START);
+    if (r != EngineStatus::ok) return r;
 
     size_t start = 0;
     if (G.junk_paths) {
@@ -325,7 +325,7 @@ int mapname() {
             trim_for_host(component);
             if (!component.empty() && !leaves_folder(component)) {
                 r = checkdir(component.data(), CD_ADD_FOLDER);
-                if (r > PK_WARN) return r;
+                if (r > EngineStatus::warning) return r;
             }
             component.clear();
             semicolon = -1;
@@ -351,32 +351,32 @@ int mapname() {
     trim_for_host(component);
     if (!name.empty() && is_separator(static_cast<unsigned char>(name.back()))) {
         r = checkdir(G.filename, CD_TAKE_PATH);
-        if (r != PK_OK) return r;
+        if (r != EngineStatus::ok) return r;
         if (M.folder_created && !G.quiet) {
             std::fprintf(stdout, "   creating: %-22s\n", G.filename);
-            return MAP_FOLDER;
+            return EngineStatus::folder_created;
         }
-        return PK_ERR;
+        return EngineStatus::error;
     }
 
     if (component.empty() || leaves_folder(component)) {
         std::fprintf(stderr, "mapname:  conversion of %s failed\n", name.c_str());
         release_paths();
-        return PK_BADERR;
+        return EngineStatus::severe_error;
     }
 
     checkdir(component.data(), CD_ADD_NAME);
     r = checkdir(G.filename, CD_TAKE_PATH);
-    if (r != PK_OK) return r;
+    if (r != EngineStatus::ok) return r;
 
     if (G.current && G.current->volume_label) {
         char drive[3] = {static_cast<char>('a' + M.label_drive - 1), ':', '\0'};
         if (!G.quiet) std::fprintf(stdout, "labelling %s %-22s\n", drive, G.filename);
-        if (host_set_volume_label(drive, G.filename)) return PK_ERR;
+        if (host_set_volume_label(drive, G.filename)) return EngineStatus::error;
         std::fprintf(stderr, "mapname:  error setting volume label\n");
-        return PK_BADERR;
+        return EngineStatus::severe_error;
     }
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
 void map_attributes() {

@@ -26,7 +26,7 @@ TEST(FatComponent, ShortForms) {
 }
 
 // Builds the output path of one name under a root, the way mapname drives checkdir.
-std::string path_under(const char *root, const char *name, int *result) {
+std::string path_under(const char *root, const char *name, EngineStatus *result) {
     static MemberEntry entry;
     entry = MemberEntry{};
     G.current = &entry;
@@ -35,23 +35,23 @@ std::string path_under(const char *root, const char *name, int *result) {
     std::strcpy(G.filename, name);
     *result = checkdir(nullptr, CD_START);
     std::string component = name;
-    if (*result == 0) checkdir(component.data(), CD_ADD_NAME);
-    if (*result == 0) *result = checkdir(G.filename, CD_TAKE_PATH);
+    if (*result == EngineStatus::ok) checkdir(component.data(), CD_ADD_NAME);
+    if (*result == EngineStatus::ok) *result = checkdir(G.filename, CD_TAKE_PATH);
     std::string path = G.filename;
     checkdir(nullptr, CD_RELEASE_ROOT);
     return path;
 }
 
 TEST(Checkdir, DriveRoots) {
-    int result = -1;
+    EngineStatus result = EngineStatus::unknown_operation;
     EXPECT_EQ(path_under("Q:", "f.txt", &result), "Q:./f.txt");
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(result, EngineStatus::ok);
     EXPECT_EQ(path_under("Q:/", "f.txt", &result), "Q:/f.txt");
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(result, EngineStatus::ok);
 }
 
 TEST(Checkdir, UnknownOperation) {
-    EXPECT_EQ(checkdir(nullptr, 6), 99);
+    EXPECT_EQ(checkdir(nullptr, 6), EngineStatus::unknown_operation);
 }
 
 TEST(Checkdir, FolderPathTooLongEvenWhenItExists) {
@@ -62,15 +62,15 @@ TEST(Checkdir, FolderPathTooLongEvenWhenItExists) {
     G.freshen = 0;
     checkdir(dir.data(), CD_SET_ROOT);
     std::strcpy(G.filename, "member");
-    ASSERT_EQ(checkdir(nullptr, CD_START), 0);
+    ASSERT_EQ(checkdir(nullptr, CD_START), EngineStatus::ok);
     // Named path of exactly 259 characters: the root, a "/" and the rest.
     std::string component(259 - dir.size() - 1, 'd');
     ASSERT_LT(component.size(), 256u);
     std::filesystem::create_directories(dir + "/" + component);
     testing::internal::CaptureStderr();
-    int result = checkdir(component.data(), CD_ADD_FOLDER);
+    EngineStatus result = checkdir(component.data(), CD_ADD_FOLDER);
     std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(result, 4);
+    EXPECT_EQ(result, EngineStatus::no_memory);
     EXPECT_NE(err.find("checkdir error:  path too long: "), std::string::npos);
     checkdir(nullptr, CD_RELEASE_ROOT);
 }
