@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/decoders/decoders.h"
+
 // What the engine reports: every engine routine's result and the value engine_main returns.
 // Statuses combine by taking the worse (numerically higher) one; see raise_status.
 enum class EngineStatus : int {
@@ -34,7 +36,6 @@ inline void raise_status(EngineStatus &status, EngineStatus result) {
 constexpr int INPUT_BLOCK_SIZE = 2048;
 constexpr int INPUT_BUFFER_SIZE = INPUT_BLOCK_SIZE + 4; // the hold area follows the block
 constexpr int OUTPUT_BUFFER_SIZE = 65536 + 1;
-constexpr int WINDOW_SIZE = 32768;
 constexpr int MAX_STORED_NAME = 260;     // longest member name kept; the rest is skipped
 constexpr int NAME_BUFFER_SIZE = 4096;   // member name, later the output path built from it
 constexpr int END_SEARCH_LENGTH = 66000; // a 65535-byte comment plus its record fits
@@ -181,6 +182,10 @@ struct EngineState {
                        // 3 short line, 4 with ratio, 5 with compressed size, 10 full report
     int show_header;   // the archive header line
     int show_totals;   // the totals line
+
+    // The decoders' records and work areas.
+    DecoderState decoders;
+    TableMemory table_memory;
 };
 
 extern EngineState G;
@@ -233,6 +238,10 @@ void print_name(const char *name);
 // Extraction driver and output writer.
 EngineStatus extract_all();
 EngineStatus write_out(const unsigned char *block, unsigned length, int from_shrink);
+// Line-end conversion target for blocks that already lie in the output buffer (shrink);
+// allocated by the shrink decoder when it first needs it.
+extern unsigned char *text_conversion_buffer;
+void release_text_conversion_buffer();
 
 // --- Extraction driver: members, existing files and times ---
 // Extracts or tests the current member; the input is at its data.

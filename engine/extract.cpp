@@ -180,6 +180,75 @@ int process_entry(int number, EngineStatus &status) {
     return G.disk_full_state > 1 ? 1 : 0;
 }
 
+// The stored copy: bytes from the archive straight to the writer in window-sized blocks.
+DecodeResult copy_stored() {
+    unsigned char *const window = G.decoders.window_area;
+    unsigned filled = 0;
+    int b;
+    while (G.disk_full_state == 0 && (b = next_byte()) != -1) {
+        window[filled++] = static_cast<unsigned char>(b);
+        if (filled == WINDOW_SIZE) {
+            write_out(window, filled, 0);
+            filled = 0;
+        }
+    }
+    if (filled > 0) write_out(window, filled, 0);
+    return DecodeResult::ok;
+}
+
+// A method this engine decodes: its decoder, its verb in the progress line, and the words of its
+// error lines (the quiet forms end before the member's name).
+struct MethodDecoder {
+    DecodeResult (*decode)();
+    const char *verb;
+    const char *no_memory_quiet;
+    const char *no_memory_loud;
+    const char *bad_data_quiet;
+    const char *bad_data_loud;
+};
+
+constexpr MethodDecoder STORED = {copy_stored, "extracting", "", "", "", ""};
+constexpr MethodDecoder SHRUNK = {shrink_decode_member,
+                                  "unshrinking",
+                                  "not enough memory to unshrink ",
+                                  "not enough memory for unshrink operation",
+                                  "invalid compressed (shrunk) data for ",
+                                  "invalid compressed data for unshrink format"};
+constexpr MethodDecoder REDUCED = {reduce_decode_member, "unreducing", "", "", "", ""};
+constexpr MethodDecoder IMPLODED = {implode_decode_member,
+                                    "exploding",
+                                    "not enough memory to explode ",
+                                    "not enough memory for explode operation",
+                                    "invalid compressed (imploded) data for ",
+                                    "invalid compressed data for explode format"};
+constexpr MethodDecoder DEFLATED = {deflate_decode_member,
+                                    "inflating",
+                                    "not enough memory to inflate ",
+                                    "not enough memory for inflate operation",
+                                    "invalid compressed (deflated) data for ",
+                                    "invalid compressed data for inflate format"};
+
+// The decoder of a compression method, or null for a method this engine does not decode.
+const MethodDecoder *method_decoder(unsigned method) {
+    switch (method) {
+    case 0:
+        return &STORED;
+    case 1:
+        return &SHRUNK;
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+        return &REDUCED;
+    case 6:
+        return &IMPLODED;
+    case 8:
+        return &DEFLATED;
+    default:
+        return nullptr;
+    }
+}
+
 void print_decoder_error(const char *quiet_form, const char *loud_form) {
     if (quiet())
         std::fprintf(stderr, "  error:  %s%s\n", quiet_form, G.filename);
@@ -187,22 +256,37 @@ void print_decoder_error(const char *quiet_form, const char *loud_form) {
         std::fprintf(stderr, "\n  error:  %s\n", loud_form);
 }
 
-// The stored copy: bytes from the archive straight to the writer in window-sized blocks.
-void copy_stored() {
-    unsigned filled = 0;
-    int b;
-    while (G.disk_full_state == 0 && (b = next_byte()) != -1) {
-        window_area[filled++] = static_cast<unsigned char>(b);
-        if (filled == WINDOW_SIZE) {
-            write_out(window_area, filled, 0);
-            filled = 0;
-        }
+// What a decoder's result means for the member: its error line and its status. The one place
+// where decoder results become messages and statuses.
+EngineStatus decoder_status(const MethodDecoder &m, DecodeResult result) {
+    switch (result) {
+    case DecodeResult::ok:
+        return EngineStatus::ok;
+    case DecodeResult::no_memory:
+        print_decoder_error(m.no_memory_quiet, m.no_memory_loud);
+        return EngineStatus::decoder_no_memory;
+    case DecodeResult::size_mismatch: {
+        // The member decoded, but took more or less input than its compressed size.
+        bool error = G.local.compressed_size < static_cast<uint32_t>(G.used_compressed_size);
+        std::fprintf(stderr,
+                     "%s  %s:  %ld bytes required to uncompress to %lu bytes;\n       %s   "
+                     "supposed to require %lu bytes%s%s%s\n",
+                     quiet() ? "" : "\n", error ? "error" : "warning",
+                     static_cast<long>(G.used_compressed_size),
+                     static_cast<unsigned long>(G.local.uncompressed_size), error ? "" : "  ",
+                     static_cast<unsigned long>(G.local.compressed_size), quiet() ? " [" : "",
+                     quiet() ? G.filename : "", quiet() ? "]" : ".");
+        return error ? EngineStatus::error : EngineStatus::warning;
     }
-    if (filled > 0) write_out(window_area, filled, 0);
-}
-
-bool method_supported(unsigned method) {
-    return method <= 6 || method == 8;
+    case DecodeResult::bad_data:
+    case DecodeResult::incomplete_code:
+    case DecodeResult::over_subscribed:
+    case DecodeResult::bad_block_type:
+    case DecodeResult::bad_tree:
+        break;
+    }
+    print_decoder_error(m.bad_data_quiet, m.bad_data_loud);
+    return EngineStatus::error;
 }
 
 } // namespace
@@ -232,15 +316,14 @@ int newer_check(const char *path) {
 
 EngineStatus extract_member() {
     EngineStatus status = EngineStatus::ok;
-    bit_reader = BitReader{};
     G.first_block = 1;
     G.crc_accumulator = 0xFFFFFFFFu;
-    const unsigned method = G.local.method;
 
     // A local header may name a method its central entry did not; nothing is created then.
-    if (!method_supported(method)) {
+    const MethodDecoder *decoder = method_decoder(G.local.method);
+    if (decoder == nullptr) {
         std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", G.filename,
-                     static_cast<int>(method));
+                     static_cast<int>(G.local.method));
         return EngineStatus::warning;
     }
 
@@ -255,84 +338,20 @@ EngineStatus extract_member() {
         return EngineStatus::disk_full;
     }
 
-    const char *verb = method == 0   ? "extracting"
-                       : method == 1 ? "unshrinking"
-                       : method <= 5 ? "unreducing"
-                       : method == 6 ? "exploding"
-                                     : "inflating";
     if (!G.test && !quiet()) {
         const char *tag = "";
         if (G.text_level == 1) {
-            if (method == 0 && G.local.uncompressed_size == 0)
+            if (G.local.method == 0 && G.local.uncompressed_size == 0)
                 tag = "[empty] ";
             else
                 tag = G.current->text_hint ? "[text]  " : "[binary]";
         }
-        std::fprintf(stdout, "%11s: %-22s  %s%s", verb, G.filename, tag, G.to_stdout ? "\n" : "");
+        std::fprintf(stdout, "%11s: %-22s  %s%s", decoder->verb, G.filename, tag,
+                     G.to_stdout ? "\n" : "");
         std::fflush(stdout);
     }
 
-    int r;
-    switch (method) {
-    case 0:
-        copy_stored();
-        break;
-    case 1:
-        r = shrink_decode_member();
-        if (r == SHRINK_BAD_DATA) {
-            status = EngineStatus::error;
-            print_decoder_error("invalid compressed (shrunk) data for ",
-                                "invalid compressed data for unshrink format");
-        } else if (r != 0) {
-            status = EngineStatus::decoder_no_memory;
-            if (quiet())
-                std::fprintf(stderr, "  error:  not enough memory to unshrink %s\n", G.filename);
-            else
-                std::fprintf(stderr, "\n  error:  not enough memory for unshrink operation\n");
-        }
-        break;
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-        reduce_decode_member();
-        break;
-    case 6:
-        r = implode_decode_member();
-        if (r == 3) {
-            status = EngineStatus::decoder_no_memory;
-            print_decoder_error("not enough memory to explode ",
-                                "not enough memory for explode operation");
-        } else if (r == 5) {
-            bool error = G.local.compressed_size < static_cast<uint32_t>(G.used_compressed_size);
-            std::fprintf(stderr,
-                         "%s  %s:  %ld bytes required to uncompress to %lu bytes;\n       %s   "
-                         "supposed to require %lu bytes%s%s%s\n",
-                         quiet() ? "" : "\n", error ? "error" : "warning",
-                         static_cast<long>(G.used_compressed_size),
-                         static_cast<unsigned long>(G.local.uncompressed_size), error ? "" : "  ",
-                         static_cast<unsigned long>(G.local.compressed_size), quiet() ? " [" : "",
-                         quiet() ? G.filename : "", quiet() ? "]" : ".");
-            status = error ? EngineStatus::error : EngineStatus::warning;
-        } else if (r != 0) {
-            status = EngineStatus::error;
-            print_decoder_error("invalid compressed (imploded) data for ",
-                                "invalid compressed data for explode format");
-        }
-        break;
-    default: // 8
-        r = deflate_decode_member();
-        if (r == 3) {
-            status = EngineStatus::decoder_no_memory;
-            print_decoder_error("not enough memory to inflate ",
-                                "not enough memory for inflate operation");
-        } else if (r != 0) {
-            status = EngineStatus::error;
-            print_decoder_error("invalid compressed (deflated) data for ",
-                                "invalid compressed data for inflate format");
-        }
-        break;
-    }
+    status = decoder_status(*decoder, decoder->decode());
 
     if (G.disk_full_state > 1) {
         if (!G.to_stdout && G.output_file) {

@@ -1,9 +1,16 @@
 // The output writer: every member byte passes here for its CRC-32, line-end conversion and write.
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/crc32.h"
-#include "engine/decoders/decoders.h"
 #include "engine/engine.h"
+
+unsigned char *text_conversion_buffer = nullptr;
+
+void release_text_conversion_buffer() {
+    std::free(text_conversion_buffer);
+    text_conversion_buffer = nullptr;
+}
 
 EngineStatus ask_disk_full() {
     std::fprintf(stderr, "\n%s:  write error (disk full?).  Continue? (y/n/^C) ", G.filename);

@@ -10,9 +10,9 @@
 
 namespace qeltest {
 
-DecodeResult run_decoder(int (*decoder)(), const std::vector<unsigned char> &compressed,
-                         uint32_t uncompressed_size, uint16_t method, uint16_t flags) {
-    DecodeResult r{};
+DecodeRun run_decoder(::DecodeResult (*decoder)(), const std::vector<unsigned char> &compressed,
+                      uint32_t uncompressed_size, uint16_t method, uint16_t flags) {
+    DecodeRun r{};
     std::FILE *input = std::tmpfile();
     std::FILE *output = std::tmpfile();
     if (!compressed.empty()) std::fwrite(compressed.data(), 1, compressed.size(), input);
@@ -46,7 +46,6 @@ DecodeResult run_decoder(int (*decoder)(), const std::vector<unsigned char> &com
     G.first_block = 1;
     G.pending_cr = 0;
     G.disk_full_state = 0;
-    bit_reader = BitReader{};
 
     r.result = decoder();
     r.crc = ~G.crc_accumulator;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/decoders/huffman_tables.h"
+#include "engine/engine.h"
 #include "tests/support/deflate_writer.h"
 #include "tests/support/zip_builder.h"
 
@@ -79,10 +80,10 @@ TEST(DeflateExtract, FixedBlockMembersShareTheCachedTables) {
     a.members.push_back(deflated("stored_blocks.bin", big, stored_stream(big)));
     std::string dir = scratch_dir("deflate_extract_fixed");
     write_file(dir + "/a.zip", build_zip(a));
-    long live = decode_table_blocks_live;
+    long live = G.table_memory.live_blocks;
     RunResult r = run_engine({"unzip", "-qq", "-o", dir + "/a.zip", "-d", dir + "/out"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(decode_table_blocks_live, live); // released when the engine call ended
+    EXPECT_EQ(G.table_memory.live_blocks, live); // released when the engine call ended
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(read_file(dir + "/out/f" + std::to_string(i) + ".txt"),
                   Bytes(101, static_cast<unsigned char>('a' + i)));

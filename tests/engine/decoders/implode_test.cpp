@@ -94,7 +94,7 @@ struct ImplodeStream {
     }
 };
 
-DecodeResult explode(const std::vector<unsigned char> &stream, uint32_t size, uint16_t flags) {
+DecodeRun explode(const std::vector<unsigned char> &stream, uint32_t size, uint16_t flags) {
     return run_decoder(implode_decode_member, stream, size, 6, flags);
 }
 
@@ -119,8 +119,8 @@ TEST(Implode, AllFourVariantsDecodeLiteralsAndMatches) {
         copy_match(expect, 8, 40);
         s.match(3, 4);
         copy_match(expect, 3, 4);
-        DecodeResult r = explode(s.w.finish(), static_cast<uint32_t>(expect.size()), flags);
-        EXPECT_EQ(r.result, 0) << flags;
+        DecodeRun r = explode(s.w.finish(), static_cast<uint32_t>(expect.size()), flags);
+        EXPECT_EQ(r.result, DecodeResult::ok) << flags;
         EXPECT_EQ(r.output, expect) << flags;
     }
 }
@@ -131,8 +131,8 @@ TEST(Implode, Symbol63WithExtraByte255) {
         s.header();
         s.lit('a');
         s.match(1, (flags & 4) ? 321 : 320);
-        DecodeResult r = explode(s.w.finish(), (flags & 4) ? 322 : 321, flags);
-        EXPECT_EQ(r.result, 0);
+        DecodeRun r = explode(s.w.finish(), (flags & 4) ? 322 : 321, flags);
+        EXPECT_EQ(r.result, DecodeResult::ok);
         EXPECT_EQ(r.output, std::vector<unsigned char>(r.output.size(), 'a'));
         EXPECT_EQ(r.output.size(), (flags & 4) ? 322u : 321u);
     }
@@ -143,8 +143,8 @@ TEST(Implode, FirstLapMatchBeforeTheStartGivesZeros) {
     s.header();
     s.lit('x');
     s.match(4000, 5);
-    DecodeResult r = explode(s.w.finish(), 6, 6);
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = explode(s.w.finish(), 6, 6);
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(r.output, (std::vector<unsigned char>{'x', 0, 0, 0, 0, 0}));
 }
 
@@ -159,8 +159,8 @@ TEST(Implode, MatchAfterTheWindowWrapsCopiesOldBytes) {
     }
     s.match(5000, 300); // reaches back across the window's edge
     copy_match(expect, 5000, 300);
-    DecodeResult r = explode(s.w.finish(), static_cast<uint32_t>(expect.size()), 2);
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = explode(s.w.finish(), static_cast<uint32_t>(expect.size()), 2);
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(r.output, expect);
 }
 
@@ -177,8 +177,8 @@ TEST(Implode, MultiLevelDistanceTree) {
         s.match(d, 10);
         copy_match(expect, d, 10);
     }
-    DecodeResult r = explode(s.w.finish(), static_cast<uint32_t>(expect.size()), 6);
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = explode(s.w.finish(), static_cast<uint32_t>(expect.size()), 6);
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(r.output, expect);
 }
 
@@ -187,7 +187,7 @@ TEST(Implode, LastMatchMayOvershootTheSize) {
     s.header();
     s.lit('z');
     s.match(1, 10);
-    DecodeResult r = explode(s.w.finish(), 4, 0);
+    DecodeRun r = explode(s.w.finish(), 4, 0);
     EXPECT_EQ(r.output.size(), 11u); // all of the match is written
 }
 
@@ -198,8 +198,8 @@ TEST(Implode, UnusedCompressedBytesGiveResult5) {
     std::vector<unsigned char> stream = s.w.finish();
     const int32_t used = static_cast<int32_t>(stream.size());
     stream.insert(stream.end(), 3, 0xAA);
-    DecodeResult r = explode(stream, 10, 4);
-    EXPECT_EQ(r.result, IMPLODE_SIZE_MISMATCH);
+    DecodeRun r = explode(stream, 10, 4);
+    EXPECT_EQ(r.result, DecodeResult::size_mismatch);
     EXPECT_EQ(G.used_compressed_size, used);
     EXPECT_EQ(std::string(r.output.begin(), r.output.end()), "size check"); // output complete
 }
@@ -210,8 +210,8 @@ TEST(Implode, TruncatedMemberGivesResult5WithLargerUsedSize) {
     for (int i = 0; i < 40; ++i) s.lit(static_cast<unsigned char>('0' + i % 10));
     std::vector<unsigned char> stream = s.w.finish();
     stream.resize(stream.size() - 4);
-    DecodeResult r = explode(stream, 40, 0);
-    EXPECT_EQ(r.result, IMPLODE_SIZE_MISMATCH);
+    DecodeRun r = explode(stream, 40, 0);
+    EXPECT_EQ(r.result, DecodeResult::size_mismatch);
     EXPECT_GT(G.used_compressed_size, static_cast<int32_t>(stream.size()));
     EXPECT_EQ(r.output.size(), 40u);
 }
@@ -220,21 +220,21 @@ TEST(Implode, ExactDataWithLookAheadGivesResult0) {
     ImplodeStream s(6);
     s.header();
     s.lit('q'); // the last code is short: the decoder's look-ahead runs past the end
-    DecodeResult r = explode(s.w.finish(), 1, 6);
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = explode(s.w.finish(), 1, 6);
+    EXPECT_EQ(r.result, DecodeResult::ok);
 }
 
 TEST(Implode, BadDescriptions) {
     // First byte 0: one group of at most 16 symbols, too few for 64.
-    EXPECT_EQ(explode({0x00, 0x05}, 1, 0).result, IMPLODE_BAD_TREE);
+    EXPECT_EQ(explode({0x00, 0x05}, 1, 0).result, DecodeResult::bad_tree);
     // Four groups of sixteen one-bit lengths: over-subscribed.
-    EXPECT_EQ(explode({0x03, 0xF0, 0xF0, 0xF0, 0xF0}, 1, 0).result, IMPLODE_OVERSUBSCRIBED);
+    EXPECT_EQ(explode({0x03, 0xF0, 0xF0, 0xF0, 0xF0}, 1, 0).result, DecodeResult::over_subscribed);
     // Sixty-four seven-bit codes fill half the code space: incomplete.
-    EXPECT_EQ(explode({0x03, 0xF6, 0xF6, 0xF6, 0xF6}, 1, 0).result, IMPLODE_BAD_CODE);
+    EXPECT_EQ(explode({0x03, 0xF6, 0xF6, 0xF6, 0xF6}, 1, 0).result, DecodeResult::incomplete_code);
     // A group running past the symbol count.
-    EXPECT_EQ(explode({0x04, 0xF5, 0xF5, 0xF5, 0xF5, 0x05}, 1, 0).result, IMPLODE_BAD_TREE);
+    EXPECT_EQ(explode({0x04, 0xF5, 0xF5, 0xF5, 0xF5, 0x05}, 1, 0).result, DecodeResult::bad_tree);
     // No input at all: the description is unbounded and fails.
-    EXPECT_EQ(explode({}, 1, 4).result, IMPLODE_BAD_TREE);
+    EXPECT_EQ(explode({}, 1, 4).result, DecodeResult::bad_tree);
 }
 
 TEST(Implode, DistanceTableBitsAbove200000CompressedBytes) {
@@ -271,8 +271,8 @@ TEST(Implode, MembersAroundThe200000ByteLineDecode) {
         }
         std::vector<unsigned char> stream = s.w.finish();
         ASSERT_EQ(stream.size(), static_cast<size_t>(target));
-        DecodeResult r = explode(stream, static_cast<uint32_t>(expect.size()), 0);
-        EXPECT_EQ(r.result, 0) << target;
+        DecodeRun r = explode(stream, static_cast<uint32_t>(expect.size()), 0);
+        EXPECT_EQ(r.result, DecodeResult::ok) << target;
         EXPECT_EQ(r.output, expect) << target;
     }
 }
@@ -283,8 +283,8 @@ TEST(Implode, ExhaustedInputEndsTheMemberWithSizeMismatch) {
     ImplodeStream s(0);
     s.header();
     s.lit('z');
-    DecodeResult r = explode(s.w.finish(), 0xFFFFFFFFu, 0);
-    EXPECT_EQ(r.result, 5);
+    DecodeRun r = explode(s.w.finish(), 0xFFFFFFFFu, 0);
+    EXPECT_EQ(r.result, DecodeResult::size_mismatch);
     EXPECT_LT(r.output.size(), 1u << 20);
     EXPECT_GT(G.used_compressed_size, static_cast<int32_t>(G.local.compressed_size));
 }

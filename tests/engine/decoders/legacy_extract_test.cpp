@@ -149,8 +149,7 @@ TEST(LegacyExtract, TextConversionOfShrunkMembersAcrossSeveralMembers) {
         run_engine({"unzip", "-qq", "-aa", "-o", corpus_path("gen-shrink.zip"), "-d", dir});
     ASSERT_EQ(r.status, 0) << r.err;
     for (const RawMember &m : raw_members(corpus_path("gen-shrink.zip"))) {
-        DecodeResult plain =
-            run_decoder(shrink_decode_member, m.compressed, m.uncompressed_size, 1);
+        DecodeRun plain = run_decoder(shrink_decode_member, m.compressed, m.uncompressed_size, 1);
         Bytes expect;
         for (size_t i = 0; i < plain.output.size(); ++i) {
             unsigned char b = plain.output[i];

@@ -26,7 +26,7 @@ struct ReduceStream {
     void plain(unsigned char x) { w.put(x, 8); } // after a byte whose set is empty
 };
 
-DecodeResult unreduce(int factor, const std::vector<unsigned char> &stream, uint32_t size) {
+DecodeRun unreduce(int factor, const std::vector<unsigned char> &stream, uint32_t size) {
     return run_decoder(reduce_decode_member, stream, size, static_cast<uint16_t>(factor + 1));
 }
 
@@ -46,7 +46,7 @@ TEST(Reduce, EscapeFollowedByZeroIsTheByte144AndPreviousBecomesZero) {
     s.w.put(0, 8); // previous is 144 (empty set): 8 plain bits of 0
     s.w.put(0, 1); // previous is now 0: follower flag 0
     s.w.put(0, 1); // index 0 -> 'Z'
-    DecodeResult r = unreduce(1, s.w.finish(), 3);
+    DecodeRun r = unreduce(1, s.w.finish(), 3);
     EXPECT_EQ(r.output, bytes("A\x90Z"));
 }
 
@@ -58,7 +58,7 @@ TEST(Reduce, ShortMatchReadsNoExtraLengthByte) {
     s.plain(0x02); // factor 2: length part 2 (< 63), distance high bits 0
     s.plain(2);    // distance 3
     s.plain('!');
-    DecodeResult r = unreduce(2, s.w.finish(), 9);
+    DecodeRun r = unreduce(2, s.w.finish(), 9);
     EXPECT_EQ(r.output, bytes("abcabcab!"));
 }
 
@@ -70,7 +70,7 @@ TEST(Reduce, FactorFourLengthContinuation) {
     s.plain(0x0F); // length part 15 = the mask: the next byte adds to it
     s.plain(2);    // length 15 + 2 + 3 = 20
     s.plain(2);    // distance 0 * 256 + 2 + 1
-    DecodeResult r = unreduce(4, s.w.finish(), 23);
+    DecodeRun r = unreduce(4, s.w.finish(), 23);
     EXPECT_EQ(r.output, bytes("abcabcabcabcabcabcabcab"));
 }
 
@@ -83,7 +83,7 @@ TEST(Reduce, FirstLapMatchBeforeTheOutputGivesZeros) {
     s.plain(1);    // y: 19 bytes
     s.plain(0);    // distance 3 * 256 + 1: before the start
     s.plain('b');
-    DecodeResult r = unreduce(4, s.w.finish(), 21);
+    DecodeRun r = unreduce(4, s.w.finish(), 21);
     std::vector<unsigned char> expect = {'a'};
     expect.insert(expect.end(), 19, 0);
     expect.push_back('b');
@@ -103,7 +103,7 @@ TEST(Reduce, FactorOneLongMatchWithDistanceHighBit) {
     s.plain(43);        // distance 256 + 43 + 1 = 300
     std::vector<unsigned char> expect = text;
     for (int i = 0; i < 230; ++i) expect.push_back(expect[expect.size() - 300]);
-    DecodeResult r = unreduce(1, s.w.finish(), static_cast<uint32_t>(expect.size()));
+    DecodeRun r = unreduce(1, s.w.finish(), static_cast<uint32_t>(expect.size()));
     EXPECT_EQ(r.output, expect);
 }
 
@@ -124,7 +124,7 @@ TEST(Reduce, MatchesAcrossTheWindowEdgeCopyOldBytes) {
         s.plain(0xFF); // distance 0 * 256 + 255 + 1
         for (int i = 0; i < 218; ++i) expect.push_back(expect[expect.size() - 256]);
     }
-    DecodeResult r = unreduce(4, s.w.finish(), static_cast<uint32_t>(expect.size()));
+    DecodeRun r = unreduce(4, s.w.finish(), static_cast<uint32_t>(expect.size()));
     EXPECT_EQ(r.output, expect);
 }
 
@@ -132,8 +132,8 @@ TEST(Reduce, ZeroSizeReadsOnlyTheSets) {
     ReduceStream s;
     s.header();
     s.plain('a');
-    DecodeResult r = unreduce(3, s.w.finish(), 0);
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unreduce(3, s.w.finish(), 0);
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_TRUE(r.output.empty());
 }
 
@@ -141,7 +141,7 @@ TEST(Reduce, InputCutShortContinuesWithZeroBits) {
     ReduceStream s;
     s.header();
     s.plain('k');
-    DecodeResult r = unreduce(2, s.w.finish(), 4);
+    DecodeRun r = unreduce(2, s.w.finish(), 4);
     EXPECT_EQ(r.output, (std::vector<unsigned char>{'k', 0, 0, 0}));
 }
 
@@ -151,7 +151,7 @@ TEST(Reduce, ExhaustedInputEndsTheMember) {
     ReduceStream s;
     s.header();
     s.plain('a');
-    DecodeResult r = unreduce(2, s.w.finish(), 0xFFFFFFFFu);
+    DecodeRun r = unreduce(2, s.w.finish(), 0xFFFFFFFFu);
     EXPECT_LT(r.output.size(), 4096u);
     EXPECT_GE(r.output.size(), 1u);
     EXPECT_EQ(r.output[0], 'a');

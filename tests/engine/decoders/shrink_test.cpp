@@ -13,7 +13,7 @@ using namespace qeltest;
 
 namespace {
 
-std::string text(const DecodeResult &r) {
+std::string text(const DecodeRun &r) {
     return std::string(r.output.begin(), r.output.end());
 }
 
@@ -117,23 +117,23 @@ std::vector<unsigned char> shrink_encode_with_clears(const std::vector<unsigned 
     return s.w.finish();
 }
 
-DecodeResult unshrink(const std::vector<unsigned char> &stream, uint32_t size = 0) {
+DecodeRun unshrink(const std::vector<unsigned char> &stream, uint32_t size = 0) {
     return run_decoder(shrink_decode_member, stream, size, 1);
 }
 
 } // namespace
 
 TEST(Shrink, EmptyInputWritesNothing) {
-    DecodeResult r = unshrink({});
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink({});
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_TRUE(r.output.empty());
 }
 
 TEST(Shrink, SingleCodeWritesOneByte) {
     CodeStream s;
     s.code('A');
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(text(r), "A");
 }
 
@@ -143,8 +143,8 @@ TEST(Shrink, CodeEqualToNextFreeCodeRepeatsPreviousString) {
     s.code('b');
     s.code(257); // "ab", defines 258 = "ba"
     s.code(259); // not defined yet: "ab" + its own first byte
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(text(r), "abababa");
 }
 
@@ -155,8 +155,8 @@ TEST(Shrink, SubCodeOneWidensTheVeryNextCode) {
     s.code('y'); // 10 bits already
     s.widen();
     s.code('z'); // 11 bits
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(text(r), "xyz");
 }
 
@@ -166,7 +166,7 @@ TEST(Shrink, OtherSubCodesAreIgnored) {
     s.code(256);
     s.code(7);
     s.code('y');
-    DecodeResult r = unshrink(s.w.finish());
+    DecodeRun r = unshrink(s.w.finish());
     EXPECT_EQ(text(r), "xy");
 }
 
@@ -181,8 +181,8 @@ TEST(Shrink, PartialClearFreesLeavesAndRefillsFromLowest) {
     s.code(258);       // "cd"; 259 = "dc"
     s.code(257);       // still "ab"; 260 = "cda"
     s.code(259);       // "dc"
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(text(r), "ababcdcdabdc");
 }
 
@@ -195,15 +195,15 @@ TEST(Shrink, EncoderRoundTripFillsTheWholeTable) {
     }
     ShrinkEncoded e = shrink_encode(data);
     ASSERT_EQ(e.codes_defined, 8192 - 257); // table full: later codes add nothing
-    DecodeResult r = unshrink(e.stream, static_cast<uint32_t>(data.size()));
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink(e.stream, static_cast<uint32_t>(data.size()));
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(r.output, data);
 }
 
 TEST(Shrink, OutputOfExactly65536Bytes) {
     std::vector<unsigned char> data(65536);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(i * 7 + (i >> 9));
-    DecodeResult r = unshrink(shrink_encode(data).stream);
+    DecodeRun r = unshrink(shrink_encode(data).stream);
     EXPECT_EQ(r.output, data);
 }
 
@@ -212,8 +212,8 @@ TEST(Shrink, WidthBeyondThirteenBitsIsCorruptData) {
     s.code('q');
     for (int i = 0; i < 5; ++i) s.widen();
     s.code('r');
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, SHRINK_BAD_DATA);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::bad_data);
     EXPECT_EQ(text(r), "q"); // what was decoded is still written
 }
 
@@ -221,8 +221,8 @@ TEST(Shrink, LoopThroughUndefinedCodesStopsAtTheStackLimit) {
     CodeStream s;
     s.code(300); // undefined first code
     s.code(301); // undefined: would expand through 300 forever
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, SHRINK_BAD_DATA);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::bad_data);
 }
 
 TEST(Shrink, SelfReferenceAfterPartialClearStopsAtTheStackLimit) {
@@ -234,8 +234,8 @@ TEST(Shrink, SelfReferenceAfterPartialClearStopsAtTheStackLimit) {
     s.partial_clear(); // frees 258 and 259
     s.code('c');       // defines 258 with prefix 258 (itself)
     s.code(258);
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, SHRINK_BAD_DATA);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::bad_data);
 }
 
 TEST(Shrink, PartialClearsOfAFullTableRoundTrip) {
@@ -249,7 +249,7 @@ TEST(Shrink, PartialClearsOfAFullTableRoundTrip) {
     int clears = 0;
     std::vector<unsigned char> stream = shrink_encode_with_clears(data, 2000, &clears);
     ASSERT_GT(clears, 5);
-    DecodeResult r = unshrink(stream, static_cast<uint32_t>(data.size()));
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink(stream, static_cast<uint32_t>(data.size()));
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(r.output, data);
 }
