@@ -1,4 +1,4 @@
-// The archive engine's records and its single global state, shared by every engine module.
+// The archive engine's records and its one state, shared by every engine module.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/decoders/decoders.h"
+#include "engine/hostfs/hostfs.h"
 
 // What the engine reports: every engine routine's result and the value engine_main returns.
 // Statuses combine by taking the worse (numerically higher) one; see raise_status.
@@ -107,93 +108,152 @@ struct MemberEntry {
 // Modes of read_field.
 enum FieldMode { FIELD_SKIP = 0, FIELD_SHOW = 1, FIELD_NAME = 2, FIELD_EXTRA = 3 };
 
-// The engine's whole state; one engine call runs at a time.
-struct EngineState {
-    // Options (counters, 0 = off).
-    int text_level;           // -a
-    int to_stdout;            // -c, -p
-    int freshen;              // -f
-    int junk_paths;           // -j
-    int list_level;           // -l, -v
-    int never_overwrite;      // -n
-    int overwrite_all;        // -o
-    int no_query;             // -o
-    int quiet;                // -q
-    int spaces_to_underscore; // -s (kept across calls)
-    int test;                 // -t
-    int update;               // -u
-    int keep_case;            // -U
-    int keep_vms_version;     // -V (kept across calls)
-    int comment_level;        // -z
-    int volume_labels;        // -$ (kept across calls)
-    int create_files;
-    int extract_dir_given;
-    int detailed_mode; // zipinfo / -Z
+// The signatures that open the three records.
+inline constexpr unsigned char LOCAL_SIGNATURE[4] = {'P', 'K', 3, 4};
+inline constexpr unsigned char CENTRAL_SIGNATURE[4] = {'P', 'K', 1, 2};
+inline constexpr unsigned char END_SIGNATURE[4] = {'P', 'K', 5, 6};
 
-    // Name lists, pointing into the caller's argument vector.
-    char **include_names;
-    int include_count;
-    char **exclude_names;
-    int exclude_count;
-    int process_all;
+// Little-endian fields of the zip records, assembled byte by byte.
+inline uint16_t read_le16(const unsigned char *p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t read_le32(const unsigned char *p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
 
-    const char *program_name; // "unzip" or "zipinfo", for messages
-    const char *archive_arg;  // the archive argument as given
-    const char *archive_name; // the archive being processed
+// Asked before an existing output file is replaced: true to replace it. The setup program hands
+// over its own, which protects the user's files; the command line its console question.
+using ReplacePolicy = bool (*)(const char *path);
 
-    // Input window over the archive.
-    unsigned char *input_buffer;  // INPUT_BUFFER_SIZE bytes
-    unsigned char *hold_area;     // the 3 bytes after the block
-    unsigned char *output_buffer; // OUTPUT_BUFFER_SIZE bytes
-    int32_t window_start;
-    unsigned char *read_pos;
-    int32_t bytes_left;
-    int archive_fd;
-    int64_t archive_size;
-    int32_t prepended_bytes;
+// --- The engine state, in parts ----------------------------------------------------------------
 
-    EndRecord end_record;
-    int32_t end_record_offset;
-    int32_t expected_end_offset;
-    CentralHeader central;
-    LocalHeader local;
-    MemberEntry *current;
-
-    char filename[NAME_BUFFER_SIZE]; // member name, then its output path
-    unsigned char *extra_field;
-    unsigned extra_length;
-
-    int32_t remaining_compressed;
-    uint32_t remaining_uncompressed;
-    int32_t used_compressed_size; // set by the implode decoder on a size mismatch
-
-    // Output writer.
-    uint32_t crc_accumulator;
-    int pending_cr;
-    int first_block;
-    int disk_full_state;
-    std::FILE *output_file;
-
-    // Process-wide: a file by the plain name had no zip directory.
-    int no_zip_directory_seen;
-
-    // The detailed report (zipinfo mode), set by report_options.
-    int report_format; // -1 not chosen, -2 cancelled, 0 header/totals only, 1 and 2 names,
-                       // 3 short line, 4 with ratio, 5 with compressed size, 10 full report
-    int show_header;   // the archive header line
-    int show_totals;   // the totals line
-
-    // The decoders' records and work areas.
-    DecoderState decoders;
+// What lives from one engine call to the next; every other part starts afresh with each call
+// (reset_engine_state).
+struct KeptAcrossCalls {
+    int spaces_to_underscore = 0;  // -s
+    int keep_vms_version = 0;      // -V
+    int volume_labels = 0;         // -$
+    int show_header = 0;           // the detailed report's header line (every report sets it)
+    int no_zip_directory_seen = 0; // a file by the plain name had no zip directory: words a
+                                   // later not-found message differently
+    ReplacePolicy replace_policy = nullptr; // none: an existing file is kept
     TableMemory table_memory;
 };
 
-extern EngineState G;
+// The options of one call (counters, 0 = off).
+struct EngineOptions {
+    int text_level = 0;      // -a
+    int to_stdout = 0;       // -c, -p
+    int freshen = 0;         // -f
+    int junk_paths = 0;      // -j
+    int list_level = 0;      // -l, -v
+    int never_overwrite = 0; // -n
+    int overwrite_all = 0;   // -o
+    int no_query = 0;        // -o
+    int quiet = 0;           // -q
+    int test = 0;            // -t
+    int update = 0;          // -u
+    int keep_case = 0;       // -U
+    int comment_level = 0;   // -z
+    int create_files = 0;    // not -c, -t or a listing
+    int extract_dir_given = 0;
+    int detailed_mode = 0; // zipinfo / -Z
+    // The detailed report's format, set by report_options: -1 not chosen, -2 cancelled, 0
+    // header/totals only, 1 and 2 names, 3 short line, 4 with ratio, 5 with compressed size, 10
+    // full report.
+    int report_format = -1;
+    int show_totals = 0; // the detailed report's totals line
+};
 
-// Signatures, filled at the start of every archive loop.
-extern unsigned char central_signature[4];
-extern unsigned char local_signature[4];
-extern unsigned char end_signature[4];
+// The include and exclude lists, pointing into the caller's argument vector.
+struct NameLists {
+    const char *const *include_names = nullptr;
+    int include_count = 0;
+    const char *const *exclude_names = nullptr;
+    int exclude_count = 0;
+    int process_all = 0;
+};
+
+// The input window over the open archive, and the current member's input counters.
+struct InputWindow {
+    unsigned char *buffer = nullptr;    // INPUT_BUFFER_SIZE bytes, allocated per call
+    unsigned char *hold_area = nullptr; // the 3 bytes after the block
+    int32_t window_start = 0;           // file position of buffer[0]
+    unsigned char *read_pos = nullptr;
+    int32_t bytes_left = 0; // from read_pos to the end of the valid data
+    int archive_fd = -1;
+    int64_t archive_size = 0;
+    int32_t prepended_bytes = 0;         // added to every archive offset before seeking
+    int32_t remaining_compressed = 0;    // counted down by next_byte, also past the member's end
+    uint32_t remaining_uncompressed = 0; // read by the implode and reduce decoders
+};
+
+// The output writer.
+struct OutputState {
+    unsigned char *buffer = nullptr; // OUTPUT_BUFFER_SIZE bytes, allocated per call
+    // Line-end conversion target for blocks that already lie in the output buffer (shrink);
+    // allocated by the shrink decoder when it first needs it.
+    unsigned char *text_conversion_buffer = nullptr;
+    std::FILE *file = nullptr;
+    uint32_t crc_accumulator = 0;
+    int pending_cr = 0;
+    int first_block = 0;
+    int disk_full_state = 0; // 0 no write failure; 1 one failed and the user went on; 2 stop
+};
+
+// The extraction driver's batch of central directory entries.
+struct ExtractionState {
+    MemberEntry batch[BATCH_SIZE] = {};
+    uint16_t skipped_count = 0; // members refused for version, method or encryption
+};
+
+// The engine's whole state; one engine call runs at a time.
+struct EngineState {
+    KeptAcrossCalls kept;
+    EngineOptions options;
+    NameLists names;
+
+    const char *program_name = nullptr; // "unzip" or "zipinfo", for messages
+    const char *archive_arg = nullptr;  // the archive argument as given
+    const char *archive_name = nullptr; // the archive being processed
+
+    InputWindow input;
+
+    // The archive's records and the current member.
+    EndRecord end_record = {};
+    int32_t end_record_offset = 0;
+    int32_t expected_end_offset = 0;
+    CentralHeader central = {};
+    LocalHeader local = {};
+    MemberEntry *current = nullptr;
+    char filename[NAME_BUFFER_SIZE] = {}; // member name, then its output path
+    unsigned char *extra_field = nullptr;
+    unsigned extra_length = 0;
+    int32_t used_compressed_size = 0; // set by the implode decoder on a size mismatch
+
+    OutputState output;
+    ExtractionState extraction;
+    MemberEntry listed_member = {}; // the current entry of the listings and the detailed report
+    DecoderState decoders;
+    HostState host;
+};
+
+extern EngineState engine;
+
+// Gives an engine call a fresh start: releases whatever an earlier call left allocated and sets
+// every part of the state back to its initial form, except engine.kept.
+void reset_engine_state();
+// Allocates the input and output buffers of one engine call; false (nothing left allocated)
+// when memory is short.
+bool allocate_call_buffers();
+// Releases what one engine call allocates: its buffers, the decoders' cached tables and
+// conversion buffer, the extraction root and the last extra field.
+void release_call_resources();
+// The policy asked before an existing output file is replaced (kept across calls).
+void set_replace_policy(ReplacePolicy policy);
+// The setup program's policy, which it hands over before every engine call.
+bool replace_policy(const char *path);
 
 extern const char REPORT_TEXT[];
 
@@ -221,12 +281,12 @@ int64_t archive_position();
 
 // The decoders' byte supplier: 0..255, or -1 at (and past) the member's end.
 inline int next_byte() {
-    if (G.remaining_compressed <= 0) {
-        --G.remaining_compressed;
+    if (engine.input.remaining_compressed <= 0) {
+        --engine.input.remaining_compressed;
         return -1;
     }
-    --G.remaining_compressed;
-    if (--G.bytes_left >= 0) return *G.read_pos++;
+    --engine.input.remaining_compressed;
+    if (--engine.input.bytes_left >= 0) return *engine.input.read_pos++;
     return refill_byte();
 }
 
@@ -238,10 +298,6 @@ void print_name(const char *name);
 // Extraction driver and output writer.
 EngineStatus extract_all();
 EngineStatus write_out(const unsigned char *block, unsigned length, int from_shrink);
-// Line-end conversion target for blocks that already lie in the output buffer (shrink);
-// allocated by the shrink decoder when it first needs it.
-extern unsigned char *text_conversion_buffer;
-void release_text_conversion_buffer();
 
 // --- Extraction driver: members, existing files and times ---
 // Extracts or tests the current member; the input is at its data.
@@ -259,9 +315,6 @@ EngineStatus report_short_line();
 EngineStatus report_full_entry();
 std::string report_date(unsigned date, unsigned time);
 void report_usage(int bad);
-
-// Whether an existing output file may be replaced; defined by whoever links the engine.
-bool replace_policy(const char *path);
 
 // The usage screen; returns 10 when the line was bad, else 0.
 EngineStatus show_usage(int bad);

@@ -11,33 +11,33 @@
 
 namespace {
 
-MemberEntry batch[BATCH_SIZE];
-uint16_t skipped_count;
-
 bool quiet() {
-    return G.quiet > 0;
+    return engine.options.quiet > 0;
 }
 
 // Checks a selected entry and fills its batch slot; 1 to keep it, 0 to skip it.
 int check_and_store() {
-    MemberEntry &m = *G.current;
-    const CentralHeader &h = G.central;
+    MemberEntry &m = *engine.current;
+    const CentralHeader &h = engine.central;
     m.encrypted = h.flags & 1;
     m.sizes_after_data = (h.flags >> 3) & 1;
     m.text_hint = h.internal_attributes & 1;
     m.crc32 = h.crc32;
     m.compressed_size = h.compressed_size;
-    m.convert_text = G.text_level == 0 ? 0 : G.text_level == 1 ? m.text_hint : 1;
+    m.convert_text = engine.options.text_level == 0   ? 0
+                     : engine.options.text_level == 1 ? m.text_hint
+                                                      : 1;
 
     if (h.host_needed == 2) {
         if (h.version_needed > 42) {
             std::fprintf(stderr, "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n",
-                         G.filename, "VMS", h.version_needed / 10u, h.version_needed % 10u, 4u, 2u);
+                         engine.filename, "VMS", h.version_needed / 10u, h.version_needed % 10u, 4u,
+                         2u);
             return 0;
         }
-        if (!G.test && !G.overwrite_all && !G.no_query) {
+        if (!engine.options.test && !engine.options.overwrite_all && !engine.options.no_query) {
             std::fprintf(stderr, "\n%s:  stored in VMS format.  Extract anyway? (y/n) ",
-                         G.filename);
+                         engine.filename);
             std::fflush(stderr);
             char answer[10];
             if (std::fgets(answer, 9, stdin) == nullptr || (answer[0] != 'y' && answer[0] != 'Y'))
@@ -45,15 +45,16 @@ int check_and_store() {
         }
     } else if (h.version_needed > 20) {
         std::fprintf(stderr, "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n",
-                     G.filename, "PK", h.version_needed / 10u, h.version_needed % 10u, 2u, 0u);
+                     engine.filename, "PK", h.version_needed / 10u, h.version_needed % 10u, 2u, 0u);
         return 0;
     }
     if (h.method > 6 && h.method != 8) {
-        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", G.filename, h.method);
+        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", engine.filename,
+                     h.method);
         return 0;
     }
     if (m.encrypted) {
-        std::fprintf(stderr, "   skipping: %-22s  encrypted (not supported)\n", G.filename);
+        std::fprintf(stderr, "   skipping: %-22s  encrypted (not supported)\n", engine.filename);
         return 0;
     }
     map_attributes();
@@ -67,11 +68,11 @@ int read_header_field(unsigned length, int mode, const char *which, EngineStatus
     raise_status(status, r);
     if (r <= EngineStatus::warning) return 0;
     if (mode == FIELD_NAME)
-        std::fprintf(stderr, "%s:  bad filename length (%s)\n", G.filename, which);
+        std::fprintf(stderr, "%s:  bad filename length (%s)\n", engine.filename, which);
     else if (mode == FIELD_EXTRA)
-        std::fprintf(stderr, "%s:  bad extra field length (%s)\n", G.filename, which);
+        std::fprintf(stderr, "%s:  bad extra field length (%s)\n", engine.filename, which);
     else
-        std::fprintf(stderr, "\n%s:  bad file comment length\n", G.filename);
+        std::fprintf(stderr, "\n%s:  bad file comment length\n", engine.filename);
     return 1;
 }
 
@@ -82,11 +83,11 @@ void bad_offset(int number, const char *what, long where) {
 // Positions the input at a local header and checks its signature. 0: go on; 1: next entry;
 // 2: end the archive.
 int find_local_header(int number, EngineStatus &status) {
-    int32_t offset = static_cast<int32_t>(G.current->local_offset);
-    int64_t request = static_cast<int64_t>(G.prepended_bytes) + offset;
+    int32_t offset = static_cast<int32_t>(engine.current->local_offset);
+    int64_t request = static_cast<int64_t>(engine.input.prepended_bytes) + offset;
     if (request < 0) {
         std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
-                     G.archive_name, REPORT_TEXT);
+                     engine.archive_name, REPORT_TEXT);
         raise_status(status, EngineStatus::severe_error);
         return 1;
     }
@@ -101,16 +102,16 @@ int find_local_header(int number, EngineStatus &status) {
         raise_status(status, EngineStatus::severe_error);
         return 1;
     }
-    if (std::memcmp(signature, local_signature, 4) == 0) return 0;
+    if (std::memcmp(signature, LOCAL_SIGNATURE, 4) == 0) return 0;
     bad_offset(number, "local header sig", static_cast<long>(request));
     raise_status(status, EngineStatus::error);
     if (number != 0) return 0; // processing goes on with the bytes as they are
 
     std::fprintf(stderr, "  (attempting to re-compensate)\n");
-    G.prepended_bytes = 0;
+    engine.input.prepended_bytes = 0;
     if (offset < 0) {
         std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
-                     G.archive_name, REPORT_TEXT);
+                     engine.archive_name, REPORT_TEXT);
         raise_status(status, EngineStatus::severe_error);
         return 2;
     }
@@ -123,7 +124,7 @@ int find_local_header(int number, EngineStatus &status) {
         raise_status(status, EngineStatus::severe_error);
         return 1;
     }
-    if (std::memcmp(signature, local_signature, 4) != 0) {
+    if (std::memcmp(signature, LOCAL_SIGNATURE, 4) != 0) {
         bad_offset(number, "local header sig", static_cast<long>(offset));
         raise_status(status, EngineStatus::severe_error);
         return 1;
@@ -133,12 +134,14 @@ int find_local_header(int number, EngineStatus &status) {
 
 // Whether an existing output file may be replaced; 1 to extract.
 int may_write() {
-    int age = newer_check(G.filename);
-    if (age < 0) return G.freshen ? 0 : 1;
-    if (G.never_overwrite) return 0;
-    if (age == 1 && (G.update || G.freshen)) return 0;
-    if (G.overwrite_all || G.no_query) return 1;
-    return replace_policy(G.filename) ? 1 : 0;
+    int age = newer_check(engine.filename);
+    if (age < 0) return engine.options.freshen ? 0 : 1;
+    if (engine.options.never_overwrite) return 0;
+    if (age == 1 && (engine.options.update || engine.options.freshen)) return 0;
+    if (engine.options.overwrite_all || engine.options.no_query) return 1;
+    // Without a policy (nobody to ask) the existing file is kept.
+    ReplacePolicy ask = engine.kept.replace_policy;
+    return ask != nullptr && ask(engine.filename) ? 1 : 0;
 }
 
 // Processes one kept entry. Returns 1 when the archive must end at once.
@@ -153,19 +156,19 @@ int process_entry(int number, EngineStatus &status) {
         raise_status(status, r);
         return 0;
     }
-    G.filename[0] = '\0';
-    if (read_header_field(G.local.name_length, FIELD_NAME, "local", status)) return 0;
-    std::free(G.extra_field);
-    G.extra_field = nullptr;
-    G.extra_length = 0;
-    if (read_header_field(G.local.extra_length, FIELD_EXTRA, "local", status)) return 0;
+    engine.filename[0] = '\0';
+    if (read_header_field(engine.local.name_length, FIELD_NAME, "local", status)) return 0;
+    std::free(engine.extra_field);
+    engine.extra_field = nullptr;
+    engine.extra_length = 0;
+    if (read_header_field(engine.local.extra_length, FIELD_EXTRA, "local", status)) return 0;
 
-    if (!G.test && !G.to_stdout) {
+    if (!engine.options.test && !engine.options.to_stdout) {
         r = mapname();
         if (r == EngineStatus::folder_created || r == EngineStatus::error) return 0;
         if (r == EngineStatus::volume_label) {
-            std::fprintf(stderr, "   skipping: %-22s  %svolume label\n", G.filename,
-                         G.volume_labels ? "hard disk " : "");
+            std::fprintf(stderr, "   skipping: %-22s  %svolume label\n", engine.filename,
+                         engine.kept.volume_labels ? "hard disk " : "");
             return 0;
         }
         if (r > EngineStatus::warning) {
@@ -175,17 +178,17 @@ int process_entry(int number, EngineStatus &status) {
         if (!may_write()) return 0;
     }
 
-    G.disk_full_state = 0;
+    engine.output.disk_full_state = 0;
     raise_status(status, extract_member());
-    return G.disk_full_state > 1 ? 1 : 0;
+    return engine.output.disk_full_state > 1 ? 1 : 0;
 }
 
 // The stored copy: bytes from the archive straight to the writer in window-sized blocks.
 DecodeResult copy_stored() {
-    unsigned char *const window = G.decoders.window_area;
+    unsigned char *const window = engine.decoders.window_area;
     unsigned filled = 0;
     int b;
-    while (G.disk_full_state == 0 && (b = next_byte()) != -1) {
+    while (engine.output.disk_full_state == 0 && (b = next_byte()) != -1) {
         window[filled++] = static_cast<unsigned char>(b);
         if (filled == WINDOW_SIZE) {
             write_out(window, filled, 0);
@@ -251,7 +254,7 @@ const MethodDecoder *method_decoder(unsigned method) {
 
 void print_decoder_error(const char *quiet_form, const char *loud_form) {
     if (quiet())
-        std::fprintf(stderr, "  error:  %s%s\n", quiet_form, G.filename);
+        std::fprintf(stderr, "  error:  %s%s\n", quiet_form, engine.filename);
     else
         std::fprintf(stderr, "\n  error:  %s\n", loud_form);
 }
@@ -267,15 +270,16 @@ EngineStatus decoder_status(const MethodDecoder &m, DecodeResult result) {
         return EngineStatus::decoder_no_memory;
     case DecodeResult::size_mismatch: {
         // The member decoded, but took more or less input than its compressed size.
-        bool error = G.local.compressed_size < static_cast<uint32_t>(G.used_compressed_size);
+        bool error =
+            engine.local.compressed_size < static_cast<uint32_t>(engine.used_compressed_size);
         std::fprintf(stderr,
                      "%s  %s:  %ld bytes required to uncompress to %lu bytes;\n       %s   "
                      "supposed to require %lu bytes%s%s%s\n",
                      quiet() ? "" : "\n", error ? "error" : "warning",
-                     static_cast<long>(G.used_compressed_size),
-                     static_cast<unsigned long>(G.local.uncompressed_size), error ? "" : "  ",
-                     static_cast<unsigned long>(G.local.compressed_size), quiet() ? " [" : "",
-                     quiet() ? G.filename : "", quiet() ? "]" : ".");
+                     static_cast<long>(engine.used_compressed_size),
+                     static_cast<unsigned long>(engine.local.uncompressed_size), error ? "" : "  ",
+                     static_cast<unsigned long>(engine.local.compressed_size), quiet() ? " [" : "",
+                     quiet() ? engine.filename : "", quiet() ? "]" : ".");
         return error ? EngineStatus::error : EngineStatus::warning;
     }
     case DecodeResult::bad_data:
@@ -310,70 +314,70 @@ int newer_check(const char *path) {
     if (host_stat(path, &info) != 0) return -1;
     int64_t existing = info.modified;
     if (existing & 1) ++existing;
-    int64_t member = dos_to_seconds(G.local.mod_date, G.local.mod_time);
+    int64_t member = dos_to_seconds(engine.local.mod_date, engine.local.mod_time);
     return existing >= member ? 1 : 0;
 }
 
 EngineStatus extract_member() {
     EngineStatus status = EngineStatus::ok;
-    G.first_block = 1;
-    G.crc_accumulator = 0xFFFFFFFFu;
+    engine.output.first_block = 1;
+    engine.output.crc_accumulator = 0xFFFFFFFFu;
 
     // A local header may name a method its central entry did not; nothing is created then.
-    const MethodDecoder *decoder = method_decoder(G.local.method);
+    const MethodDecoder *decoder = method_decoder(engine.local.method);
     if (decoder == nullptr) {
-        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", G.filename,
-                     static_cast<int>(G.local.method));
+        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", engine.filename,
+                     static_cast<int>(engine.local.method));
         return EngineStatus::warning;
     }
 
-    if (G.test) {
+    if (engine.options.test) {
         if (!quiet()) {
-            std::fprintf(stdout, "%11s: %-22s  %s%s", "testing", G.filename, "", "");
+            std::fprintf(stdout, "%11s: %-22s  %s%s", "testing", engine.filename, "", "");
             std::fflush(stdout);
         }
-    } else if (G.to_stdout) {
+    } else if (engine.options.to_stdout) {
         set_stdout_binary();
     } else if (open_output() != 0) {
         return EngineStatus::disk_full;
     }
 
-    if (!G.test && !quiet()) {
+    if (!engine.options.test && !quiet()) {
         const char *tag = "";
-        if (G.text_level == 1) {
-            if (G.local.method == 0 && G.local.uncompressed_size == 0)
+        if (engine.options.text_level == 1) {
+            if (engine.local.method == 0 && engine.local.uncompressed_size == 0)
                 tag = "[empty] ";
             else
-                tag = G.current->text_hint ? "[text]  " : "[binary]";
+                tag = engine.current->text_hint ? "[text]  " : "[binary]";
         }
-        std::fprintf(stdout, "%11s: %-22s  %s%s", decoder->verb, G.filename, tag,
-                     G.to_stdout ? "\n" : "");
+        std::fprintf(stdout, "%11s: %-22s  %s%s", decoder->verb, engine.filename, tag,
+                     engine.options.to_stdout ? "\n" : "");
         std::fflush(stdout);
     }
 
     status = decoder_status(*decoder, decoder->decode());
 
-    if (G.disk_full_state > 1) {
-        if (!G.to_stdout && G.output_file) {
-            std::fclose(G.output_file);
-            G.output_file = nullptr;
+    if (engine.output.disk_full_state > 1) {
+        if (!engine.options.to_stdout && engine.output.file) {
+            std::fclose(engine.output.file);
+            engine.output.file = nullptr;
         }
         return EngineStatus::disk_full;
     }
-    if (G.disk_full_state == 1) raise_status(status, EngineStatus::warning);
-    if (!G.test && !G.to_stdout) close_output();
+    if (engine.output.disk_full_state == 1) raise_status(status, EngineStatus::warning);
+    if (!engine.options.test && !engine.options.to_stdout) close_output();
     if (status > EngineStatus::warning) return status;
 
-    uint32_t computed = ~G.crc_accumulator;
-    if (computed != G.local.crc32) {
-        if (quiet()) std::fprintf(stderr, "%-22s ", G.filename);
+    uint32_t computed = ~engine.output.crc_accumulator;
+    if (computed != engine.local.crc32) {
+        if (quiet()) std::fprintf(stderr, "%-22s ", engine.filename);
         std::fprintf(stderr, " bad CRC %08lx  (should be %08lx)\n",
                      static_cast<unsigned long>(computed),
-                     static_cast<unsigned long>(G.local.crc32));
+                     static_cast<unsigned long>(engine.local.crc32));
         return EngineStatus::error;
     }
     if (!quiet()) {
-        if (G.test)
+        if (engine.options.test)
             std::fprintf(stdout, " OK\n");
         else if (status == EngineStatus::ok)
             std::fprintf(stdout, "\n");
@@ -383,28 +387,30 @@ EngineStatus extract_member() {
 
 EngineStatus extract_all() {
     EngineStatus status = EngineStatus::ok;
-    unsigned total = G.end_record.total_entries;
-    skipped_count = 0;
+    unsigned total = engine.end_record.total_entries;
+    engine.extraction.skipped_count = 0;
     long last_number = -1;
 
     std::vector<int> include_matched, exclude_matched;
-    if (G.include_count > 0) include_matched.assign(static_cast<size_t>(G.include_count), 0);
-    if (G.exclude_count > 0) exclude_matched.assign(static_cast<size_t>(G.exclude_count), 0);
+    if (engine.names.include_count > 0)
+        include_matched.assign(static_cast<size_t>(engine.names.include_count), 0);
+    if (engine.names.exclude_count > 0)
+        exclude_matched.assign(static_cast<size_t>(engine.names.exclude_count), 0);
 
     bool walk_stopped = false;
     for (int batch_number = 0; total > 0 && !walk_stopped; ++batch_number) {
         int kept = 0;
         while (total > 0 && kept < BATCH_SIZE) {
             --total;
-            G.current = &batch[kept];
-            *G.current = MemberEntry{};
+            engine.current = &engine.extraction.batch[kept];
+            *engine.current = MemberEntry{};
             unsigned char signature[4];
             if (read_exact(signature, 4) < 1) {
                 raise_status(status, EngineStatus::archive_ends_early);
                 walk_stopped = true;
                 break;
             }
-            if (std::memcmp(signature, central_signature, 4) != 0) {
+            if (std::memcmp(signature, CENTRAL_SIGNATURE, 4) != 0) {
                 std::fprintf(
                     stderr,
                     "error:  expected central file header signature not found (file #%u).\n",
@@ -421,36 +427,38 @@ EngineStatus extract_all() {
                 break;
             }
             derive_member_flags();
-            G.filename[0] = '\0'; // an empty name must not inherit the previous one
-            if (read_header_field(G.central.name_length, FIELD_NAME, "central", status)) {
+            engine.filename[0] = '\0'; // an empty name must not inherit the previous one
+            if (read_header_field(engine.central.name_length, FIELD_NAME, "central", status)) {
                 walk_stopped = true;
                 break;
             }
-            std::free(G.extra_field);
-            G.extra_field = nullptr;
-            G.extra_length = 0;
-            if (read_header_field(G.central.extra_length, FIELD_EXTRA, "central", status) ||
-                read_header_field(G.central.comment_length, FIELD_SKIP, "central", status)) {
+            std::free(engine.extra_field);
+            engine.extra_field = nullptr;
+            engine.extra_length = 0;
+            if (read_header_field(engine.central.extra_length, FIELD_EXTRA, "central", status) ||
+                read_header_field(engine.central.comment_length, FIELD_SKIP, "central", status)) {
                 walk_stopped = true;
                 break;
             }
-            if (!member_selected(G.filename, G.current->lowercase_name,
+            if (!member_selected(engine.filename, engine.current->lowercase_name,
                                  include_matched.empty() ? nullptr : include_matched.data(),
                                  exclude_matched.empty() ? nullptr : exclude_matched.data()))
                 continue;
             if (check_and_store())
                 ++kept;
             else
-                ++skipped_count;
+                ++engine.extraction.skipped_count;
         }
 
         // Where the directory walk goes on after this batch's members.
-        int32_t resume_block = G.window_start;
-        long resume_offset = G.read_pos ? static_cast<long>(G.read_pos - G.input_buffer) : 0;
-        int32_t resume_left = G.bytes_left;
+        int32_t resume_block = engine.input.window_start;
+        long resume_offset = engine.input.read_pos
+                                 ? static_cast<long>(engine.input.read_pos - engine.input.buffer)
+                                 : 0;
+        int32_t resume_left = engine.input.bytes_left;
 
         for (int i = 0; i < kept; ++i) {
-            G.current = &batch[i];
+            engine.current = &engine.extraction.batch[i];
             int number = batch_number * BATCH_SIZE + i;
             last_number = number;
             if (process_entry(number, status)) return status;
@@ -458,27 +466,28 @@ EngineStatus extract_all() {
 
         if (kept > 0) {
             // Back onto the directory exactly where the walk stopped.
-            host_seek(G.archive_fd, resume_block);
-            int got = host_read(G.archive_fd, G.input_buffer, INPUT_BLOCK_SIZE);
-            G.window_start = resume_block;
-            G.read_pos = G.input_buffer + resume_offset;
-            G.bytes_left = got < 0 ? 0 : resume_left;
+            host_seek(engine.input.archive_fd, resume_block);
+            int got = host_read(engine.input.archive_fd, engine.input.buffer, INPUT_BLOCK_SIZE);
+            engine.input.window_start = resume_block;
+            engine.input.read_pos = engine.input.buffer + resume_offset;
+            engine.input.bytes_left = got < 0 ? 0 : resume_left;
         }
     }
 
     for (size_t i = 0; i < include_matched.size(); ++i)
-        if (!include_matched[i] && G.include_names[i])
-            std::fprintf(stderr, "caution: filename not matched:  %s\n", G.include_names[i]);
+        if (!include_matched[i] && engine.names.include_names[i])
+            std::fprintf(stderr, "caution: filename not matched:  %s\n",
+                         engine.names.include_names[i]);
     for (size_t i = 0; i < exclude_matched.size(); ++i)
-        if (!exclude_matched[i] && G.exclude_names[i])
+        if (!exclude_matched[i] && engine.names.exclude_names[i])
             std::fprintf(stderr, "caution: excluded filename not matched:  %s\n",
-                         G.exclude_names[i]);
+                         engine.names.exclude_names[i]);
 
     if (!walk_stopped) {
         unsigned char signature[4];
         if (read_exact(signature, 4) < 1) {
             raise_status(status, EngineStatus::archive_ends_early);
-        } else if (std::memcmp(signature, end_signature, 4) != 0) {
+        } else if (std::memcmp(signature, END_SIGNATURE, 4) != 0) {
             std::fprintf(
                 stderr,
                 "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
@@ -487,23 +496,25 @@ EngineStatus extract_all() {
         }
     }
 
-    if (G.test && G.quiet < 2) {
+    if (engine.options.test && engine.options.quiet < 2) {
         long tested = last_number + 1;
         if (status != EngineStatus::ok)
             std::fprintf(stdout, "At least one %serror was detected in %s.\n",
-                         status == EngineStatus::warning ? "warning-" : "", G.archive_name);
+                         status == EngineStatus::warning ? "warning-" : "", engine.archive_name);
         else if (tested == 0)
-            std::fprintf(stdout, "Caution:  zero files tested in %s.\n", G.archive_name);
-        else if (G.process_all && skipped_count == 0)
-            std::fprintf(stdout, "No errors detected in compressed data of %s.\n", G.archive_name);
+            std::fprintf(stdout, "Caution:  zero files tested in %s.\n", engine.archive_name);
+        else if (engine.names.process_all && engine.extraction.skipped_count == 0)
+            std::fprintf(stdout, "No errors detected in compressed data of %s.\n",
+                         engine.archive_name);
         else
             std::fprintf(stdout, "No errors detected in %s for the %d file%s tested.\n",
-                         G.archive_name, static_cast<int>(tested), tested == 1 ? "" : "s");
-        if (skipped_count > 0)
-            std::fprintf(stdout,
-                         "%d file%s skipped because of unsupported compression or encoding.\n",
-                         skipped_count, skipped_count == 1 ? "" : "s");
+                         engine.archive_name, static_cast<int>(tested), tested == 1 ? "" : "s");
+        if (engine.extraction.skipped_count > 0)
+            std::fprintf(
+                stdout, "%d file%s skipped because of unsupported compression or encoding.\n",
+                engine.extraction.skipped_count, engine.extraction.skipped_count == 1 ? "" : "s");
     }
-    if (skipped_count > 0 && status == EngineStatus::ok) status = EngineStatus::warning;
+    if (engine.extraction.skipped_count > 0 && status == EngineStatus::ok)
+        status = EngineStatus::warning;
     return status;
 }

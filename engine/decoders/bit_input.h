@@ -39,9 +39,9 @@ inline constexpr uint16_t bit_masks[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000
 
 // Points the input at the engine's input position: the member's bytes in the window from there.
 inline void attach_input(BitInput &in) {
-    in.next = G.read_pos;
-    int32_t left = G.bytes_left;
-    int32_t member = G.remaining_compressed;
+    in.next = engine.input.read_pos;
+    int32_t left = engine.input.bytes_left;
+    int32_t member = engine.input.remaining_compressed;
     in.direct = left < member ? left : member;
     if (in.direct < 0) in.direct = 0;
 }
@@ -50,28 +50,28 @@ inline void attach_input(BitInput &in) {
 // the member's end the input reads `fill` bytes.
 inline void take_input(BitInput &in, unsigned char fill) {
     in = BitInput{};
-    G.decoders.input_end = InputEnd{fill, 0};
+    engine.decoders.input_end = InputEnd{fill, 0};
     attach_input(in);
 }
 
 // Brings the engine's input position and member counter up to what was read directly; the held
 // bits stay held.
 inline void hand_back_input(const BitInput &in) {
-    int32_t used = static_cast<int32_t>(in.next - G.read_pos);
-    G.read_pos = const_cast<unsigned char *>(in.next);
-    G.bytes_left -= used;
-    G.remaining_compressed -= used;
+    int32_t used = static_cast<int32_t>(in.next - engine.input.read_pos);
+    engine.input.read_pos = const_cast<unsigned char *>(in.next);
+    engine.input.bytes_left -= used;
+    engine.input.remaining_compressed -= used;
 }
 
 // More fill bytes supplied than look-ahead can explain: the member's data is not all there.
 inline bool input_ran_out() {
-    return G.decoders.input_end.fill_bytes > INPUT_OVERRUN_LIMIT;
+    return engine.decoders.input_end.fill_bytes > INPUT_OVERRUN_LIMIT;
 }
 
 // The slow way to `need` bits: byte by byte through next_byte, fill bytes past the member's end.
 // Takes and returns the input by value, so that the decode loops keep theirs in registers.
 [[gnu::noinline]] inline BitInput fill_slowly(BitInput in, unsigned need) {
-    InputEnd &end = G.decoders.input_end;
+    InputEnd &end = engine.decoders.input_end;
     hand_back_input(in);
     while (in.count < need) {
         int b = next_byte();
@@ -122,12 +122,12 @@ inline bool input_ran_out() {
 
 // Whether the next n held bits go past the member's last byte.
 inline bool reaches_past_end(const BitInput &in, unsigned n) {
-    return 8 * G.decoders.input_end.fill_bytes + n > in.count;
+    return 8 * engine.decoders.input_end.fill_bytes + n > in.count;
 }
 
 // Fill bits already consumed: a decode that used any read past the member's end.
 inline unsigned fill_bits_used(const BitInput &in) {
-    unsigned fill_bits = 8 * G.decoders.input_end.fill_bytes;
+    unsigned fill_bits = 8 * engine.decoders.input_end.fill_bytes;
     return fill_bits > in.count ? fill_bits - in.count : 0;
 }
 

@@ -63,7 +63,7 @@ constexpr uint16_t distance_extra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4
 // --- The window --------------------------------------------------------------------------------
 
 void write_window(unsigned count) {
-    write_out(G.decoders.window_area, count, 0);
+    write_out(engine.decoders.window_area, count, 0);
 }
 
 // What the data loop works on, copied out of the decoder state so that it lives in registers.
@@ -163,7 +163,7 @@ struct CopyEnd {
 // that comes first, forward byte by byte where the source overlaps what is written. Rare, so
 // kept out of the data loop.
 [[gnu::noinline]] CopyEnd copy_across_window_end(unsigned pos, unsigned source, unsigned length) {
-    unsigned char *const window = G.decoders.window_area;
+    unsigned char *const window = engine.decoders.window_area;
     bool flushed = false;
     do {
         unsigned edge = source > pos ? source : pos;
@@ -240,7 +240,7 @@ template <bool WRAPPED>
 
 // The data of a fixed or dynamic block, in the given codes.
 DecodeResult decode_codes(DeflateState &s, const uint32_t *literals, const uint32_t *distances) {
-    DataLoop d{s.input, G.decoders.window_area, s.window_pos};
+    DataLoop d{s.input, engine.decoders.window_area, s.window_pos};
     LoopEnd end = LoopEnd::window_wrapped;
     if (!s.window_wrapped) end = decode_data<false>(d, literals, distances);
     if (end == LoopEnd::window_wrapped) {
@@ -263,7 +263,7 @@ DecodeResult stored_block(DeflateState &s) {
     while (length != 0) {
         unsigned room = WINDOW_SIZE - s.window_pos;
         unsigned n = length < room ? length : room;
-        unsigned got = read_aligned_bytes(in, G.decoders.window_area + s.window_pos, n);
+        unsigned got = read_aligned_bytes(in, engine.decoders.window_area + s.window_pos, n);
         s.window_pos += got;
         length -= got;
         CHECK_DATA(got == n, DecodeResult::bad_data); // the member's data ends inside the block
@@ -352,7 +352,7 @@ DecodeResult dynamic_block(DeflateState &s) {
 
     r = build_packed_table(lengths, literal_count, 257, length_base, length_extra,
                            LITERAL_FIRST_BITS, &tables.literals);
-    if (r == DecodeResult::incomplete_code && G.quiet == 0)
+    if (r == DecodeResult::incomplete_code && engine.options.quiet == 0)
         std::fputs("(incomplete l-tree)  ", stderr);
     if (r != DecodeResult::ok) return r;
     // No literal/length code: nothing to decode with.
@@ -360,7 +360,7 @@ DecodeResult dynamic_block(DeflateState &s) {
     r = build_packed_table(lengths + literal_count, distance_count, 0, distance_base,
                            distance_extra, DISTANCE_FIRST_BITS, &tables.distances);
     // An incomplete distance code is accepted: its unused codes decode as invalid.
-    if (r == DecodeResult::incomplete_code && G.quiet == 0)
+    if (r == DecodeResult::incomplete_code && engine.options.quiet == 0)
         std::fputs("(incomplete d-tree)  ", stderr);
     if (r != DecodeResult::ok && r != DecodeResult::incomplete_code) return r;
     return decode_codes(s, tables.literals, tables.distances);
@@ -422,7 +422,7 @@ DecodeResult decode_blocks(DeflateState &s) {
 } // namespace
 
 DecodeResult deflate_decode_member() {
-    DeflateState &s = G.decoders.deflate;
+    DeflateState &s = engine.decoders.deflate;
     s.window_pos = 0;
     s.window_wrapped = false;
     take_input(s.input, FILL_ONES);
@@ -434,7 +434,7 @@ DecodeResult deflate_decode_member() {
 }
 
 void deflate_release_fixed_tables() {
-    DeflateState &s = G.decoders.deflate;
+    DeflateState &s = engine.decoders.deflate;
     free_packed_table(s.fixed_literals);
     free_packed_table(s.fixed_distances);
     s.fixed_literals = nullptr;

@@ -10,7 +10,7 @@ namespace {
 
 // Table memory goes through here, so that the tests can count it and make it fail.
 void *allocate_table_memory(size_t bytes) {
-    TableMemory &memory = G.table_memory;
+    TableMemory &memory = engine.kept.table_memory;
     if (memory.fail_after == 0) return nullptr;
     if (memory.fail_after > 0) --memory.fail_after;
     void *block = std::malloc(bytes);
@@ -21,7 +21,7 @@ void *allocate_table_memory(size_t bytes) {
 void release_table_memory(void *block) {
     if (block == nullptr) return;
     std::free(block);
-    --G.table_memory.live_blocks;
+    --engine.kept.table_memory.live_blocks;
 }
 
 // A code as its lengths give it: how many codes of each length, the shortest and the longest,
@@ -116,7 +116,7 @@ DecodeResult build_decode_table(const unsigned *lengths, unsigned symbol_count,
 
     // Used symbols by length, ties by symbol number; the unused space becomes dummy codes of the
     // longest length, which decode as invalid.
-    uint16_t *sorted_symbols = G.decoders.sorted_symbols;
+    uint16_t *sorted_symbols = engine.decoders.sorted_symbols;
     unsigned offset[MAX_CODE_LENGTH + 2];
     offset[1] = 0;
     for (unsigned len = 1; len <= MAX_CODE_LENGTH; ++len)

@@ -99,7 +99,7 @@ DecodeResult read_tree_lengths(unsigned *lengths, unsigned symbol_count) {
 // (except a lone one-bit code, which the builder counts as complete).
 DecodeResult read_tree(unsigned symbol_count, unsigned simple_count, const uint16_t *base_values,
                        const uint16_t *extra_bits, DecodeEntry **table, int *lookup_bits) {
-    unsigned *lengths = G.decoders.implode.tree_lengths;
+    unsigned *lengths = engine.decoders.implode.tree_lengths;
     DecodeResult r = read_tree_lengths(lengths, symbol_count);
     if (r != DecodeResult::ok) return r;
     r = build_decode_table(lengths, symbol_count, simple_count, base_values, extra_bits, table,
@@ -172,7 +172,7 @@ struct CodeLoop {
 DecodeResult decode_codes(CodeLoop &c, uint16_t variant, const Trees &t) {
     const bool literal_tree = variant & FLAG_LITERAL_TREE;
     const unsigned low_distance_bits = (variant & FLAG_8K_WINDOW) ? 7 : 6;
-    int64_t left = G.remaining_uncompressed;
+    int64_t left = engine.input.remaining_uncompressed;
     while (left > 0 && !input_ran_out()) {
         need_bits(c.in, 1);
         if (take_bits(c.in, 1) == 1) {
@@ -212,9 +212,9 @@ int implode_distance_lookup_bits(int32_t compressed_size) {
 }
 
 DecodeResult implode_decode_member() {
-    const uint16_t variant = G.local.flags & (FLAG_8K_WINDOW | FLAG_LITERAL_TREE);
+    const uint16_t variant = engine.local.flags & (FLAG_8K_WINDOW | FLAG_LITERAL_TREE);
     Trees t;
-    t.distance_bits = implode_distance_lookup_bits(G.remaining_compressed);
+    t.distance_bits = implode_distance_lookup_bits(engine.input.remaining_compressed);
     const uint16_t *distance_base =
         (variant & FLAG_8K_WINDOW) ? distance_base_8k.data() : distance_base_4k.data();
     const uint16_t *length_base =
@@ -229,7 +229,7 @@ DecodeResult implode_decode_member() {
         r = read_tree(64, 0, distance_base, distance_extra.data(), &t.distance, &t.distance_bits);
     if (r != DecodeResult::ok) return r;
 
-    CodeLoop c{BitInput{}, G.decoders.window_area, 0, true};
+    CodeLoop c{BitInput{}, engine.decoders.window_area, 0, true};
     take_input(c.in, FILL_ONES);
     r = decode_codes(c, variant, t);
     hand_back_input(c.in);
@@ -238,9 +238,9 @@ DecodeResult implode_decode_member() {
 
     // Whole bytes taken into the buffer but not used count as unused input.
     int32_t unused = static_cast<int32_t>(c.in.count / 8);
-    if (G.remaining_compressed + unused != 0) {
-        G.used_compressed_size =
-            static_cast<int32_t>(G.local.compressed_size) - G.remaining_compressed - unused;
+    if (engine.input.remaining_compressed + unused != 0) {
+        engine.used_compressed_size = static_cast<int32_t>(engine.local.compressed_size) -
+                                      engine.input.remaining_compressed - unused;
         return DecodeResult::size_mismatch;
     }
     return DecodeResult::ok;

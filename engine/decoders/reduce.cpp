@@ -107,20 +107,20 @@ struct Expansion {
 } // namespace
 
 DecodeResult reduce_decode_member() {
-    int factor = G.local.method - 1;
+    int factor = engine.local.method - 1;
     if (factor < 1 || factor > 4) factor = 1;
     const unsigned lmask = length_mask[factor];
     const unsigned dshift = distance_shift[factor];
     const unsigned dmask = distance_mask[factor];
-    unsigned char *const counts = G.decoders.reduce.follower_count;
-    unsigned char *const sets = G.decoders.window_area + REDUCE_WINDOW;
+    unsigned char *const counts = engine.decoders.reduce.follower_count;
+    unsigned char *const sets = engine.decoders.window_area + REDUCE_WINDOW;
 
     BitInput in;
     take_input(in, FILL_ZEROS);
     read_follower_sets(in, counts, sets);
 
-    Expansion x{G.decoders.window_area, 0, true};
-    int64_t left = G.remaining_uncompressed;
+    Expansion x{engine.decoders.window_area, 0, true};
+    int64_t left = engine.input.remaining_uncompressed;
     unsigned previous = 0;
     int state = 0;
     unsigned v = 0, length = 0;

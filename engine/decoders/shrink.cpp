@@ -36,13 +36,13 @@ constexpr size_t TEXT_CONVERSION_SIZE = 2 * OUTPUT_BLOCK; // every byte may beco
 
 // The table's three parts in the work area.
 unsigned char *prefix_area() {
-    return G.decoders.window_area;
+    return engine.decoders.window_area;
 }
 unsigned char *suffix_table() {
-    return G.decoders.window_area + 2 * TABLE_SIZE;
+    return engine.decoders.window_area + 2 * TABLE_SIZE;
 }
 unsigned char *expansion_stack() {
-    return G.decoders.window_area + 3 * TABLE_SIZE;
+    return engine.decoders.window_area + 3 * TABLE_SIZE;
 }
 
 inline int16_t prefix_of(int code) {
@@ -55,9 +55,9 @@ inline void set_prefix(int code, int16_t p) {
 }
 
 void flush_output(ShrinkState &s) {
-    if (s.out_count > 0) write_out(G.output_buffer, s.out_count, 1);
+    if (s.out_count > 0) write_out(engine.output.buffer, s.out_count, 1);
     s.out_count = 0;
-    s.out_pos = G.output_buffer;
+    s.out_pos = engine.output.buffer;
 }
 
 inline void output_byte(ShrinkState &s, unsigned char b) {
@@ -183,12 +183,14 @@ DecodeResult expand_codes(ShrinkState &s, BitInput &in) {
 } // namespace
 
 DecodeResult shrink_decode_member() {
-    if (G.current && G.current->convert_text && text_conversion_buffer == nullptr) {
-        text_conversion_buffer = static_cast<unsigned char *>(std::malloc(TEXT_CONVERSION_SIZE));
-        if (text_conversion_buffer == nullptr) return DecodeResult::no_memory;
+    if (engine.current && engine.current->convert_text &&
+        engine.output.text_conversion_buffer == nullptr) {
+        engine.output.text_conversion_buffer =
+            static_cast<unsigned char *>(std::malloc(TEXT_CONVERSION_SIZE));
+        if (engine.output.text_conversion_buffer == nullptr) return DecodeResult::no_memory;
     }
-    ShrinkState &s = G.decoders.shrink;
-    s.out_pos = G.output_buffer;
+    ShrinkState &s = engine.decoders.shrink;
+    s.out_pos = engine.output.buffer;
     s.out_count = 0;
     start_table(s);
 

@@ -2,11 +2,45 @@
 // path mapping, output files, times and attributes. POSIX and Win32 implementations.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 enum class EngineStatus : int;
+
+// --- The records of the host port, part of the engine state ----------------------------------
+
+struct DirSearch;
+constexpr int ARCHIVE_NAME_BUFFER = 264;
+
+// Path mapping: the extraction root and the output path being built for the current member.
+struct MappingState {
+    std::string root;   // extraction root ending in "/", empty when none
+    std::string named;  // output path built from the names as they are
+    std::string actual; // the same with rejected components in 8.3 form: what is created
+    bool building = false;
+    int create_folders = 1;
+    int folder_created = 0;
+    int label_drive = 0;
+    std::string member; // the member name, for messages
+};
+
+// One expansion of an archive argument, from its first call to the call that returns none.
+struct ExpansionState {
+    int first_call = 1;
+    const char *pattern = nullptr;
+    char *folder = nullptr; // allocated copy, or null for "."
+    size_t folder_length = 0;
+    int folder_named = 0;
+    DirSearch *search = nullptr;
+    char result[ARCHIVE_NAME_BUFFER] = {};
+};
+
+struct HostState {
+    MappingState mapping;
+    ExpansionState expansion;
+};
 
 // --- Archive files ---------------------------------------------------------------------------
 
@@ -33,14 +67,12 @@ void host_close(int fd);
 int match_step(const char *pattern, const char *text, int ignore_case);
 int wildcard_match(const char *text, const char *pattern, int ignore_case);
 
-struct DirSearch;
 DirSearch *dir_search_open(const char *folder);
 // The record (now naming its next entry), or null when no entry is left; close it either way.
 DirSearch *dir_search_next(DirSearch *search);
 const char *dir_search_name(const DirSearch *search);
 void dir_search_close(DirSearch *search);
 
-constexpr int ARCHIVE_NAME_BUFFER = 264;
 // The next existing name matching the archive argument, or null when the expansion is complete.
 // The result has room for ".zip" to be appended.
 char *next_archive_name(const char *archive_arg);
@@ -57,7 +89,7 @@ enum CheckdirOp {
 };
 // Keeps the extraction root and builds the current member's output path; an engine status.
 EngineStatus checkdir(char *text, int operation);
-// Maps the member name in G.filename onto its output path (left in G.filename).
+// Maps the member name in the name buffer onto its output path (left in the name buffer).
 EngineStatus mapname();
 // The 8.3 form of one name component, for file systems that reject the long form.
 std::string fat_component(const char *component);

@@ -72,7 +72,8 @@ class Extract : public ::testing::Test {
     void SetUp() override {
         scripted_policy() = ScriptedPolicy{};
         // -s, -V and -$ outlive an engine call; each test starts without them.
-        G.spaces_to_underscore = G.keep_vms_version = G.volume_labels = 0;
+        engine.kept.spaces_to_underscore = engine.kept.keep_vms_version =
+            engine.kept.volume_labels = 0;
         dir = scratch_dir(std::string("extract_") +
                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         out = dir + "/out";
@@ -305,6 +306,15 @@ TEST_F(Overwrite, OlderFileAsksThePolicyWithTheFullPath) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read_text(target), "from archive");
     EXPECT_EQ(mtime_of(target), member_seconds());
+}
+
+// The engine library alone asks nobody: without a policy handed over, an existing file stays.
+TEST_F(Overwrite, WithoutAPolicyTheExistingFileIsKept) {
+    existing(member_seconds() - 3600);
+    RunResult r = run_engine({"unzip", zip, "-d", out}, nullptr);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(target), "existing");
+    EXPECT_TRUE(scripted_policy().asked.empty());
 }
 
 TEST_F(Overwrite, OverwriteOptionNeverAsks) {
@@ -664,8 +674,8 @@ TEST_F(Extract, MemberTimeIsRestored) {
     t.tm_sec = 30;
     t.tm_isdst = -1;
     EXPECT_EQ(mtime_of(out + "/timed.txt"), static_cast<int64_t>(std::mktime(&t)));
-    G.local.mod_date = m.mod_date;
-    G.local.mod_time = m.mod_time;
+    engine.local.mod_date = m.mod_date;
+    engine.local.mod_time = m.mod_time;
     EXPECT_EQ(dos_to_seconds(m.mod_date, m.mod_time), static_cast<int64_t>(std::mktime(&t)));
     EXPECT_EQ(newer_check((out + "/timed.txt").c_str()), 1);
     EXPECT_EQ(newer_check((out + "/absent.txt").c_str()), -1);

@@ -4,21 +4,17 @@
 
 #include "engine/engine.h"
 
-bool replace_policy(const char *) {
-    return false;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // The whole input is the member's compressed data, already in the input window; the output
     // only feeds the CRC (test mode).
-    G.read_pos = const_cast<unsigned char *>(data);
-    G.bytes_left = static_cast<int32_t>(size);
-    G.remaining_compressed = static_cast<int32_t>(size);
-    G.archive_fd = -1;
-    G.current = nullptr;
-    G.test = 1;
-    G.quiet = 2;
-    G.crc_accumulator = 0xFFFFFFFFu;
+    engine.input.read_pos = const_cast<unsigned char *>(data);
+    engine.input.bytes_left = static_cast<int32_t>(size);
+    engine.input.remaining_compressed = static_cast<int32_t>(size);
+    engine.input.archive_fd = -1;
+    engine.current = nullptr;
+    engine.options.test = 1;
+    engine.options.quiet = 2;
+    engine.output.crc_accumulator = 0xFFFFFFFFu;
     DecodeResult r = deflate_decode_member();
     // Deflate fails only in its own words: never a size mismatch or a tree description.
     if (r == DecodeResult::size_mismatch || r == DecodeResult::bad_tree) __builtin_trap();

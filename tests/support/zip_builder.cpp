@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "engine/engine.h"
+#include "tests/support/scripted_replace_policy.h"
 
 namespace qeltest {
 
@@ -139,7 +140,7 @@ std::string scratch_dir(const std::string &name) {
     return dir.generic_string();
 }
 
-RunResult run_engine(const std::vector<std::string> &args) {
+RunResult run_engine(const std::vector<std::string> &args, ReplacePolicy policy) {
     // Kept until the next run: the engine's state (name lists, archive name) points into argv,
     // and tests inspect it after the call.
     static std::vector<std::string> storage;
@@ -152,6 +153,7 @@ RunResult run_engine(const std::vector<std::string> &args) {
     std::fflush(stderr);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
+    set_replace_policy(policy);
     int status = engine_main(static_cast<int>(storage.size()), argv.data());
     std::fflush(stdout);
     std::fflush(stderr);

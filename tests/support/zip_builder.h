@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
+#include "tests/support/scripted_replace_policy.h"
+
 namespace qeltest {
 
 using Bytes = std::vector<unsigned char>;
@@ -59,8 +62,10 @@ struct RunResult {
     std::string out;
     std::string err;
 };
-// Runs engine_main with the arguments (argv[0] included), capturing both streams.
-RunResult run_engine(const std::vector<std::string> &args);
+// Runs engine_main with the arguments (argv[0] included), capturing both streams. The engine asks
+// `policy` before it replaces an existing file (by default the scripted policy).
+RunResult run_engine(const std::vector<std::string> &args,
+                     ReplacePolicy policy = scripted_replace_policy);
 
 std::string corpus_path(const std::string &name);
 

@@ -2,21 +2,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/engine.h"
 #include "engine/hostfs/hostfs.h"
 
 namespace {
-struct ExpansionState {
-    int first_call = 1;
-    const char *pattern = nullptr;
-    char *folder = nullptr; // allocated copy, or null for "."
-    size_t folder_length = 0;
-    int folder_named = 0;
-    DirSearch *search = nullptr;
-    char result[ARCHIVE_NAME_BUFFER];
-};
-ExpansionState expansion;
-
 void finish_expansion() {
+    ExpansionState &expansion = engine.host.expansion;
     if (expansion.search) dir_search_close(expansion.search);
     expansion.search = nullptr;
     expansion.first_call = 1;
@@ -26,6 +17,7 @@ void finish_expansion() {
 
 // Copies text into the result buffer, keeping room for a ".zip" suffix.
 char *set_result(const char *prefix, size_t prefix_length, const char *name) {
+    ExpansionState &expansion = engine.host.expansion;
     constexpr size_t room = ARCHIVE_NAME_BUFFER - 5;
     size_t n = prefix_length < room ? prefix_length : room;
     std::memcpy(expansion.result, prefix, n);
@@ -38,6 +30,7 @@ char *set_result(const char *prefix, size_t prefix_length, const char *name) {
 
 // Continues the open search; the next matching name, or null when the entries ran out.
 char *next_match() {
+    ExpansionState &expansion = engine.host.expansion;
     while (expansion.search && dir_search_next(expansion.search)) {
         const char *name = dir_search_name(expansion.search);
         if (!wildcard_match(name, expansion.pattern, 1)) continue;
@@ -50,6 +43,7 @@ char *next_match() {
 } // namespace
 
 char *next_archive_name(const char *archive_arg) {
+    ExpansionState &expansion = engine.host.expansion;
     if (expansion.first_call) {
         expansion.first_call = 0;
         const char *cut = std::strrchr(archive_arg, '/');

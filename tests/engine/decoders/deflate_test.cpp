@@ -87,13 +87,13 @@ DecodeRun inflate(const Bytes &compressed, uint32_t size = 0) {
     return run_decoder(deflate_decode_member, compressed, size, 8);
 }
 
-// Decodes with G.quiet as given and returns what went to stderr.
+// Decodes with engine.options.quiet as given and returns what went to stderr.
 std::string inflate_messages(const Bytes &compressed, int quiet, DecodeResult *result) {
-    int saved = G.quiet;
-    G.quiet = quiet;
+    int saved = engine.options.quiet;
+    engine.options.quiet = quiet;
     ::testing::internal::CaptureStderr();
     *result = inflate(compressed).result;
-    G.quiet = saved;
+    engine.options.quiet = saved;
     return ::testing::internal::GetCapturedStderr();
 }
 
@@ -271,9 +271,9 @@ TEST(DeflateFailures, CodeLengthCodeIncompleteOverSubscribedOrNoMemory) {
     b.code_length_lengths = std::vector<unsigned>(19, 1);
     EXPECT_EQ(inflate(b.encode({}, /*raw_lengths=*/true)).result, DecodeResult::over_subscribed);
     b.code_length_lengths = default_code_length_lengths();
-    G.table_memory.fail_after = 0;
+    engine.kept.table_memory.fail_after = 0;
     DecodeRun r = inflate(b.encode({}));
-    G.table_memory.fail_after = -1;
+    engine.kept.table_memory.fail_after = -1;
     EXPECT_EQ(r.result, DecodeResult::no_memory);
 }
 
@@ -325,9 +325,9 @@ TEST(DeflateFailures, OverSubscribedLiteralOrDistanceCode) {
     EXPECT_EQ(inflate(b.encode({{'a'}, {256}})).result, DecodeResult::over_subscribed);
     // No memory for the literal/length table (the code-length table is the first allocation).
     b.distance_lengths = {1, 1};
-    G.table_memory.fail_after = 1;
+    engine.kept.table_memory.fail_after = 1;
     DecodeRun r = inflate(b.encode({{'a'}, {256}}));
-    G.table_memory.fail_after = -1;
+    engine.kept.table_memory.fail_after = -1;
     EXPECT_EQ(r.result, DecodeResult::no_memory);
 }
 
@@ -340,9 +340,9 @@ TEST(DeflateFailures, IncompleteDistanceCodeIsAcceptedWithItsMessage) {
     std::string err = inflate_messages(b.encode({{'a'}, {'b'}, {257, 0, 1, 0}, {256}}), 0, &result);
     EXPECT_EQ(result, DecodeResult::ok);
     EXPECT_EQ(err, "(incomplete d-tree)  ");
-    G.quiet = 1;
+    engine.options.quiet = 1;
     DecodeRun r = inflate(b.encode({{'a'}, {'b'}, {257, 0, 1, 0}, {256}}));
-    G.quiet = 0;
+    engine.options.quiet = 0;
     EXPECT_EQ(r.output, (Bytes{'a', 'b', 'a', 'b', 'a'}));
     // A single one-bit distance code is complete enough: no message.
     b.distance_lengths = {1};
@@ -413,13 +413,13 @@ TEST(DeflateFailures, FixedTablesWithoutMemory) {
     w.fixed_end();
     Bytes s = w.finish();
     for (long fail_at = 0; fail_at < 6; ++fail_at) {
-        long live = G.table_memory.live_blocks;
-        G.table_memory.fail_after = fail_at;
+        long live = engine.kept.table_memory.live_blocks;
+        engine.kept.table_memory.fail_after = fail_at;
         DecodeRun r = inflate(s);
-        G.table_memory.fail_after = -1;
+        engine.kept.table_memory.fail_after = -1;
         if (r.result == DecodeResult::ok) break;
         EXPECT_EQ(r.result, DecodeResult::no_memory);
-        EXPECT_EQ(G.table_memory.live_blocks, live);
+        EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
     }
     EXPECT_EQ(inflate(s).result, DecodeResult::ok);
 }

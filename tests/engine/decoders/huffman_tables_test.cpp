@@ -91,7 +91,7 @@ TEST(HuffmanTables, AllLengthsZeroGiveNoTable) {
 }
 
 TEST(HuffmanTables, OneOneBitCodeIsCompleteWithAnInvalidHalf) {
-    long live = G.table_memory.live_blocks;
+    long live = engine.kept.table_memory.live_blocks;
     Built b = build({0, 0, 1, 0}, 0, 6, std::vector<uint16_t>{10, 20, 30, 40}.data(),
                     std::vector<uint16_t>{0, 1, 2, 3}.data());
     ASSERT_EQ(b.result, DecodeResult::ok);
@@ -102,7 +102,7 @@ TEST(HuffmanTables, OneOneBitCodeIsCompleteWithAnInvalidHalf) {
     EXPECT_EQ(b.table[0].width, 1);
     EXPECT_EQ(b.table[1].tag, TAG_INVALID);
     free_decode_tables(b.table);
-    EXPECT_EQ(G.table_memory.live_blocks, live);
+    EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
 }
 
 TEST(HuffmanTables, FixedDistanceCodeIsIncompleteWithTwoInvalidEntries) {
@@ -126,13 +126,13 @@ TEST(HuffmanTables, FixedDistanceCodeIsIncompleteWithTwoInvalidEntries) {
 }
 
 TEST(HuffmanTables, OverSubscribedAllocatesNothing) {
-    long live = G.table_memory.live_blocks;
-    G.table_memory.fail_after = 0; // any allocation would fail and show up as no_memory
+    long live = engine.kept.table_memory.live_blocks;
+    engine.kept.table_memory.fail_after = 0; // any allocation would fail and show up as no_memory
     Built b = build({1, 1, 1}, 3, 7);
-    G.table_memory.fail_after = -1;
+    engine.kept.table_memory.fail_after = -1;
     EXPECT_EQ(b.result, DecodeResult::over_subscribed);
     EXPECT_EQ(b.table, nullptr);
-    EXPECT_EQ(G.table_memory.live_blocks, live);
+    EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
     EXPECT_EQ(build({2, 2, 2, 2, 3}, 5, 7).result, DecodeResult::over_subscribed);
 }
 
@@ -242,19 +242,19 @@ TEST(HuffmanTables, OutOfMemoryAtAnyLevelLeavesNothing) {
     for (unsigned s = 280; s < 288; ++s) lengths[s] = 8;
     std::vector<uint16_t> base(31), extra(31, 0);
     for (unsigned i = 0; i < 31; ++i) base[i] = static_cast<uint16_t>(257 + i);
-    long live = G.table_memory.live_blocks;
+    long live = engine.kept.table_memory.live_blocks;
     Built full = build(lengths, 257, 7, base.data(), extra.data());
     ASSERT_EQ(full.result, DecodeResult::ok);
-    long blocks = G.table_memory.live_blocks - live;
+    long blocks = engine.kept.table_memory.live_blocks - live;
     ASSERT_GT(blocks, 1);
     free_decode_tables(full.table);
     for (long fail_at = 0; fail_at < blocks; ++fail_at) {
-        G.table_memory.fail_after = fail_at;
+        engine.kept.table_memory.fail_after = fail_at;
         Built b = build(lengths, 257, 7, base.data(), extra.data());
-        G.table_memory.fail_after = -1;
+        engine.kept.table_memory.fail_after = -1;
         EXPECT_EQ(b.result, DecodeResult::no_memory);
         EXPECT_EQ(b.table, nullptr);
-        EXPECT_EQ(G.table_memory.live_blocks, live);
+        EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
     }
 }
 
@@ -266,16 +266,16 @@ TEST(HuffmanTables, ChainLinksEveryBlockInAllocationOrder) {
     for (unsigned s = 280; s < 288; ++s) lengths[s] = 8;
     std::vector<uint16_t> base(31), extra(31, 0);
     for (unsigned i = 0; i < 31; ++i) base[i] = static_cast<uint16_t>(257 + i);
-    long live = G.table_memory.live_blocks;
+    long live = engine.kept.table_memory.live_blocks;
     Built b = build(lengths, 257, 7, base.data(), extra.data());
-    long blocks = G.table_memory.live_blocks - live;
+    long blocks = engine.kept.table_memory.live_blocks - live;
     long chained = 0;
     for (DecodeEntry *t = b.table; t != nullptr; t = (t - 1)->subtable) ++chained;
     EXPECT_EQ(chained, blocks);
     EXPECT_EQ(b.bits, 7);
     expect_decodes_all(lengths, b);
     EXPECT_EQ(free_decode_tables(b.table), 0);
-    EXPECT_EQ(G.table_memory.live_blocks, live);
+    EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
 }
 
 TEST(HuffmanTables, FreeingNullDoesNothing) {
@@ -340,14 +340,14 @@ TEST(PackedTables, AgreeWithTheLinkedTablesOnEveryPattern) {
 
 TEST(PackedTables, OutOfMemoryLeavesNothing) {
     std::vector<unsigned> lengths(30, 5);
-    long live = G.table_memory.live_blocks;
-    G.table_memory.fail_after = 0;
+    long live = engine.kept.table_memory.live_blocks;
+    engine.kept.table_memory.fail_after = 0;
     uint32_t *packed = nullptr;
     DecodeResult r = build_packed_table(lengths.data(), 30, 30, nullptr, nullptr, 8, &packed);
-    G.table_memory.fail_after = -1;
+    engine.kept.table_memory.fail_after = -1;
     EXPECT_EQ(r, DecodeResult::no_memory);
     EXPECT_EQ(packed, nullptr);
-    EXPECT_EQ(G.table_memory.live_blocks, live);
+    EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
 }
 
 } // namespace

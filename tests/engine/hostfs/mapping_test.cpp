@@ -29,15 +29,15 @@ TEST(FatComponent, ShortForms) {
 std::string path_under(const char *root, const char *name, EngineStatus *result) {
     static MemberEntry entry;
     entry = MemberEntry{};
-    G.current = &entry;
+    engine.current = &entry;
     std::string root_text = root;
     checkdir(root_text.data(), CD_SET_ROOT);
-    std::strcpy(G.filename, name);
+    std::strcpy(engine.filename, name);
     *result = checkdir(nullptr, CD_START);
     std::string component = name;
     if (*result == EngineStatus::ok) checkdir(component.data(), CD_ADD_NAME);
-    if (*result == EngineStatus::ok) *result = checkdir(G.filename, CD_TAKE_PATH);
-    std::string path = G.filename;
+    if (*result == EngineStatus::ok) *result = checkdir(engine.filename, CD_TAKE_PATH);
+    std::string path = engine.filename;
     checkdir(nullptr, CD_RELEASE_ROOT);
     return path;
 }
@@ -58,10 +58,10 @@ TEST(Checkdir, FolderPathTooLongEvenWhenItExists) {
     std::string dir = scratch_dir("checkdir_long");
     static MemberEntry entry;
     entry = MemberEntry{};
-    G.current = &entry;
-    G.freshen = 0;
+    engine.current = &entry;
+    engine.options.freshen = 0;
     checkdir(dir.data(), CD_SET_ROOT);
-    std::strcpy(G.filename, "member");
+    std::strcpy(engine.filename, "member");
     ASSERT_EQ(checkdir(nullptr, CD_START), EngineStatus::ok);
     // Named path of exactly 259 characters: the root, a "/" and the rest.
     std::string component(259 - dir.size() - 1, 'd');
@@ -98,7 +98,7 @@ TEST(Mapname, VolumeLabelsAreRefused) {
     a.members.push_back(plain);
     write_file(dir + "/label.zip", build_zip(a));
     RunResult r = run_engine({"unzip", "-$", dir + "/label.zip", "-d", dir + "/out"});
-    G.volume_labels = 0; // kept across calls
+    engine.kept.volume_labels = 0; // kept across calls
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("   skipping: MYDISK                  hard disk volume label\n"),
               std::string::npos)
