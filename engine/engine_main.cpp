@@ -360,11 +360,7 @@ static EngineStatus archive_loop() {
 int engine_main(int argc, char **argv) {
     reset_engine_state();
 
-    const char *program = argv[0] ? argv[0] : "unzip";
-    if (const char *slash = std::strrchr(program, '/')) program = slash + 1;
-#ifdef _WIN32
-    if (const char *backslash = std::strrchr(program, '\\')) program = backslash + 1;
-#endif
+    const char *program = host_base_name(argv[0] ? argv[0] : "unzip");
     engine.options.detailed_mode = starts_with_nocase(program, "zipinfo") ||
                                    starts_with_nocase(program, "ii") ||
                                    (argc > 1 && argv[1] && std::strncmp(argv[1], "-Z", 2) == 0);

@@ -77,6 +77,20 @@ void dir_search_close(DirSearch *search);
 // The result has room for ".zip" to be appended.
 char *next_archive_name(const char *archive_arg);
 
+// --- The host's naming rules ------------------------------------------------------------------
+
+// The last component of a path (a program's name without its folder).
+const char *host_base_name(const char *path);
+// A character that separates folders in a path on this host.
+bool host_is_separator(unsigned char c);
+// A character that would split a name component or root the path: a separator, and where the
+// host has drives, the drive colon.
+bool host_splits_path(unsigned char c);
+// Drops from the end of a name component what the host's file system drops (Windows: dots and
+// blanks, so that "..." would read as the parent folder), so that checks see the name the system
+// will see.
+void host_trim_component(std::string &component);
+
 // --- Path mapping and folders ----------------------------------------------------------------
 
 enum CheckdirOp {

@@ -18,28 +18,9 @@ void release_paths() {
     mapping.building = false;
 }
 
-bool is_separator(unsigned char c) {
-#ifdef _WIN32
-    return c == '/' || c == '\\';
-#else
-    return c == '/';
-#endif
-}
-
 // A component that would lead out of the folder being built.
 bool leaves_folder(const std::string &component) {
     return component == "." || component == "..";
-}
-
-// Windows drops trailing dots and blanks of a component (so "..." or ". ." would read as a
-// parent folder); they are dropped here first, so that the checks see what the system sees.
-void trim_for_host(std::string &component) {
-#ifdef _WIN32
-    while (!component.empty() && (component.back() == '.' || component.back() == ' '))
-        component.pop_back();
-#else
-    (void)component;
-#endif
 }
 
 bool exists(const std::string &path, int *is_folder) {
@@ -295,7 +276,7 @@ EngineStatus mapname() {
     size_t start = 0;
     if (engine.options.junk_paths) {
         for (size_t i = 0; i < name.size(); ++i)
-            if (is_separator(static_cast<unsigned char>(name[i]))) start = i + 1;
+            if (host_is_separator(static_cast<unsigned char>(name[i]))) start = i + 1;
     }
 
     int fat_volume = -1; // probed at the first blank
@@ -307,19 +288,15 @@ EngineStatus mapname() {
         if (quote_next) {
             quote_next = false;
             // A quoted separator (or drive colon) must not split or root the path.
-#ifdef _WIN32
-            if (is_separator(c) || c == ':') c = '_';
-#else
-            if (is_separator(c)) c = '_';
-#endif
+            if (host_splits_path(c)) c = '_';
             component += static_cast<char>(c);
             continue;
         }
         if (c == 22) {
             quote_next = true;
-        } else if (is_separator(c)) {
+        } else if (host_is_separator(c)) {
             // Empty, "." and ".." folders are dropped: a name never leaves the root.
-            trim_for_host(component);
+            host_trim_component(component);
             if (!component.empty() && !leaves_folder(component)) {
                 r = checkdir(component.data(), CD_ADD_FOLDER);
                 if (r > EngineStatus::warning) return r;
@@ -346,8 +323,8 @@ EngineStatus mapname() {
         if (k == component.size()) component.resize(static_cast<size_t>(semicolon));
     }
 
-    trim_for_host(component);
-    if (!name.empty() && is_separator(static_cast<unsigned char>(name.back()))) {
+    host_trim_component(component);
+    if (!name.empty() && host_is_separator(static_cast<unsigned char>(name.back()))) {
         r = checkdir(engine.filename, CD_TAKE_PATH);
         if (r != EngineStatus::ok) return r;
         if (mapping.folder_created && !engine.options.quiet) {
