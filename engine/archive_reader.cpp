@@ -250,6 +250,68 @@ EngineStatus read_local_header() {
     return EngineStatus::ok;
 }
 
+bool read_header_field(unsigned length, int mode, const char *header, EngineStatus &status) {
+    EngineStatus r = read_field(length, mode);
+    raise_status(status, r);
+    if (r <= EngineStatus::warning) return true;
+    if (header == nullptr) return false;
+    if (mode == FIELD_NAME)
+        std::fprintf(stderr, "%s:  bad filename length (%s)\n", engine.filename, header);
+    else if (mode == FIELD_EXTRA)
+        std::fprintf(stderr, "%s:  bad extra field length (%s)\n", engine.filename, header);
+    else
+        std::fprintf(stderr, "\n%s:  bad file comment length\n", engine.filename);
+    return false;
+}
+
+// --- The central directory, entry by entry -----------------------------------------------------
+
+bool read_directory_entry(DirectoryReader reader, unsigned number, EngineStatus &status) {
+    unsigned char signature[4];
+    if (read_exact(signature, 4) < 1) {
+        raise_status(status, EngineStatus::archive_ends_early);
+        return false;
+    }
+    if (std::memcmp(signature, CENTRAL_SIGNATURE, 4) != 0) {
+        std::fprintf(stderr,
+                     "error:  expected central file header signature not found (file #%u).\n",
+                     number);
+        if (reader != DirectoryReader::report) std::fputs(REPORT_TEXT, stderr);
+        raise_status(status, EngineStatus::severe_error);
+        return false;
+    }
+    EngineStatus r = read_central_header();
+    if (r != EngineStatus::ok) {
+        raise_status(status, r);
+        return false;
+    }
+    *engine.current = MemberEntry{};
+    derive_member_flags();
+    // The detailed report shows names as they are stored.
+    if (reader == DirectoryReader::report) engine.current->lowercase_name = 0;
+    engine.filename[0] = '\0'; // a nameless member must not show the previous member's name
+    // Only the extraction driver names the field whose length is bad.
+    const char *header = reader == DirectoryReader::extraction ? "central" : nullptr;
+    if (!read_header_field(engine.central.name_length, FIELD_NAME, header, status)) return false;
+    if (reader == DirectoryReader::report) return true;
+    std::free(engine.extra_field);
+    engine.extra_field = nullptr;
+    engine.extra_length = 0;
+    if (!read_header_field(engine.central.extra_length, FIELD_EXTRA, header, status)) return false;
+    if (reader == DirectoryReader::listing) return true;
+    return read_header_field(engine.central.comment_length, FIELD_SKIP, header, status);
+}
+
+EngineStatus check_directory_end(DirectoryReader reader) {
+    unsigned char signature[4];
+    if (read_exact(signature, 4) < 1) return EngineStatus::archive_ends_early;
+    if (std::memcmp(signature, END_SIGNATURE, 4) == 0) return EngineStatus::ok;
+    std::fprintf(stderr,
+                 "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
+    if (reader == DirectoryReader::extraction) std::fputs(REPORT_TEXT, stderr);
+    return EngineStatus::warning;
+}
+
 EngineStatus show_archive_comment() {
     if (engine.end_record.comment_length != 0 &&
         (engine.options.comment_level > 0 ||

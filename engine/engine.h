@@ -276,6 +276,24 @@ EngineStatus read_field(unsigned length, int mode);
 EngineStatus read_central_header();
 EngineStatus read_local_header();
 void derive_member_flags();
+// Reads a name, extra field or comment of a header (read_field) and raises `status` with the
+// result. False when the walk must end: then, when `header` ("central" or "local") is given, a
+// line names the field whose length is bad.
+bool read_header_field(unsigned length, int mode, const char *header, EngineStatus &status);
+
+// The three readers of the central directory, and where they differ (read_directory_entry).
+enum class DirectoryReader { extraction, listing, report };
+// Reads the next central directory entry, the step that the extraction driver, the listings and
+// the detailed report share: its signature, its fixed part into engine.central, the current
+// MemberEntry's flags and the name into the name buffer (empty for a nameless member). The
+// extraction driver and the listings also read the extra field; the extraction driver skips the
+// comment too. `number` names the entry in the message about a missing signature. A field read
+// with a warning raises `status` and the walk goes on; false ends the walk, `status` then holds
+// why.
+bool read_directory_entry(DirectoryReader reader, unsigned number, EngineStatus &status);
+// After the last entry: the end record's signature should follow. ok, warning (with a note) or
+// archive_ends_early.
+EngineStatus check_directory_end(DirectoryReader reader);
 EngineStatus show_archive_comment();
 int64_t archive_position();
 

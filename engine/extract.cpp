@@ -62,20 +62,6 @@ int check_and_store() {
     return 1;
 }
 
-// Reads a name or extra field of a header; the messages of a bad length. 0 to go on.
-int read_header_field(unsigned length, int mode, const char *which, EngineStatus &status) {
-    EngineStatus r = read_field(length, mode);
-    raise_status(status, r);
-    if (r <= EngineStatus::warning) return 0;
-    if (mode == FIELD_NAME)
-        std::fprintf(stderr, "%s:  bad filename length (%s)\n", engine.filename, which);
-    else if (mode == FIELD_EXTRA)
-        std::fprintf(stderr, "%s:  bad extra field length (%s)\n", engine.filename, which);
-    else
-        std::fprintf(stderr, "\n%s:  bad file comment length\n", engine.filename);
-    return 1;
-}
-
 void bad_offset(int number, const char *what, long where) {
     std::fprintf(stderr, "file #%d:  bad zipfile offset (%s):  %ld\n", number, what, where);
 }
@@ -157,11 +143,11 @@ int process_entry(int number, EngineStatus &status) {
         return 0;
     }
     engine.filename[0] = '\0';
-    if (read_header_field(engine.local.name_length, FIELD_NAME, "local", status)) return 0;
+    if (!read_header_field(engine.local.name_length, FIELD_NAME, "local", status)) return 0;
     std::free(engine.extra_field);
     engine.extra_field = nullptr;
     engine.extra_length = 0;
-    if (read_header_field(engine.local.extra_length, FIELD_EXTRA, "local", status)) return 0;
+    if (!read_header_field(engine.local.extra_length, FIELD_EXTRA, "local", status)) return 0;
 
     if (!engine.options.test && !engine.options.to_stdout) {
         r = mapname();
@@ -391,11 +377,8 @@ EngineStatus extract_all() {
     engine.extraction.skipped_count = 0;
     long last_number = -1;
 
-    std::vector<int> include_matched, exclude_matched;
-    if (engine.names.include_count > 0)
-        include_matched.assign(static_cast<size_t>(engine.names.include_count), 0);
-    if (engine.names.exclude_count > 0)
-        exclude_matched.assign(static_cast<size_t>(engine.names.exclude_count), 0);
+    NameMatches matches;
+    start_name_matches(matches);
 
     bool walk_stopped = false;
     for (int batch_number = 0; total > 0 && !walk_stopped; ++batch_number) {
@@ -403,46 +386,12 @@ EngineStatus extract_all() {
         while (total > 0 && kept < BATCH_SIZE) {
             --total;
             engine.current = &engine.extraction.batch[kept];
-            *engine.current = MemberEntry{};
-            unsigned char signature[4];
-            if (read_exact(signature, 4) < 1) {
-                raise_status(status, EngineStatus::archive_ends_early);
+            if (!read_directory_entry(DirectoryReader::extraction, static_cast<unsigned>(kept),
+                                      status)) {
                 walk_stopped = true;
                 break;
             }
-            if (std::memcmp(signature, CENTRAL_SIGNATURE, 4) != 0) {
-                std::fprintf(
-                    stderr,
-                    "error:  expected central file header signature not found (file #%u).\n",
-                    static_cast<unsigned>(kept));
-                std::fputs(REPORT_TEXT, stderr);
-                raise_status(status, EngineStatus::severe_error);
-                walk_stopped = true;
-                break;
-            }
-            EngineStatus r = read_central_header();
-            if (r != EngineStatus::ok) {
-                raise_status(status, r);
-                walk_stopped = true;
-                break;
-            }
-            derive_member_flags();
-            engine.filename[0] = '\0'; // an empty name must not inherit the previous one
-            if (read_header_field(engine.central.name_length, FIELD_NAME, "central", status)) {
-                walk_stopped = true;
-                break;
-            }
-            std::free(engine.extra_field);
-            engine.extra_field = nullptr;
-            engine.extra_length = 0;
-            if (read_header_field(engine.central.extra_length, FIELD_EXTRA, "central", status) ||
-                read_header_field(engine.central.comment_length, FIELD_SKIP, "central", status)) {
-                walk_stopped = true;
-                break;
-            }
-            if (!member_selected(engine.filename, engine.current->lowercase_name,
-                                 include_matched.empty() ? nullptr : include_matched.data(),
-                                 exclude_matched.empty() ? nullptr : exclude_matched.data()))
+            if (!member_selected(engine.filename, engine.current->lowercase_name, &matches))
                 continue;
             if (check_and_store())
                 ++kept;
@@ -474,27 +423,8 @@ EngineStatus extract_all() {
         }
     }
 
-    for (size_t i = 0; i < include_matched.size(); ++i)
-        if (!include_matched[i] && engine.names.include_names[i])
-            std::fprintf(stderr, "caution: filename not matched:  %s\n",
-                         engine.names.include_names[i]);
-    for (size_t i = 0; i < exclude_matched.size(); ++i)
-        if (!exclude_matched[i] && engine.names.exclude_names[i])
-            std::fprintf(stderr, "caution: excluded filename not matched:  %s\n",
-                         engine.names.exclude_names[i]);
-
-    if (!walk_stopped) {
-        unsigned char signature[4];
-        if (read_exact(signature, 4) < 1) {
-            raise_status(status, EngineStatus::archive_ends_early);
-        } else if (std::memcmp(signature, END_SIGNATURE, 4) != 0) {
-            std::fprintf(
-                stderr,
-                "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
-            std::fputs(REPORT_TEXT, stderr);
-            raise_status(status, EngineStatus::warning);
-        }
-    }
+    caution_unmatched_names(matches);
+    if (!walk_stopped) raise_status(status, check_directory_end(DirectoryReader::extraction));
 
     if (engine.options.test && engine.options.quiet < 2) {
         long tested = last_number + 1;

@@ -85,29 +85,9 @@ EngineStatus list_members() {
     size_t index = 0;
 
     for (unsigned number = 0; number < engine.end_record.total_entries; ++number) {
-        unsigned char signature[4];
-        if (read_exact(signature, 4) < 1) return EngineStatus::archive_ends_early;
-        if (std::memcmp(signature, CENTRAL_SIGNATURE, 4) != 0) {
-            std::fprintf(stderr,
-                         "error:  expected central file header signature not found (file #%u).\n",
-                         number);
-            std::fputs(REPORT_TEXT, stderr);
-            return EngineStatus::severe_error;
-        }
-        EngineStatus r = read_central_header();
-        if (r != EngineStatus::ok) return r;
-        derive_member_flags();
-        r = read_field(engine.central.name_length, FIELD_NAME);
-        raise_status(status, r);
-        if (r > EngineStatus::warning) return r;
-        std::free(engine.extra_field);
-        engine.extra_field = nullptr;
-        r = read_field(engine.central.extra_length, FIELD_EXTRA);
-        raise_status(status, r);
-        if (r > EngineStatus::warning) return r;
-
-        if (!member_selected(engine.filename, entry.lowercase_name, nullptr, nullptr)) {
-            r = read_field(engine.central.comment_length, FIELD_SKIP);
+        if (!read_directory_entry(DirectoryReader::listing, number, status)) return status;
+        if (!member_selected(engine.filename, entry.lowercase_name, nullptr)) {
+            EngineStatus r = read_field(engine.central.comment_length, FIELD_SKIP);
             if (r > EngineStatus::warning) return r;
             continue;
         }
@@ -135,6 +115,7 @@ EngineStatus list_members() {
         print_name(engine.filename);
         store_member(index++, engine.filename, h.uncompressed_size);
 
+        EngineStatus r;
         if (!engine.options.quiet) {
             r = read_field(h.comment_length, FIELD_SHOW);
             if (h.comment_length == 0) r = EngineStatus::ok;
@@ -169,12 +150,8 @@ EngineStatus list_members() {
     }
     archive_total_size = total_uncompressed;
 
-    unsigned char signature[4];
-    if (read_exact(signature, 4) < 1) return EngineStatus::archive_ends_early;
-    if (std::memcmp(signature, END_SIGNATURE, 4) != 0) {
-        std::fprintf(stderr,
-                     "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
-        raise_status(status, EngineStatus::warning);
-    }
+    EngineStatus end = check_directory_end(DirectoryReader::listing);
+    if (end == EngineStatus::archive_ends_early) return end;
+    raise_status(status, end);
     return status;
 }

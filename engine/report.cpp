@@ -585,23 +585,10 @@ EngineStatus report_full_entry() {
 }
 
 EngineStatus report_members() {
-    // One matched flag per include and exclude name, for the unmatched-name cautions.
-    std::unique_ptr<int[]> include_matched, exclude_matched;
-    bool track_matches = true;
-    if (engine.names.include_count > 0) {
-        include_matched.reset(new (std::nothrow) int[engine.names.include_count]());
-        track_matches = include_matched != nullptr;
-    }
-    if (engine.names.exclude_count > 0 && track_matches) {
-        exclude_matched.reset(new (std::nothrow) int[engine.names.exclude_count]());
-        track_matches = exclude_matched != nullptr;
-    }
-
-    MemberEntry &entry = engine.listed_member;
-    entry = MemberEntry{};
-    engine.current = &entry;
-    entry.convert_text = 0;
-    entry.lowercase_name = 0; // names are shown as stored
+    NameMatches matches;
+    start_name_matches(matches);
+    engine.listed_member = MemberEntry{};
+    engine.current = &engine.listed_member;
 
     EngineStatus status = EngineStatus::ok;
     int members = 0;
@@ -609,32 +596,11 @@ EngineStatus report_members() {
     uint64_t total_uncompressed = 0, total_compressed = 0;
     const unsigned total_entries = engine.end_record.total_entries;
     for (unsigned i = 0; i < total_entries; ++i) {
-        unsigned char signature[4];
-        if (read_exact(signature, 4) < 1) return EngineStatus::archive_ends_early;
-        if (std::memcmp(signature, CENTRAL_SIGNATURE, 4) != 0) {
-            std::fprintf(stderr,
-                         "error:  expected central file header signature not found (file #%u).\n",
-                         i);
-            return EngineStatus::severe_error;
-        }
-        EngineStatus r = read_central_header();
-        if (r != EngineStatus::ok) return r;
+        if (!read_directory_entry(DirectoryReader::report, i, status)) return status;
         const CentralHeader &h = engine.central;
-        entry.host_system = capped_host(h.host_made_by);
-        entry.volume_label =
-            (h.external_attributes & 0x08) && (entry.host_system == 0 || entry.host_system == 5 ||
-                                               entry.host_system == 6 || entry.host_system == 11);
 
-        engine.filename[0] = '\0'; // a nameless member must not show the previous name
-        r = read_field(h.name_length, FIELD_NAME);
-        if (r > EngineStatus::warning) return r;
-        raise_status(status, r);
-
-        const bool selected =
-            engine.names.process_all ||
-            member_selected(engine.filename, 0, track_matches ? include_matched.get() : nullptr,
-                            track_matches ? exclude_matched.get() : nullptr);
-        if (!selected) {
+        EngineStatus r;
+        if (!member_selected(engine.filename, 0, &matches)) {
             r = skip_rest(status, true);
             if (r > EngineStatus::warning) return r;
             status = r;
@@ -667,13 +633,9 @@ EngineStatus report_members() {
         total_compressed += compressed_without_header(h);
     }
 
-    unsigned char signature[4];
-    if (read_exact(signature, 4) < 1) return EngineStatus::archive_ends_early;
-    if (std::memcmp(signature, END_SIGNATURE, 4) != 0) {
-        std::fprintf(stderr,
-                     "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
-        raise_status(status, EngineStatus::warning);
-    }
+    EngineStatus end = check_directory_end(DirectoryReader::report);
+    if (end == EngineStatus::archive_ends_early) return end;
+    raise_status(status, end);
 
     if (engine.options.show_totals) {
         // The ratio is taken on 32-bit sizes; scale both totals down together when needed.
@@ -691,15 +653,6 @@ EngineStatus report_members() {
             magnitude % 10);
     }
 
-    if (track_matches) {
-        for (int i = 0; i < engine.names.include_count && include_matched; ++i)
-            if (!include_matched[i] && engine.names.include_names[i] != nullptr)
-                std::fprintf(stderr, "caution: filename not matched:  %s\n",
-                             engine.names.include_names[i]);
-        for (int i = 0; i < engine.names.exclude_count && exclude_matched; ++i)
-            if (!exclude_matched[i] && engine.names.exclude_names[i] != nullptr)
-                std::fprintf(stderr, "caution: excluded filename not matched:  %s\n",
-                             engine.names.exclude_names[i]);
-    }
+    caution_unmatched_names(matches);
     return status;
 }
