@@ -11,15 +11,6 @@ const char REPORT_TEXT[] =
     "  (please check that you have transferred or created the zipfile in the\n"
     "  appropriate BINARY mode and that you have compiled unzip properly)\n";
 
-// Little-endian fields, assembled byte by byte.
-static uint16_t get16(const unsigned char *p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-static uint32_t get32(const unsigned char *p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 // Current archive position of the next unread byte (before compensation).
 int64_t archive_position() {
     return static_cast<int64_t>(engine.input.window_start) +
@@ -182,28 +173,33 @@ EngineStatus read_field(unsigned length, int mode) {
     return EngineStatus::ok;
 }
 
+// The shared fields, at the place where both headers have them in the same layout.
+static void parse_member_fields(const unsigned char *b, MemberFields &f) {
+    f.version_needed = b[0];
+    f.host_needed = b[1];
+    f.flags = read_le16(b + 2);
+    f.method = read_le16(b + 4);
+    f.mod_time = read_le16(b + 6);
+    f.mod_date = read_le16(b + 8);
+    f.crc32 = read_le32(b + 10);
+    f.compressed_size = read_le32(b + 14);
+    f.uncompressed_size = read_le32(b + 18);
+    f.name_length = read_le16(b + 22);
+    f.extra_length = read_le16(b + 24);
+}
+
 EngineStatus read_central_header() {
     unsigned char b[42] = {};
     if (read_exact(b, 42) < 1) return EngineStatus::archive_ends_early;
     CentralHeader &h = engine.central;
     h.version_made_by = b[0];
     h.host_made_by = b[1];
-    h.version_needed = b[2];
-    h.host_needed = b[3];
-    h.flags = get16(b + 4);
-    h.method = get16(b + 6);
-    h.mod_time = get16(b + 8);
-    h.mod_date = get16(b + 10);
-    h.crc32 = get32(b + 12);
-    h.compressed_size = get32(b + 16);
-    h.uncompressed_size = get32(b + 20);
-    h.name_length = get16(b + 24);
-    h.extra_length = get16(b + 26);
-    h.comment_length = get16(b + 28);
-    h.disk_start = get16(b + 30);
-    h.internal_attributes = get16(b + 32);
-    h.external_attributes = get32(b + 34);
-    h.local_offset = get32(b + 38);
+    parse_member_fields(b + 2, h);
+    h.comment_length = read_le16(b + 28);
+    h.disk_start = read_le16(b + 30);
+    h.internal_attributes = read_le16(b + 32);
+    h.external_attributes = read_le32(b + 34);
+    h.local_offset = read_le32(b + 38);
     return EngineStatus::ok;
 }
 
@@ -229,17 +225,7 @@ EngineStatus read_local_header() {
     unsigned char b[26] = {};
     if (read_exact(b, 26) < 1) return EngineStatus::archive_ends_early;
     LocalHeader &h = engine.local;
-    h.version_needed = b[0];
-    h.host_needed = b[1];
-    h.flags = get16(b + 2);
-    h.method = get16(b + 4);
-    h.mod_time = get16(b + 6);
-    h.mod_date = get16(b + 8);
-    h.crc32 = get32(b + 10);
-    h.compressed_size = get32(b + 14);
-    h.uncompressed_size = get32(b + 18);
-    h.name_length = get16(b + 22);
-    h.extra_length = get16(b + 24);
+    parse_member_fields(b, h);
     engine.input.remaining_compressed = static_cast<int32_t>(h.compressed_size);
     engine.input.remaining_uncompressed = h.uncompressed_size;
     if (h.flags & 0x0008) {
@@ -414,13 +400,13 @@ EngineStatus find_end_record(int64_t search_length) {
     int got = read_exact(record, 22);
     if (got < 1) return EngineStatus::archive_ends_early;
     EndRecord &e = engine.end_record;
-    e.this_disk = get16(record + 4);
-    e.directory_disk = get16(record + 6);
-    e.entries_this_disk = get16(record + 8);
-    e.total_entries = get16(record + 10);
-    e.directory_size = static_cast<int32_t>(get32(record + 12));
-    e.directory_offset = static_cast<int32_t>(get32(record + 16));
-    e.comment_length = get16(record + 20);
+    e.this_disk = read_le16(record + 4);
+    e.directory_disk = read_le16(record + 6);
+    e.entries_this_disk = read_le16(record + 8);
+    e.total_entries = read_le16(record + 10);
+    e.directory_size = static_cast<int32_t>(read_le32(record + 12));
+    e.directory_offset = static_cast<int32_t>(read_le32(record + 16));
+    e.comment_length = read_le16(record + 20);
     // Offsets wrap as 32-bit values; a crafted record may not overflow into undefined behaviour.
     engine.expected_end_offset = static_cast<int32_t>(static_cast<uint32_t>(e.directory_size) +
                                                       static_cast<uint32_t>(e.directory_offset));

@@ -53,10 +53,8 @@ struct EndRecord {
     uint16_t comment_length;
 };
 
-// Central directory file header (after its signature).
-struct CentralHeader {
-    uint8_t version_made_by;
-    uint8_t host_made_by;
+// The fields a local header and a central directory header share, in the order both hold them.
+struct MemberFields {
     uint8_t version_needed;
     uint8_t host_needed;
     uint16_t flags;
@@ -68,26 +66,21 @@ struct CentralHeader {
     uint32_t uncompressed_size;
     uint16_t name_length;
     uint16_t extra_length;
+};
+
+// Local file header (after its signature): the shared fields alone.
+struct LocalHeader : MemberFields {};
+
+// Central directory file header (after its signature): who made it, the shared fields, then
+// the member comment's length, its disk, attributes and the local header's place.
+struct CentralHeader : MemberFields {
+    uint8_t version_made_by;
+    uint8_t host_made_by;
     uint16_t comment_length;
     uint16_t disk_start;
     uint16_t internal_attributes;
     uint32_t external_attributes;
     uint32_t local_offset;
-};
-
-// Local file header (after its signature).
-struct LocalHeader {
-    uint8_t version_needed;
-    uint8_t host_needed;
-    uint16_t flags;
-    uint16_t method;
-    uint16_t mod_time;
-    uint16_t mod_date;
-    uint32_t crc32;
-    uint32_t compressed_size;
-    uint32_t uncompressed_size;
-    uint16_t name_length;
-    uint16_t extra_length;
 };
 
 // One central directory entry as the extraction driver and listings keep it.

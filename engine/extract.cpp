@@ -66,56 +66,62 @@ void bad_offset(int number, const char *what, long where) {
     std::fprintf(stderr, "file #%d:  bad zipfile offset (%s):  %ld\n", number, what, where);
 }
 
+// What four bytes read at a local header's place hold.
+enum class SignatureRead { found, mismatch, nothing_read };
+
+// Positions the input at archive offset `offset` and reads the four bytes there. seek_archive's
+// status when the seek fails (it reports a position before the archive's start itself).
+EngineStatus read_local_signature(int32_t offset, SignatureRead *what) {
+    EngineStatus r = seek_archive(offset);
+    if (r != EngineStatus::ok) return r;
+    unsigned char signature[4];
+    if (read_exact(signature, 4) < 1)
+        *what = SignatureRead::nothing_read;
+    else
+        *what = std::memcmp(signature, LOCAL_SIGNATURE, 4) == 0 ? SignatureRead::found
+                                                                : SignatureRead::mismatch;
+    return EngineStatus::ok;
+}
+
 // Positions the input at a local header and checks its signature. 0: go on; 1: next entry;
 // 2: end the archive.
 int find_local_header(int number, EngineStatus &status) {
     int32_t offset = static_cast<int32_t>(engine.current->local_offset);
     int64_t request = static_cast<int64_t>(engine.input.prepended_bytes) + offset;
-    if (request < 0) {
-        std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
-                     engine.archive_name, REPORT_TEXT);
-        raise_status(status, EngineStatus::severe_error);
+    SignatureRead what;
+    EngineStatus r = read_local_signature(offset, &what);
+    if (r == EngineStatus::ok && what == SignatureRead::found) return 0;
+    if (r == EngineStatus::severe_error) { // before the archive's start
+        raise_status(status, r);
         return 1;
     }
-    if (seek_archive(offset) != EngineStatus::ok) {
+    if (r != EngineStatus::ok) {
         bad_offset(number, "lseek", static_cast<long>(request - request % INPUT_BLOCK_SIZE));
         raise_status(status, EngineStatus::severe_error);
         return 1;
     }
-    unsigned char signature[4];
-    if (read_exact(signature, 4) < 1) {
+    if (what == SignatureRead::nothing_read) {
         bad_offset(number, "EOF", static_cast<long>(request));
         raise_status(status, EngineStatus::severe_error);
         return 1;
     }
-    if (std::memcmp(signature, LOCAL_SIGNATURE, 4) == 0) return 0;
     bad_offset(number, "local header sig", static_cast<long>(request));
     raise_status(status, EngineStatus::error);
     if (number != 0) return 0; // processing goes on with the bytes as they are
 
+    // The first member tells whether the offsets were compensated wrongly: once more without.
     std::fprintf(stderr, "  (attempting to re-compensate)\n");
     engine.input.prepended_bytes = 0;
-    if (offset < 0) {
-        std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
-                     engine.archive_name, REPORT_TEXT);
-        raise_status(status, EngineStatus::severe_error);
+    r = read_local_signature(offset, &what);
+    if (r != EngineStatus::ok) {
+        raise_status(status, r);
         return 2;
     }
-    if (seek_archive(offset) != EngineStatus::ok) {
-        raise_status(status, EngineStatus::archive_ends_early);
-        return 2;
-    }
-    if (read_exact(signature, 4) < 1) {
-        bad_offset(number, "EOF", static_cast<long>(offset));
-        raise_status(status, EngineStatus::severe_error);
-        return 1;
-    }
-    if (std::memcmp(signature, LOCAL_SIGNATURE, 4) != 0) {
-        bad_offset(number, "local header sig", static_cast<long>(offset));
-        raise_status(status, EngineStatus::severe_error);
-        return 1;
-    }
-    return 0;
+    if (what == SignatureRead::found) return 0;
+    bad_offset(number, what == SignatureRead::nothing_read ? "EOF" : "local header sig",
+               static_cast<long>(offset));
+    raise_status(status, EngineStatus::severe_error);
+    return 1;
 }
 
 // Whether an existing output file may be replaced; 1 to extract.
@@ -185,37 +191,20 @@ DecodeResult copy_stored() {
     return DecodeResult::ok;
 }
 
-// A method this engine decodes: its decoder, its verb in the progress line, and the words of its
-// error lines (the quiet forms end before the member's name).
+// A method this engine decodes: its decoder, its verb in the progress line, and the words its
+// error lines use (the stored copy and the reduce decoder never fail).
 struct MethodDecoder {
     DecodeResult (*decode)();
     const char *verb;
-    const char *no_memory_quiet;
-    const char *no_memory_loud;
-    const char *bad_data_quiet;
-    const char *bad_data_loud;
+    const char *operation; // "not enough memory for <operation> operation"
+    const char *data_kind; // "invalid compressed (<data_kind>) data for <name>"
 };
 
-constexpr MethodDecoder STORED = {copy_stored, "extracting", "", "", "", ""};
-constexpr MethodDecoder SHRUNK = {shrink_decode_member,
-                                  "unshrinking",
-                                  "not enough memory to unshrink ",
-                                  "not enough memory for unshrink operation",
-                                  "invalid compressed (shrunk) data for ",
-                                  "invalid compressed data for unshrink format"};
-constexpr MethodDecoder REDUCED = {reduce_decode_member, "unreducing", "", "", "", ""};
-constexpr MethodDecoder IMPLODED = {implode_decode_member,
-                                    "exploding",
-                                    "not enough memory to explode ",
-                                    "not enough memory for explode operation",
-                                    "invalid compressed (imploded) data for ",
-                                    "invalid compressed data for explode format"};
-constexpr MethodDecoder DEFLATED = {deflate_decode_member,
-                                    "inflating",
-                                    "not enough memory to inflate ",
-                                    "not enough memory for inflate operation",
-                                    "invalid compressed (deflated) data for ",
-                                    "invalid compressed data for inflate format"};
+constexpr MethodDecoder STORED = {copy_stored, "extracting", "", ""};
+constexpr MethodDecoder SHRUNK = {shrink_decode_member, "unshrinking", "unshrink", "shrunk"};
+constexpr MethodDecoder REDUCED = {reduce_decode_member, "unreducing", "", ""};
+constexpr MethodDecoder IMPLODED = {implode_decode_member, "exploding", "explode", "imploded"};
+constexpr MethodDecoder DEFLATED = {deflate_decode_member, "inflating", "inflate", "deflated"};
 
 // The decoder of a compression method, or null for a method this engine does not decode.
 const MethodDecoder *method_decoder(unsigned method) {
@@ -238,13 +227,6 @@ const MethodDecoder *method_decoder(unsigned method) {
     }
 }
 
-void print_decoder_error(const char *quiet_form, const char *loud_form) {
-    if (quiet())
-        std::fprintf(stderr, "  error:  %s%s\n", quiet_form, engine.filename);
-    else
-        std::fprintf(stderr, "\n  error:  %s\n", loud_form);
-}
-
 // What a decoder's result means for the member: its error line and its status. The one place
 // where decoder results become messages and statuses.
 EngineStatus decoder_status(const MethodDecoder &m, DecodeResult result) {
@@ -252,7 +234,11 @@ EngineStatus decoder_status(const MethodDecoder &m, DecodeResult result) {
     case DecodeResult::ok:
         return EngineStatus::ok;
     case DecodeResult::no_memory:
-        print_decoder_error(m.no_memory_quiet, m.no_memory_loud);
+        if (quiet())
+            std::fprintf(stderr, "  error:  not enough memory to %s %s\n", m.operation,
+                         engine.filename);
+        else
+            std::fprintf(stderr, "\n  error:  not enough memory for %s operation\n", m.operation);
         return EngineStatus::decoder_no_memory;
     case DecodeResult::size_mismatch: {
         // The member decoded, but took more or less input than its compressed size.
@@ -275,7 +261,11 @@ EngineStatus decoder_status(const MethodDecoder &m, DecodeResult result) {
     case DecodeResult::bad_tree:
         break;
     }
-    print_decoder_error(m.bad_data_quiet, m.bad_data_loud);
+    if (quiet())
+        std::fprintf(stderr, "  error:  invalid compressed (%s) data for %s\n", m.data_kind,
+                     engine.filename);
+    else
+        std::fprintf(stderr, "\n  error:  invalid compressed data for %s format\n", m.operation);
     return EngineStatus::error;
 }
 

@@ -69,9 +69,8 @@ uint32_t compressed_without_header(const CentralHeader &h) {
 uint32_t os2_ea_size() {
     const unsigned char *p = engine.extra_field;
     if (p == nullptr || engine.extra_length < 8) return 0;
-    if ((p[0] | (p[1] << 8)) != 9) return 0;
-    return static_cast<uint32_t>(p[4]) | (static_cast<uint32_t>(p[5]) << 8) |
-           (static_cast<uint32_t>(p[6]) << 16) | (static_cast<uint32_t>(p[7]) << 24);
+    if (read_le16(p) != 9) return 0;
+    return read_le32(p + 4);
 }
 
 // ----------------------------------------------------------------------------------------------

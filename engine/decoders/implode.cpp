@@ -27,6 +27,7 @@
 #include "engine/decoders/bit_input.h"
 #include "engine/decoders/decoders.h"
 #include "engine/decoders/huffman_tables.h"
+#include "engine/decoders/sliding_window.h"
 
 namespace {
 
@@ -130,43 +131,8 @@ DecodeResult read_tree(unsigned symbol_count, unsigned simple_count, const uint1
 // What the code loop works on, kept in registers.
 struct CodeLoop {
     BitInput in;
-    unsigned char *window;
-    unsigned pos;
-    bool first_lap; // the window has not been written out yet
+    SlidingWindow<WINDOW_SIZE> window;
 };
-
-[[gnu::always_inline]] inline void put_byte(CodeLoop &c, unsigned char byte) {
-    c.window[c.pos] = byte;
-    if (++c.pos == WINDOW_SIZE) {
-        write_out(c.window, WINDOW_SIZE, 0);
-        c.pos = 0;
-        c.first_lap = false;
-    }
-}
-
-// Copies a match in chunks up to the window's edge; a source before the member's first byte
-// reads zeros.
-[[gnu::always_inline]] inline void copy_match(CodeLoop &c, unsigned length, unsigned distance) {
-    unsigned source = (c.pos - distance) & (WINDOW_SIZE - 1);
-    while (length > 0) {
-        unsigned chunk = WINDOW_SIZE - (source > c.pos ? source : c.pos);
-        if (chunk > length) chunk = length;
-        if (c.first_lap && source >= c.pos)
-            std::memset(c.window + c.pos, 0, chunk);
-        else if (c.pos - source >= chunk)
-            std::memcpy(c.window + c.pos, c.window + source, chunk);
-        else
-            for (unsigned i = 0; i < chunk; ++i) c.window[c.pos + i] = c.window[source + i];
-        c.pos += chunk;
-        source = (source + chunk) & (WINDOW_SIZE - 1);
-        length -= chunk;
-        if (c.pos == WINDOW_SIZE) {
-            write_out(c.window, WINDOW_SIZE, 0);
-            c.pos = 0;
-            c.first_lap = false;
-        }
-    }
-}
 
 // Decodes literals and matches until the member's size is made or its input has run out.
 DecodeResult decode_codes(CodeLoop &c, uint16_t variant, const Trees &t) {
@@ -180,10 +146,10 @@ DecodeResult decode_codes(CodeLoop &c, uint16_t variant, const Trees &t) {
             if (literal_tree) {
                 const DecodeEntry *e = decode_code(c.in, t.literal, t.literal_bits);
                 CHECK_DATA(e != nullptr, DecodeResult::bad_data);
-                put_byte(c, static_cast<unsigned char>(e->value));
+                put_byte(c.window, static_cast<unsigned char>(e->value));
             } else {
                 need_bits(c.in, 8);
-                put_byte(c, static_cast<unsigned char>(take_bits(c.in, 8)));
+                put_byte(c.window, static_cast<unsigned char>(take_bits(c.in, 8)));
             }
             continue;
         }
@@ -200,7 +166,7 @@ DecodeResult decode_codes(CodeLoop &c, uint16_t variant, const Trees &t) {
             length += take_bits(c.in, 8);
         }
         left -= length; // the whole match is written, even past the member's size
-        copy_match(c, length, distance);
+        copy_match(c.window, length, distance);
     }
     return DecodeResult::ok;
 }
@@ -234,7 +200,7 @@ DecodeResult implode_decode_member() {
     r = decode_codes(c, variant, t);
     hand_back_input(c.in);
     if (r != DecodeResult::ok) return r;
-    write_out(c.window, c.pos, 0);
+    write_last_window(c.window);
 
     // Whole bytes taken into the buffer but not used count as unused input.
     int32_t unused = static_cast<int32_t>(c.in.count / 8);

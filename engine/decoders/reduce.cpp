@@ -25,6 +25,7 @@
 
 #include "engine/decoders/bit_input.h"
 #include "engine/decoders/decoders.h"
+#include "engine/decoders/sliding_window.h"
 
 namespace {
 
@@ -66,44 +67,6 @@ void read_follower_sets(BitInput &in, unsigned char *counts, unsigned char *sets
     }
 }
 
-// What the expansion works on, kept in registers.
-struct Expansion {
-    unsigned char *window;
-    unsigned pos;
-    bool first_lap; // the window has not been written out yet
-};
-
-[[gnu::always_inline]] inline void write_full_window(Expansion &x) {
-    write_out(x.window, REDUCE_WINDOW, 0);
-    x.pos = 0;
-    x.first_lap = false;
-}
-
-[[gnu::always_inline]] inline void put_byte(Expansion &x, unsigned char byte) {
-    x.window[x.pos] = byte;
-    if (++x.pos == REDUCE_WINDOW) write_full_window(x);
-}
-
-// Copies a match in chunks up to the window's edge; a source before the member's first byte
-// writes zeros.
-[[gnu::always_inline]] inline void copy_match(Expansion &x, unsigned length, unsigned distance) {
-    unsigned source = (x.pos - distance) & (REDUCE_WINDOW - 1);
-    while (length > 0) {
-        unsigned chunk = REDUCE_WINDOW - (source > x.pos ? source : x.pos);
-        if (chunk > length) chunk = length;
-        if (x.first_lap && source >= x.pos)
-            std::memset(x.window + x.pos, 0, chunk);
-        else if (x.pos - source >= chunk)
-            std::memcpy(x.window + x.pos, x.window + source, chunk);
-        else
-            for (unsigned i = 0; i < chunk; ++i) x.window[x.pos + i] = x.window[source + i];
-        x.pos += chunk;
-        source = (source + chunk) & (REDUCE_WINDOW - 1);
-        length -= chunk;
-        if (x.pos == REDUCE_WINDOW) write_full_window(x);
-    }
-}
-
 } // namespace
 
 DecodeResult reduce_decode_member() {
@@ -119,7 +82,7 @@ DecodeResult reduce_decode_member() {
     take_input(in, FILL_ZEROS);
     read_follower_sets(in, counts, sets);
 
-    Expansion x{engine.decoders.window_area, 0, true};
+    SlidingWindow<REDUCE_WINDOW> x{engine.decoders.window_area};
     int64_t left = engine.input.remaining_uncompressed;
     unsigned previous = 0;
     int state = 0;
@@ -167,6 +130,6 @@ DecodeResult reduce_decode_member() {
         previous = byte;
     }
     hand_back_input(in);
-    write_out(x.window, x.pos, 0);
+    write_last_window(x);
     return DecodeResult::ok;
 }

@@ -9,6 +9,8 @@
 
 #include "engine/engine.h"
 #include "tests/support/corpus_manifest.h"
+#include "tests/support/corpus_walk.h"
+#include "tests/support/deflate_writer.h"
 #include "tests/support/scripted_replace_policy.h"
 #include "tests/support/zip_builder.h"
 
@@ -221,6 +223,68 @@ TEST_F(Extract, CompressedMethodsReachTheirDecoders) {
     RunResult r = run({"-t", zip});
     EXPECT_EQ(r.err.find("compression method"), std::string::npos);
     EXPECT_NE(r.out.find("testing: deflated.txt"), std::string::npos);
+}
+
+// The error lines of a member that its decoder refuses, for bad data and for lack of memory, in
+// the loud and the quiet form, with the status each gives.
+TEST_F(Extract, DecoderErrorLinesNameTheMethod) {
+    // Bad data: a deflate block of the invalid type 3, an implode tree description too short.
+    Archive bad;
+    Member deflated = stored("bad.def", "abc");
+    deflated.method = 8;
+    deflated.compressed = {0x07, 0x00};
+    Member imploded = stored("bad.imp", "abc");
+    imploded.method = 6;
+    imploded.compressed = {0x00, 0x05};
+    bad.members = {deflated, imploded};
+    std::string zip = archive_at(dir, bad);
+    RunResult loud = run({"-t", zip});
+    EXPECT_EQ(loud.status, 2);
+    EXPECT_TRUE(contains(loud.err, "\n  error:  invalid compressed data for inflate format\n"))
+        << loud.err;
+    EXPECT_TRUE(contains(loud.err, "\n  error:  invalid compressed data for explode format\n"))
+        << loud.err;
+    RunResult quiet = run({"-qq", "-t", zip});
+    EXPECT_EQ(quiet.status, 2);
+    EXPECT_TRUE(contains(quiet.err, "  error:  invalid compressed (deflated) data for bad.def\n"))
+        << quiet.err;
+    EXPECT_TRUE(contains(quiet.err, "  error:  invalid compressed (imploded) data for bad.imp\n"))
+        << quiet.err;
+
+    // No memory for the decoding tables: a fixed deflate block and a real imploded member.
+    Archive good;
+    DeflateWriter w;
+    w.fixed_header(true);
+    w.fixed_literal('a');
+    w.fixed_end();
+    Member fixed = stored("mem.def", "a");
+    fixed.method = 8;
+    fixed.compressed = w.finish();
+    const RawMember raw = raw_members(corpus_path("implode-first.zip")).at(0);
+    Member exploding = stored("mem.imp", "");
+    exploding.method = 6;
+    exploding.flags = raw.flags;
+    exploding.compressed = raw.compressed;
+    exploding.data = Bytes(raw.uncompressed_size);
+    exploding.override_crc = true;
+    exploding.crc = raw.crc32;
+    good.members = {fixed, exploding};
+    zip = archive_at(dir, good);
+    EXPECT_EQ(run({"-t", zip}).status, 0);
+    engine.kept.table_memory.fail_after = 0; // every table allocation fails
+    loud = run({"-t", zip});
+    quiet = run({"-qq", "-t", zip});
+    engine.kept.table_memory.fail_after = -1;
+    EXPECT_EQ(loud.status, 5);
+    EXPECT_TRUE(contains(loud.err, "\n  error:  not enough memory for inflate operation\n"))
+        << loud.err;
+    EXPECT_TRUE(contains(loud.err, "\n  error:  not enough memory for explode operation\n"))
+        << loud.err;
+    EXPECT_EQ(quiet.status, 5);
+    EXPECT_TRUE(contains(quiet.err, "  error:  not enough memory to inflate mem.def\n"))
+        << quiet.err;
+    EXPECT_TRUE(contains(quiet.err, "  error:  not enough memory to explode mem.imp\n"))
+        << quiet.err;
 }
 
 // --- Selection -------------------------------------------------------------------------------
