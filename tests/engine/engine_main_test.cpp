@@ -14,13 +14,8 @@ namespace {
 
 std::string small_archive(const std::string &dir, const std::string &file) {
     Archive a;
-    Member m;
-    m.name = "a.txt";
-    m.data = to_bytes("hello");
-    a.members.push_back(m);
-    std::string path = dir + "/" + file;
-    write_file(path, build_zip(a));
-    return path;
+    a.members.push_back(stored_member("a.txt", "hello"));
+    return write_zip(dir + "/" + file, a);
 }
 
 void marker_handler(int) {}

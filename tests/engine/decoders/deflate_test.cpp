@@ -10,6 +10,7 @@
 #include "engine/decoders/decoders.h"
 #include "engine/decoders/huffman_tables.h"
 #include "engine/engine.h"
+#include "tests/support/corpus_walk.h"
 #include "tests/support/decoder_harness.h"
 #include "tests/support/deflate_writer.h"
 #include "tests/support/zip_builder.h"
@@ -467,41 +468,15 @@ TEST(DeflateFailures, ExhaustedInputEnds) {
 
 // --- The corpus ----------------------------------------------------------------------------------
 
-uint16_t get16(const Bytes &b, size_t at) {
-    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-uint32_t get32(const Bytes &b, size_t at) {
-    return get16(b, at) | (static_cast<uint32_t>(get16(b, at + 2)) << 16);
-}
-
 TEST(DeflateCorpus, ScrunchArchiveMembersDecode) {
-    Bytes zip = read_file(corpus_path("SCRNC102.ZIP"));
-    ASSERT_GT(zip.size(), 22u);
-    size_t end = zip.size() - 22;
-    while (end > 0 && get32(zip, end) != 0x06054b50) --end;
-    ASSERT_EQ(get32(zip, end), 0x06054b50u);
-    unsigned entries = get16(zip, end + 10);
-    size_t at = get32(zip, end + 16);
     int deflated = 0;
-    for (unsigned i = 0; i < entries; ++i) {
-        ASSERT_EQ(get32(zip, at), 0x02014b50u);
-        uint16_t method = get16(zip, at + 10);
-        uint32_t crc = get32(zip, at + 16), csize = get32(zip, at + 20),
-                 usize = get32(zip, at + 24);
-        uint16_t nlen = get16(zip, at + 28), xlen = get16(zip, at + 30), clen = get16(zip, at + 32);
-        uint32_t local = get32(zip, at + 42);
-        std::string name(zip.begin() + static_cast<long>(at + 46),
-                         zip.begin() + static_cast<long>(at + 46 + nlen));
-        at += 46 + nlen + xlen + clen;
-        if (method != 8) continue;
+    for (const RawMember &m : raw_members(corpus_path("SCRNC102.ZIP"))) {
+        if (m.method != 8) continue;
         ++deflated;
-        size_t data = local + 30 + get16(zip, local + 26) + get16(zip, local + 28);
-        Bytes compressed(zip.begin() + static_cast<long>(data),
-                         zip.begin() + static_cast<long>(data + csize));
-        DecodeRun r = inflate(compressed, usize);
-        EXPECT_EQ(r.result, DecodeResult::ok) << name;
-        EXPECT_EQ(r.output.size(), usize) << name;
-        EXPECT_EQ(r.crc, crc) << name;
+        DecodeRun r = inflate(m.compressed, m.uncompressed_size);
+        EXPECT_EQ(r.result, DecodeResult::ok) << m.name;
+        EXPECT_EQ(r.output.size(), m.uncompressed_size) << m.name;
+        EXPECT_EQ(r.crc, m.crc32) << m.name;
     }
     EXPECT_EQ(deflated, 14);
 }

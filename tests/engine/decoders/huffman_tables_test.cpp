@@ -7,6 +7,9 @@
 
 #include "engine/decoders/huffman_tables.h"
 #include "engine/engine.h"
+#include "tests/support/deflate_writer.h"
+
+using namespace qeltest;
 
 namespace {
 
@@ -23,23 +26,6 @@ Built build(const std::vector<unsigned> &lengths, unsigned simple, int bits,
     b.result = build_decode_table(lengths.data(), static_cast<unsigned>(lengths.size()), simple,
                                   base, extra, &b.table, &b.bits);
     return b;
-}
-
-// Canonical codes (RFC 1951 order) of the given lengths, as normal (not reversed) integers.
-std::vector<uint32_t> canonical_codes(const std::vector<unsigned> &lengths) {
-    unsigned count[17] = {};
-    for (unsigned l : lengths) ++count[l];
-    count[0] = 0;
-    uint32_t next[17] = {};
-    uint32_t code = 0;
-    for (int len = 1; len <= 16; ++len) {
-        code = (code + count[len - 1]) << 1;
-        next[len] = code;
-    }
-    std::vector<uint32_t> codes(lengths.size());
-    for (size_t s = 0; s < lengths.size(); ++s)
-        if (lengths[s]) codes[s] = next[lengths[s]]++;
-    return codes;
 }
 
 // Walks the tables for `bits` (next code bit in bit 0); returns the final entry and bits used.

@@ -4,27 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "engine/decoders/decoders.h"
-#include "tests/engine/decoders/bit_writer.h"
 #include "tests/support/decoder_harness.h"
+#include "tests/support/legacy_encoders.h"
 
 using namespace qeltest;
 
 namespace {
-
-// Follower sets: all empty except those given, so every byte is 8 plain bits.
-struct ReduceStream {
-    BitWriter w;
-    std::vector<unsigned char> sets[256];
-    bool header_done = false;
-    void header() {
-        for (int b = 255; b >= 0; --b) {
-            w.put(static_cast<uint32_t>(sets[b].size()), 6);
-            for (unsigned char f : sets[b]) w.put(f, 8);
-        }
-        header_done = true;
-    }
-    void plain(unsigned char x) { w.put(x, 8); } // after a byte whose set is empty
-};
 
 DecodeRun unreduce(int factor, const std::vector<unsigned char> &stream, uint32_t size) {
     return run_decoder(reduce_decode_member, stream, size, static_cast<uint16_t>(factor + 1));
@@ -37,7 +22,7 @@ std::vector<unsigned char> bytes(const std::string &s) {
 } // namespace
 
 TEST(Reduce, EscapeFollowedByZeroIsTheByte144AndPreviousBecomesZero) {
-    ReduceStream s;
+    ReduceWriter s;
     s.sets[0] = {'Z'}; // one follower for byte 0: a 1-bit index still follows
     s.header();
     s.w.put(1, 1); // previous starts at 0: flag 1, then 8 plain bits
@@ -51,7 +36,7 @@ TEST(Reduce, EscapeFollowedByZeroIsTheByte144AndPreviousBecomesZero) {
 }
 
 TEST(Reduce, ShortMatchReadsNoExtraLengthByte) {
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     for (char c : std::string("abc")) s.plain(static_cast<unsigned char>(c));
     s.plain(144);
@@ -63,7 +48,7 @@ TEST(Reduce, ShortMatchReadsNoExtraLengthByte) {
 }
 
 TEST(Reduce, FactorFourLengthContinuation) {
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     for (char c : std::string("abc")) s.plain(static_cast<unsigned char>(c));
     s.plain(144);
@@ -75,7 +60,7 @@ TEST(Reduce, FactorFourLengthContinuation) {
 }
 
 TEST(Reduce, FirstLapMatchBeforeTheOutputGivesZeros) {
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     s.plain('a');
     s.plain(144);
@@ -94,7 +79,7 @@ TEST(Reduce, FactorOneLongMatchWithDistanceHighBit) {
     // Factor 1: V = 127 + 128 * d1 packs the full length and the distance's high bit.
     std::vector<unsigned char> text;
     for (int i = 0; i < 300; ++i) text.push_back(static_cast<unsigned char>('A' + i % 23));
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     for (unsigned char c : text) s.plain(c);
     s.plain(144);
@@ -109,7 +94,7 @@ TEST(Reduce, FactorOneLongMatchWithDistanceHighBit) {
 
 TEST(Reduce, MatchesAcrossTheWindowEdgeCopyOldBytes) {
     // 20000 bytes: matches after the 16K window was written once copy old window bytes.
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     std::vector<unsigned char> expect;
     for (int i = 0; i < 16380; ++i) {
@@ -129,7 +114,7 @@ TEST(Reduce, MatchesAcrossTheWindowEdgeCopyOldBytes) {
 }
 
 TEST(Reduce, ZeroSizeReadsOnlyTheSets) {
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     s.plain('a');
     DecodeRun r = unreduce(3, s.w.finish(), 0);
@@ -138,7 +123,7 @@ TEST(Reduce, ZeroSizeReadsOnlyTheSets) {
 }
 
 TEST(Reduce, InputCutShortContinuesWithZeroBits) {
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     s.plain('k');
     DecodeRun r = unreduce(2, s.w.finish(), 4);
@@ -148,7 +133,7 @@ TEST(Reduce, InputCutShortContinuesWithZeroBits) {
 // A member that claims 4 GB from a few bytes of input ends soon after its input runs out,
 // instead of making up gigabytes of output (found by fuzzing as a hang).
 TEST(Reduce, ExhaustedInputEndsTheMember) {
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     s.plain('a');
     DecodeRun r = unreduce(2, s.w.finish(), 0xFFFFFFFFu);

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/decoders/decoders.h"
-#include "tests/engine/decoders/bit_writer.h"
 #include "tests/support/decoder_harness.h"
+#include "tests/support/legacy_encoders.h"
 
 using namespace qeltest;
 
@@ -17,59 +17,11 @@ std::string text(const DecodeRun &r) {
     return std::string(r.output.begin(), r.output.end());
 }
 
-// Codes at a running width; width changes are written by the caller as codes 256, 1.
-struct CodeStream {
-    BitWriter w;
-    int width = 9;
-    void code(unsigned c) { w.put(c, width); }
-    void widen() {
-        code(256);
-        code(1);
-        ++width;
-    }
-    void partial_clear() {
-        code(256);
-        code(2);
-    }
-};
-
-// A plain shrink encoder: LZW that widens when a code needs it and never clears.
-struct ShrinkEncoded {
-    std::vector<unsigned char> stream;
-    int codes_defined = 0;
-};
-ShrinkEncoded shrink_encode(const std::vector<unsigned char> &data) {
-    ShrinkEncoded out;
-    CodeStream s;
-    std::map<std::pair<int, int>, int> dict;
-    int next_free = 257;
-    auto emit = [&](int c) {
-        while (c >= (1 << s.width)) s.widen();
-        s.code(static_cast<unsigned>(c));
-    };
-    if (data.empty()) return out;
-    int cur = data[0];
-    for (size_t i = 1; i < data.size(); ++i) {
-        auto it = dict.find({cur, data[i]});
-        if (it != dict.end()) {
-            cur = it->second;
-            continue;
-        }
-        emit(cur);
-        if (next_free < 8192) dict[{cur, data[i]}] = next_free++;
-        cur = data[i];
-    }
-    emit(cur);
-    out.stream = s.w.finish();
-    out.codes_defined = next_free - 257;
-    return out;
-}
-
-// The same encoder with partial clears: once the table is full, a clear follows every
-// `clear_every` codes (right after a literal, whose code a clear never frees).
+// The plain encoder (tests/support) with partial clears: once the table is full, a clear follows
+// every `clear_every` codes (right after a literal, whose code a clear never frees).
 std::vector<unsigned char> shrink_encode_with_clears(const std::vector<unsigned char> &data,
                                                      int clear_every, int *clears) {
-    CodeStream s;
+    ShrinkWriter s;
     std::map<std::pair<int, int>, int> dict;
     std::vector<int> prefix(8192, -1), suffix(8192, 0);
     int next_free = 257, since_full = 0;
@@ -130,7 +82,7 @@ TEST(Shrink, EmptyInputWritesNothing) {
 }
 
 TEST(Shrink, SingleCodeWritesOneByte) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('A');
     DecodeRun r = unshrink(s.w.finish());
     EXPECT_EQ(r.result, DecodeResult::ok);
@@ -138,7 +90,7 @@ TEST(Shrink, SingleCodeWritesOneByte) {
 }
 
 TEST(Shrink, CodeEqualToNextFreeCodeRepeatsPreviousString) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('a');
     s.code('b');
     s.code(257); // "ab", defines 258 = "ba"
@@ -149,7 +101,7 @@ TEST(Shrink, CodeEqualToNextFreeCodeRepeatsPreviousString) {
 }
 
 TEST(Shrink, SubCodeOneWidensTheVeryNextCode) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('x');
     s.widen();
     s.code('y'); // 10 bits already
@@ -161,7 +113,7 @@ TEST(Shrink, SubCodeOneWidensTheVeryNextCode) {
 }
 
 TEST(Shrink, OtherSubCodesAreIgnored) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('x');
     s.code(256);
     s.code(7);
@@ -171,7 +123,7 @@ TEST(Shrink, OtherSubCodesAreIgnored) {
 }
 
 TEST(Shrink, PartialClearFreesLeavesAndRefillsFromLowest) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('a');
     s.code('b');       // 257 = "ab"
     s.code(257);       // 258 = "ba"
@@ -208,7 +160,7 @@ TEST(Shrink, OutputOfExactly65536Bytes) {
 }
 
 TEST(Shrink, WidthBeyondThirteenBitsIsCorruptData) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('q');
     for (int i = 0; i < 5; ++i) s.widen();
     s.code('r');
@@ -218,7 +170,7 @@ TEST(Shrink, WidthBeyondThirteenBitsIsCorruptData) {
 }
 
 TEST(Shrink, LoopThroughUndefinedCodesStopsAtTheStackLimit) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code(300); // undefined first code
     s.code(301); // undefined: would expand through 300 forever
     DecodeRun r = unshrink(s.w.finish());
@@ -226,7 +178,7 @@ TEST(Shrink, LoopThroughUndefinedCodesStopsAtTheStackLimit) {
 }
 
 TEST(Shrink, SelfReferenceAfterPartialClearStopsAtTheStackLimit) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('a');
     s.code('b');
     s.code(257);       // 258 = "ba"

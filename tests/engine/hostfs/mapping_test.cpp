@@ -78,34 +78,6 @@ TEST(Checkdir, FolderPathTooLongEvenWhenItExists) {
 TEST(Checkdir, ValidNames) {
     EXPECT_EQ(is_valid_name("plain.txt"), 1);
     EXPECT_EQ(is_removable_drive(1) == 0 || is_removable_drive(1) == 1, true);
-#ifndef _WIN32
-    EXPECT_EQ(is_valid_name(std::string(300, 'x').c_str()), 0);
-    EXPECT_EQ(is_fat_volume("."), 0);
-#endif
 }
-
-#ifndef _WIN32
-TEST(Mapname, VolumeLabelsAreRefused) {
-    std::string dir = scratch_dir("mapname_label");
-    Archive a;
-    Member label;
-    label.name = "MYDISK";
-    label.external_attributes = 0x08;
-    a.members.push_back(label);
-    Member plain;
-    plain.name = "plain.txt";
-    plain.data = to_bytes("p");
-    a.members.push_back(plain);
-    write_file(dir + "/label.zip", build_zip(a));
-    RunResult r = run_engine({"unzip", "-$", dir + "/label.zip", "-d", dir + "/out"});
-    engine.kept.volume_labels = 0; // kept across calls
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("   skipping: MYDISK                  hard disk volume label\n"),
-              std::string::npos)
-        << r.err;
-    EXPECT_FALSE(file_exists(dir + "/out/MYDISK"));
-    EXPECT_TRUE(file_exists(dir + "/out/plain.txt"));
-}
-#endif
 
 } // namespace
