@@ -189,21 +189,28 @@ TEST(HuffmanTables, SixteenBitCodesBehindSevenBitFirstLevel) {
     free_decode_tables(b.table);
 }
 
+// Random code lengths of up to max_len bits for n symbols: random symbols get random lengths
+// while their codes fill at most `fill` times the code space (2: over-subscribed now and then).
+std::vector<unsigned> random_lengths(std::mt19937 &rng, unsigned n, unsigned max_len,
+                                     uint64_t fill) {
+    std::vector<unsigned> lengths(n, 0);
+    uint64_t used = 0, space = uint64_t{1} << max_len;
+    for (unsigned tries = 0; tries < 4 * n; ++tries) {
+        unsigned s = rng() % n, len = 1 + rng() % max_len;
+        uint64_t need = space >> len;
+        if (lengths[s] || used + need > fill * space) continue;
+        lengths[s] = len;
+        used += need;
+    }
+    return lengths;
+}
+
 TEST(HuffmanTables, RandomCompleteAndIncompleteCodesDecode) {
     std::mt19937 rng(1951);
     for (int round = 0; round < 300; ++round) {
         unsigned n = 2 + rng() % 287;
         unsigned max_len = 2 + rng() % 15;
-        std::vector<unsigned> lengths(n, 0);
-        // Give random symbols random lengths while the Kraft sum stays at or below 1.
-        uint64_t used = 0, space = uint64_t{1} << max_len;
-        for (unsigned tries = 0; tries < 4 * n; ++tries) {
-            unsigned s = rng() % n, len = 1 + rng() % max_len;
-            uint64_t need = space >> len;
-            if (lengths[s] || used + need > space) continue;
-            lengths[s] = len;
-            used += need;
-        }
+        std::vector<unsigned> lengths = random_lengths(rng, n, max_len, 1);
         unsigned nonzero = 0;
         for (unsigned v : lengths) nonzero += v != 0;
         if (nonzero == 0) continue;
@@ -275,17 +282,8 @@ TEST(PackedTables, AgreeWithTheLinkedTablesOnEveryPattern) {
     for (int round = 0; round < 400; ++round) {
         unsigned n = 1 + rng() % 288;
         unsigned max_len = 1 + rng() % 15;
-        std::vector<unsigned> lengths(n, 0);
-        uint64_t used = 0, space = uint64_t{1} << max_len;
         // Now and then more codes than fit: both builders must refuse them alike.
-        uint64_t limit = round % 7 == 0 ? 2 * space : space;
-        for (unsigned tries = 0; tries < 4 * n; ++tries) {
-            unsigned s = rng() % n, len = 1 + rng() % max_len;
-            uint64_t need = space >> len;
-            if (lengths[s] || used + need > limit) continue;
-            lengths[s] = len;
-            used += need;
-        }
+        std::vector<unsigned> lengths = random_lengths(rng, n, max_len, round % 7 == 0 ? 2 : 1);
         unsigned simple = n > 257 ? 257 : 0;
         std::vector<uint16_t> base(n, 0), extra(n, 0);
         for (unsigned i = 0; i < n; ++i) {
