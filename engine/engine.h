@@ -327,5 +327,5 @@ EngineStatus report_full_entry();
 std::string report_date(unsigned date, unsigned time);
 void report_usage(int bad);
 
-// The usage screen; returns 10 when the line was bad, else 0.
+// The usage screen; bad_command_line when the line was bad, else ok.
 EngineStatus show_usage(int bad);

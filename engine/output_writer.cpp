@@ -1,11 +1,12 @@
 // The output writer: every member byte passes here for its CRC-32, line-end conversion and write.
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 
 #include "engine/crc32.h"
 #include "engine/engine.h"
 
-EngineStatus ask_disk_full() {
+// A write failed: the user says whether the archive goes on (the member then ends with a
+// warning) or stops.
+static EngineStatus ask_disk_full() {
     std::fprintf(stderr, "\n%s:  write error (disk full?).  Continue? (y/n/^C) ", engine.filename);
     std::fflush(stderr);
     char answer[10];

@@ -380,7 +380,7 @@ DecodeResult build_fixed_tables(DeflateState &s) {
     // Thirty codes of five bits leave two unused: incomplete, as the RFC has it.
     r = build_packed_table(lengths, 30, 0, distance_base, distance_extra, DISTANCE_FIRST_BITS,
                            &s.fixed_distances);
-    if (r == DecodeResult::incomplete_code) return DecodeResult::ok;
+    if (r == DecodeResult::ok || r == DecodeResult::incomplete_code) return DecodeResult::ok;
     deflate_release_fixed_tables();
     return r;
 }
