@@ -195,7 +195,7 @@ DecodeResult implode_decode_member() {
         r = read_tree(64, 0, distance_base, distance_extra.data(), &t.distance, &t.distance_bits);
     if (r != DecodeResult::ok) return r;
 
-    CodeLoop c{BitInput{}, engine.decoders.window_area, 0, true};
+    CodeLoop c{BitInput{}, {engine.decoders.window_area}};
     take_input(c.in, FILL_ONES);
     r = decode_codes(c, variant, t);
     hand_back_input(c.in);
