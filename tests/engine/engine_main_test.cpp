@@ -1,7 +1,6 @@
 // The command line: option groups and their conflicts, name lists, usage and the archive loop.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -18,21 +17,7 @@ std::string small_archive(const std::string &dir, const std::string &file) {
     return write_zip(dir + "/" + file, a);
 }
 
-void marker_handler(int) {}
-
 } // namespace
-
-// The setup program runs the engine on a worker thread: how the process ends on a signal is not
-// the engine's to decide. Only the command-line program installs handlers.
-TEST(EngineMain, InstallsNoSignalHandlers) {
-    std::string dir = scratch_dir("no_signals");
-    std::string path = small_archive(dir, "a.zip");
-    const int signals[] = {SIGINT, SIGTERM, SIGSEGV};
-    for (int s : signals) std::signal(s, marker_handler);
-    RunResult r = run_engine({"unzip", "-t", path});
-    EXPECT_EQ(r.status, 0) << r.err;
-    for (int s : signals) EXPECT_EQ(std::signal(s, SIG_DFL), &marker_handler) << s;
-}
 
 TEST(Options, ConflictingGroupsAreRefusedWithUsage) {
     std::string dir = scratch_dir("opt_conflict");
