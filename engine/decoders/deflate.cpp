@@ -397,16 +397,11 @@ DecodeResult fixed_block(DeflateState &s) {
 DecodeResult read_block(DeflateState &s, bool *last) {
     CHECK_DATA(need_bits(s.input, 3), DecodeResult::bad_data);
     *last = take_bits(s.input, 1) != 0;
-    switch (take_bits(s.input, 2)) {
-    case 0:
-        return stored_block(s);
-    case 1:
-        return fixed_block(s);
-    case 2:
-        return dynamic_block(s);
-    default:
-        return DecodeResult::bad_block_type;
-    }
+    unsigned type = take_bits(s.input, 2);
+    CHECK_DATA(type != 3, DecodeResult::bad_block_type);
+    if (type == 0) return stored_block(s);
+    if (type == 1) return fixed_block(s);
+    return dynamic_block(s);
 }
 
 DecodeResult decode_blocks(DeflateState &s) {

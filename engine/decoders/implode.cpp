@@ -202,12 +202,11 @@ DecodeResult implode_decode_member() {
     if (r != DecodeResult::ok) return r;
     write_last_window(c.window);
 
-    // Whole bytes taken into the buffer but not used count as unused input.
+    // The input used must be the compressed size; whole bytes taken into the buffer but not used
+    // count as unused, fill bytes past the member's end as used.
     int32_t unused = static_cast<int32_t>(c.in.count / 8);
-    if (engine.input.remaining_compressed + unused != 0) {
-        engine.used_compressed_size = static_cast<int32_t>(engine.local.compressed_size) -
-                                      engine.input.remaining_compressed - unused;
-        return DecodeResult::size_mismatch;
-    }
+    engine.used_compressed_size = static_cast<int32_t>(int64_t{engine.local.compressed_size} -
+                                                       engine.input.remaining_compressed - unused);
+    CHECK_DATA(engine.input.remaining_compressed + unused == 0, DecodeResult::size_mismatch);
     return DecodeResult::ok;
 }
