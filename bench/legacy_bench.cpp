@@ -1,7 +1,8 @@
 // Throughput of the shrink, reduce and implode decoders on a ~1 MB text, beside 7-Zip's "7z t".
 // Usage: legacy_bench [work folder] [copies]   (7-Zip is skipped when "7z" is not on the path)
-// The streams come from the small encoders below (flat implode trees, shrink without clears,
-// reduce without follower sets); every archive is decoded whole by "unzip -t" and by "7z t".
+// The streams come from the small encoders of tests/support (flat implode trees, shrink without
+// clears, reduce without follower sets); every archive is decoded whole by "unzip -t" and by
+// "7z t".
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -10,33 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/crc32.h"
 #include "engine/engine.h"
+#include "tests/support/legacy_encoders.h"
+#include "tests/support/zip_builder.h"
+
+using namespace qeltest;
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
-
-struct BitSink {
-    Bytes bytes;
-    uint32_t buffer = 0;
-    int count = 0;
-    void put(uint32_t value, int bits) {
-        buffer |= (value & ((1u << bits) - 1u)) << count;
-        count += bits;
-        while (count >= 8) {
-            bytes.push_back(static_cast<unsigned char>(buffer));
-            buffer >>= 8;
-            count -= 8;
-        }
-    }
-    Bytes finish() {
-        if (count > 0) bytes.push_back(static_cast<unsigned char>(buffer));
-        count = 0;
-        buffer = 0;
-        return bytes;
-    }
-};
 
 // A text of English-like words in lines, about `size` bytes.
 Bytes make_text(size_t size) {
@@ -73,194 +54,16 @@ Bytes make_text(size_t size) {
     return t;
 }
 
-// Greedy longest match through hash chains over the last `window` bytes.
-struct Matcher {
-    const Bytes &data;
-    unsigned window;
-    std::vector<int> head, chain;
-    explicit Matcher(const Bytes &d, unsigned w)
-        : data(d), window(w), head(1 << 15, -1), chain(d.size(), -1) {}
-    unsigned hash(size_t i) const {
-        return ((data[i] << 10) ^ (data[i + 1] << 5) ^ data[i + 2]) & 0x7FFF;
-    }
-    void insert(size_t i) {
-        if (i + 2 >= data.size()) return;
-        unsigned h = hash(i);
-        chain[i] = head[h];
-        head[h] = static_cast<int>(i);
-    }
-    // Best (length, distance) at i, lengths up to max_len.
-    std::pair<unsigned, unsigned> find(size_t i, unsigned max_len) const {
-        unsigned best = 0, dist = 0;
-        if (i + 2 >= data.size()) return {0, 0};
-        int tries = 64;
-        for (int j = head[hash(i)]; j >= 0 && tries-- > 0; j = chain[j]) {
-            size_t d = i - static_cast<size_t>(j);
-            if (d > window) break;
-            unsigned l = 0;
-            while (l < max_len && i + l < data.size() && data[j + l] == data[i + l]) ++l;
-            if (l > best) {
-                best = l;
-                dist = static_cast<unsigned>(d);
-            }
-        }
-        return {best, dist};
-    }
-};
-
-Bytes shrink_encode(const Bytes &data) {
-    BitSink s;
-    int width = 9;
-    std::vector<int16_t> dict(8192 * 256, -1);
-    int next_free = 257;
-    auto emit = [&](int c) {
-        while (c >= (1 << width)) {
-            s.put(256, width);
-            s.put(1, width);
-            ++width;
-        }
-        s.put(static_cast<uint32_t>(c), width);
-    };
-    int cur = data[0];
-    for (size_t i = 1; i < data.size(); ++i) {
-        int16_t &slot = dict[static_cast<size_t>(cur) * 256 + data[i]];
-        if (slot >= 0) {
-            cur = slot;
-            continue;
-        }
-        emit(cur);
-        if (next_free < 8192) slot = static_cast<int16_t>(next_free++);
-        cur = data[i];
-    }
-    emit(cur);
-    return s.finish();
-}
-
-// Reduce with empty follower sets: every byte is 8 plain bits; matches are escape sequences.
-Bytes reduce_encode(const Bytes &data, int factor) {
-    const unsigned lmask = 127u >> (factor - 1), shift = 8 - factor;
-    Matcher m(data, 256u << factor);
-    BitSink s;
-    for (int b = 0; b < 256; ++b) s.put(0, 6);
-    for (size_t i = 0; i < data.size();) {
-        auto [len, dist] = m.find(i, lmask + 255 + 3);
-        if (len >= 4 || (len == 3 && dist > 256)) {
-            unsigned part = std::min(len - 3, lmask);
-            unsigned v = part | (((dist - 1) >> 8) << shift);
-            s.put(144, 8);
-            s.put(v, 8);
-            if (part == lmask) s.put(len - 3 - lmask, 8);
-            s.put((dist - 1) & 255, 8);
-            for (unsigned k = 0; k < len; ++k) m.insert(i + k);
-            i += len;
-        } else {
-            s.put(data[i], 8);
-            if (data[i] == 144) s.put(0, 8);
-            m.insert(i);
-            ++i;
-        }
-    }
-    return s.finish();
-}
-
-// Implode with flat trees (literal 8 bits, lengths and distances 6 bits each).
-Bytes implode_encode(const Bytes &data, uint16_t flags) {
-    const bool literal_tree = flags & 4;
-    const unsigned low_bits = (flags & 2) ? 7 : 6, minimum = literal_tree ? 3 : 2;
-    Matcher m(data, (flags & 2) ? 8192 : 4096);
-    BitSink s;
-    auto flat = [&](unsigned groups, unsigned len) {
-        s.put(groups - 1, 8);
-        for (unsigned g = 0; g < groups; ++g) s.put(0xF0 | (len - 1), 8);
-    };
-    if (literal_tree) flat(16, 8);
-    flat(4, 6);
-    flat(4, 6);
-    auto code = [&](unsigned symbol, int len) {
-        for (int i = len - 1; i >= 0; --i) s.put(~(symbol >> i) & 1u, 1);
-    };
-    for (size_t i = 0; i < data.size();) {
-        auto [len, dist] = m.find(i, minimum + 63 + 255);
-        if (len >= minimum + 1) {
-            s.put(0, 1);
-            s.put((dist - 1) & ((1u << low_bits) - 1), static_cast<int>(low_bits));
-            code((dist - 1) >> low_bits, 6);
-            unsigned l = len - minimum;
-            if (l < 63) {
-                code(l, 6);
-            } else {
-                code(63, 6);
-                s.put(l - 63, 8);
-            }
-            for (unsigned k = 0; k < len; ++k) m.insert(i + k);
-            i += len;
-        } else {
-            s.put(1, 1);
-            if (literal_tree)
-                code(data[i], 8);
-            else
-                s.put(data[i], 8);
-            m.insert(i);
-            ++i;
-        }
-    }
-    return s.finish();
-}
-
-void put16(Bytes &b, unsigned v) {
-    b.push_back(static_cast<unsigned char>(v));
-    b.push_back(static_cast<unsigned char>(v >> 8));
-}
-void put32(Bytes &b, uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
-
 // An archive holding `copies` members with the same data and method.
 Bytes make_zip(const Bytes &plain, const Bytes &packed, uint16_t method, uint16_t flags,
                int copies) {
-    uint32_t crc = ~crc32_update(0xFFFFFFFFu, plain.data(), plain.size());
-    Bytes zip, central;
+    Archive a;
     for (int c = 0; c < copies; ++c) {
         char name[32];
-        int n = std::snprintf(name, sizeof name, "TEXT%02d.TXT", c);
-        uint32_t offset = static_cast<uint32_t>(zip.size());
-        for (Bytes *b : {&zip, &central}) {
-            bool is_central = b == &central;
-            put32(*b, is_central ? 0x02014b50 : 0x04034b50);
-            if (is_central) put16(*b, 20);
-            put16(*b, 20);
-            put16(*b, flags);
-            put16(*b, method);
-            put16(*b, 0x6000);
-            put16(*b, 0x2C21);
-            put32(*b, crc);
-            put32(*b, static_cast<uint32_t>(packed.size()));
-            put32(*b, static_cast<uint32_t>(plain.size()));
-            put16(*b, static_cast<unsigned>(n));
-            put16(*b, 0);
-            if (is_central) {
-                put16(*b, 0);
-                put16(*b, 0);
-                put16(*b, 0);
-                put32(*b, 0x20);
-                put32(*b, offset);
-            }
-            b->insert(b->end(), name, name + n);
-        }
-        zip.insert(zip.end(), packed.begin(), packed.end());
+        std::snprintf(name, sizeof name, "TEXT%02d.TXT", c);
+        a.members.push_back(compressed_member(name, method, flags, plain, packed));
     }
-    uint32_t central_offset = static_cast<uint32_t>(zip.size());
-    zip.insert(zip.end(), central.begin(), central.end());
-    put32(zip, 0x06054b50);
-    put16(zip, 0);
-    put16(zip, 0);
-    put16(zip, static_cast<unsigned>(copies));
-    put16(zip, static_cast<unsigned>(copies));
-    put32(zip, static_cast<uint32_t>(central.size()));
-    put32(zip, central_offset);
-    put16(zip, 0);
-    return zip;
+    return build_zip(a);
 }
 
 double seconds_since(std::chrono::steady_clock::time_point t0) {
@@ -339,7 +142,7 @@ int main(int argc, char **argv) {
     std::printf("%-18s %9s %10s %10s %10s %8s %12s\n", "method", "packed", "engine -t", "7z t",
                 "MB/s -t", "7z/eng", "extract MB/s");
     for (const Case &c : cases) {
-        Bytes packed = c.method == 1  ? shrink_encode(text)
+        Bytes packed = c.method == 1  ? shrink_encode(text).stream
                        : c.method < 6 ? reduce_encode(text, c.method - 1)
                                       : implode_encode(text, c.flags);
         std::string path = folder + "/" + c.label + ".zip";

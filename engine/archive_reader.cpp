@@ -7,103 +7,93 @@
 #include "engine/engine.h"
 #include "engine/hostfs/hostfs.h"
 
-unsigned char central_signature[4];
-unsigned char local_signature[4];
-unsigned char end_signature[4];
-
 const char REPORT_TEXT[] =
     "  (please check that you have transferred or created the zipfile in the\n"
     "  appropriate BINARY mode and that you have compiled unzip properly)\n";
 
-// Little-endian fields, assembled byte by byte.
-static uint16_t get16(const unsigned char *p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-static uint32_t get32(const unsigned char *p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 // Current archive position of the next unread byte (before compensation).
 int64_t archive_position() {
-    return static_cast<int64_t>(G.window_start) + (G.read_pos - G.input_buffer) - G.prepended_bytes;
+    return static_cast<int64_t>(engine.input.window_start) +
+           (engine.input.read_pos - engine.input.buffer) - engine.input.prepended_bytes;
 }
 
 // --- Block reads -----------------------------------------------------------------------------
 
-int seek_archive(int64_t offset) {
-    int64_t request = offset + G.prepended_bytes;
+EngineStatus seek_archive(int64_t offset) {
+    int64_t request = offset + engine.input.prepended_bytes;
     if (request < 0) {
         std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
-                     G.archive_name, REPORT_TEXT);
-        return PK_BADERR;
+                     engine.archive_name, REPORT_TEXT);
+        return EngineStatus::severe_error;
     }
     int32_t in_block = static_cast<int32_t>(request % INPUT_BLOCK_SIZE);
     int64_t block = request - in_block;
-    if (block == G.window_start && G.read_pos != nullptr) {
-        G.bytes_left += static_cast<int32_t>(G.read_pos - G.input_buffer) - in_block;
-        G.read_pos = G.input_buffer + in_block;
-        return PK_OK;
+    if (block == engine.input.window_start && engine.input.read_pos != nullptr) {
+        engine.input.bytes_left +=
+            static_cast<int32_t>(engine.input.read_pos - engine.input.buffer) - in_block;
+        engine.input.read_pos = engine.input.buffer + in_block;
+        return EngineStatus::ok;
     }
-    int64_t position = host_seek(G.archive_fd, block);
-    if (position < 0) return PK_EOF;
-    G.window_start = static_cast<int32_t>(position);
-    int got = host_read(G.archive_fd, G.input_buffer, INPUT_BLOCK_SIZE);
+    int64_t position = host_seek(engine.input.archive_fd, block);
+    if (position < 0) return EngineStatus::archive_ends_early;
+    engine.input.window_start = static_cast<int32_t>(position);
+    int got = host_read(engine.input.archive_fd, engine.input.buffer, INPUT_BLOCK_SIZE);
     if (got <= 0 || got < in_block) {
         // Nothing usable here; leave the window empty so later readers refill.
-        G.bytes_left = 0;
-        G.read_pos = G.input_buffer;
-        G.window_start = -1;
-        return PK_EOF;
+        engine.input.bytes_left = 0;
+        engine.input.read_pos = engine.input.buffer;
+        engine.input.window_start = -1;
+        return EngineStatus::archive_ends_early;
     }
-    G.read_pos = G.input_buffer + in_block;
-    G.bytes_left = got - in_block;
-    return PK_OK;
+    engine.input.read_pos = engine.input.buffer + in_block;
+    engine.input.bytes_left = got - in_block;
+    return EngineStatus::ok;
 }
 
 int read_exact(unsigned char *destination, int count) {
     int copied = 0;
     while (copied < count) {
-        if (G.bytes_left <= 0) {
-            int got = host_read(G.archive_fd, G.input_buffer, INPUT_BLOCK_SIZE);
+        if (engine.input.bytes_left <= 0) {
+            int got = host_read(engine.input.archive_fd, engine.input.buffer, INPUT_BLOCK_SIZE);
             if (got == 0) return copied;
             if (got < 0) {
                 std::fprintf(stderr, "error:  zipfile read error\n");
                 return -1;
             }
-            G.window_start += INPUT_BLOCK_SIZE;
-            G.read_pos = G.input_buffer;
-            G.bytes_left = got;
+            engine.input.window_start += INPUT_BLOCK_SIZE;
+            engine.input.read_pos = engine.input.buffer;
+            engine.input.bytes_left = got;
         }
-        int piece = count - copied < G.bytes_left ? count - copied : G.bytes_left;
-        std::memcpy(destination + copied, G.read_pos, static_cast<size_t>(piece));
-        G.read_pos += piece;
-        G.bytes_left -= piece;
+        int piece =
+            count - copied < engine.input.bytes_left ? count - copied : engine.input.bytes_left;
+        std::memcpy(destination + copied, engine.input.read_pos, static_cast<size_t>(piece));
+        engine.input.read_pos += piece;
+        engine.input.bytes_left -= piece;
         copied += piece;
     }
     return copied;
 }
 
 int refill_byte() {
-    int got = host_read(G.archive_fd, G.input_buffer, INPUT_BLOCK_SIZE);
+    int got = host_read(engine.input.archive_fd, engine.input.buffer, INPUT_BLOCK_SIZE);
     if (got <= 0) {
-        G.bytes_left = got < 0 ? got : 0;
-        G.read_pos = G.input_buffer;
+        engine.input.bytes_left = got < 0 ? got : 0;
+        engine.input.read_pos = engine.input.buffer;
         // The archive file ends inside the member: nothing more can come, so the member's
         // input ends here, and later calls count past its end as they would after a real end.
-        if (G.remaining_compressed > 0) G.remaining_compressed = 0;
+        if (engine.input.remaining_compressed > 0) engine.input.remaining_compressed = 0;
         return -1;
     }
-    G.window_start += INPUT_BLOCK_SIZE;
-    G.read_pos = G.input_buffer;
-    G.bytes_left = got - 1;
-    return *G.read_pos++;
+    engine.input.window_start += INPUT_BLOCK_SIZE;
+    engine.input.read_pos = engine.input.buffer;
+    engine.input.bytes_left = got - 1;
+    return *engine.input.read_pos++;
 }
 
 // --- Fields ----------------------------------------------------------------------------------
 
-int read_field(unsigned length, int mode) {
-    if (length == 0) return PK_OK;
+EngineStatus read_field(unsigned length, int mode) {
+    if (length == 0) return EngineStatus::ok;
     switch (mode) {
     case FIELD_SKIP:
         return seek_archive(archive_position() + length);
@@ -113,28 +103,28 @@ int read_field(unsigned length, int mode) {
         int piece_length = 0;
         do {
             unsigned want = remaining < 65536 ? remaining : 65536;
-            int got = read_exact(G.output_buffer, static_cast<int>(want));
-            if (got < 1) return PK_EOF;
+            int got = read_exact(engine.output.buffer, static_cast<int>(want));
+            if (got < 1) return EngineStatus::archive_ends_early;
             remaining -= static_cast<unsigned>(got);
             // Drop carriage returns; the byte after one is taken as it is.
             int out = 0;
             for (int i = 0; i < got; ++i) {
-                if (G.output_buffer[i] == '\r') {
+                if (engine.output.buffer[i] == '\r') {
                     if (++i >= got) break;
                 }
-                G.output_buffer[out++] = G.output_buffer[i];
+                engine.output.buffer[out++] = engine.output.buffer[i];
             }
-            G.output_buffer[out] = 0;
+            engine.output.buffer[out] = 0;
             piece_length = out;
-            for (int i = 0; i < out && G.output_buffer[i] != 0; ++i) {
-                if (G.output_buffer[i] == 0x1B)
+            for (int i = 0; i < out && engine.output.buffer[i] != 0; ++i) {
+                if (engine.output.buffer[i] == 0x1B)
                     std::fputs("^[", stdout);
                 else
-                    std::fputc(G.output_buffer[i], stdout);
+                    std::fputc(engine.output.buffer[i], stdout);
             }
         } while (remaining > 0 && piece_length > 0);
         std::fputc('\n', stdout);
-        return PK_OK;
+        return EngineStatus::ok;
     }
 
     case FIELD_NAME: {
@@ -144,77 +134,85 @@ int read_field(unsigned length, int mode) {
             excess = length - MAX_STORED_NAME;
             length = MAX_STORED_NAME;
         }
-        int got =
-            read_exact(reinterpret_cast<unsigned char *>(G.filename), static_cast<int>(length));
-        if (got < 1) return PK_EOF;
-        G.filename[got] = '\0';
-        if (G.current && G.current->lowercase_name) {
-            for (char *p = G.filename; *p; ++p)
+        int got = read_exact(reinterpret_cast<unsigned char *>(engine.filename),
+                             static_cast<int>(length));
+        if (got < 1) return EngineStatus::archive_ends_early;
+        engine.filename[got] = '\0';
+        if (engine.current && engine.current->lowercase_name) {
+            for (char *p = engine.filename; *p; ++p)
                 if (std::isupper(static_cast<unsigned char>(*p)))
                     *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
         }
-        if (G.current && G.current->volume_label && length > 8 && G.filename[8] == '.')
-            std::memmove(G.filename + 8, G.filename + 9, std::strlen(G.filename + 9) + 1);
+        if (engine.current && engine.current->volume_label && length > 8 &&
+            engine.filename[8] == '.')
+            std::memmove(engine.filename + 8, engine.filename + 9,
+                         std::strlen(engine.filename + 9) + 1);
         if (excess) {
-            std::fprintf(stderr, "[ %s ]\n", G.filename);
-            int r = read_field(excess, FIELD_SKIP);
-            return r ? r : PK_WARN;
+            std::fprintf(stderr, "[ %s ]\n", engine.filename);
+            EngineStatus r = read_field(excess, FIELD_SKIP);
+            return r != EngineStatus::ok ? r : EngineStatus::warning;
         }
-        return PK_OK;
+        return EngineStatus::ok;
     }
 
     case FIELD_EXTRA: {
-        std::free(G.extra_field);
-        G.extra_length = 0;
-        G.extra_field = static_cast<unsigned char *>(std::malloc(length));
-        if (G.extra_field == nullptr) {
+        std::free(engine.extra_field);
+        engine.extra_length = 0;
+        engine.extra_field = static_cast<unsigned char *>(std::malloc(length));
+        if (engine.extra_field == nullptr) {
             std::fprintf(stderr, "warning:  extra field too long (%d).  Ignoring...\n",
                          static_cast<int>(length));
             return read_field(length, FIELD_SKIP);
         }
-        int got = read_exact(G.extra_field, static_cast<int>(length));
-        if (got < 1) return PK_EOF;
-        G.extra_length = static_cast<unsigned>(got);
-        return PK_OK;
+        int got = read_exact(engine.extra_field, static_cast<int>(length));
+        if (got < 1) return EngineStatus::archive_ends_early;
+        engine.extra_length = static_cast<unsigned>(got);
+        return EngineStatus::ok;
     }
     }
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
-int read_central_header() {
+// The shared fields, at the place where both headers have them in the same layout.
+static void parse_member_fields(const unsigned char *b, MemberFields &f) {
+    f.version_needed = b[0];
+    f.host_needed = b[1];
+    f.flags = read_le16(b + 2);
+    f.method = read_le16(b + 4);
+    f.mod_time = read_le16(b + 6);
+    f.mod_date = read_le16(b + 8);
+    f.crc32 = read_le32(b + 10);
+    f.compressed_size = read_le32(b + 14);
+    f.uncompressed_size = read_le32(b + 18);
+    f.name_length = read_le16(b + 22);
+    f.extra_length = read_le16(b + 24);
+}
+
+EngineStatus read_central_header() {
     unsigned char b[42] = {};
-    if (read_exact(b, 42) < 1) return PK_EOF;
-    CentralHeader &h = G.central;
+    if (read_exact(b, 42) < 1) return EngineStatus::archive_ends_early;
+    CentralHeader &h = engine.central;
     h.version_made_by = b[0];
     h.host_made_by = b[1];
-    h.version_needed = b[2];
-    h.host_needed = b[3];
-    h.flags = get16(b + 4);
-    h.method = get16(b + 6);
-    h.mod_time = get16(b + 8);
-    h.mod_date = get16(b + 10);
-    h.crc32 = get32(b + 12);
-    h.compressed_size = get32(b + 16);
-    h.uncompressed_size = get32(b + 20);
-    h.name_length = get16(b + 24);
-    h.extra_length = get16(b + 26);
-    h.comment_length = get16(b + 28);
-    h.disk_start = get16(b + 30);
-    h.internal_attributes = get16(b + 32);
-    h.external_attributes = get32(b + 34);
-    h.local_offset = get32(b + 38);
-    return PK_OK;
+    parse_member_fields(b + 2, h);
+    h.comment_length = read_le16(b + 28);
+    h.disk_start = read_le16(b + 30);
+    h.internal_attributes = read_le16(b + 32);
+    h.external_attributes = read_le32(b + 34);
+    h.local_offset = read_le32(b + 38);
+    return EngineStatus::ok;
 }
 
 void derive_member_flags() {
-    MemberEntry &m = *G.current;
-    int host = G.central.host_made_by;
+    MemberEntry &m = *engine.current;
+    int host = engine.central.host_made_by;
     m.host_system = host > 12 ? 12 : host;
     m.lowercase_name = 0;
-    if (!G.keep_case && (m.host_system == 0 || m.host_system == 4 || m.host_system == 5 ||
-                         m.host_system == 9 || m.host_system == 10))
+    if (!engine.options.keep_case &&
+        (m.host_system == 0 || m.host_system == 4 || m.host_system == 5 || m.host_system == 9 ||
+         m.host_system == 10))
         m.lowercase_name = 1;
-    if ((G.central.external_attributes & 0x08) &&
+    if ((engine.central.external_attributes & 0x08) &&
         (m.host_system == 0 || m.host_system == 5 || m.host_system == 6 || m.host_system == 11)) {
         m.volume_label = 1;
         m.lowercase_name = 0;
@@ -223,40 +221,93 @@ void derive_member_flags() {
     }
 }
 
-int read_local_header() {
+EngineStatus read_local_header() {
     unsigned char b[26] = {};
-    if (read_exact(b, 26) < 1) return PK_EOF;
-    LocalHeader &h = G.local;
-    h.version_needed = b[0];
-    h.host_needed = b[1];
-    h.flags = get16(b + 2);
-    h.method = get16(b + 4);
-    h.mod_time = get16(b + 6);
-    h.mod_date = get16(b + 8);
-    h.crc32 = get32(b + 10);
-    h.compressed_size = get32(b + 14);
-    h.uncompressed_size = get32(b + 18);
-    h.name_length = get16(b + 22);
-    h.extra_length = get16(b + 24);
-    G.remaining_compressed = static_cast<int32_t>(h.compressed_size);
-    G.remaining_uncompressed = h.uncompressed_size;
+    if (read_exact(b, 26) < 1) return EngineStatus::archive_ends_early;
+    LocalHeader &h = engine.local;
+    parse_member_fields(b, h);
+    engine.input.remaining_compressed = static_cast<int32_t>(h.compressed_size);
+    engine.input.remaining_uncompressed = h.uncompressed_size;
     if (h.flags & 0x0008) {
-        h.crc32 = G.current->crc32;
-        h.compressed_size = G.current->compressed_size;
-        G.remaining_compressed = static_cast<int32_t>(h.compressed_size);
+        h.crc32 = engine.current->crc32;
+        h.compressed_size = engine.current->compressed_size;
+        engine.input.remaining_compressed = static_cast<int32_t>(h.compressed_size);
     }
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
-int show_archive_comment() {
-    if (G.end_record.comment_length != 0 &&
-        (G.comment_level > 0 || (G.comment_level == 0 && !G.quiet))) {
-        if (read_field(G.end_record.comment_length, FIELD_SHOW) != PK_OK) {
+bool read_header_field(unsigned length, int mode, const char *header, EngineStatus &status) {
+    EngineStatus r = read_field(length, mode);
+    raise_status(status, r);
+    if (r <= EngineStatus::warning) return true;
+    if (header == nullptr) return false;
+    if (mode == FIELD_NAME)
+        std::fprintf(stderr, "%s:  bad filename length (%s)\n", engine.filename, header);
+    else if (mode == FIELD_EXTRA)
+        std::fprintf(stderr, "%s:  bad extra field length (%s)\n", engine.filename, header);
+    else
+        std::fprintf(stderr, "\n%s:  bad file comment length\n", engine.filename);
+    return false;
+}
+
+// --- The central directory, entry by entry -----------------------------------------------------
+
+bool read_directory_entry(DirectoryReader reader, unsigned number, EngineStatus &status) {
+    unsigned char signature[4];
+    if (read_exact(signature, 4) < 1) {
+        raise_status(status, EngineStatus::archive_ends_early);
+        return false;
+    }
+    if (std::memcmp(signature, CENTRAL_SIGNATURE, 4) != 0) {
+        std::fprintf(stderr,
+                     "error:  expected central file header signature not found (file #%u).\n",
+                     number);
+        if (reader != DirectoryReader::report) std::fputs(REPORT_TEXT, stderr);
+        raise_status(status, EngineStatus::severe_error);
+        return false;
+    }
+    EngineStatus r = read_central_header();
+    if (r != EngineStatus::ok) {
+        raise_status(status, r);
+        return false;
+    }
+    *engine.current = MemberEntry{};
+    derive_member_flags();
+    // The detailed report shows names as they are stored.
+    if (reader == DirectoryReader::report) engine.current->lowercase_name = 0;
+    engine.filename[0] = '\0'; // a nameless member must not show the previous member's name
+    // Only the extraction driver names the field whose length is bad.
+    const char *header = reader == DirectoryReader::extraction ? "central" : nullptr;
+    if (!read_header_field(engine.central.name_length, FIELD_NAME, header, status)) return false;
+    if (reader == DirectoryReader::report) return true;
+    std::free(engine.extra_field);
+    engine.extra_field = nullptr;
+    engine.extra_length = 0;
+    if (!read_header_field(engine.central.extra_length, FIELD_EXTRA, header, status)) return false;
+    if (reader == DirectoryReader::listing) return true;
+    return read_header_field(engine.central.comment_length, FIELD_SKIP, header, status);
+}
+
+EngineStatus check_directory_end(DirectoryReader reader) {
+    unsigned char signature[4];
+    if (read_exact(signature, 4) < 1) return EngineStatus::archive_ends_early;
+    if (std::memcmp(signature, END_SIGNATURE, 4) == 0) return EngineStatus::ok;
+    std::fprintf(stderr,
+                 "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
+    if (reader == DirectoryReader::extraction) std::fputs(REPORT_TEXT, stderr);
+    return EngineStatus::warning;
+}
+
+EngineStatus show_archive_comment() {
+    if (engine.end_record.comment_length != 0 &&
+        (engine.options.comment_level > 0 ||
+         (engine.options.comment_level == 0 && !engine.options.quiet))) {
+        if (read_field(engine.end_record.comment_length, FIELD_SHOW) != EngineStatus::ok) {
             std::fprintf(stderr, "\ncaution:  zipfile comment truncated\n");
-            return PK_WARN;
+            return EngineStatus::warning;
         }
     }
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
 // --- End record search -----------------------------------------------------------------------
@@ -264,9 +315,10 @@ int show_archive_comment() {
 // Scans the buffer from position `from` down to 0 for the end signature.
 static int scan_block(int from, int valid) {
     for (int i = from; i >= 0; --i) {
-        if (G.input_buffer[i] == 0x50 && std::memcmp(G.input_buffer + i, end_signature, 4) == 0) {
-            G.read_pos = G.input_buffer + i;
-            G.bytes_left = valid - i;
+        if (engine.input.buffer[i] == 0x50 &&
+            std::memcmp(engine.input.buffer + i, END_SIGNATURE, 4) == 0) {
+            engine.input.read_pos = engine.input.buffer + i;
+            engine.input.bytes_left = valid - i;
             return i;
         }
     }
@@ -274,8 +326,8 @@ static int scan_block(int from, int valid) {
 }
 
 static void not_found_message() {
-    if (G.quiet || (G.detailed_mode && !G.show_header))
-        std::fprintf(stderr, "[%s]\n", G.archive_name);
+    if (engine.options.quiet || (engine.options.detailed_mode && !engine.kept.show_header))
+        std::fprintf(stderr, "[%s]\n", engine.archive_name);
     std::fprintf(stderr,
                  "  End-of-central-directory signature not found.  Either this file is not\n"
                  "  a zipfile, or it constitutes one disk of a multi-part archive.  In the\n"
@@ -283,158 +335,165 @@ static void not_found_message() {
                  "  the last disk(s) of this archive.\n\n");
 }
 
-int find_end_record(int64_t search_length) {
-    const int64_t size = G.archive_size;
+EngineStatus find_end_record(int64_t search_length) {
+    const int64_t size = engine.input.archive_size;
     int found = -1;
-    std::memset(G.hold_area, 0, 3); // nothing from an earlier archive may complete a signature
+    std::memset(engine.input.hold_area, 0,
+                3); // nothing from an earlier archive may complete a signature
     if (size <= INPUT_BLOCK_SIZE) {
         // A small file is searched in one read from offset 0; the buffer holds it whole.
-        G.window_start = 0;
-        if (host_seek(G.archive_fd, 0) != 0) {
+        engine.input.window_start = 0;
+        if (host_seek(engine.input.archive_fd, 0) != 0) {
             not_found_message();
-            return PK_ERR;
+            return EngineStatus::error;
         }
         int want = static_cast<int>(size);
-        int got = want > 0 ? host_read(G.archive_fd, G.input_buffer, want) : 0;
+        int got = want > 0 ? host_read(engine.input.archive_fd, engine.input.buffer, want) : 0;
         if (got < want) {
             not_found_message();
-            return PK_ERR;
+            return EngineStatus::error;
         }
         if (size >= 22) found = scan_block(static_cast<int>(size) - 22, got);
     } else {
         int tail = static_cast<int>(size % INPUT_BLOCK_SIZE);
         if (tail > 18) {
-            G.window_start = static_cast<int32_t>(size - tail);
-            if (host_seek(G.archive_fd, G.window_start) < 0) {
+            engine.input.window_start = static_cast<int32_t>(size - tail);
+            if (host_seek(engine.input.archive_fd, engine.input.window_start) < 0) {
                 not_found_message();
-                return PK_ERR;
+                return EngineStatus::error;
             }
-            int got = host_read(G.archive_fd, G.input_buffer, tail);
+            int got = host_read(engine.input.archive_fd, engine.input.buffer, tail);
             if (got < tail) {
                 not_found_message();
-                return PK_ERR;
+                return EngineStatus::error;
             }
             found = scan_block(tail - 22, got);
-            std::memcpy(G.hold_area, G.input_buffer, 3);
+            std::memcpy(engine.input.hold_area, engine.input.buffer, 3);
         } else {
-            G.window_start = static_cast<int32_t>(size - tail);
+            engine.input.window_start = static_cast<int32_t>(size - tail);
         }
         int64_t blocks = (search_length - tail + INPUT_BLOCK_SIZE - 1) / INPUT_BLOCK_SIZE;
         for (int64_t i = 1; i <= blocks && found < 0; ++i) {
-            G.window_start -= INPUT_BLOCK_SIZE;
-            if (G.window_start < 0) break;
-            if (host_seek(G.archive_fd, G.window_start) < 0) break;
-            int got = host_read(G.archive_fd, G.input_buffer, INPUT_BLOCK_SIZE);
+            engine.input.window_start -= INPUT_BLOCK_SIZE;
+            if (engine.input.window_start < 0) break;
+            if (host_seek(engine.input.archive_fd, engine.input.window_start) < 0) break;
+            int got = host_read(engine.input.archive_fd, engine.input.buffer, INPUT_BLOCK_SIZE);
             if (got < INPUT_BLOCK_SIZE) break;
             // The hold area completes a signature that begins in this block's last 3 bytes.
             found = scan_block(INPUT_BLOCK_SIZE - 1, INPUT_BLOCK_SIZE + 3);
-            std::memcpy(G.hold_area, G.input_buffer, 3);
+            std::memcpy(engine.input.hold_area, engine.input.buffer, 3);
         }
     }
     if (found < 0) {
         not_found_message();
-        return PK_ERR;
+        return EngineStatus::error;
     }
-    G.end_record_offset = G.window_start + found;
+    engine.end_record_offset = engine.input.window_start + found;
     // Re-read from the record itself, so that a record that straddles blocks reads whole.
-    G.read_pos = nullptr;
-    if (host_seek(G.archive_fd, G.end_record_offset) < 0) return PK_EOF;
-    G.window_start = G.end_record_offset - INPUT_BLOCK_SIZE; // read_exact advances by a block
-    G.bytes_left = 0;
+    engine.input.read_pos = nullptr;
+    if (host_seek(engine.input.archive_fd, engine.end_record_offset) < 0)
+        return EngineStatus::archive_ends_early;
+    engine.input.window_start =
+        engine.end_record_offset - INPUT_BLOCK_SIZE; // read_exact advances by a block
+    engine.input.bytes_left = 0;
     unsigned char record[22] = {};
     int got = read_exact(record, 22);
-    if (got < 1) return PK_EOF;
-    EndRecord &e = G.end_record;
-    e.this_disk = get16(record + 4);
-    e.directory_disk = get16(record + 6);
-    e.entries_this_disk = get16(record + 8);
-    e.total_entries = get16(record + 10);
-    e.directory_size = static_cast<int32_t>(get32(record + 12));
-    e.directory_offset = static_cast<int32_t>(get32(record + 16));
-    e.comment_length = get16(record + 20);
+    if (got < 1) return EngineStatus::archive_ends_early;
+    EndRecord &e = engine.end_record;
+    e.this_disk = read_le16(record + 4);
+    e.directory_disk = read_le16(record + 6);
+    e.entries_this_disk = read_le16(record + 8);
+    e.total_entries = read_le16(record + 10);
+    e.directory_size = static_cast<int32_t>(read_le32(record + 12));
+    e.directory_offset = static_cast<int32_t>(read_le32(record + 16));
+    e.comment_length = read_le16(record + 20);
     // Offsets wrap as 32-bit values; a crafted record may not overflow into undefined behaviour.
-    G.expected_end_offset = static_cast<int32_t>(static_cast<uint32_t>(e.directory_size) +
-                                                 static_cast<uint32_t>(e.directory_offset));
-    return PK_OK;
+    engine.expected_end_offset = static_cast<int32_t>(static_cast<uint32_t>(e.directory_size) +
+                                                      static_cast<uint32_t>(e.directory_offset));
+    return EngineStatus::ok;
 }
 
 // --- One archive -----------------------------------------------------------------------------
 
-static int close_archive(int status) {
-    if (G.archive_fd >= 0) host_close(G.archive_fd);
-    G.archive_fd = -1;
-    G.read_pos = nullptr;
+static EngineStatus close_archive(EngineStatus status) {
+    if (engine.input.archive_fd >= 0) host_close(engine.input.archive_fd);
+    engine.input.archive_fd = -1;
+    engine.input.read_pos = nullptr;
     return status;
 }
 
-int process_archive(int report_missing) {
+EngineStatus process_archive(int report_missing) {
     HostFileInfo info{};
-    if (host_stat(G.archive_name, &info) != 0 || info.is_directory) {
+    if (host_stat(engine.archive_name, &info) != 0 || info.is_directory) {
         if (report_missing) {
-            if (G.no_zip_directory_seen)
+            if (engine.kept.no_zip_directory_seen)
                 std::fprintf(
                     stderr,
                     "%s:  can't find zipfile directory in %s,\n        %sand can't find %s, "
                     "period.\n",
-                    G.program_name, G.archive_spec, G.detailed_mode ? "  " : "", G.archive_name);
+                    engine.program_name, engine.archive_arg,
+                    engine.options.detailed_mode ? "  " : "", engine.archive_name);
             else
-                std::fprintf(stderr, "%s:  can't find either %s or %s, so there.\n", G.program_name,
-                             G.archive_spec, G.archive_name);
+                std::fprintf(stderr, "%s:  can't find either %s or %s, so there.\n",
+                             engine.program_name, engine.archive_arg, engine.archive_name);
         }
-        return info.is_directory ? PK_DIRECTORY : PK_NOZIP;
+        return info.is_directory ? EngineStatus::archive_is_folder : EngineStatus::no_archive;
     }
-    G.archive_size = info.size;
+    engine.input.archive_size = info.size;
     int may_be_executable = info.owner_execute;
 
-    G.archive_fd = host_open_archive(G.archive_name);
-    if (G.archive_fd < 0) {
-        std::fprintf(stderr, "error:  can't open zipfile [ %s ]\n", G.archive_name);
-        return PK_NOZIP;
+    engine.input.archive_fd = host_open_archive(engine.archive_name);
+    if (engine.input.archive_fd < 0) {
+        std::fprintf(stderr, "error:  can't open zipfile [ %s ]\n", engine.archive_name);
+        return EngineStatus::no_archive;
     }
-    G.window_start = 0;
-    G.read_pos = G.input_buffer;
-    G.bytes_left = 0;
-    G.prepended_bytes = 0;
-    if (!G.quiet && !G.detailed_mode) std::fprintf(stdout, "Archive:  %s\n", G.archive_name);
+    engine.input.window_start = 0;
+    engine.input.read_pos = engine.input.buffer;
+    engine.input.bytes_left = 0;
+    engine.input.prepended_bytes = 0;
+    if (!engine.options.quiet && !engine.options.detailed_mode)
+        std::fprintf(stdout, "Archive:  %s\n", engine.archive_name);
 
-    int status = PK_OK;
-    int search;
-    int following = PK_OK;
-    if (G.detailed_mode) {
-        search = find_end_record(G.archive_size);
-        if (search == PK_OK) following = report_archive_header();
+    EngineStatus status = EngineStatus::ok;
+    EngineStatus search;
+    EngineStatus following = EngineStatus::ok;
+    if (engine.options.detailed_mode) {
+        search = find_end_record(engine.input.archive_size);
+        if (search == EngineStatus::ok) following = report_archive_header();
     } else {
-        int64_t length = G.archive_size < END_SEARCH_LENGTH ? G.archive_size : END_SEARCH_LENGTH;
+        int64_t length = engine.input.archive_size < END_SEARCH_LENGTH ? engine.input.archive_size
+                                                                       : END_SEARCH_LENGTH;
         search = find_end_record(length);
-        if (search == PK_OK) following = show_archive_comment();
+        if (search == EngineStatus::ok) following = show_archive_comment();
     }
-    if (search != PK_OK || following > 1) {
-        close_archive(0);
+    if (search != EngineStatus::ok || following > EngineStatus::warning) {
+        close_archive(EngineStatus::ok);
         if (may_be_executable)
             std::fprintf(stderr, "note:  %s may be an executable, not an archive\n",
-                         G.archive_name);
-        int failed = search != PK_OK ? search : following;
+                         engine.archive_name);
+        EngineStatus failed = search != EngineStatus::ok ? search : following;
         if (report_missing) return failed;
-        G.no_zip_directory_seen = 1;
-        return PK_NOZIP;
+        engine.kept.no_zip_directory_seen = 1;
+        return EngineStatus::no_archive;
     }
     status = following;
 
-    if (G.comment_level > 0 && !G.detailed_mode) return close_archive(status);
+    if (engine.options.comment_level > 0 && !engine.options.detailed_mode)
+        return close_archive(status);
 
-    const EndRecord &e = G.end_record;
-    int two_part = !G.detailed_mode && e.this_disk == 1 && e.directory_disk == 1;
-    if (G.detailed_mode && e.this_disk != e.directory_disk) {
+    const EndRecord &e = engine.end_record;
+    int two_part = !engine.options.detailed_mode && e.this_disk == 1 && e.directory_disk == 1;
+    if (engine.options.detailed_mode && e.this_disk != e.directory_disk) {
         std::fprintf(stderr, "\n     Zipfile is part of a multi-disk archive, and this is not the "
                              "disk on\n     which the central zipfile directory begins.\n");
-        return close_archive(PK_MULTIDISK);
+        return close_archive(EngineStatus::multi_disk);
     }
-    if (!G.detailed_mode && !two_part && e.this_disk != 0) {
+    if (!engine.options.detailed_mode && !two_part && e.this_disk != 0) {
         std::fprintf(stderr,
                      "\nerror [%s]:  zipfile is part of multi-disk archive\n  (sorry, not yet "
                      "supported).\n",
-                     G.archive_name);
-        return close_archive(PK_MULTIDISK);
+                     engine.archive_name);
+        return close_archive(EngineStatus::multi_disk);
     }
     if (two_part) {
         std::fprintf(stderr,
@@ -445,80 +504,84 @@ int process_archive(int report_missing) {
                      "     fixed by mid-1991; as of mid-1992 it still hadn't been.  (If fur-\n"
                      "     ther errors do occur, archive was probably created by PKZIP 2.04c\n"
                      "     or later; this program does not yet support multi-part archives.)\n\n");
-        status = status > PK_WARN ? status : PK_WARN;
+        raise_status(status, EngineStatus::warning);
     }
 
     int32_t directory_offset = e.directory_offset;
-    G.prepended_bytes = static_cast<int32_t>(static_cast<uint32_t>(G.end_record_offset) -
-                                             static_cast<uint32_t>(G.expected_end_offset));
-    if (G.prepended_bytes < 0) {
+    engine.input.prepended_bytes =
+        static_cast<int32_t>(static_cast<uint32_t>(engine.end_record_offset) -
+                             static_cast<uint32_t>(engine.expected_end_offset));
+    if (engine.input.prepended_bytes < 0) {
         std::fprintf(
             stderr, "error [%s]:  missing %ld bytes in zipfile\n  (attempting to process anyway)\n",
-            G.archive_name, static_cast<long>(-static_cast<int64_t>(G.prepended_bytes)));
-        status = status > PK_ERR ? status : PK_ERR;
-    } else if (G.prepended_bytes > 0) {
+            engine.archive_name,
+            static_cast<long>(-static_cast<int64_t>(engine.input.prepended_bytes)));
+        raise_status(status, EngineStatus::error);
+    } else if (engine.input.prepended_bytes > 0) {
         if (e.directory_offset == 0 && e.directory_size != 0) {
             std::fprintf(stderr,
                          "error [%s]:  NULL central directory offset\n  (attempting to process "
                          "anyway)\n",
-                         G.archive_name);
-            directory_offset = G.prepended_bytes;
-            G.end_record.directory_offset = directory_offset;
-            G.prepended_bytes = 0;
-            status = status > PK_ERR ? status : PK_ERR;
+                         engine.archive_name);
+            directory_offset = engine.input.prepended_bytes;
+            engine.end_record.directory_offset = directory_offset;
+            engine.input.prepended_bytes = 0;
+            raise_status(status, EngineStatus::error);
         } else {
             std::fprintf(stderr,
                          "warning [%s]:  extra %ld bytes at beginning or within zipfile\n  "
                          "(attempting to process anyway)\n",
-                         G.archive_name, static_cast<long>(G.prepended_bytes));
-            status = status > PK_WARN ? status : PK_WARN;
+                         engine.archive_name, static_cast<long>(engine.input.prepended_bytes));
+            raise_status(status, EngineStatus::warning);
         }
     }
 
-    if (G.expected_end_offset == 0 && e.directory_size == 0) {
-        if (G.detailed_mode) {
-            std::fprintf(stdout, "%sEmpty zipfile.\n", G.report_format >= 10 ? "\n  " : "");
+    if (engine.expected_end_offset == 0 && e.directory_size == 0) {
+        if (engine.options.detailed_mode) {
+            std::fprintf(stdout, "%sEmpty zipfile.\n",
+                         engine.options.report_format >= 10 ? "\n  " : "");
         } else {
-            std::fprintf(stderr, "warning [%s]:  zipfile is empty\n", G.archive_name);
+            std::fprintf(stderr, "warning [%s]:  zipfile is empty\n", engine.archive_name);
         }
-        return close_archive(status > PK_WARN ? status : PK_WARN);
+        raise_status(status, EngineStatus::warning);
+        return close_archive(status);
     }
 
     unsigned char signature[4];
-    int r = seek_archive(directory_offset);
-    if (r != PK_OK) return close_archive(r);
+    EngineStatus r = seek_archive(directory_offset);
+    if (r != EngineStatus::ok) return close_archive(r);
     int got = read_exact(signature, 4);
-    if (got < 0) return close_archive(PK_ERR);
-    if (got < 4 || std::memcmp(signature, central_signature, 4) != 0) {
-        int32_t remembered = G.prepended_bytes;
-        G.prepended_bytes = 0;
+    if (got < 0) return close_archive(EngineStatus::error);
+    if (got < 4 || std::memcmp(signature, CENTRAL_SIGNATURE, 4) != 0) {
+        int32_t remembered = engine.input.prepended_bytes;
+        engine.input.prepended_bytes = 0;
         r = seek_archive(directory_offset);
-        got = r == PK_OK ? read_exact(signature, 4) : 0;
-        if (r != PK_OK || got < 4 || std::memcmp(signature, central_signature, 4) != 0) {
+        got = r == EngineStatus::ok ? read_exact(signature, 4) : 0;
+        if (r != EngineStatus::ok || got < 4 || std::memcmp(signature, CENTRAL_SIGNATURE, 4) != 0) {
             std::fprintf(stderr,
                          "error [%s]:  start of central directory not found;\n  zipfile "
                          "corrupt.\n%s",
-                         G.archive_name, REPORT_TEXT);
-            return close_archive(PK_BADERR);
+                         engine.archive_name, REPORT_TEXT);
+            return close_archive(EngineStatus::severe_error);
         }
         std::fprintf(stderr,
                      "error [%s]:  reported length of central directory is\n  %ld bytes too long "
                      "(Atari STZIP zipfile?  Veltrop ZIPSPLIT 1.1\n  zipfile?).  Compensating...\n",
-                     G.archive_name, static_cast<long>(-static_cast<int64_t>(remembered)));
-        status = status > PK_ERR ? status : PK_ERR;
+                     engine.archive_name, static_cast<long>(-static_cast<int64_t>(remembered)));
+        raise_status(status, EngineStatus::error);
     }
     r = seek_archive(directory_offset);
-    if (r != PK_OK) return close_archive(r);
+    if (r != EngineStatus::ok) return close_archive(r);
 
-    int result;
-    if (G.detailed_mode) {
+    EngineStatus result;
+    if (engine.options.detailed_mode) {
         result = report_members();
-        if (G.report_format >= 10) std::fputc('\n', stdout);
-    } else if (G.list_level > 0) {
+        if (engine.options.report_format >= 10) std::fputc('\n', stdout);
+    } else if (engine.options.list_level > 0) {
         result = list_members();
     } else {
         result = extract_all();
     }
-    if (result > status) status = result;
+    raise_status(status, result);
     return close_archive(status);
 }

@@ -1,4 +1,4 @@
-// The archive engine's records and its single global state, shared by every engine module.
+// The archive engine's records and its one state, shared by every engine module.
 #pragma once
 
 #include <cstdint>
@@ -6,28 +6,37 @@
 #include <string>
 #include <vector>
 
-// Results of engine routines; combined by taking the maximum.
-enum EngineStatus : int {
-    PK_OK = 0,
-    PK_WARN = 1,
-    PK_ERR = 2,
-    PK_BADERR = 3,
-    PK_MEM = 4,
-    PK_MEM_DECODER = 5,
-    PK_NOZIP = 9,
-    PK_PARAM = 10,
-    PK_MULTIDISK = 11,
-    PK_DISK = 50,
-    PK_EOF = 51,
-    PK_DIRECTORY = 76,
-    MAP_FOLDER = 77,
-    MAP_VOLUME_LABEL = 78,
+#include "engine/decoders/decoders.h"
+#include "engine/hostfs/hostfs.h"
+
+// What the engine reports: every engine routine's result and the value engine_main returns.
+// Statuses combine by taking the worse (numerically higher) one; see raise_status.
+enum class EngineStatus : int {
+    ok = 0,
+    warning = 1,             // something was odd; everything was still processed
+    error = 2,               // damaged data met and passed over
+    severe_error = 3,        // the archive is not where or what its directory says
+    no_memory = 4,           // the engine's own buffers
+    decoder_no_memory = 5,   // a decoder's tables or buffers
+    no_archive = 9,          // no such file, or no zip directory in it
+    bad_command_line = 10,   // a bad option or option combination
+    multi_disk = 11,         // part of an archive spread over several disks
+    disk_full = 50,          // a write failed and the user chose to stop
+    archive_ends_early = 51, // the file ends where a record or block must be
+    archive_is_folder = 76,  // the archive name names a folder
+    folder_created = 77,     // name mapping: a folder was made, there is nothing to write
+    volume_label = 78,       // name mapping: the member is a volume label
+    unknown_operation = 99,  // checkdir: an operation it does not know (a caller's mistake)
 };
+
+// Raises `status` to `result` when the result is worse.
+inline void raise_status(EngineStatus &status, EngineStatus result) {
+    if (result > status) status = result;
+}
 
 constexpr int INPUT_BLOCK_SIZE = 2048;
 constexpr int INPUT_BUFFER_SIZE = INPUT_BLOCK_SIZE + 4; // the hold area follows the block
 constexpr int OUTPUT_BUFFER_SIZE = 65536 + 1;
-constexpr int WINDOW_SIZE = 32768;
 constexpr int MAX_STORED_NAME = 260;     // longest member name kept; the rest is skipped
 constexpr int NAME_BUFFER_SIZE = 4096;   // member name, later the output path built from it
 constexpr int END_SEARCH_LENGTH = 66000; // a 65535-byte comment plus its record fits
@@ -44,10 +53,8 @@ struct EndRecord {
     uint16_t comment_length;
 };
 
-// Central directory file header (after its signature).
-struct CentralHeader {
-    uint8_t version_made_by;
-    uint8_t host_made_by;
+// The fields a local header and a central directory header share, in the order both hold them.
+struct MemberFields {
     uint8_t version_needed;
     uint8_t host_needed;
     uint16_t flags;
@@ -59,26 +66,21 @@ struct CentralHeader {
     uint32_t uncompressed_size;
     uint16_t name_length;
     uint16_t extra_length;
+};
+
+// Local file header (after its signature): the shared fields alone.
+struct LocalHeader : MemberFields {};
+
+// Central directory file header (after its signature): who made it, the shared fields, then
+// the member comment's length, its disk, attributes and the local header's place.
+struct CentralHeader : MemberFields {
+    uint8_t version_made_by;
+    uint8_t host_made_by;
     uint16_t comment_length;
     uint16_t disk_start;
     uint16_t internal_attributes;
     uint32_t external_attributes;
     uint32_t local_offset;
-};
-
-// Local file header (after its signature).
-struct LocalHeader {
-    uint8_t version_needed;
-    uint8_t host_needed;
-    uint16_t flags;
-    uint16_t method;
-    uint16_t mod_time;
-    uint16_t mod_date;
-    uint32_t crc32;
-    uint32_t compressed_size;
-    uint32_t uncompressed_size;
-    uint16_t name_length;
-    uint16_t extra_length;
 };
 
 // One central directory entry as the extraction driver and listings keep it.
@@ -99,89 +101,152 @@ struct MemberEntry {
 // Modes of read_field.
 enum FieldMode { FIELD_SKIP = 0, FIELD_SHOW = 1, FIELD_NAME = 2, FIELD_EXTRA = 3 };
 
-// The engine's whole state; one engine call runs at a time.
-struct EngineState {
-    // Options (counters, 0 = off).
-    int text_level;           // -a
-    int to_stdout;            // -c, -p
-    int freshen;              // -f
-    int junk_paths;           // -j
-    int list_level;           // -l, -v
-    int never_overwrite;      // -n
-    int overwrite_all;        // -o
-    int no_query;             // -o
-    int quiet;                // -q
-    int spaces_to_underscore; // -s (kept across calls)
-    int test;                 // -t
-    int update;               // -u
-    int keep_case;            // -U
-    int keep_vms_version;     // -V (kept across calls)
-    int comment_level;        // -z
-    int volume_labels;        // -$ (kept across calls)
-    int create_files;
-    int extract_dir_given;
-    int detailed_mode; // zipinfo / -Z
+// The signatures that open the three records.
+inline constexpr unsigned char LOCAL_SIGNATURE[4] = {'P', 'K', 3, 4};
+inline constexpr unsigned char CENTRAL_SIGNATURE[4] = {'P', 'K', 1, 2};
+inline constexpr unsigned char END_SIGNATURE[4] = {'P', 'K', 5, 6};
 
-    // Name lists, pointing into the caller's argument vector.
-    char **include_names;
-    int include_count;
-    char **exclude_names;
-    int exclude_count;
-    int process_all;
+// Little-endian fields of the zip records, assembled byte by byte.
+inline uint16_t read_le16(const unsigned char *p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t read_le32(const unsigned char *p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
 
-    const char *program_name; // "unzip" or "zipinfo", for messages
-    const char *archive_spec; // as given
-    const char *archive_name; // the archive being processed
+// Asked before an existing output file is replaced: true to replace it. The setup program hands
+// over its own, which protects the user's files; the command line its console question.
+using ReplacePolicy = bool (*)(const char *path);
 
-    // Input window over the archive.
-    unsigned char *input_buffer;  // INPUT_BUFFER_SIZE bytes
-    unsigned char *hold_area;     // the 3 bytes after the block
-    unsigned char *output_buffer; // OUTPUT_BUFFER_SIZE bytes
-    int32_t window_start;
-    unsigned char *read_pos;
-    int32_t bytes_left;
-    int archive_fd;
-    int64_t archive_size;
-    int32_t prepended_bytes;
+// --- The engine state, in parts ----------------------------------------------------------------
 
-    EndRecord end_record;
-    int32_t end_record_offset;
-    int32_t expected_end_offset;
-    CentralHeader central;
-    LocalHeader local;
-    MemberEntry *current;
-
-    char filename[NAME_BUFFER_SIZE]; // member name, then its output path
-    unsigned char *extra_field;
-    unsigned extra_length;
-
-    int32_t remaining_compressed;
-    uint32_t remaining_uncompressed;
-    int32_t used_compressed_size; // set by the implode decoder on a size mismatch
-
-    // Output writer.
-    uint32_t crc_accumulator;
-    int pending_cr;
-    int first_block;
-    int disk_full_state;
-    std::FILE *output_file;
-
-    // Process-wide: a file by the plain name had no zip directory.
-    int no_zip_directory_seen;
-
-    // The detailed report (zipinfo mode), set by report_options.
-    int report_format; // -1 not chosen, -2 cancelled, 0 header/totals only, 1 and 2 names,
-                       // 3 short line, 4 with ratio, 5 with compressed size, 10 full report
-    int show_header;   // the archive header line
-    int show_totals;   // the totals line
+// What lives from one engine call to the next; every other part starts afresh with each call
+// (reset_engine_state).
+struct KeptAcrossCalls {
+    int spaces_to_underscore = 0;  // -s
+    int keep_vms_version = 0;      // -V
+    int volume_labels = 0;         // -$
+    int show_header = 0;           // the detailed report's header line (every report sets it)
+    int no_zip_directory_seen = 0; // a file by the plain name had no zip directory: words a
+                                   // later not-found message differently
+    ReplacePolicy replace_policy = nullptr; // none: an existing file is kept
+    TableMemory table_memory;
 };
 
-extern EngineState G;
+// The options of one call (counters, 0 = off).
+struct EngineOptions {
+    int text_level = 0;      // -a
+    int to_stdout = 0;       // -c, -p
+    int freshen = 0;         // -f
+    int junk_paths = 0;      // -j
+    int list_level = 0;      // -l, -v
+    int never_overwrite = 0; // -n
+    int overwrite_all = 0;   // -o
+    int no_query = 0;        // -o
+    int quiet = 0;           // -q
+    int test = 0;            // -t
+    int update = 0;          // -u
+    int keep_case = 0;       // -U
+    int comment_level = 0;   // -z
+    int create_files = 0;    // not -c, -t or a listing
+    int extract_dir_given = 0;
+    int detailed_mode = 0; // zipinfo / -Z
+    // The detailed report's format, set by report_options: -1 not chosen, -2 cancelled, 0
+    // header/totals only, 1 and 2 names, 3 short line, 4 with ratio, 5 with compressed size, 10
+    // full report.
+    int report_format = -1;
+    int show_totals = 0; // the detailed report's totals line
+};
 
-// Signatures, filled at the start of every archive loop.
-extern unsigned char central_signature[4];
-extern unsigned char local_signature[4];
-extern unsigned char end_signature[4];
+// The include and exclude lists, pointing into the caller's argument vector.
+struct NameLists {
+    const char *const *include_names = nullptr;
+    int include_count = 0;
+    const char *const *exclude_names = nullptr;
+    int exclude_count = 0;
+    int process_all = 0;
+};
+
+// The input window over the open archive, and the current member's input counters.
+struct InputWindow {
+    unsigned char *buffer = nullptr;    // INPUT_BUFFER_SIZE bytes, allocated per call
+    unsigned char *hold_area = nullptr; // the 3 bytes after the block
+    int32_t window_start = 0;           // file position of buffer[0]
+    unsigned char *read_pos = nullptr;
+    int32_t bytes_left = 0; // from read_pos to the end of the valid data
+    int archive_fd = -1;
+    int64_t archive_size = 0;
+    int32_t prepended_bytes = 0;         // added to every archive offset before seeking
+    int32_t remaining_compressed = 0;    // counted down by next_byte, also past the member's end
+    uint32_t remaining_uncompressed = 0; // read by the implode and reduce decoders
+};
+
+// The output writer.
+struct OutputState {
+    unsigned char *buffer = nullptr; // OUTPUT_BUFFER_SIZE bytes, allocated per call
+    // Line-end conversion target for blocks that already lie in the output buffer (shrink);
+    // allocated by the shrink decoder when it first needs it.
+    unsigned char *text_conversion_buffer = nullptr;
+    std::FILE *file = nullptr;
+    uint32_t crc_accumulator = 0;
+    int pending_cr = 0;
+    int first_block = 0;
+    int disk_full_state = 0; // 0 no write failure; 1 one failed and the user went on; 2 stop
+};
+
+// The extraction driver's batch of central directory entries.
+struct ExtractionState {
+    MemberEntry batch[BATCH_SIZE] = {};
+    uint16_t skipped_count = 0; // members refused for version, method or encryption
+};
+
+// The engine's whole state; one engine call runs at a time.
+struct EngineState {
+    KeptAcrossCalls kept;
+    EngineOptions options;
+    NameLists names;
+
+    const char *program_name = nullptr; // "unzip" or "zipinfo", for messages
+    const char *archive_arg = nullptr;  // the archive argument as given
+    const char *archive_name = nullptr; // the archive being processed
+
+    InputWindow input;
+
+    // The archive's records and the current member.
+    EndRecord end_record = {};
+    int32_t end_record_offset = 0;
+    int32_t expected_end_offset = 0;
+    CentralHeader central = {};
+    LocalHeader local = {};
+    MemberEntry *current = nullptr;
+    char filename[NAME_BUFFER_SIZE] = {}; // member name, then its output path
+    unsigned char *extra_field = nullptr;
+    unsigned extra_length = 0;
+    int32_t used_compressed_size = 0; // set by the implode decoder on a size mismatch
+
+    OutputState output;
+    ExtractionState extraction;
+    MemberEntry listed_member = {}; // the current entry of the listings and the detailed report
+    DecoderState decoders;
+    HostState host;
+};
+
+extern EngineState engine;
+
+// Gives an engine call a fresh start: releases whatever an earlier call left allocated and sets
+// every part of the state back to its initial form, except engine.kept.
+void reset_engine_state();
+// Allocates the input and output buffers of one engine call; false (nothing left allocated)
+// when memory is short.
+bool allocate_call_buffers();
+// Releases what one engine call allocates: its buffers, the decoders' cached tables and
+// conversion buffer, the extraction root and the last extra field.
+void release_call_resources();
+// The policy asked before an existing output file is replaced (kept across calls).
+void set_replace_policy(ReplacePolicy policy);
+// The setup program's policy, which it hands over before every engine call.
+bool replace_policy(const char *path);
 
 extern const char REPORT_TEXT[];
 
@@ -195,57 +260,72 @@ extern uint32_t archive_total_size;
 int engine_main(int argc, char **argv);
 
 // The archive reader.
-int process_archive(int report_missing);
-int find_end_record(int64_t search_length);
-int seek_archive(int64_t offset);
+EngineStatus process_archive(int report_missing);
+EngineStatus find_end_record(int64_t search_length);
+EngineStatus seek_archive(int64_t offset);
 int read_exact(unsigned char *destination, int count);
 int refill_byte();
-int read_field(unsigned length, int mode);
-int read_central_header();
-int read_local_header();
+EngineStatus read_field(unsigned length, int mode);
+EngineStatus read_central_header();
+EngineStatus read_local_header();
 void derive_member_flags();
-int show_archive_comment();
+// Reads a name, extra field or comment of a header (read_field) and raises `status` with the
+// result. False when the walk must end: then, when `header` ("central" or "local") is given, a
+// line names the field whose length is bad.
+bool read_header_field(unsigned length, int mode, const char *header, EngineStatus &status);
+
+// The three readers of the central directory, and where they differ (read_directory_entry).
+enum class DirectoryReader { extraction, listing, report };
+// Reads the next central directory entry, the step that the extraction driver, the listings and
+// the detailed report share: its signature, its fixed part into engine.central, the current
+// MemberEntry's flags and the name into the name buffer (empty for a nameless member). The
+// extraction driver and the listings also read the extra field; the extraction driver skips the
+// comment too. `number` names the entry in the message about a missing signature. A field read
+// with a warning raises `status` and the walk goes on; false ends the walk, `status` then holds
+// why.
+bool read_directory_entry(DirectoryReader reader, unsigned number, EngineStatus &status);
+// After the last entry: the end record's signature should follow. ok, warning (with a note) or
+// archive_ends_early.
+EngineStatus check_directory_end(DirectoryReader reader);
+EngineStatus show_archive_comment();
 int64_t archive_position();
 
 // The decoders' byte supplier: 0..255, or -1 at (and past) the member's end.
 inline int next_byte() {
-    if (G.remaining_compressed <= 0) {
-        --G.remaining_compressed;
+    if (engine.input.remaining_compressed <= 0) {
+        --engine.input.remaining_compressed;
         return -1;
     }
-    --G.remaining_compressed;
-    if (--G.bytes_left >= 0) return *G.read_pos++;
+    --engine.input.remaining_compressed;
+    if (--engine.input.bytes_left >= 0) return *engine.input.read_pos++;
     return refill_byte();
 }
 
 // Listings.
-int list_members();
+EngineStatus list_members();
 int ratio_permille(uint32_t uncompressed, uint32_t compressed);
 void print_name(const char *name);
 
 // Extraction driver and output writer.
-int extract_all();
-int write_out(const unsigned char *block, unsigned length, int from_shrink);
+EngineStatus extract_all();
+EngineStatus write_out(const unsigned char *block, unsigned length, int from_shrink);
 
 // --- Extraction driver: members, existing files and times ---
 // Extracts or tests the current member; the input is at its data.
-int extract_member();
+EngineStatus extract_member();
 // -1 no such file, 0 the existing file is older than the member, 1 as new or newer.
 int newer_check(const char *path);
 // An MS-DOS date and time (local time) as seconds since 1970.
 int64_t dos_to_seconds(uint16_t date, uint16_t time);
 
 // The detailed report (zipinfo mode).
-int report_options(int *argc, char ***argv);
-int report_archive_header();
-int report_members();
-int report_short_line();
-int report_full_entry();
+EngineStatus report_options(int *argc, char ***argv);
+EngineStatus report_archive_header();
+EngineStatus report_members();
+EngineStatus report_short_line();
+EngineStatus report_full_entry();
 std::string report_date(unsigned date, unsigned time);
 void report_usage(int bad);
 
-// Whether an existing output file may be replaced; defined by whoever links the engine.
-bool replace_policy(const char *path);
-
-// The usage screen; returns 10 when the line was bad, else 0.
-int show_usage(int bad);
+// The usage screen; bad_command_line when the line was bad, else ok.
+EngineStatus show_usage(int bad);

@@ -11,37 +11,33 @@
 
 namespace {
 
-MemberEntry batch[BATCH_SIZE];
-uint16_t skipped_count;
-
 bool quiet() {
-    return G.quiet > 0;
-}
-
-void raise(int &status, int result) {
-    if (result > status) status = result;
+    return engine.options.quiet > 0;
 }
 
 // Checks a selected entry and fills its batch slot; 1 to keep it, 0 to skip it.
 int check_and_store() {
-    MemberEntry &m = *G.current;
-    const CentralHeader &h = G.central;
+    MemberEntry &m = *engine.current;
+    const CentralHeader &h = engine.central;
     m.encrypted = h.flags & 1;
     m.sizes_after_data = (h.flags >> 3) & 1;
     m.text_hint = h.internal_attributes & 1;
     m.crc32 = h.crc32;
     m.compressed_size = h.compressed_size;
-    m.convert_text = G.text_level == 0 ? 0 : G.text_level == 1 ? m.text_hint : 1;
+    m.convert_text = engine.options.text_level == 0   ? 0
+                     : engine.options.text_level == 1 ? m.text_hint
+                                                      : 1;
 
     if (h.host_needed == 2) {
         if (h.version_needed > 42) {
             std::fprintf(stderr, "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n",
-                         G.filename, "VMS", h.version_needed / 10u, h.version_needed % 10u, 4u, 2u);
+                         engine.filename, "VMS", h.version_needed / 10u, h.version_needed % 10u, 4u,
+                         2u);
             return 0;
         }
-        if (!G.test && !G.overwrite_all && !G.no_query) {
+        if (!engine.options.test && !engine.options.overwrite_all && !engine.options.no_query) {
             std::fprintf(stderr, "\n%s:  stored in VMS format.  Extract anyway? (y/n) ",
-                         G.filename);
+                         engine.filename);
             std::fflush(stderr);
             char answer[10];
             if (std::fgets(answer, 9, stdin) == nullptr || (answer[0] != 'y' && answer[0] != 'Y'))
@@ -49,15 +45,16 @@ int check_and_store() {
         }
     } else if (h.version_needed > 20) {
         std::fprintf(stderr, "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n",
-                     G.filename, "PK", h.version_needed / 10u, h.version_needed % 10u, 2u, 0u);
+                     engine.filename, "PK", h.version_needed / 10u, h.version_needed % 10u, 2u, 0u);
         return 0;
     }
     if (h.method > 6 && h.method != 8) {
-        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", G.filename, h.method);
+        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", engine.filename,
+                     h.method);
         return 0;
     }
     if (m.encrypted) {
-        std::fprintf(stderr, "   skipping: %-22s  encrypted (not supported)\n", G.filename);
+        std::fprintf(stderr, "   skipping: %-22s  encrypted (not supported)\n", engine.filename);
         return 0;
     }
     map_attributes();
@@ -65,148 +62,211 @@ int check_and_store() {
     return 1;
 }
 
-// Reads a name or extra field of a header; the messages of a bad length. 0 to go on.
-int read_header_field(unsigned length, int mode, const char *which, int &status) {
-    int r = read_field(length, mode);
-    raise(status, r);
-    if (r <= PK_WARN) return 0;
-    if (mode == FIELD_NAME)
-        std::fprintf(stderr, "%s:  bad filename length (%s)\n", G.filename, which);
-    else if (mode == FIELD_EXTRA)
-        std::fprintf(stderr, "%s:  bad extra field length (%s)\n", G.filename, which);
-    else
-        std::fprintf(stderr, "\n%s:  bad file comment length\n", G.filename);
-    return 1;
-}
-
 void bad_offset(int number, const char *what, long where) {
     std::fprintf(stderr, "file #%d:  bad zipfile offset (%s):  %ld\n", number, what, where);
 }
 
+// What four bytes read at a local header's place hold.
+enum class SignatureRead { found, mismatch, nothing_read };
+
+// Positions the input at archive offset `offset` and reads the four bytes there. seek_archive's
+// status when the seek fails (it reports a position before the archive's start itself).
+EngineStatus read_local_signature(int32_t offset, SignatureRead *what) {
+    EngineStatus r = seek_archive(offset);
+    if (r != EngineStatus::ok) return r;
+    unsigned char signature[4];
+    if (read_exact(signature, 4) < 1)
+        *what = SignatureRead::nothing_read;
+    else
+        *what = std::memcmp(signature, LOCAL_SIGNATURE, 4) == 0 ? SignatureRead::found
+                                                                : SignatureRead::mismatch;
+    return EngineStatus::ok;
+}
+
 // Positions the input at a local header and checks its signature. 0: go on; 1: next entry;
 // 2: end the archive.
-int find_local_header(int number, int &status) {
-    int32_t offset = static_cast<int32_t>(G.current->local_offset);
-    int64_t request = static_cast<int64_t>(G.prepended_bytes) + offset;
-    if (request < 0) {
-        std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
-                     G.archive_name, REPORT_TEXT);
-        raise(status, PK_BADERR);
+int find_local_header(int number, EngineStatus &status) {
+    int32_t offset = static_cast<int32_t>(engine.current->local_offset);
+    int64_t request = static_cast<int64_t>(engine.input.prepended_bytes) + offset;
+    SignatureRead what;
+    EngineStatus r = read_local_signature(offset, &what);
+    if (r == EngineStatus::ok && what == SignatureRead::found) return 0;
+    if (r == EngineStatus::severe_error) { // before the archive's start
+        raise_status(status, r);
         return 1;
     }
-    if (seek_archive(offset) != PK_OK) {
+    if (r != EngineStatus::ok) {
         bad_offset(number, "lseek", static_cast<long>(request - request % INPUT_BLOCK_SIZE));
-        raise(status, PK_BADERR);
+        raise_status(status, EngineStatus::severe_error);
         return 1;
     }
-    unsigned char signature[4];
-    if (read_exact(signature, 4) < 1) {
+    if (what == SignatureRead::nothing_read) {
         bad_offset(number, "EOF", static_cast<long>(request));
-        raise(status, PK_BADERR);
+        raise_status(status, EngineStatus::severe_error);
         return 1;
     }
-    if (std::memcmp(signature, local_signature, 4) == 0) return 0;
     bad_offset(number, "local header sig", static_cast<long>(request));
-    raise(status, PK_ERR);
+    raise_status(status, EngineStatus::error);
     if (number != 0) return 0; // processing goes on with the bytes as they are
 
+    // The first member tells whether the offsets were compensated wrongly: once more without.
     std::fprintf(stderr, "  (attempting to re-compensate)\n");
-    G.prepended_bytes = 0;
-    if (offset < 0) {
-        std::fprintf(stderr, "error [%s]:  attempt to seek before beginning of zipfile\n%s",
-                     G.archive_name, REPORT_TEXT);
-        raise(status, PK_BADERR);
+    engine.input.prepended_bytes = 0;
+    r = read_local_signature(offset, &what);
+    if (r != EngineStatus::ok) {
+        raise_status(status, r);
         return 2;
     }
-    if (seek_archive(offset) != PK_OK) {
-        raise(status, PK_EOF);
-        return 2;
-    }
-    if (read_exact(signature, 4) < 1) {
-        bad_offset(number, "EOF", static_cast<long>(offset));
-        raise(status, PK_BADERR);
-        return 1;
-    }
-    if (std::memcmp(signature, local_signature, 4) != 0) {
-        bad_offset(number, "local header sig", static_cast<long>(offset));
-        raise(status, PK_BADERR);
-        return 1;
-    }
-    return 0;
+    if (what == SignatureRead::found) return 0;
+    bad_offset(number, what == SignatureRead::nothing_read ? "EOF" : "local header sig",
+               static_cast<long>(offset));
+    raise_status(status, EngineStatus::severe_error);
+    return 1;
 }
 
 // Whether an existing output file may be replaced; 1 to extract.
 int may_write() {
-    int age = newer_check(G.filename);
-    if (age < 0) return G.freshen ? 0 : 1;
-    if (G.never_overwrite) return 0;
-    if (age == 1 && (G.update || G.freshen)) return 0;
-    if (G.overwrite_all || G.no_query) return 1;
-    return replace_policy(G.filename) ? 1 : 0;
+    int age = newer_check(engine.filename);
+    if (age < 0) return engine.options.freshen ? 0 : 1;
+    if (engine.options.never_overwrite) return 0;
+    if (age == 1 && (engine.options.update || engine.options.freshen)) return 0;
+    if (engine.options.overwrite_all || engine.options.no_query) return 1;
+    // Without a policy (nobody to ask) the existing file is kept.
+    ReplacePolicy ask = engine.kept.replace_policy;
+    return ask != nullptr && ask(engine.filename) ? 1 : 0;
 }
 
 // Processes one kept entry. Returns 1 when the archive must end at once.
-int process_entry(int number, int &status) {
+int process_entry(int number, EngineStatus &status) {
     int where = find_local_header(number, status);
     if (where == 2) return 1;
     if (where == 1) return 0;
 
-    int r = read_local_header();
-    if (r != PK_OK) {
+    EngineStatus r = read_local_header();
+    if (r != EngineStatus::ok) {
         std::fprintf(stderr, "\nfile #%d:  bad local header\n", number);
-        raise(status, r);
+        raise_status(status, r);
         return 0;
     }
-    G.filename[0] = '\0';
-    if (read_header_field(G.local.name_length, FIELD_NAME, "local", status)) return 0;
-    std::free(G.extra_field);
-    G.extra_field = nullptr;
-    G.extra_length = 0;
-    if (read_header_field(G.local.extra_length, FIELD_EXTRA, "local", status)) return 0;
+    engine.filename[0] = '\0';
+    if (!read_header_field(engine.local.name_length, FIELD_NAME, "local", status)) return 0;
+    std::free(engine.extra_field);
+    engine.extra_field = nullptr;
+    engine.extra_length = 0;
+    if (!read_header_field(engine.local.extra_length, FIELD_EXTRA, "local", status)) return 0;
 
-    if (!G.test && !G.to_stdout) {
+    if (!engine.options.test && !engine.options.to_stdout) {
         r = mapname();
-        if (r == MAP_FOLDER || r == PK_ERR) return 0;
-        if (r == MAP_VOLUME_LABEL) {
-            std::fprintf(stderr, "   skipping: %-22s  %svolume label\n", G.filename,
-                         G.volume_labels ? "hard disk " : "");
+        if (r == EngineStatus::folder_created || r == EngineStatus::error) return 0;
+        if (r == EngineStatus::volume_label) {
+            std::fprintf(stderr, "   skipping: %-22s  %svolume label\n", engine.filename,
+                         engine.kept.volume_labels ? "hard disk " : "");
             return 0;
         }
-        if (r > PK_WARN) {
-            raise(status, PK_ERR);
+        if (r > EngineStatus::warning) {
+            raise_status(status, EngineStatus::error);
             return 0;
         }
         if (!may_write()) return 0;
     }
 
-    G.disk_full_state = 0;
-    raise(status, extract_member());
-    return G.disk_full_state > 1 ? 1 : 0;
-}
-
-void print_decoder_error(const char *quiet_form, const char *loud_form) {
-    if (quiet())
-        std::fprintf(stderr, "  error:  %s%s\n", quiet_form, G.filename);
-    else
-        std::fprintf(stderr, "\n  error:  %s\n", loud_form);
+    engine.output.disk_full_state = 0;
+    raise_status(status, extract_member());
+    return engine.output.disk_full_state > 1 ? 1 : 0;
 }
 
 // The stored copy: bytes from the archive straight to the writer in window-sized blocks.
-void copy_stored() {
+DecodeResult copy_stored() {
+    unsigned char *const window = engine.decoders.window_area;
     unsigned filled = 0;
     int b;
-    while (G.disk_full_state == 0 && (b = next_byte()) != -1) {
-        window_area[filled++] = static_cast<unsigned char>(b);
+    while (engine.output.disk_full_state == 0 && (b = next_byte()) != -1) {
+        window[filled++] = static_cast<unsigned char>(b);
         if (filled == WINDOW_SIZE) {
-            write_out(window_area, filled, 0);
+            write_out(window, filled, 0);
             filled = 0;
         }
     }
-    if (filled > 0) write_out(window_area, filled, 0);
+    if (filled > 0) write_out(window, filled, 0);
+    return DecodeResult::ok;
 }
 
-bool method_supported(unsigned method) {
-    return method <= 6 || method == 8;
+// A method this engine decodes: its decoder, its verb in the progress line, and the words its
+// error lines use (the stored copy and the reduce decoder never fail).
+struct MethodDecoder {
+    DecodeResult (*decode)();
+    const char *verb;
+    const char *operation; // "not enough memory for <operation> operation"
+    const char *data_kind; // "invalid compressed (<data_kind>) data for <name>"
+};
+
+constexpr MethodDecoder STORED = {copy_stored, "extracting", "", ""};
+constexpr MethodDecoder SHRUNK = {shrink_decode_member, "unshrinking", "unshrink", "shrunk"};
+constexpr MethodDecoder REDUCED = {reduce_decode_member, "unreducing", "", ""};
+constexpr MethodDecoder IMPLODED = {implode_decode_member, "exploding", "explode", "imploded"};
+constexpr MethodDecoder DEFLATED = {deflate_decode_member, "inflating", "inflate", "deflated"};
+
+// The decoder of a compression method, or null for a method this engine does not decode.
+const MethodDecoder *method_decoder(unsigned method) {
+    switch (method) {
+    case 0:
+        return &STORED;
+    case 1:
+        return &SHRUNK;
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+        return &REDUCED;
+    case 6:
+        return &IMPLODED;
+    case 8:
+        return &DEFLATED;
+    default:
+        return nullptr;
+    }
+}
+
+// What a decoder's result means for the member: its error line and its status. The one place
+// where decoder results become messages and statuses.
+EngineStatus decoder_status(const MethodDecoder &m, DecodeResult result) {
+    switch (result) {
+    case DecodeResult::ok:
+        return EngineStatus::ok;
+    case DecodeResult::no_memory:
+        if (quiet())
+            std::fprintf(stderr, "  error:  not enough memory to %s %s\n", m.operation,
+                         engine.filename);
+        else
+            std::fprintf(stderr, "\n  error:  not enough memory for %s operation\n", m.operation);
+        return EngineStatus::decoder_no_memory;
+    case DecodeResult::size_mismatch: {
+        // The member decoded, but took more or less input than its compressed size.
+        bool error =
+            engine.local.compressed_size < static_cast<uint32_t>(engine.used_compressed_size);
+        std::fprintf(stderr,
+                     "%s  %s:  %ld bytes required to uncompress to %lu bytes;\n       %s   "
+                     "supposed to require %lu bytes%s%s%s\n",
+                     quiet() ? "" : "\n", error ? "error" : "warning",
+                     static_cast<long>(engine.used_compressed_size),
+                     static_cast<unsigned long>(engine.local.uncompressed_size), error ? "" : "  ",
+                     static_cast<unsigned long>(engine.local.compressed_size), quiet() ? " [" : "",
+                     quiet() ? engine.filename : "", quiet() ? "]" : ".");
+        return error ? EngineStatus::error : EngineStatus::warning;
+    }
+    case DecodeResult::bad_data:
+    case DecodeResult::incomplete_code:
+    case DecodeResult::over_subscribed:
+    case DecodeResult::bad_block_type:
+    case DecodeResult::bad_tree:
+        break;
+    }
+    if (quiet())
+        std::fprintf(stderr, "  error:  invalid compressed (%s) data for %s\n", m.data_kind,
+                     engine.filename);
+    else
+        std::fprintf(stderr, "\n  error:  invalid compressed data for %s format\n", m.operation);
+    return EngineStatus::error;
 }
 
 } // namespace
@@ -230,212 +290,114 @@ int newer_check(const char *path) {
     if (host_stat(path, &info) != 0) return -1;
     int64_t existing = info.modified;
     if (existing & 1) ++existing;
-    int64_t member = dos_to_seconds(G.local.mod_date, G.local.mod_time);
+    int64_t member = dos_to_seconds(engine.local.mod_date, engine.local.mod_time);
     return existing >= member ? 1 : 0;
 }
 
-int extract_member() {
-    int status = PK_OK;
-    bit_reader = BitReader{};
-    G.first_block = 1;
-    G.crc_accumulator = 0xFFFFFFFFu;
-    const unsigned method = G.local.method;
+EngineStatus extract_member() {
+    EngineStatus status = EngineStatus::ok;
+    engine.output.first_block = 1;
+    engine.output.crc_accumulator = 0xFFFFFFFFu;
 
     // A local header may name a method its central entry did not; nothing is created then.
-    if (!method_supported(method)) {
-        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", G.filename,
-                     static_cast<int>(method));
-        return PK_WARN;
+    const MethodDecoder *decoder = method_decoder(engine.local.method);
+    if (decoder == nullptr) {
+        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", engine.filename,
+                     static_cast<int>(engine.local.method));
+        return EngineStatus::warning;
     }
 
-    if (G.test) {
+    if (engine.options.test) {
         if (!quiet()) {
-            std::fprintf(stdout, "%11s: %-22s  %s%s", "testing", G.filename, "", "");
+            std::fprintf(stdout, "%11s: %-22s  %s%s", "testing", engine.filename, "", "");
             std::fflush(stdout);
         }
-    } else if (G.to_stdout) {
+    } else if (engine.options.to_stdout) {
         set_stdout_binary();
     } else if (open_output() != 0) {
-        return PK_DISK;
+        return EngineStatus::disk_full;
     }
 
-    const char *verb = method == 0   ? "extracting"
-                       : method == 1 ? "unshrinking"
-                       : method <= 5 ? "unreducing"
-                       : method == 6 ? "exploding"
-                                     : "inflating";
-    if (!G.test && !quiet()) {
+    if (!engine.options.test && !quiet()) {
         const char *tag = "";
-        if (G.text_level == 1) {
-            if (method == 0 && G.local.uncompressed_size == 0)
+        if (engine.options.text_level == 1) {
+            if (engine.local.method == 0 && engine.local.uncompressed_size == 0)
                 tag = "[empty] ";
             else
-                tag = G.current->text_hint ? "[text]  " : "[binary]";
+                tag = engine.current->text_hint ? "[text]  " : "[binary]";
         }
-        std::fprintf(stdout, "%11s: %-22s  %s%s", verb, G.filename, tag, G.to_stdout ? "\n" : "");
+        std::fprintf(stdout, "%11s: %-22s  %s%s", decoder->verb, engine.filename, tag,
+                     engine.options.to_stdout ? "\n" : "");
         std::fflush(stdout);
     }
 
-    int r;
-    switch (method) {
-    case 0:
-        copy_stored();
-        break;
-    case 1:
-        r = shrink_decode_member();
-        if (r == SHRINK_BAD_DATA) {
-            status = PK_ERR;
-            print_decoder_error("invalid compressed (shrunk) data for ",
-                                "invalid compressed data for unshrink format");
-        } else if (r != 0) {
-            status = r;
-            if (quiet())
-                std::fprintf(stderr, "  error:  not enough memory to unshrink %s\n", G.filename);
-            else
-                std::fprintf(stderr, "\n  error:  not enough memory for unshrink operation\n");
-        }
-        break;
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-        reduce_decode_member();
-        break;
-    case 6:
-        r = implode_decode_member();
-        if (r == 3) {
-            status = PK_MEM_DECODER;
-            print_decoder_error("not enough memory to explode ",
-                                "not enough memory for explode operation");
-        } else if (r == 5) {
-            bool error = G.local.compressed_size < static_cast<uint32_t>(G.used_compressed_size);
-            std::fprintf(stderr,
-                         "%s  %s:  %ld bytes required to uncompress to %lu bytes;\n       %s   "
-                         "supposed to require %lu bytes%s%s%s\n",
-                         quiet() ? "" : "\n", error ? "error" : "warning",
-                         static_cast<long>(G.used_compressed_size),
-                         static_cast<unsigned long>(G.local.uncompressed_size), error ? "" : "  ",
-                         static_cast<unsigned long>(G.local.compressed_size), quiet() ? " [" : "",
-                         quiet() ? G.filename : "", quiet() ? "]" : ".");
-            status = error ? PK_ERR : PK_WARN;
-        } else if (r != 0) {
-            status = PK_ERR;
-            print_decoder_error("invalid compressed (imploded) data for ",
-                                "invalid compressed data for explode format");
-        }
-        break;
-    default: // 8
-        r = deflate_decode_member();
-        if (r == 3) {
-            status = PK_MEM_DECODER;
-            print_decoder_error("not enough memory to inflate ",
-                                "not enough memory for inflate operation");
-        } else if (r != 0) {
-            status = PK_ERR;
-            print_decoder_error("invalid compressed (deflated) data for ",
-                                "invalid compressed data for inflate format");
-        }
-        break;
-    }
+    status = decoder_status(*decoder, decoder->decode());
 
-    if (G.disk_full_state > 1) {
-        if (!G.to_stdout && G.output_file) {
-            std::fclose(G.output_file);
-            G.output_file = nullptr;
+    if (engine.output.disk_full_state > 1) {
+        if (!engine.options.to_stdout && engine.output.file) {
+            std::fclose(engine.output.file);
+            engine.output.file = nullptr;
         }
-        return PK_DISK;
+        return EngineStatus::disk_full;
     }
-    if (G.disk_full_state == 1) raise(status, PK_WARN);
-    if (!G.test && !G.to_stdout) close_output();
-    if (status > PK_WARN) return status;
+    if (engine.output.disk_full_state == 1) raise_status(status, EngineStatus::warning);
+    if (!engine.options.test && !engine.options.to_stdout) close_output();
+    if (status > EngineStatus::warning) return status;
 
-    uint32_t computed = ~G.crc_accumulator;
-    if (computed != G.local.crc32) {
-        if (quiet()) std::fprintf(stderr, "%-22s ", G.filename);
+    uint32_t computed = ~engine.output.crc_accumulator;
+    if (computed != engine.local.crc32) {
+        if (quiet()) std::fprintf(stderr, "%-22s ", engine.filename);
         std::fprintf(stderr, " bad CRC %08lx  (should be %08lx)\n",
                      static_cast<unsigned long>(computed),
-                     static_cast<unsigned long>(G.local.crc32));
-        return PK_ERR;
+                     static_cast<unsigned long>(engine.local.crc32));
+        return EngineStatus::error;
     }
     if (!quiet()) {
-        if (G.test)
+        if (engine.options.test)
             std::fprintf(stdout, " OK\n");
-        else if (status == PK_OK)
+        else if (status == EngineStatus::ok)
             std::fprintf(stdout, "\n");
     }
     return status;
 }
 
-int extract_all() {
-    int status = PK_OK;
-    unsigned total = G.end_record.total_entries;
-    skipped_count = 0;
+EngineStatus extract_all() {
+    EngineStatus status = EngineStatus::ok;
+    unsigned total = engine.end_record.total_entries;
+    engine.extraction.skipped_count = 0;
     long last_number = -1;
 
-    std::vector<int> include_matched, exclude_matched;
-    if (G.include_count > 0) include_matched.assign(static_cast<size_t>(G.include_count), 0);
-    if (G.exclude_count > 0) exclude_matched.assign(static_cast<size_t>(G.exclude_count), 0);
+    NameMatches matches;
+    start_name_matches(matches);
 
     bool walk_stopped = false;
     for (int batch_number = 0; total > 0 && !walk_stopped; ++batch_number) {
         int kept = 0;
         while (total > 0 && kept < BATCH_SIZE) {
             --total;
-            G.current = &batch[kept];
-            *G.current = MemberEntry{};
-            unsigned char signature[4];
-            if (read_exact(signature, 4) < 1) {
-                raise(status, PK_EOF);
+            engine.current = &engine.extraction.batch[kept];
+            if (!read_directory_entry(DirectoryReader::extraction, static_cast<unsigned>(kept),
+                                      status)) {
                 walk_stopped = true;
                 break;
             }
-            if (std::memcmp(signature, central_signature, 4) != 0) {
-                std::fprintf(
-                    stderr,
-                    "error:  expected central file header signature not found (file #%u).\n",
-                    static_cast<unsigned>(kept));
-                std::fputs(REPORT_TEXT, stderr);
-                raise(status, PK_BADERR);
-                walk_stopped = true;
-                break;
-            }
-            int r = read_central_header();
-            if (r != PK_OK) {
-                raise(status, r);
-                walk_stopped = true;
-                break;
-            }
-            derive_member_flags();
-            G.filename[0] = '\0'; // an empty name must not inherit the previous one
-            if (read_header_field(G.central.name_length, FIELD_NAME, "central", status)) {
-                walk_stopped = true;
-                break;
-            }
-            std::free(G.extra_field);
-            G.extra_field = nullptr;
-            G.extra_length = 0;
-            if (read_header_field(G.central.extra_length, FIELD_EXTRA, "central", status) ||
-                read_header_field(G.central.comment_length, FIELD_SKIP, "central", status)) {
-                walk_stopped = true;
-                break;
-            }
-            if (!member_selected(G.filename, G.current->lowercase_name,
-                                 include_matched.empty() ? nullptr : include_matched.data(),
-                                 exclude_matched.empty() ? nullptr : exclude_matched.data()))
+            if (!member_selected(engine.filename, engine.current->lowercase_name, &matches))
                 continue;
             if (check_and_store())
                 ++kept;
             else
-                ++skipped_count;
+                ++engine.extraction.skipped_count;
         }
 
         // Where the directory walk goes on after this batch's members.
-        int32_t resume_block = G.window_start;
-        long resume_offset = G.read_pos ? static_cast<long>(G.read_pos - G.input_buffer) : 0;
-        int32_t resume_left = G.bytes_left;
+        int32_t resume_block = engine.input.window_start;
+        long resume_offset = engine.input.read_pos
+                                 ? static_cast<long>(engine.input.read_pos - engine.input.buffer)
+                                 : 0;
+        int32_t resume_left = engine.input.bytes_left;
 
         for (int i = 0; i < kept; ++i) {
-            G.current = &batch[i];
+            engine.current = &engine.extraction.batch[i];
             int number = batch_number * BATCH_SIZE + i;
             last_number = number;
             if (process_entry(number, status)) return status;
@@ -443,52 +405,36 @@ int extract_all() {
 
         if (kept > 0) {
             // Back onto the directory exactly where the walk stopped.
-            host_seek(G.archive_fd, resume_block);
-            int got = host_read(G.archive_fd, G.input_buffer, INPUT_BLOCK_SIZE);
-            G.window_start = resume_block;
-            G.read_pos = G.input_buffer + resume_offset;
-            G.bytes_left = got < 0 ? 0 : resume_left;
+            host_seek(engine.input.archive_fd, resume_block);
+            int got = host_read(engine.input.archive_fd, engine.input.buffer, INPUT_BLOCK_SIZE);
+            engine.input.window_start = resume_block;
+            engine.input.read_pos = engine.input.buffer + resume_offset;
+            engine.input.bytes_left = got < 0 ? 0 : resume_left;
         }
     }
 
-    for (size_t i = 0; i < include_matched.size(); ++i)
-        if (!include_matched[i] && G.include_names[i])
-            std::fprintf(stderr, "caution: filename not matched:  %s\n", G.include_names[i]);
-    for (size_t i = 0; i < exclude_matched.size(); ++i)
-        if (!exclude_matched[i] && G.exclude_names[i])
-            std::fprintf(stderr, "caution: excluded filename not matched:  %s\n",
-                         G.exclude_names[i]);
+    caution_unmatched_names(matches);
+    if (!walk_stopped) raise_status(status, check_directory_end(DirectoryReader::extraction));
 
-    if (!walk_stopped) {
-        unsigned char signature[4];
-        if (read_exact(signature, 4) < 1) {
-            raise(status, PK_EOF);
-        } else if (std::memcmp(signature, end_signature, 4) != 0) {
-            std::fprintf(
-                stderr,
-                "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
-            std::fputs(REPORT_TEXT, stderr);
-            raise(status, PK_WARN);
-        }
-    }
-
-    if (G.test && G.quiet < 2) {
+    if (engine.options.test && engine.options.quiet < 2) {
         long tested = last_number + 1;
-        if (status != PK_OK)
+        if (status != EngineStatus::ok)
             std::fprintf(stdout, "At least one %serror was detected in %s.\n",
-                         status == PK_WARN ? "warning-" : "", G.archive_name);
+                         status == EngineStatus::warning ? "warning-" : "", engine.archive_name);
         else if (tested == 0)
-            std::fprintf(stdout, "Caution:  zero files tested in %s.\n", G.archive_name);
-        else if (G.process_all && skipped_count == 0)
-            std::fprintf(stdout, "No errors detected in compressed data of %s.\n", G.archive_name);
+            std::fprintf(stdout, "Caution:  zero files tested in %s.\n", engine.archive_name);
+        else if (engine.names.process_all && engine.extraction.skipped_count == 0)
+            std::fprintf(stdout, "No errors detected in compressed data of %s.\n",
+                         engine.archive_name);
         else
             std::fprintf(stdout, "No errors detected in %s for the %d file%s tested.\n",
-                         G.archive_name, static_cast<int>(tested), tested == 1 ? "" : "s");
-        if (skipped_count > 0)
-            std::fprintf(stdout,
-                         "%d file%s skipped because of unsupported compression or encoding.\n",
-                         skipped_count, skipped_count == 1 ? "" : "s");
+                         engine.archive_name, static_cast<int>(tested), tested == 1 ? "" : "s");
+        if (engine.extraction.skipped_count > 0)
+            std::fprintf(
+                stdout, "%d file%s skipped because of unsupported compression or encoding.\n",
+                engine.extraction.skipped_count, engine.extraction.skipped_count == 1 ? "" : "s");
     }
-    if (skipped_count > 0 && status == PK_OK) status = PK_WARN;
+    if (engine.extraction.skipped_count > 0 && status == EngineStatus::ok)
+        status = EngineStatus::warning;
     return status;
 }

@@ -63,56 +63,36 @@ static void store_member(size_t index, const char *name, uint32_t size) {
     archive_member_sizes[index] = size;
 }
 
-int list_members() {
-    const bool verbose = G.list_level >= 2;
+EngineStatus list_members() {
+    const bool verbose = engine.options.list_level >= 2;
     const char *head1 = verbose ? " Length  Method   Size  Ratio   Date    Time   CRC-32     Name"
                                 : " Length    Date    Time    Name";
     const char *head2 = verbose ? " ------  ------   ----  -----   ----    ----   ------     ----"
                                 : " ------    ----    ----    ----";
-    if (G.quiet < 2) {
-        if (G.keep_case)
+    if (engine.options.quiet < 2) {
+        if (engine.options.keep_case)
             std::fprintf(stdout, "%s\n%s\n", head1, head2);
         else
             std::fprintf(stdout, "%s (\"^\" ==> case\n%s   conversion)\n", head1, head2);
     }
 
-    int status = PK_OK;
-    static MemberEntry entry;
+    EngineStatus status = EngineStatus::ok;
+    MemberEntry &entry = engine.listed_member;
     entry = MemberEntry{};
-    G.current = &entry;
+    engine.current = &entry;
     uint16_t listed = 0;
     uint32_t total_uncompressed = 0, total_compressed = 0;
     size_t index = 0;
 
-    for (unsigned number = 0; number < G.end_record.total_entries; ++number) {
-        unsigned char signature[4];
-        if (read_exact(signature, 4) < 1) return PK_EOF;
-        if (std::memcmp(signature, central_signature, 4) != 0) {
-            std::fprintf(stderr,
-                         "error:  expected central file header signature not found (file #%u).\n",
-                         number);
-            std::fputs(REPORT_TEXT, stderr);
-            return PK_BADERR;
-        }
-        int r = read_central_header();
-        if (r != PK_OK) return r;
-        derive_member_flags();
-        r = read_field(G.central.name_length, FIELD_NAME);
-        if (r > status) status = r;
-        if (r > 1) return r;
-        std::free(G.extra_field);
-        G.extra_field = nullptr;
-        r = read_field(G.central.extra_length, FIELD_EXTRA);
-        if (r > status) status = r;
-        if (r > 1) return r;
-
-        if (!member_selected(G.filename, entry.lowercase_name, nullptr, nullptr)) {
-            r = read_field(G.central.comment_length, FIELD_SKIP);
-            if (r > 1) return r;
+    for (unsigned number = 0; number < engine.end_record.total_entries; ++number) {
+        if (!read_directory_entry(DirectoryReader::listing, number, status)) return status;
+        if (!member_selected(engine.filename, entry.lowercase_name, nullptr)) {
+            EngineStatus r = read_field(engine.central.comment_length, FIELD_SKIP);
+            if (r > EngineStatus::warning) return r;
             continue;
         }
 
-        const CentralHeader &h = G.central;
+        const CentralHeader &h = engine.central;
         unsigned yy = ((h.mod_date >> 9) + 80) % 100, mm = (h.mod_date >> 5) & 0x0F,
                  dd = h.mod_date & 0x1F, hh = h.mod_time >> 11, mi = (h.mod_time >> 5) & 0x3F;
         uint32_t csize = h.compressed_size;
@@ -132,17 +112,18 @@ int list_members() {
                          static_cast<unsigned long>(h.uncompressed_size), mm, dd, yy, hh, mi,
                          marker);
         }
-        print_name(G.filename);
-        store_member(index++, G.filename, h.uncompressed_size);
+        print_name(engine.filename);
+        store_member(index++, engine.filename, h.uncompressed_size);
 
-        if (!G.quiet) {
+        EngineStatus r;
+        if (!engine.options.quiet) {
             r = read_field(h.comment_length, FIELD_SHOW);
-            if (h.comment_length == 0) r = PK_OK;
+            if (h.comment_length == 0) r = EngineStatus::ok;
         } else {
             r = read_field(h.comment_length, FIELD_SKIP);
         }
-        if (r > 1) return r;
-        if (r > status) status = r;
+        if (r > EngineStatus::warning) return r;
+        raise_status(status, r);
 
         total_uncompressed += h.uncompressed_size;
         total_compressed += csize;
@@ -152,7 +133,7 @@ int list_members() {
     archive_members.resize(index);
     archive_member_sizes.resize(index);
 
-    if (G.quiet < 2) {
+    if (engine.options.quiet < 2) {
         char ratio[16];
         format_ratio(ratio, sizeof ratio, ratio_permille(total_uncompressed, total_compressed));
         if (verbose)
@@ -169,12 +150,8 @@ int list_members() {
     }
     archive_total_size = total_uncompressed;
 
-    unsigned char signature[4];
-    if (read_exact(signature, 4) < 1) return PK_EOF;
-    if (std::memcmp(signature, end_signature, 4) != 0) {
-        std::fprintf(stderr,
-                     "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
-        if (status < PK_WARN) status = PK_WARN;
-    }
+    EngineStatus end = check_directory_end(DirectoryReader::listing);
+    if (end == EngineStatus::archive_ends_early) return end;
+    raise_status(status, end);
     return status;
 }

@@ -1,53 +1,55 @@
 // The output writer: every member byte passes here for its CRC-32, line-end conversion and write.
-#include <cstring>
+#include <cstdio>
 
 #include "engine/crc32.h"
-#include "engine/decoders/decoders.h"
 #include "engine/engine.h"
 
-int ask_disk_full() {
-    std::fprintf(stderr, "\n%s:  write error (disk full?).  Continue? (y/n/^C) ", G.filename);
+// A write failed: the user says whether the archive goes on (the member then ends with a
+// warning) or stops.
+static EngineStatus ask_disk_full() {
+    std::fprintf(stderr, "\n%s:  write error (disk full?).  Continue? (y/n/^C) ", engine.filename);
     std::fflush(stderr);
     char answer[10];
     if (std::fgets(answer, 9, stdin) != nullptr && answer[0] == 'y')
-        G.disk_full_state = 1;
+        engine.output.disk_full_state = 1;
     else
-        G.disk_full_state = 2;
-    return PK_DISK;
+        engine.output.disk_full_state = 2;
+    return EngineStatus::disk_full;
 }
 
 // Writes a block to the member's output; a short write asks what to do (not on stdout).
-static int write_block(const unsigned char *block, size_t length) {
-    std::FILE *out = G.to_stdout ? stdout : G.output_file;
+static EngineStatus write_block(const unsigned char *block, size_t length) {
+    std::FILE *out = engine.options.to_stdout ? stdout : engine.output.file;
     size_t written = out ? std::fwrite(block, 1, length, out) : 0;
     if (written < length) {
-        if (G.to_stdout) return PK_OK;
+        if (engine.options.to_stdout) return EngineStatus::ok;
         return ask_disk_full();
     }
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
-int write_out(const unsigned char *block, unsigned length, int from_shrink) {
-    G.crc_accumulator = crc32_update(G.crc_accumulator, block, length);
-    if (G.test || length == 0) return PK_OK;
-    if (G.disk_full_state != 0) return PK_DISK;
-    if (!G.current || !G.current->convert_text) return write_block(block, length);
+EngineStatus write_out(const unsigned char *block, unsigned length, int from_shrink) {
+    engine.output.crc_accumulator = crc32_update(engine.output.crc_accumulator, block, length);
+    if (engine.options.test || length == 0) return EngineStatus::ok;
+    if (engine.output.disk_full_state != 0) return EngineStatus::disk_full;
+    if (!engine.current || !engine.current->convert_text) return write_block(block, length);
 
     // Text: CR LF, a lone CR and a lone LF all become CR LF, across block boundaries too.
     // Every byte may double, so the target takes at most half its size per piece.
-    unsigned char *target = from_shrink ? text_conversion_buffer : G.output_buffer;
+    unsigned char *target =
+        from_shrink ? engine.output.text_conversion_buffer : engine.output.buffer;
     if (target == nullptr) return write_block(block, length);
     const unsigned piece_limit = from_shrink ? 65536u : 32768u;
-    if (G.first_block) {
-        G.pending_cr = 0;
-        G.first_block = 0;
+    if (engine.output.first_block) {
+        engine.output.pending_cr = 0;
+        engine.output.first_block = 0;
     }
     for (unsigned start = 0; start < length; start += piece_limit) {
         const unsigned char *piece = block + start;
         unsigned n = length - start < piece_limit ? length - start : piece_limit;
         unsigned i = 0;
-        if (piece[0] == '\n' && G.pending_cr) i = 1;
-        G.pending_cr = 0;
+        if (piece[0] == '\n' && engine.output.pending_cr) i = 1;
+        engine.output.pending_cr = 0;
         size_t out = 0;
         for (; i < n; ++i) {
             unsigned char b = piece[i];
@@ -55,7 +57,7 @@ int write_out(const unsigned char *block, unsigned length, int from_shrink) {
                 target[out++] = '\r';
                 target[out++] = '\n';
                 if (i + 1 == n)
-                    G.pending_cr = 1;
+                    engine.output.pending_cr = 1;
                 else if (piece[i + 1] == '\n')
                     ++i;
             } else if (b == '\n') {
@@ -66,9 +68,9 @@ int write_out(const unsigned char *block, unsigned length, int from_shrink) {
             }
         }
         if (out > 0) {
-            int r = write_block(target, out);
-            if (r != PK_OK) return r;
+            EngineStatus r = write_block(target, out);
+            if (r != EngineStatus::ok) return r;
         }
     }
-    return PK_OK;
+    return EngineStatus::ok;
 }

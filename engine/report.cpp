@@ -67,18 +67,13 @@ uint32_t compressed_without_header(const CentralHeader &h) {
 // Size of OS/2 extended attributes named by an extra field that starts with a complete
 // tag-9 block header and value; 0 otherwise.
 uint32_t os2_ea_size() {
-    const unsigned char *p = G.extra_field;
-    if (p == nullptr || G.extra_length < 8) return 0;
-    if ((p[0] | (p[1] << 8)) != 9) return 0;
-    return static_cast<uint32_t>(p[4]) | (static_cast<uint32_t>(p[5]) << 8) |
-           (static_cast<uint32_t>(p[6]) << 16) | (static_cast<uint32_t>(p[7]) << 24);
+    const unsigned char *p = engine.extra_field;
+    if (p == nullptr || engine.extra_length < 8) return 0;
+    if (read_le16(p) != 9) return 0;
+    return read_le32(p + 4);
 }
 
 // ----------------------------------------------------------------------------------------------
-
-void raise_status(int &status, int result) {
-    if (result > status) status = result;
-}
 
 std::string method_abbreviation(const CentralHeader &h) {
     char text[16];
@@ -177,11 +172,11 @@ void fat_attributes(char *field, uint32_t attributes) {
     field[6] = (attributes & 0x04) ? 's' : '-';
     field[0] = (attributes & 0x10) ? 'd' : '-';
     field[4] = (attributes & 0x20) ? 'a' : '-';
-    if (G.current->volume_label) {
+    if (engine.current->volume_label) {
         field[0] = 'V';
         return;
     }
-    const char *dot = std::strrchr(G.filename, '.');
+    const char *dot = std::strrchr(engine.filename, '.');
     if (dot == nullptr) return;
     static constexpr const char *EXECUTABLE[] = {"com", "exe", "btm", "cmd", "bat"};
     for (const char *extension : EXECUTABLE) {
@@ -198,14 +193,14 @@ void fat_attributes(char *field, uint32_t attributes) {
 }
 
 // Skips the rest of a member's entry (extra field, comment) under the report's status rule.
-int skip_rest(int status, bool skip_extra) {
+EngineStatus skip_rest(EngineStatus status, bool skip_extra) {
     if (skip_extra) {
-        int r = read_field(G.central.extra_length, FIELD_SKIP);
-        if (r > 1) return r;
+        EngineStatus r = read_field(engine.central.extra_length, FIELD_SKIP);
+        if (r > EngineStatus::warning) return r;
         raise_status(status, r);
     }
-    int r = read_field(G.central.comment_length, FIELD_SKIP);
-    if (r > 1) return r;
+    EngineStatus r = read_field(engine.central.comment_length, FIELD_SKIP);
+    if (r > EngineStatus::warning) return r;
     raise_status(status, r);
     return status;
 }
@@ -216,7 +211,7 @@ int skip_rest(int status, bool skip_extra) {
 
 void report_usage(int bad) {
     std::FILE *out = bad ? stderr : stdout;
-    std::fprintf(out, "ZipInfo %s, detailed archive report of QEL Setup.\n\n", REPORT_VERSION);
+    std::fprintf(out, "QEL Setup archive report %s\n\n", REPORT_VERSION);
     std::fprintf(out, "Describes the members of a zip archive: one line each, or every field of\n"
                       "their directory entries.  file[.zip] may be a wildcard; list and xlist\n"
                       "choose the members reported (default: all).\n\n"
@@ -234,11 +229,11 @@ void report_usage(int bad) {
                       "  a '-' before a letter (e.g. -h-t or --h) turns that letter off\n");
 }
 
-int report_options(int *argc_in, char ***argv_in) {
+EngineStatus report_options(int *argc_in, char ***argv_in) {
     int argc = *argc_in - 1;
     char **argv = *argv_in + 1;
     // Every call chooses afresh; a format or flag from an earlier call must not leak in.
-    G.report_format = -1;
+    engine.options.report_format = -1;
     int header = -1; // -1 not asked, 1 asked for with h, 0 refused with a negated h
     int totals = -1;
     int negation = 0;
@@ -256,15 +251,15 @@ int report_options(int *argc_in, char ***argv_in) {
             case 'l':
             case 'v':
                 if (negation > 0) {
-                    G.report_format = -2;
+                    engine.options.report_format = -2;
                     negation = 0;
                 } else {
-                    G.report_format = *s == '1'   ? 1
-                                      : *s == '2' ? 2
-                                      : *s == 's' ? 3
-                                      : *s == 'm' ? 4
-                                      : *s == 'l' ? 5
-                                                  : 10;
+                    engine.options.report_format = *s == '1'   ? 1
+                                                   : *s == '2' ? 2
+                                                   : *s == 's' ? 3
+                                                   : *s == 'm' ? 4
+                                                   : *s == 'l' ? 5
+                                                               : 10;
                 }
                 break;
             case 'h':
@@ -275,16 +270,16 @@ int report_options(int *argc_in, char ***argv_in) {
                     negation = 0;
                 } else {
                     wanted = 1;
-                    if (G.report_format == -1) G.report_format = 0;
+                    if (engine.options.report_format == -1) engine.options.report_format = 0;
                 }
                 break;
             }
             case 'z':
                 if (negation > 0) {
-                    G.comment_level = 0;
+                    engine.options.comment_level = 0;
                     negation = 0;
                 } else {
-                    G.comment_level = 1;
+                    engine.options.comment_level = 1;
                 }
                 break;
             case 'Z':
@@ -305,44 +300,46 @@ int report_options(int *argc_in, char ***argv_in) {
     }
 
     const bool names_given = argc > 1;
-    if (G.report_format < 0 || (G.report_format == 0 && names_given)) G.report_format = 3;
-    switch (G.report_format) {
+    if (engine.options.report_format < 0 || (engine.options.report_format == 0 && names_given))
+        engine.options.report_format = 3;
+    switch (engine.options.report_format) {
     case 0:
     case 2:
-        G.show_header = header == 1;
-        G.show_totals = totals == 1;
+        engine.kept.show_header = header == 1;
+        engine.options.show_totals = totals == 1;
         break;
     case 1:
-        G.show_header = G.show_totals = 0;
-        G.comment_level = 0;
+        engine.kept.show_header = engine.options.show_totals = 0;
+        engine.options.comment_level = 0;
         break;
     case 10:
-        G.show_header = header != 0;
-        G.show_totals = totals == 1;
+        engine.kept.show_header = header != 0;
+        engine.options.show_totals = totals == 1;
         break;
     default: // 3, 4, 5: on unless refused, or unless names were given without asking
-        G.show_header = header == 1 || (header == -1 && !names_given);
-        G.show_totals = totals == 1 || (totals == -1 && !names_given);
+        engine.kept.show_header = header == 1 || (header == -1 && !names_given);
+        engine.options.show_totals = totals == 1 || (totals == -1 && !names_given);
         break;
     }
-    return 0;
+    return EngineStatus::ok;
 }
 
 // --- Archive header ---------------------------------------------------------------------------
 
-int report_archive_header() {
-    const EndRecord &e = G.end_record;
-    if (G.show_header) {
-        if (std::strlen(G.archive_name) >= 39)
-            std::fprintf(stdout, "Archive:  %s   %lld   %d\n", G.archive_name,
-                         static_cast<long long>(G.archive_size), static_cast<int>(e.total_entries));
+EngineStatus report_archive_header() {
+    const EndRecord &e = engine.end_record;
+    if (engine.kept.show_header) {
+        if (std::strlen(engine.archive_name) >= 39)
+            std::fprintf(stdout, "Archive:  %s   %lld   %d\n", engine.archive_name,
+                         static_cast<long long>(engine.input.archive_size),
+                         static_cast<int>(e.total_entries));
         else
-            std::fprintf(stdout, "Archive:  %s   %lld bytes   %d file%s\n", G.archive_name,
-                         static_cast<long long>(G.archive_size), static_cast<int>(e.total_entries),
-                         e.total_entries == 1 ? "" : "s");
+            std::fprintf(stdout, "Archive:  %s   %lld bytes   %d file%s\n", engine.archive_name,
+                         static_cast<long long>(engine.input.archive_size),
+                         static_cast<int>(e.total_entries), e.total_entries == 1 ? "" : "s");
     }
 
-    if (G.report_format == 10) {
+    if (engine.options.report_format == 10) {
         const unsigned long size = static_cast<uint32_t>(e.directory_size);
         const unsigned long offset = static_cast<uint32_t>(e.directory_offset);
         std::fprintf(stdout, "\nEnd-of-central-directory record:\n");
@@ -351,10 +348,10 @@ int report_archive_header() {
                      "  Actual offset of end-of-central-dir record:   %9ld (%.8lXh)\n"
                      "  Expected offset of end-of-central-dir record: %9ld (%.8lXh)\n"
                      "  (based on the length of the central directory and its expected offset)\n\n",
-                     static_cast<long>(G.end_record_offset),
-                     static_cast<unsigned long>(static_cast<uint32_t>(G.end_record_offset)),
-                     static_cast<long>(G.expected_end_offset),
-                     static_cast<unsigned long>(static_cast<uint32_t>(G.expected_end_offset)));
+                     static_cast<long>(engine.end_record_offset),
+                     static_cast<unsigned long>(static_cast<uint32_t>(engine.end_record_offset)),
+                     static_cast<long>(engine.expected_end_offset),
+                     static_cast<unsigned long>(static_cast<uint32_t>(engine.expected_end_offset)));
         const char *entries = e.total_entries == 1 ? "entry" : "entries";
         if (e.this_disk == 0) {
             std::fprintf(stdout,
@@ -378,30 +375,30 @@ int report_archive_header() {
         }
         if (e.comment_length == 0) {
             std::fprintf(stdout, "  There is no zipfile comment.\n");
-            return PK_OK;
+            return EngineStatus::ok;
         }
         std::fprintf(stdout,
                      "  The zipfile comment is %u bytes long and contains the following text:\n\n",
                      static_cast<unsigned>(e.comment_length));
         std::fprintf(
             stdout, "======================== zipfile comment begins ==========================\n");
-        int r = read_field(e.comment_length, FIELD_SHOW);
+        EngineStatus r = read_field(e.comment_length, FIELD_SHOW);
         std::fprintf(
             stdout, "========================= zipfile comment ends ===========================\n");
-        if (r != PK_OK) {
+        if (r != EngineStatus::ok) {
             std::fprintf(stdout, "\n  The zipfile comment is truncated.\n");
-            return PK_WARN;
+            return EngineStatus::warning;
         }
-        return PK_OK;
+        return EngineStatus::ok;
     }
 
-    if (G.comment_level != 0 && e.comment_length != 0) {
-        if (read_field(e.comment_length, FIELD_SHOW) != PK_OK) {
+    if (engine.options.comment_level != 0 && e.comment_length != 0) {
+        if (read_field(e.comment_length, FIELD_SHOW) != EngineStatus::ok) {
             std::fprintf(stderr, "\ncaution:  zipfile comment truncated\n");
-            return PK_WARN;
+            return EngineStatus::warning;
         }
     }
-    return PK_OK;
+    return EngineStatus::ok;
 }
 
 // --- Members ----------------------------------------------------------------------------------
@@ -410,7 +407,7 @@ std::string report_date(unsigned date, unsigned time) {
     char text[48];
     const unsigned day = date & 31, month = (date >> 5) & 15;
     const unsigned hour = time >> 11, minute = (time >> 5) & 63;
-    if (G.report_format == 10)
+    if (engine.options.report_format == 10)
         std::snprintf(text, sizeof text, "%u %s %u %02u:%02u:%02u", date / 512 + 1980,
                       month_name(month), day, hour, minute, (time & 31) * 2);
     else
@@ -419,8 +416,8 @@ std::string report_date(unsigned date, unsigned time) {
     return text;
 }
 
-int report_short_line() {
-    const CentralHeader &h = G.central;
+EngineStatus report_short_line() {
+    const CentralHeader &h = engine.central;
     const int host = capped_host(h.host_made_by);
     const unsigned x = h.external_attributes >> 16;
     char field[SHORT_FIELD + 8];
@@ -464,19 +461,19 @@ int report_short_line() {
     char extra = (h.flags & 8) ? (has_extra ? 'X' : 'l') : (has_extra ? 'x' : '-');
     std::fprintf(stdout, "%s %s %7lu %c%c", field, HOST_ABBREVIATIONS[host],
                  static_cast<unsigned long>(h.uncompressed_size), type, extra);
-    if (G.report_format == 4)
+    if (engine.options.report_format == 4)
         std::fprintf(stdout, "%3d%%",
                      (ratio_permille(h.uncompressed_size, compressed_without_header(h)) + 5) / 10);
-    else if (G.report_format == 5)
+    else if (engine.options.report_format == 5)
         std::fprintf(stdout, " %7lu", static_cast<unsigned long>(h.compressed_size));
     std::fprintf(stdout, " %s %s ", method_abbreviation(h).c_str(),
                  report_date(h.mod_date, h.mod_time).c_str());
-    print_name(G.filename);
-    return skip_rest(PK_OK, true);
+    print_name(engine.filename);
+    return skip_rest(EngineStatus::ok, true);
 }
 
-int report_full_entry() {
-    const CentralHeader &h = G.central;
+EngineStatus report_full_entry() {
+    const CentralHeader &h = engine.central;
     const int host = capped_host(h.host_made_by);
     const unsigned x = h.external_attributes >> 16;
     std::fprintf(stdout, "\n  host operating system (created on):               %s\n",
@@ -555,10 +552,10 @@ int report_full_entry() {
                  static_cast<unsigned long>(h.local_offset),
                  static_cast<unsigned long>(h.local_offset));
 
-    int status = PK_OK;
+    EngineStatus status = EngineStatus::ok;
     if (h.extra_length != 0) {
-        int r = read_field(h.extra_length, FIELD_EXTRA);
-        if (r > 1) return r;
+        EngineStatus r = read_field(h.extra_length, FIELD_EXTRA);
+        if (r > EngineStatus::warning) return r;
         raise_status(status, r);
         uint32_t ea = os2_ea_size();
         if (ea != 0)
@@ -578,74 +575,40 @@ int report_full_entry() {
     }
     std::fprintf(stdout,
                  "------------------------- file comment begins ----------------------------\n");
-    int r = read_field(h.comment_length, FIELD_SHOW);
+    EngineStatus r = read_field(h.comment_length, FIELD_SHOW);
     std::fprintf(stdout,
                  "-------------------------- file comment ends -----------------------------\n");
-    if (r > 1) return r;
+    if (r > EngineStatus::warning) return r;
     raise_status(status, r);
     return status;
 }
 
-int report_members() {
-    // One matched flag per include and exclude name, for the unmatched-name cautions.
-    std::unique_ptr<int[]> include_matched, exclude_matched;
-    bool track_matches = true;
-    if (G.include_count > 0) {
-        include_matched.reset(new (std::nothrow) int[G.include_count]());
-        track_matches = include_matched != nullptr;
-    }
-    if (G.exclude_count > 0 && track_matches) {
-        exclude_matched.reset(new (std::nothrow) int[G.exclude_count]());
-        track_matches = exclude_matched != nullptr;
-    }
+EngineStatus report_members() {
+    NameMatches matches;
+    start_name_matches(matches);
+    engine.listed_member = MemberEntry{};
+    engine.current = &engine.listed_member;
 
-    static MemberEntry entry;
-    entry = MemberEntry{};
-    G.current = &entry;
-    entry.convert_text = 0;
-    entry.lowercase_name = 0; // names are shown as stored
-
-    int status = PK_OK;
+    EngineStatus status = EngineStatus::ok;
     int members = 0;
     // Totals of many large members may pass 4 GiB.
     uint64_t total_uncompressed = 0, total_compressed = 0;
-    const unsigned total_entries = G.end_record.total_entries;
+    const unsigned total_entries = engine.end_record.total_entries;
     for (unsigned i = 0; i < total_entries; ++i) {
-        unsigned char signature[4];
-        if (read_exact(signature, 4) < 1) return PK_EOF;
-        if (std::memcmp(signature, central_signature, 4) != 0) {
-            std::fprintf(stderr,
-                         "error:  expected central file header signature not found (file #%u).\n",
-                         i);
-            return PK_BADERR;
-        }
-        int r = read_central_header();
-        if (r != PK_OK) return r;
-        const CentralHeader &h = G.central;
-        entry.host_system = capped_host(h.host_made_by);
-        entry.volume_label =
-            (h.external_attributes & 0x08) && (entry.host_system == 0 || entry.host_system == 5 ||
-                                               entry.host_system == 6 || entry.host_system == 11);
+        if (!read_directory_entry(DirectoryReader::report, i, status)) return status;
+        const CentralHeader &h = engine.central;
 
-        G.filename[0] = '\0'; // a nameless member must not show the previous name
-        r = read_field(h.name_length, FIELD_NAME);
-        if (r > 1) return r;
-        raise_status(status, r);
-
-        const bool selected =
-            G.process_all ||
-            member_selected(G.filename, 0, track_matches ? include_matched.get() : nullptr,
-                            track_matches ? exclude_matched.get() : nullptr);
-        if (!selected) {
+        EngineStatus r;
+        if (!member_selected(engine.filename, 0, &matches)) {
             r = skip_rest(status, true);
-            if (r > 1) return r;
+            if (r > EngineStatus::warning) return r;
             status = r;
             continue;
         }
-        switch (G.report_format) {
+        switch (engine.options.report_format) {
         case 1:
         case 2:
-            print_name(G.filename);
+            print_name(engine.filename);
             r = skip_rest(status, true);
             break;
         case 3:
@@ -662,22 +625,18 @@ int report_members() {
             r = skip_rest(status, true);
             break;
         }
-        if (r > 1) return r;
+        if (r > EngineStatus::warning) return r;
         raise_status(status, r);
         ++members;
         total_uncompressed += h.uncompressed_size;
         total_compressed += compressed_without_header(h);
     }
 
-    unsigned char signature[4];
-    if (read_exact(signature, 4) < 1) return PK_EOF;
-    if (std::memcmp(signature, end_signature, 4) != 0) {
-        std::fprintf(stderr,
-                     "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
-        raise_status(status, PK_WARN);
-    }
+    EngineStatus end = check_directory_end(DirectoryReader::report);
+    if (end == EngineStatus::archive_ends_early) return end;
+    raise_status(status, end);
 
-    if (G.show_totals) {
+    if (engine.options.show_totals) {
         // The ratio is taken on 32-bit sizes; scale both totals down together when needed.
         uint64_t u = total_uncompressed, c = total_compressed;
         while (u > 0xFFFFFFFFu || c > 0xFFFFFFFFu) {
@@ -693,14 +652,6 @@ int report_members() {
             magnitude % 10);
     }
 
-    if (track_matches) {
-        for (int i = 0; i < G.include_count && include_matched; ++i)
-            if (!include_matched[i] && G.include_names[i] != nullptr)
-                std::fprintf(stderr, "caution: filename not matched:  %s\n", G.include_names[i]);
-        for (int i = 0; i < G.exclude_count && exclude_matched; ++i)
-            if (!exclude_matched[i] && G.exclude_names[i] != nullptr)
-                std::fprintf(stderr, "caution: excluded filename not matched:  %s\n",
-                             G.exclude_names[i]);
-    }
+    caution_unmatched_names(matches);
     return status;
 }

@@ -1,9 +1,9 @@
 // The command line's answer to "replace an existing file?": asks on the console.
+#include "engine/cli/console_replace_policy.h"
+
 #include <cstdio>
 
-#include "engine/engine.h"
-
-bool replace_policy(const char *path) {
+bool console_replace_policy(const char *path) {
     std::fprintf(stderr, "replace %s? [y]es, [n]o: ", path);
     std::fflush(stderr);
     char answer[16];

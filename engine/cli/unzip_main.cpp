@@ -1,6 +1,32 @@
-// The stand-alone command line: unzip, or zipinfo by program name.
+// The stand-alone command line: unzip, or zipinfo by program name. This process is the command
+// line's own, so it, and not the engine, decides how the process ends on a signal, and it asks
+// on the console before an existing file is replaced.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "engine/cli/console_replace_policy.h"
 #include "engine/engine.h"
 
+namespace {
+
+// An interrupt or termination request ends the program quietly; an access fault with a word
+// about the archive, whose data is the likely cause.
+void on_signal(int signal_number) {
+    if (signal_number == SIGSEGV) {
+        std::fprintf(stderr, "error:  zipfile probably corrupt (%s)\n", "segmentation violation");
+        std::fflush(stderr);
+        std::_Exit(3);
+    }
+    std::_Exit(0);
+}
+
+} // namespace
+
 int main(int argc, char **argv) {
+    std::signal(SIGINT, on_signal);
+    std::signal(SIGTERM, on_signal);
+    std::signal(SIGSEGV, on_signal);
+    set_replace_policy(console_replace_policy);
     return engine_main(argc, argv);
 }

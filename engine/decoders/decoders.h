@@ -1,53 +1,133 @@
-// The decoders of the compressed methods and the work areas they share.
+// The decoders of the compressed methods: their one result vocabulary, the records they keep in
+// the engine state, their table entries and their entry points.
 #pragma once
 
 #include <cstdint>
 
-#include "engine/engine.h"
+// The one work area of WINDOW_SIZE bytes: deflate's and implode's sliding window, shrink's and
+// reduce's tables. One decoder uses it at a time (and the stored copy).
+constexpr int WINDOW_SIZE = 32768;
 
-// The one 32768-byte work area: deflate's and implode's sliding window, shrink's and reduce's
-// tables. Only one decoder uses it at a time (and the stored copy).
-extern unsigned char window_area[WINDOW_SIZE];
-
-// The bit buffer of the shrink and reduce decoders; cleared before every member.
-struct BitReader {
-    uint32_t buffer; // next bit in bit 0
-    int count;
-    int exhausted;
+// What a decoder says about a member. The extraction driver turns it into messages and an
+// EngineStatus in one place; the table builders answer in the same words.
+enum class DecodeResult {
+    ok,
+    bad_data,        // the data breaks the format: an invalid code, a count out of range, a
+                     // match before the member's start, a string too long, input run out
+    incomplete_code, // a code leaves part of its code space unused where it may not
+    over_subscribed, // code lengths describe more codes than the code space holds
+    bad_block_type,  // deflate: block type 3
+    bad_tree,        // implode: a tree description that does not describe its symbols
+    no_memory,       // a table or buffer could not be allocated
+    size_mismatch,   // implode: decoded, but the compressed size was not used exactly
 };
-extern BitReader bit_reader;
 
-// Line-end conversion target for blocks that already lie in the output buffer (shrink).
-extern unsigned char *text_conversion_buffer;
-void release_text_conversion_buffer();
+// Every check of what a member's data says goes through here, so that the decoders' rule for
+// untrusted data reads in one place: a decoder that meets data it cannot trust returns a result
+// at once and never decodes on by guessing.
+#define CHECK_DATA(condition, failure)                                                             \
+    do {                                                                                           \
+        if (!(condition)) [[unlikely]]                                                             \
+            return (failure);                                                                      \
+    } while (0)
 
-// A member whose decoder has pulled this many bytes past the end of its input is damaged;
-// decoders that count their output (reduce, implode) stop there instead of making up data.
-constexpr int32_t MEMBER_OVERRUN_LIMIT = 64;
-inline bool input_ran_past_end() {
-    return G.remaining_compressed < -MEMBER_OVERRUN_LIMIT;
-}
+// --- Prefix-code table entries -----------------------------------------------------------------
 
-int deflate_decode_member();
+// What a table entry means (its tag); 0..14 is a coded value with that many extra bits.
+constexpr uint8_t TAG_END_OF_BLOCK = 15; // simple symbol 256 or above
+constexpr uint8_t TAG_LITERAL = 16;      // simple symbol below 256; the value is the byte
+constexpr uint8_t TAG_LINK_BASE = 16;    // 17..32: link to a table of (tag - 16) index bits
+constexpr uint8_t TAG_INVALID = 99;      // code space that no symbol uses
+
+constexpr unsigned MAX_CODE_SYMBOLS = 288;
+constexpr unsigned MAX_CODE_LENGTH = 16;
+
+// One entry of the linked multi-level tables (build_decode_table).
+struct DecodeEntry {
+    uint8_t tag;
+    uint8_t width; // code bits consumed at this level (for a link: the holding table's index bits)
+    union {
+        uint16_t value;        // literal, symbol or base value
+        DecodeEntry *subtable; // next-level table (links; the link slot's chain pointer)
+    };
+};
+
+// Table memory, counted for the tests: blocks allocated and not yet released, and a countdown
+// of allocations after which one fails (negative: never). Lives for the whole process.
+struct TableMemory {
+    long live_blocks = 0;
+    long fail_after = -1;
+};
+
+// --- The records of the decoders ---------------------------------------------------------------
+
+// The bit input of every decoder over the member's compressed bytes: what a decode loop keeps in
+// registers. Its rules and operations are in bit_input.h.
+struct BitInput {
+    uint64_t bits = 0;                   // held bits, the next one in bit 0
+    unsigned count = 0;                  // how many bits are held
+    const unsigned char *next = nullptr; // next byte in the engine's input window
+    int32_t direct = 0;                  // bytes at `next` that belong to the member
+};
+
+// What the input knows about the member's end: what a byte past it reads as for the decoder at
+// work, and how many such fill bytes it has supplied.
+struct InputEnd {
+    unsigned char fill = 0;
+    unsigned fill_bytes = 0;
+};
+
+// Deflate: the member's input and window position across its blocks, and the fixed codes.
+struct DeflateState {
+    BitInput input;
+    unsigned window_pos = 0;     // next write position in the window
+    bool window_wrapped = false; // the window has been written out once in this member
+    // The fixed codes' packed tables, built by the first fixed block of an engine call and kept
+    // until deflate_release_fixed_tables.
+    uint32_t *fixed_literals = nullptr;
+    uint32_t *fixed_distances = nullptr;
+    unsigned code_lengths[288 + 32] = {}; // the lengths read by one dynamic block
+};
+
+// Shrink: the code state and the output position in the engine's output buffer.
+struct ShrinkState {
+    int code_width = 9;
+    int next_free_code = 257;
+    unsigned char *out_pos = nullptr;
+    unsigned out_count = 0;
+};
+
+// Reduce: the size of every follower set (the sets themselves lie in the work area).
+struct ReduceState {
+    unsigned char follower_count[256] = {};
+};
+
+// Implode: the bit lengths of one Shannon-Fano tree as its description gives them.
+struct ImplodeState {
+    unsigned tree_lengths[256] = {};
+};
+
+struct DecoderState {
+    unsigned char window_area[WINDOW_SIZE] = {};
+    InputEnd input_end;
+    DeflateState deflate;
+    ShrinkState shrink;
+    ReduceState reduce;
+    ImplodeState implode;
+    uint16_t sorted_symbols[MAX_CODE_SYMBOLS] = {}; // build_decode_table's work array
+};
+
+// --- Entry points ------------------------------------------------------------------------------
+// Each decodes the current member from the engine's input (positioned at its first compressed
+// byte, the member counters set) through write_out.
+
+DecodeResult deflate_decode_member();
+// Releases the fixed codes' tables; the engine calls it when a call ends.
 void deflate_release_fixed_tables();
-int implode_decode_member();
-int shrink_decode_member();
-int reduce_decode_member();
+DecodeResult implode_decode_member();
+DecodeResult shrink_decode_member();
+DecodeResult reduce_decode_member();
 
-// --- Shrink, reduce and implode ---------------------------------------------------------------
-// Results of shrink_decode_member.
-constexpr int SHRINK_DONE = 0;
-constexpr int SHRINK_BAD_DATA = 1;  // corrupt data: code width beyond 13 bits, or a string
-                                    // longer than the expansion stack (looping through freed codes)
-constexpr int SHRINK_NO_MEMORY = 5; // the text conversion buffer could not be allocated
-void shrink_partial_clear();
-// Results of implode_decode_member.
-constexpr int IMPLODE_OK = 0;
-constexpr int IMPLODE_BAD_CODE = 1; // invalid code or incomplete tree
-constexpr int IMPLODE_OVERSUBSCRIBED = 2;
-constexpr int IMPLODE_NO_MEMORY = 3;
-constexpr int IMPLODE_BAD_TREE = 4;      // invalid tree description
-constexpr int IMPLODE_SIZE_MISMATCH = 5; // decoded, but the compressed size was not used exactly
-int read_sf_lengths(unsigned *lengths, unsigned n);
-// First-level bits asked for the distance tree: more for members above 200000 compressed bytes.
+// First-level bits asked for implode's distance tree: more for members above 200000 compressed
+// bytes.
 int implode_distance_lookup_bits(int32_t compressed_size);

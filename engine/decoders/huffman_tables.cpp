@@ -1,74 +1,122 @@
-// Builds and releases the multi-level prefix-code lookup tables of the deflate and implode
-// decoders.
+// Builds and releases the prefix-code decoding tables of the deflate and implode decoders.
 #include "engine/decoders/huffman_tables.h"
 
 #include <cstdlib>
+#include <cstring>
 
-uint16_t sorted_symbols[MAX_CODE_SYMBOLS];
-long decode_table_blocks_live = 0;
-long decode_table_fail_after = -1;
+#include "engine/engine.h"
+
+namespace {
+
+// Table memory goes through here, so that the tests can count it and make it fail.
+void *allocate_table_memory(size_t bytes) {
+    TableMemory &memory = engine.kept.table_memory;
+    if (memory.fail_after == 0) return nullptr;
+    if (memory.fail_after > 0) --memory.fail_after;
+    void *block = std::malloc(bytes);
+    if (block != nullptr) ++memory.live_blocks;
+    return block;
+}
+
+void release_table_memory(void *block) {
+    if (block == nullptr) return;
+    std::free(block);
+    --engine.kept.table_memory.live_blocks;
+}
+
+// A code as its lengths give it: how many codes of each length, the shortest and the longest,
+// and the code space the codes leave unused (counted in codes of the longest length).
+struct CodeShape {
+    unsigned count[MAX_CODE_LENGTH + 1] = {};
+    unsigned min = 0, max = 0;
+    long unused = 0;
+};
+
+// Measures the code before anything is allocated; the builders' results come from here.
+DecodeResult measure_code(const unsigned *lengths, unsigned symbol_count, CodeShape *shape) {
+    CHECK_DATA(symbol_count <= MAX_CODE_SYMBOLS, DecodeResult::over_subscribed);
+    for (unsigned s = 0; s < symbol_count; ++s) {
+        CHECK_DATA(lengths[s] <= MAX_CODE_LENGTH, DecodeResult::over_subscribed);
+        ++shape->count[lengths[s]];
+    }
+    if (shape->count[0] == symbol_count) return DecodeResult::ok; // no code at all
+    shape->min = 1;
+    while (shape->count[shape->min] == 0) ++shape->min;
+    shape->max = MAX_CODE_LENGTH;
+    while (shape->count[shape->max] == 0) --shape->max;
+    long free_codes = 1L << shape->min;
+    for (unsigned len = shape->min; len < shape->max; ++len) {
+        free_codes -= shape->count[len];
+        CHECK_DATA(free_codes >= 0, DecodeResult::over_subscribed);
+        free_codes *= 2;
+    }
+    free_codes -= shape->count[shape->max];
+    CHECK_DATA(free_codes >= 0, DecodeResult::over_subscribed);
+    shape->unused = free_codes;
+    // One or two one-bit codes count as complete: a lone one-bit code is a whole code.
+    return free_codes != 0 && shape->max != 1 ? DecodeResult::incomplete_code : DecodeResult::ok;
+}
+
+// The entry a symbol decodes to: simple symbols are literals or the end of a block, the others
+// take their base value and extra bits.
+void symbol_meaning(unsigned symbol, unsigned simple_count, const uint16_t *base_values,
+                    const uint16_t *extra_bits, unsigned *tag, unsigned *value) {
+    if (symbol < simple_count) {
+        *tag = symbol < 256 ? TAG_LITERAL : TAG_END_OF_BLOCK;
+        *value = symbol;
+    } else {
+        *tag = extra_bits[symbol - simple_count] & 0xFF;
+        *value = base_values[symbol - simple_count];
+    }
+}
+
+// --- Linked multi-level tables -----------------------------------------------------------------
 
 // One table block: the chain's link slot, then 2^index_bits entries. Returns the table proper.
-static DecodeEntry *allocate_table(unsigned index_bits) {
-    if (decode_table_fail_after == 0) return nullptr;
-    if (decode_table_fail_after > 0) --decode_table_fail_after;
+DecodeEntry *allocate_table(unsigned index_bits) {
     size_t entries = (size_t{1} << index_bits) + 1;
-    auto *block = static_cast<DecodeEntry *>(std::malloc(entries * sizeof(DecodeEntry)));
+    auto *block = static_cast<DecodeEntry *>(allocate_table_memory(entries * sizeof(DecodeEntry)));
     if (block == nullptr) return nullptr;
-    ++decode_table_blocks_live;
     block[0].tag = 0;
     block[0].width = 0;
     block[0].subtable = nullptr;
     return block + 1;
 }
 
+} // namespace
+
 int free_decode_tables(DecodeEntry *first_table) {
     DecodeEntry *table = first_table;
     while (table != nullptr) {
         DecodeEntry *block = table - 1;
         DecodeEntry *next = block->subtable;
-        std::free(block);
-        --decode_table_blocks_live;
+        release_table_memory(block);
         table = next;
     }
     return 0;
 }
 
-int build_decode_table(const unsigned *lengths, unsigned symbol_count, unsigned simple_count,
-                       const uint16_t *base_values, const uint16_t *extra_bits,
-                       DecodeEntry **out_table, int *lookup_bits) {
+DecodeResult build_decode_table(const unsigned *lengths, unsigned symbol_count,
+                                unsigned simple_count, const uint16_t *base_values,
+                                const uint16_t *extra_bits, DecodeEntry **out_table,
+                                int *lookup_bits) {
     *out_table = nullptr;
-    if (symbol_count > MAX_CODE_SYMBOLS) return 2;
-
-    // Codes of each length.
-    unsigned count[MAX_CODE_LENGTH + 1] = {};
-    for (unsigned s = 0; s < symbol_count; ++s) {
-        if (lengths[s] > MAX_CODE_LENGTH) return 2;
-        ++count[lengths[s]];
-    }
-    if (count[0] == symbol_count) {
+    CodeShape shape;
+    DecodeResult judged = measure_code(lengths, symbol_count, &shape);
+    if (judged == DecodeResult::over_subscribed) return judged;
+    if (shape.max == 0) {
         *lookup_bits = 0;
-        return 0;
+        return DecodeResult::ok;
     }
-    unsigned min = 1;
-    while (count[min] == 0) ++min;
-    unsigned max = MAX_CODE_LENGTH;
-    while (count[max] == 0) --max;
+    unsigned *count = shape.count;
+    const unsigned min = shape.min, max = shape.max;
     unsigned first_bits = *lookup_bits < 0 ? 0u : static_cast<unsigned>(*lookup_bits);
     if (first_bits < min) first_bits = min;
     if (first_bits > max) first_bits = max;
 
-    // Over-subscription test, before anything is allocated; unused space becomes dummy codes.
-    long free_codes = 1L << min;
-    for (unsigned len = min; len < max; ++len) {
-        free_codes -= count[len];
-        if (free_codes < 0) return 2;
-        free_codes *= 2;
-    }
-    free_codes -= count[max];
-    if (free_codes < 0) return 2;
-
-    // Used symbols by length, ties by symbol number.
+    // Used symbols by length, ties by symbol number; the unused space becomes dummy codes of the
+    // longest length, which decode as invalid.
+    uint16_t *sorted_symbols = engine.decoders.sorted_symbols;
     unsigned offset[MAX_CODE_LENGTH + 2];
     offset[1] = 0;
     for (unsigned len = 1; len <= MAX_CODE_LENGTH; ++len)
@@ -76,7 +124,7 @@ int build_decode_table(const unsigned *lengths, unsigned symbol_count, unsigned 
     unsigned used = offset[MAX_CODE_LENGTH + 1];
     for (unsigned s = 0; s < symbol_count; ++s)
         if (lengths[s] != 0) sorted_symbols[offset[lengths[s]]++] = static_cast<uint16_t>(s);
-    count[max] += static_cast<unsigned>(free_codes);
+    count[max] += static_cast<unsigned>(shape.unused);
 
     // The end-of-block code must end exactly at a table boundary.
     unsigned eob_len = symbol_count > 256 ? lengths[256] : MAX_CODE_LENGTH;
@@ -113,7 +161,7 @@ int build_decode_table(const unsigned *lengths, unsigned symbol_count, unsigned 
                 DecodeEntry *t = allocate_table(j);
                 if (t == nullptr) {
                     free_decode_tables(first);
-                    return 3;
+                    return DecodeResult::no_memory;
                 }
                 if (last != nullptr)
                     (last - 1)->subtable = t;
@@ -143,14 +191,11 @@ int build_decode_table(const unsigned *lengths, unsigned symbol_count, unsigned 
                 e.tag = TAG_INVALID;
                 e.value = 0;
             } else {
-                unsigned s = sorted_symbols[next_symbol++];
-                if (s < simple_count) {
-                    e.tag = s < 256 ? TAG_LITERAL : TAG_END_OF_BLOCK;
-                    e.value = static_cast<uint16_t>(s);
-                } else {
-                    e.tag = static_cast<uint8_t>(extra_bits[s - simple_count] & 0xFF);
-                    e.value = base_values[s - simple_count];
-                }
+                unsigned tag, value;
+                symbol_meaning(sorted_symbols[next_symbol++], simple_count, base_values, extra_bits,
+                               &tag, &value);
+                e.tag = static_cast<uint8_t>(tag);
+                e.value = static_cast<uint16_t>(value);
             }
             unsigned size = 1u << level_bits[h];
             for (unsigned i = code >> w; i < size; i += 1u << (k - w)) table[h][i] = e;
@@ -170,5 +215,110 @@ int build_decode_table(const unsigned *lengths, unsigned symbol_count, unsigned 
 
     *out_table = first;
     *lookup_bits = static_cast<int>(level_bits[0]);
-    return (free_codes != 0 && max != 1) ? 1 : 0;
+    return judged;
+}
+
+// --- Packed two-level tables -------------------------------------------------------------------
+
+namespace {
+
+constexpr uint32_t PACKED_INVALID = uint32_t{TAG_INVALID} << 8;
+
+constexpr uint32_t packed_entry(unsigned width, unsigned tag, unsigned value) {
+    return width | (tag << 8) | (value << 16);
+}
+
+// The low `length` bits of a code in reverse order (first code bit in bit 0).
+constexpr unsigned reverse_code(unsigned code, unsigned length) {
+    code = ((code & 0x5555) << 1) | ((code >> 1) & 0x5555);
+    code = ((code & 0x3333) << 2) | ((code >> 2) & 0x3333);
+    code = ((code & 0x0F0F) << 4) | ((code >> 4) & 0x0F0F);
+    code = ((code & 0x00FF) << 8) | ((code >> 8) & 0x00FF);
+    return code >> (16 - length);
+}
+static_assert(reverse_code(0b1101, 4) == 0b1011 && reverse_code(0b1, 16) == 0x8000);
+
+} // namespace
+
+void free_packed_table(uint32_t *table) {
+    release_table_memory(table);
+}
+
+DecodeResult build_packed_table(const unsigned *lengths, unsigned symbol_count,
+                                unsigned simple_count, const uint16_t *base_values,
+                                const uint16_t *extra_bits, unsigned first_bits,
+                                uint32_t **out_table) {
+    *out_table = nullptr;
+    CodeShape shape;
+    DecodeResult judged = measure_code(lengths, symbol_count, &shape);
+    if (judged == DecodeResult::over_subscribed || shape.max == 0) return judged;
+
+    // Every symbol's code, reversed (first code bit in bit 0), counting up canonically.
+    unsigned next_code[MAX_CODE_LENGTH + 1];
+    unsigned code = 0;
+    shape.count[0] = 0;
+    for (unsigned len = 1; len <= MAX_CODE_LENGTH; ++len) {
+        code = (code + shape.count[len - 1]) << 1;
+        next_code[len] = code;
+    }
+    if (first_bits > PACKED_MAX_FIRST_BITS) first_bits = PACKED_MAX_FIRST_BITS;
+    const unsigned first_size = 1u << first_bits;
+    const unsigned first_mask = first_size - 1;
+    unsigned reversed[MAX_CODE_SYMBOLS];
+    // The longest code under each first-level entry sizes its second-level table; the entries
+    // that have one are listed in the order they were met.
+    unsigned char longest[1u << PACKED_MAX_FIRST_BITS];
+    std::memset(longest, 0, first_size);
+    unsigned linked[MAX_CODE_SYMBOLS];
+    unsigned linked_count = 0;
+    unsigned entries = first_size;
+    for (unsigned s = 0; s < symbol_count; ++s) {
+        unsigned len = lengths[s];
+        if (len == 0) continue;
+        unsigned r = reverse_code(next_code[len]++, len);
+        reversed[s] = r;
+        unsigned slot = r & first_mask;
+        if (len <= first_bits || len <= longest[slot]) continue;
+        if (longest[slot] == 0)
+            linked[linked_count++] = slot;
+        else
+            entries -= 1u << (longest[slot] - first_bits);
+        longest[slot] = static_cast<unsigned char>(len);
+        entries += 1u << (len - first_bits);
+    }
+    // A link holds its table's index in 16 bits; deflate's codes (at most 15 bits, first levels
+    // of 7 to 11 bits) stay far below that.
+    if (entries > 0xFFFF) return DecodeResult::no_memory;
+
+    auto *table = static_cast<uint32_t *>(allocate_table_memory(entries * sizeof(uint32_t)));
+    if (table == nullptr) return DecodeResult::no_memory;
+    for (unsigned i = 0; i < entries; ++i) table[i] = PACKED_INVALID;
+    unsigned next_free = first_size;
+    for (unsigned k = 0; k < linked_count; ++k) {
+        unsigned slot = linked[k];
+        unsigned sub_bits = longest[slot] - first_bits;
+        table[slot] = packed_entry(first_bits, TAG_LINK_BASE + sub_bits, next_free);
+        next_free += 1u << sub_bits;
+    }
+    for (unsigned s = 0; s < symbol_count; ++s) {
+        unsigned len = lengths[s];
+        if (len == 0) continue;
+        unsigned tag, value;
+        symbol_meaning(s, simple_count, base_values, extra_bits, &tag, &value);
+        unsigned r = reversed[s];
+        if (len <= first_bits) {
+            uint32_t e = packed_entry(len, tag, value);
+            for (unsigned i = r; i < first_size; i += 1u << len) table[i] = e;
+        } else {
+            uint32_t link = table[r & first_mask];
+            unsigned base = entry_value(link);
+            unsigned sub_size = 1u << (entry_tag(link) - TAG_LINK_BASE);
+            unsigned sub_len = len - first_bits;
+            uint32_t e = packed_entry(sub_len, tag, value);
+            for (unsigned i = r >> first_bits; i < sub_size; i += 1u << sub_len)
+                table[base + i] = e;
+        }
+    }
+    *out_table = table;
+    return judged;
 }

@@ -1,41 +1,53 @@
-// Multi-level lookup tables for canonical prefix codes, shared by the deflate and implode decoders.
+// Decoding tables for canonical prefix codes, built from the code length of every symbol: the
+// linked multi-level tables of the implode decoder and the packed two-level tables of the deflate
+// decoder. Both builders judge a code the same way and answer with a DecodeResult:
+//   ok               a complete code; also a code whose longest length is 1 (one or two one-bit
+//                    codes), and a code of no symbols at all (no table then)
+//   incomplete_code  part of the code space is unused; built, the unused space decodes as
+//                    TAG_INVALID; whether that is acceptable is the caller's decision
+//   over_subscribed  more codes than the code space holds (also lengths above 16 or more than
+//                    288 symbols); nothing built, nothing allocated
+//   no_memory        nothing left allocated
+// Symbols below `simple_count` are simple: a literal (below 256, TAG_LITERAL) or the end of a
+// block (TAG_END_OF_BLOCK), with the symbol as value. The others take their value and tag (the
+// count of extra bits) from base_values and extra_bits, indexed by symbol - simple_count.
+// Codes are read first bit first, so tables are indexed by the reversed code.
 #pragma once
 
 #include <cstdint>
 
-// What a table entry means (its `tag`); 0..14 is a coded value with that many extra bits.
-constexpr uint8_t TAG_END_OF_BLOCK = 15; // simple symbol 256 or above
-constexpr uint8_t TAG_LITERAL = 16;      // simple symbol below 256; `value` is the byte
-constexpr uint8_t TAG_LINK_BASE = 16;    // 17..32: link to a table of (tag - 16) index bits
-constexpr uint8_t TAG_INVALID = 99;      // code space that no symbol uses
+#include "engine/decoders/decoders.h"
 
-constexpr unsigned MAX_CODE_SYMBOLS = 288;
-constexpr unsigned MAX_CODE_LENGTH = 16;
-
-// One table entry.
-struct DecodeEntry {
-    uint8_t tag;
-    uint8_t width; // code bits consumed at this level (for a link: the holding table's index bits)
-    union {
-        uint16_t value;        // literal, symbol or base value
-        DecodeEntry *subtable; // next-level table (links; the link slot's chain pointer)
-    };
-};
-
-// Used symbols ordered by code length; shared by all builds.
-extern uint16_t sorted_symbols[MAX_CODE_SYMBOLS];
-
-// Builds the tables for a code described by the lengths of its symbols.
-// Results: 0 complete (or one-bit, or all lengths zero: no table), 1 incomplete (built),
-// 2 over-subscribed (nothing built), 3 out of memory (nothing left allocated).
-int build_decode_table(const unsigned *lengths, unsigned symbol_count, unsigned simple_count,
-                       const uint16_t *base_values, const uint16_t *extra_bits,
-                       DecodeEntry **out_table, int *lookup_bits);
-
-// Releases every table of the build whose first-level table is given; null is accepted.
+// Linked multi-level tables. `lookup_bits` asks for the first level's index bits and receives the
+// bits used (clamped to the code's shortest and longest length). The first-level table comes back
+// in `out_table` (null when there is no code); release it with free_decode_tables.
+DecodeResult build_decode_table(const unsigned *lengths, unsigned symbol_count,
+                                unsigned simple_count, const uint16_t *base_values,
+                                const uint16_t *extra_bits, DecodeEntry **out_table,
+                                int *lookup_bits);
+// Releases every table of the build whose first-level table is given; null is accepted. Always 0.
 int free_decode_tables(DecodeEntry *first_table);
 
-// Test hooks: table blocks currently allocated, and a countdown of successful allocations
-// after which an allocation fails (negative: never).
-extern long decode_table_blocks_live;
-extern long decode_table_fail_after;
+// Packed tables: one 32-bit entry, bits 0-7 the code bits consumed at its level, bits 8-15 the
+// tag (as in DecodeEntry), bits 16-31 the value or, for a link, the index of its second-level
+// table in the same block. The first level has 2^first_bits entries (first_bits at most
+// PACKED_MAX_FIRST_BITS); a code longer than that continues in the second-level table its
+// first-level entry links to, which is as wide as the longest code under that entry.
+// `out_table` receives the block (null when there is no code); release it with
+// free_packed_table.
+constexpr unsigned PACKED_MAX_FIRST_BITS = 11;
+DecodeResult build_packed_table(const unsigned *lengths, unsigned symbol_count,
+                                unsigned simple_count, const uint16_t *base_values,
+                                const uint16_t *extra_bits, unsigned first_bits,
+                                uint32_t **out_table);
+void free_packed_table(uint32_t *table);
+
+[[gnu::always_inline]] inline unsigned entry_width(uint32_t entry) {
+    return entry & 0xFF;
+}
+[[gnu::always_inline]] inline unsigned entry_tag(uint32_t entry) {
+    return (entry >> 8) & 0xFF;
+}
+[[gnu::always_inline]] inline unsigned entry_value(uint32_t entry) {
+    return entry >> 16;
+}

@@ -1,20 +1,42 @@
-// Implode decoder (method 6): Shannon-Fano coded literals, lengths and distances, 4K or 8K window.
+// Implode decoder (method 6): Shannon-Fano coded literals, match lengths and distances over a
+// 4K or 8K window.
+//
+// The format, element by element. Two bits of the general purpose flags choose the variant:
+//   bit 1 (2)  an 8K window (7 raw low distance bits, distance step 128); clear: a 4K window
+//              (6 raw low bits, step 64)
+//   bit 2 (4)  a literal tree is present (three trees, shortest match 3); clear: literals are 8
+//              raw bits (two trees, shortest match 2)
+// The data starts with the trees, each in its compressed description:
+//   1 byte            the count of description bytes that follow, less 1
+//   description bytes low 4 bits: a bit length less 1 (1..16); high 4 bits: how many symbols in
+//                     a row take it, less 1 (1..16); together exactly the tree's symbol count
+// in this order: the literal tree (256 symbols, only with flag bit 2), the length tree (64), the
+// distance tree (64). The codes are canonical in the Shannon-Fano sense: every tree's codes are
+// read with their bits inverted, so tables are indexed by the complement of the input bits.
+// Then the codes, least significant bit first, until the member's uncompressed size is made:
+//   1 bit   1: a literal follows: a code of the literal tree, or 8 raw bits without one
+//           0: a match follows:
+//             6 or 7 raw bits  the distance's low bits
+//             a distance code  symbol s: the distance's high bits, distance = 1 + step * s + low
+//             a length code    symbol s: the length, shortest + s; symbol 63 adds 8 raw bits
+// A match copies from `distance` bytes back; before the member's first byte it reads zeros.
+// The compressed size must be used exactly; otherwise the member decodes with a size mismatch.
 #include <array>
 #include <cstring>
 
+#include "engine/decoders/bit_input.h"
 #include "engine/decoders/decoders.h"
 #include "engine/decoders/huffman_tables.h"
+#include "engine/decoders/sliding_window.h"
 
 namespace {
-
-constexpr unsigned IMPLODE_WINDOW = WINDOW_SIZE;
 
 constexpr uint16_t FLAG_8K_WINDOW = 2;
 constexpr uint16_t FLAG_LITERAL_TREE = 4;
 
-constexpr auto make_length_base(uint16_t minimum) {
+constexpr auto make_length_base(uint16_t shortest) {
     std::array<uint16_t, 64> t{};
-    for (unsigned s = 0; s < 64; ++s) t[s] = static_cast<uint16_t>(minimum + s);
+    for (unsigned s = 0; s < 64; ++s) t[s] = static_cast<uint16_t>(shortest + s);
     return t;
 }
 constexpr auto make_length_extra() {
@@ -34,56 +56,11 @@ constexpr auto distance_base_8k = make_distance_base(128);
 constexpr auto distance_base_4k = make_distance_base(64);
 constexpr std::array<uint16_t, 64> distance_extra{};
 
-unsigned sf_lengths[256];
-
-constexpr uint32_t low_mask(int bits) {
+constexpr uint32_t low_mask(unsigned bits) {
     return (1u << bits) - 1u;
 }
 
-// The bit buffer of one member; past the end of the input it fills with one bits.
-struct Bits {
-    uint32_t buffer = 0;
-    int count = 0;
-    [[gnu::always_inline]] inline void need(int n) {
-        if (count >= n) return;
-        // Enough input in the window: take whole bytes straight from it, up to 25 bits or more.
-        if (G.bytes_left >= 4 && G.remaining_compressed >= 4) {
-            do {
-                buffer |= static_cast<uint32_t>(*G.read_pos++) << count;
-                --G.bytes_left;
-                --G.remaining_compressed;
-                count += 8;
-            } while (count <= 24);
-            return;
-        }
-        while (count < n) {
-            int b = next_byte();
-            buffer |= static_cast<uint32_t>(b < 0 ? 0xFF : b) << count;
-            count += 8;
-        }
-    }
-    [[gnu::always_inline]] inline void drop(int n) {
-        buffer >>= n;
-        count -= n;
-    }
-};
-
-// One code through the tables, indexed by the complement of the bit buffer. Null: invalid code.
-[[gnu::always_inline]] inline const DecodeEntry *decode(Bits &bits, const DecodeEntry *table,
-                                                        int lookup_bits) {
-    bits.need(lookup_bits);
-    const DecodeEntry *e = table + (~bits.buffer & low_mask(lookup_bits));
-    while (e->tag > TAG_LITERAL) {
-        if (e->tag == TAG_INVALID) return nullptr;
-        bits.drop(e->width);
-        int j = e->tag - TAG_LINK_BASE;
-        bits.need(j);
-        e = e->subtable + (~bits.buffer & low_mask(j));
-    }
-    bits.drop(e->width);
-    return e;
-}
-
+// The tables of one member's trees, released however the member ends.
 struct Trees {
     DecodeEntry *literal = nullptr;
     DecodeEntry *length = nullptr;
@@ -91,11 +68,19 @@ struct Trees {
     int literal_bits = 9;
     int length_bits = 7;
     int distance_bits = 7;
+    Trees() = default;
+    Trees(const Trees &) = delete;
+    Trees &operator=(const Trees &) = delete;
+    ~Trees() {
+        free_decode_tables(literal);
+        free_decode_tables(length);
+        free_decode_tables(distance);
+    }
 };
 
-} // namespace
-
-int read_sf_lengths(unsigned *lengths, unsigned n) {
+// Reads one tree's description into its bit lengths. A missing first byte leaves the count of
+// description bytes unbounded, which the symbol count then refuses.
+DecodeResult read_tree_lengths(unsigned *lengths, unsigned symbol_count) {
     int first = next_byte();
     unsigned description_bytes = first < 0 ? 0 : static_cast<unsigned>(first) + 1; // 0: unbounded
     unsigned filled = 0;
@@ -104,134 +89,124 @@ int read_sf_lengths(unsigned *lengths, unsigned n) {
         if (b < 0) b = 255;
         unsigned bit_length = (b & 15) + 1;
         unsigned repeat = (b >> 4) + 1;
-        if (filled + repeat > n) return IMPLODE_BAD_TREE;
+        CHECK_DATA(filled + repeat <= symbol_count, DecodeResult::bad_tree);
         while (repeat--) lengths[filled++] = bit_length;
     }
-    return filled == n ? IMPLODE_OK : IMPLODE_BAD_TREE;
+    CHECK_DATA(filled == symbol_count, DecodeResult::bad_tree);
+    return DecodeResult::ok;
 }
+
+// Reads a tree and builds its tables; any result but ok ends the member, incomplete trees too
+// (except a lone one-bit code, which the builder counts as complete).
+DecodeResult read_tree(unsigned symbol_count, unsigned simple_count, const uint16_t *base_values,
+                       const uint16_t *extra_bits, DecodeEntry **table, int *lookup_bits) {
+    unsigned *lengths = engine.decoders.implode.tree_lengths;
+    DecodeResult r = read_tree_lengths(lengths, symbol_count);
+    if (r != DecodeResult::ok) return r;
+    r = build_decode_table(lengths, symbol_count, simple_count, base_values, extra_bits, table,
+                           lookup_bits);
+    if (r != DecodeResult::ok) return r;
+    // Bit lengths of 1..16 always give a table; kept as a guard before it is indexed.
+    CHECK_DATA(*table != nullptr, DecodeResult::bad_tree);
+    return DecodeResult::ok;
+}
+
+// One code through a tree's tables, indexed by the complement of the input bits. Null: a code
+// no symbol has.
+[[gnu::always_inline]] inline const DecodeEntry *decode_code(BitInput &in, const DecodeEntry *table,
+                                                             unsigned lookup_bits) {
+    need_bits(in, lookup_bits);
+    const DecodeEntry *e = table + (~static_cast<unsigned>(in.bits) & low_mask(lookup_bits));
+    while (e->tag > TAG_LINK_BASE) {
+        if (e->tag == TAG_INVALID) return nullptr;
+        drop_bits(in, e->width);
+        unsigned j = e->tag - TAG_LINK_BASE;
+        need_bits(in, j);
+        e = e->subtable + (~static_cast<unsigned>(in.bits) & low_mask(j));
+    }
+    drop_bits(in, e->width);
+    return e;
+}
+
+// What the code loop works on, kept in registers.
+struct CodeLoop {
+    BitInput in;
+    SlidingWindow<WINDOW_SIZE> window;
+};
+
+// Decodes literals and matches until the member's size is made or its input has run out.
+DecodeResult decode_codes(CodeLoop &c, uint16_t variant, const Trees &t) {
+    const bool literal_tree = variant & FLAG_LITERAL_TREE;
+    const unsigned low_distance_bits = (variant & FLAG_8K_WINDOW) ? 7 : 6;
+    int64_t left = engine.input.remaining_uncompressed;
+    while (left > 0 && !input_ran_out()) {
+        need_bits(c.in, 1);
+        if (take_bits(c.in, 1) == 1) {
+            --left;
+            if (literal_tree) {
+                const DecodeEntry *e = decode_code(c.in, t.literal, t.literal_bits);
+                CHECK_DATA(e != nullptr, DecodeResult::bad_data);
+                put_byte(c.window, static_cast<unsigned char>(e->value));
+            } else {
+                need_bits(c.in, 8);
+                put_byte(c.window, static_cast<unsigned char>(take_bits(c.in, 8)));
+            }
+            continue;
+        }
+        need_bits(c.in, low_distance_bits);
+        unsigned distance = take_bits(c.in, low_distance_bits);
+        const DecodeEntry *e = decode_code(c.in, t.distance, t.distance_bits);
+        CHECK_DATA(e != nullptr, DecodeResult::bad_data);
+        distance += e->value;
+        e = decode_code(c.in, t.length, t.length_bits);
+        CHECK_DATA(e != nullptr, DecodeResult::bad_data);
+        unsigned length = e->value;
+        if (e->tag != 0) {
+            need_bits(c.in, 8);
+            length += take_bits(c.in, 8);
+        }
+        left -= length; // the whole match is written, even past the member's size
+        copy_match(c.window, length, distance);
+    }
+    return DecodeResult::ok;
+}
+
+} // namespace
 
 int implode_distance_lookup_bits(int32_t compressed_size) {
     return compressed_size > 200000 ? 8 : 7;
 }
 
-int implode_decode_data(int variant, const DecodeEntry *literal_table,
-                        const DecodeEntry *length_table, const DecodeEntry *distance_table,
-                        int literal_bits, int length_bits, int distance_bits) {
-    const bool literal_tree = variant & FLAG_LITERAL_TREE;
-    const int low_distance_bits = (variant & FLAG_8K_WINDOW) ? 7 : 6;
-    unsigned char *const window = window_area;
-    Bits bits;
-    unsigned pos = 0;
-    bool first_lap = true;
-    int64_t count = G.remaining_uncompressed;
-
-    while (count > 0 && !input_ran_past_end()) {
-        bits.need(1);
-        if (bits.buffer & 1) {
-            bits.drop(1);
-            --count;
-            if (literal_tree) {
-                const DecodeEntry *e = decode(bits, literal_table, literal_bits);
-                if (e == nullptr) return IMPLODE_BAD_CODE;
-                window[pos] = static_cast<unsigned char>(e->value);
-            } else {
-                bits.need(8);
-                window[pos] = static_cast<unsigned char>(bits.buffer);
-                bits.drop(8);
-            }
-            if (++pos == IMPLODE_WINDOW) {
-                write_out(window, IMPLODE_WINDOW, 0);
-                pos = 0;
-                first_lap = false;
-            }
-            continue;
-        }
-        bits.drop(1);
-        bits.need(low_distance_bits);
-        unsigned distance = bits.buffer & low_mask(low_distance_bits);
-        bits.drop(low_distance_bits);
-        const DecodeEntry *e = decode(bits, distance_table, distance_bits);
-        if (e == nullptr) return IMPLODE_BAD_CODE;
-        distance += e->value;
-        e = decode(bits, length_table, length_bits);
-        if (e == nullptr) return IMPLODE_BAD_CODE;
-        unsigned left = e->value;
-        if (e->tag != 0) {
-            bits.need(8);
-            left += bits.buffer & 0xFF;
-            bits.drop(8);
-        }
-
-        // The whole match is written, even past the expected size.
-        count -= left;
-        unsigned src = (pos - distance) & (IMPLODE_WINDOW - 1);
-        while (left > 0) {
-            unsigned chunk = IMPLODE_WINDOW - (src > pos ? src : pos);
-            if (chunk > left) chunk = left;
-            if (first_lap && src >= pos) {
-                std::memset(window + pos, 0, chunk); // before the start of the member's output
-            } else if (pos - src >= chunk) {
-                std::memcpy(window + pos, window + src, chunk);
-            } else {
-                for (unsigned i = 0; i < chunk; ++i) window[pos + i] = window[src + i];
-            }
-            pos += chunk;
-            src = (src + chunk) & (IMPLODE_WINDOW - 1);
-            left -= chunk;
-            if (pos == IMPLODE_WINDOW) {
-                write_out(window, IMPLODE_WINDOW, 0);
-                pos = 0;
-                first_lap = false;
-            }
-        }
-    }
-    write_out(window, pos, 0);
-
-    int32_t unused = bits.count / 8; // whole bytes fetched but not used
-    if (G.remaining_compressed + unused != 0) {
-        G.used_compressed_size =
-            static_cast<int32_t>(G.local.compressed_size) - G.remaining_compressed - unused;
-        return IMPLODE_SIZE_MISMATCH;
-    }
-    return IMPLODE_OK;
-}
-
-int implode_decode_member() {
-    const uint16_t variant = G.local.flags & (FLAG_8K_WINDOW | FLAG_LITERAL_TREE);
+DecodeResult implode_decode_member() {
+    const uint16_t variant = engine.local.flags & (FLAG_8K_WINDOW | FLAG_LITERAL_TREE);
     Trees t;
-    t.distance_bits = implode_distance_lookup_bits(G.remaining_compressed);
+    t.distance_bits = implode_distance_lookup_bits(engine.input.remaining_compressed);
     const uint16_t *distance_base =
         (variant & FLAG_8K_WINDOW) ? distance_base_8k.data() : distance_base_4k.data();
     const uint16_t *length_base =
         (variant & FLAG_LITERAL_TREE) ? length_base_3.data() : length_base_2.data();
 
-    // Any result but 0 from a description or a build ends the member; incomplete trees too.
-    int r = IMPLODE_OK;
-    if (variant & FLAG_LITERAL_TREE) {
-        r = read_sf_lengths(sf_lengths, 256);
-        if (r == IMPLODE_OK)
-            r = build_decode_table(sf_lengths, 256, 256, nullptr, nullptr, &t.literal,
-                                   &t.literal_bits);
-    }
-    if (r == IMPLODE_OK) r = read_sf_lengths(sf_lengths, 64);
-    if (r == IMPLODE_OK)
-        r = build_decode_table(sf_lengths, 64, 0, length_base, length_extra.data(), &t.length,
-                               &t.length_bits);
-    if (r == IMPLODE_OK) r = read_sf_lengths(sf_lengths, 64);
-    if (r == IMPLODE_OK)
-        r = build_decode_table(sf_lengths, 64, 0, distance_base, distance_extra.data(), &t.distance,
-                               &t.distance_bits);
-    // A table that is missing cannot be indexed (impossible with lengths 1..16, kept as a guard).
-    if (r == IMPLODE_OK && (t.length == nullptr || t.distance == nullptr ||
-                            ((variant & FLAG_LITERAL_TREE) && t.literal == nullptr)))
-        r = IMPLODE_BAD_TREE;
-    if (r == IMPLODE_OK)
-        r = implode_decode_data(variant, t.literal, t.length, t.distance, t.literal_bits,
-                                t.length_bits, t.distance_bits);
+    DecodeResult r = DecodeResult::ok;
+    if (variant & FLAG_LITERAL_TREE)
+        r = read_tree(256, 256, nullptr, nullptr, &t.literal, &t.literal_bits);
+    if (r == DecodeResult::ok)
+        r = read_tree(64, 0, length_base, length_extra.data(), &t.length, &t.length_bits);
+    if (r == DecodeResult::ok)
+        r = read_tree(64, 0, distance_base, distance_extra.data(), &t.distance, &t.distance_bits);
+    if (r != DecodeResult::ok) return r;
 
-    // A failed build leaves its pointer null; every table built is released on every exit.
-    free_decode_tables(t.literal);
-    free_decode_tables(t.length);
-    free_decode_tables(t.distance);
-    return r;
+    CodeLoop c{BitInput{}, {engine.decoders.window_area}};
+    take_input(c.in, FILL_ONES);
+    r = decode_codes(c, variant, t);
+    hand_back_input(c.in);
+    if (r != DecodeResult::ok) return r;
+    write_last_window(c.window);
+
+    // The input used must be the compressed size; whole bytes taken into the buffer but not used
+    // count as unused, fill bytes past the member's end as used.
+    int32_t unused = static_cast<int32_t>(c.in.count / 8);
+    engine.used_compressed_size = static_cast<int32_t>(int64_t{engine.local.compressed_size} -
+                                                       engine.input.remaining_compressed - unused);
+    CHECK_DATA(engine.input.remaining_compressed + unused == 0, DecodeResult::size_mismatch);
+    return DecodeResult::ok;
 }

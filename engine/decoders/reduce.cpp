@@ -1,9 +1,31 @@
-// Reduce decoder (methods 2 to 5): follower sets, then escape-coded matches in a 16K window.
+// Reduce decoder (methods 2 to 5, compression factors 1 to 4): follower sets, then escape-coded
+// matches in a 16K window.
+//
+// The format, element by element (bits least significant first):
+//   256 follower sets, for the preceding bytes 255 down to 0, each
+//     6 bits        the set's size n (0..63)
+//     n x 8 bits    the set's bytes
+//   Then one byte after another until the member's size is made. With the set of the byte read
+//   before it (0 at the start) of size n:
+//     n = 0          8 bits: the byte
+//     otherwise      1 bit: 1, then 8 bits: the byte; 0, then an index of 1 bit (n = 1 or 2) or
+//                    of the fewest bits that count to n (up to 6): the byte at that place of the
+//                    set (a place beyond the set reads what the set's row holds there)
+//   The bytes so read form a second stream in which 144 (0x90) escapes:
+//     144, 0         the byte 144
+//     144, V         V not 0: a match; its length part is V & mask (masks 127, 63, 31, 15 for
+//                    factors 1 to 4); when that part is the whole mask, one more byte is added
+//     then 1 byte x  the distance: (V >> (8 - factor)) * 256 + x + 1
+//     the match has length part + 3 bytes and copies from that distance back; before the
+//     member's first byte it reads zeros
+//   The bytes the match or escape consumed still count as "the byte read before" for the sets.
+// The follower sets lie in the second half of the work area, the window in the first.
 #include <array>
 #include <cstring>
 
-#include "engine/decoders/bit_reader.h"
+#include "engine/decoders/bit_input.h"
 #include "engine/decoders/decoders.h"
+#include "engine/decoders/sliding_window.h"
 
 namespace {
 
@@ -31,109 +53,83 @@ static_assert(index_width_table[2] == 1 && index_width_table[3] == 2 &&
               index_width_table[17] == 5 && index_width_table[33] == 6 &&
               index_width_table[63] == 6);
 
-int reduce_factor;
-unsigned char follower_count[256];
-// Row b (64 bytes) holds the followers of byte b; the second half of window_area.
-unsigned char *const follower_sets = window_area + REDUCE_WINDOW;
-unsigned char *const window = window_area;
+[[gnu::always_inline]] inline unsigned read_bits(BitInput &in, unsigned n) {
+    need_bits(in, n);
+    return take_bits(in, n);
+}
 
-void read_follower_sets() {
+void read_follower_sets(BitInput &in, unsigned char *counts, unsigned char *sets) {
     for (int b = 255; b >= 0; --b) {
-        unsigned n = read_bits(6);
-        follower_count[b] = static_cast<unsigned char>(n);
+        unsigned n = read_bits(in, 6);
+        counts[b] = static_cast<unsigned char>(n);
         for (unsigned i = 0; i < n; ++i)
-            follower_sets[64 * b + i] = static_cast<unsigned char>(read_bits(8));
+            sets[64 * b + i] = static_cast<unsigned char>(read_bits(in, 8));
     }
 }
 
 } // namespace
 
-int reduce_decode_member() {
-    reduce_factor = G.local.method - 1;
-    if (reduce_factor < 1 || reduce_factor > 4) reduce_factor = 1;
-    const unsigned lmask = length_mask[reduce_factor];
-    const unsigned dshift = distance_shift[reduce_factor];
-    const unsigned dmask = distance_mask[reduce_factor];
-    read_follower_sets();
+DecodeResult reduce_decode_member() {
+    int factor = engine.local.method - 1;
+    if (factor < 1 || factor > 4) factor = 1;
+    const unsigned lmask = length_mask[factor];
+    const unsigned dshift = distance_shift[factor];
+    const unsigned dmask = distance_mask[factor];
+    unsigned char *const counts = engine.decoders.reduce.follower_count;
+    unsigned char *const sets = engine.decoders.window_area + REDUCE_WINDOW;
 
-    unsigned pos = 0;
-    bool first_lap = true;
-    int64_t count = G.remaining_uncompressed;
+    BitInput in;
+    take_input(in, FILL_ZEROS);
+    read_follower_sets(in, counts, sets);
+
+    SlidingWindow<REDUCE_WINDOW> x{engine.decoders.window_area};
+    int64_t left = engine.input.remaining_uncompressed;
     unsigned previous = 0;
     int state = 0;
     unsigned v = 0, length = 0;
-
-    while (count > 0 && !bits_ran_past_end()) {
-        unsigned x;
-        unsigned n = follower_count[previous];
-        if (n == 0 || read_bits(1) == 1)
-            x = read_bits(8);
+    while (left > 0 && !input_ran_out()) {
+        unsigned byte;
+        unsigned n = counts[previous];
+        if (n == 0 || read_bits(in, 1) == 1)
+            byte = read_bits(in, 8);
         else
-            x = follower_sets[64 * previous + read_bits(index_width_table[n])];
+            byte = sets[64 * previous + read_bits(in, index_width_table[n])];
 
         switch (state) {
-        case 0:
-            if (x != ESCAPE) {
-                window[pos] = static_cast<unsigned char>(x);
-                if (++pos == REDUCE_WINDOW) {
-                    write_out(window, REDUCE_WINDOW, 0);
-                    pos = 0;
-                    first_lap = false;
-                }
-                --count;
+        case 0: // plain bytes
+            if (byte != ESCAPE) {
+                put_byte(x, static_cast<unsigned char>(byte));
+                --left;
             } else {
                 state = 1;
             }
             break;
-        case 1:
-            if (x != 0) {
-                v = x;
+        case 1: // after an escape
+            if (byte != 0) {
+                v = byte;
                 length = v & lmask;
                 state = length == lmask ? 2 : 3;
             } else {
-                window[pos] = ESCAPE;
-                if (++pos == REDUCE_WINDOW) {
-                    write_out(window, REDUCE_WINDOW, 0);
-                    pos = 0;
-                    first_lap = false;
-                }
-                --count;
+                put_byte(x, ESCAPE);
+                --left;
                 state = 0;
             }
             break;
-        case 2:
-            length += x;
+        case 2: // the length's extra byte
+            length += byte;
             state = 3;
             break;
-        default: {
-            unsigned left = length + 3;
-            unsigned distance = ((v >> dshift) & dmask) * 256 + x + 1;
-            unsigned src = (pos - distance) & (REDUCE_WINDOW - 1);
-            count -= left;
-            while (left > 0) {
-                unsigned chunk = REDUCE_WINDOW - (src > pos ? src : pos);
-                if (chunk > left) chunk = left;
-                if (first_lap && src >= pos) {
-                    std::memset(window + pos, 0, chunk);
-                } else if (pos - src >= chunk) {
-                    std::memcpy(window + pos, window + src, chunk);
-                } else {
-                    for (unsigned i = 0; i < chunk; ++i) window[pos + i] = window[src + i];
-                }
-                pos += chunk;
-                src = (src + chunk) & (REDUCE_WINDOW - 1);
-                left -= chunk;
-                if (pos == REDUCE_WINDOW) {
-                    write_out(window, REDUCE_WINDOW, 0);
-                    pos = 0;
-                    first_lap = false;
-                }
-            }
+        default: { // the distance's low byte: the match
+            unsigned distance = ((v >> dshift) & dmask) * 256 + byte + 1;
+            left -= length + 3; // the whole match is written, even past the member's size
+            copy_match(x, length + 3, distance);
             state = 0;
             break;
         }
         }
-        previous = x;
+        previous = byte;
     }
-    return write_out(window, pos, 0);
+    hand_back_input(in);
+    write_last_window(x);
+    return DecodeResult::ok;
 }

@@ -2,9 +2,45 @@
 // path mapping, output files, times and attributes. POSIX and Win32 implementations.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+enum class EngineStatus : int;
+
+// --- The records of the host port, part of the engine state ----------------------------------
+
+struct DirSearch;
+constexpr int ARCHIVE_NAME_BUFFER = 264;
+
+// Path mapping: the extraction root and the output path being built for the current member.
+struct MappingState {
+    std::string root;   // extraction root ending in "/", empty when none
+    std::string named;  // output path built from the names as they are
+    std::string actual; // the same with rejected components in 8.3 form: what is created
+    bool building = false;
+    int create_folders = 1;
+    int folder_created = 0;
+    int label_drive = 0;
+    std::string member; // the member name, for messages
+};
+
+// One expansion of an archive argument, from its first call to the call that returns none.
+struct ExpansionState {
+    int first_call = 1;
+    const char *pattern = nullptr;
+    char *folder = nullptr; // allocated copy, or null for "."
+    size_t folder_length = 0;
+    int folder_named = 0;
+    DirSearch *search = nullptr;
+    char result[ARCHIVE_NAME_BUFFER] = {};
+};
+
+struct HostState {
+    MappingState mapping;
+    ExpansionState expansion;
+};
 
 // --- Archive files ---------------------------------------------------------------------------
 
@@ -31,17 +67,29 @@ void host_close(int fd);
 int match_step(const char *pattern, const char *text, int ignore_case);
 int wildcard_match(const char *text, const char *pattern, int ignore_case);
 
-struct DirSearch;
 DirSearch *dir_search_open(const char *folder);
 // The record (now naming its next entry), or null when no entry is left; close it either way.
 DirSearch *dir_search_next(DirSearch *search);
 const char *dir_search_name(const DirSearch *search);
 void dir_search_close(DirSearch *search);
 
-constexpr int ARCHIVE_NAME_BUFFER = 264;
 // The next existing name matching the archive argument, or null when the expansion is complete.
 // The result has room for ".zip" to be appended.
-char *next_archive_name(const char *specification);
+char *next_archive_name(const char *archive_arg);
+
+// --- The host's naming rules ------------------------------------------------------------------
+
+// The last component of a path (a program's name without its folder).
+const char *host_base_name(const char *path);
+// A character that separates folders in a path on this host.
+bool host_is_separator(unsigned char c);
+// A character that would split a name component or root the path: a separator, and where the
+// host has drives, the drive colon.
+bool host_splits_path(unsigned char c);
+// Drops from the end of a name component what the host's file system drops (Windows: dots and
+// blanks, so that "..." would read as the parent folder), so that checks see the name the system
+// will see.
+void host_trim_component(std::string &component);
 
 // --- Path mapping and folders ----------------------------------------------------------------
 
@@ -54,9 +102,9 @@ enum CheckdirOp {
     CD_RELEASE_ROOT = 5
 };
 // Keeps the extraction root and builds the current member's output path; an engine status.
-int checkdir(char *text, int operation);
-// Maps the member name in G.filename onto its output path (left in G.filename).
-int mapname();
+EngineStatus checkdir(char *text, int operation);
+// Maps the member name in the name buffer onto its output path (left in the name buffer).
+EngineStatus mapname();
 // The 8.3 form of one name component, for file systems that reject the long form.
 std::string fat_component(const char *component);
 // 1 when the file system accepts the path as a name.

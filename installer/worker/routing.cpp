@@ -37,6 +37,7 @@ int call_engine(std::initializer_list<const char *> arguments) {
     int argc = 0;
     for (std::string &slot : slots)
         if (argc < ARGUMENT_SLOTS - 1) argv[argc++] = slot.data();
+    set_replace_policy(replace_policy); // asked before the engine replaces an existing file
     return engine_main(argc, argv);
 }
 

@@ -10,17 +10,8 @@ using namespace qeltest;
 
 namespace {
 
-Member text_member(const std::string &name, const std::string &text) {
-    Member m;
-    m.name = name;
-    m.data = to_bytes(text);
-    return m;
-}
-
 std::string make_archive(const std::string &dir, const std::string &file, const Archive &a) {
-    std::string path = dir + "/" + file;
-    write_file(path, build_zip(a));
-    return path;
+    return write_zip(dir + "/" + file, a);
 }
 
 } // namespace
@@ -28,7 +19,7 @@ std::string make_archive(const std::string &dir, const std::string &file, const 
 TEST(Comment, EscapeAndCrLfAreShownReadably) {
     std::string dir = scratch_dir("comment_esc");
     Archive a;
-    a.members.push_back(text_member("a.txt", "hello"));
+    a.members.push_back(stored_member("a.txt", "hello"));
     a.comment = std::string("line one\r\nline \x1b[1mtwo\r\n") + std::string(1, '\0') + "hidden";
     std::string path = make_archive(dir, "c.zip", a);
     RunResult r = run_engine({"unzip", "-z", path});
@@ -39,7 +30,7 @@ TEST(Comment, EscapeAndCrLfAreShownReadably) {
 TEST(Comment, LongestCommentIsFoundAndShown) {
     std::string dir = scratch_dir("comment_long");
     Archive a;
-    a.members.push_back(text_member("a.txt", "hello"));
+    a.members.push_back(stored_member("a.txt", "hello"));
     a.comment = std::string(65535, 'c');
     std::string path = make_archive(dir, "long.zip", a);
     RunResult r = run_engine({"unzip", "-qz", path});
@@ -50,7 +41,7 @@ TEST(Comment, LongestCommentIsFoundAndShown) {
 TEST(Comment, CommentIsShownBeforeListingUnlessQuiet) {
     std::string dir = scratch_dir("comment_list");
     Archive a;
-    a.members.push_back(text_member("a.txt", "hello"));
+    a.members.push_back(stored_member("a.txt", "hello"));
     a.comment = "Greetings";
     std::string path = make_archive(dir, "g.zip", a);
     RunResult loud = run_engine({"unzip", "-l", path});
@@ -64,7 +55,7 @@ TEST(EndRecord, SignatureStraddlingBlockBoundaryIsFound) {
     // (counted from the end of the file), so that it is completed from the hold area.
     std::string dir = scratch_dir("straddle");
     Archive a;
-    a.members.push_back(text_member("a.txt", "hello"));
+    a.members.push_back(stored_member("a.txt", "hello"));
     Bytes bare = build_zip(a);
     size_t record = bare.size() - 22; // position of the signature without a comment
     // Pick a file size S with S mod 2048 = tail > 18 such that record = S - tail - 2.
@@ -88,7 +79,7 @@ TEST(EndRecord, SignatureNearestTheEndWins) {
     // taken: it describes an empty archive.
     std::string dir = scratch_dir("two_sigs");
     Archive a;
-    a.members.push_back(text_member("a.txt", "hello"));
+    a.members.push_back(stored_member("a.txt", "hello"));
     Bytes decoy = {'P', 'K', 5, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     a.comment = std::string(decoy.begin(), decoy.end());
     std::string path = make_archive(dir, "d.zip", a);
@@ -117,8 +108,8 @@ TEST(EndRecord, NotAZipFile) {
 TEST(Offsets, PrependedBytesAreCompensated) {
     std::string dir = scratch_dir("prepended");
     Archive a;
-    a.members.push_back(text_member("a.txt", "hello"));
-    a.members.push_back(text_member("b.txt", "world"));
+    a.members.push_back(stored_member("a.txt", "hello"));
+    a.members.push_back(stored_member("b.txt", "world"));
     a.prefix = Bytes(100, 0xEE);
     std::string path = make_archive(dir, "p.zip", a);
     RunResult r = run_engine({"unzip", "-l", path});
@@ -134,7 +125,7 @@ TEST(Offsets, PrependedBytesAreCompensated) {
 TEST(Offsets, NullDirectoryOffsetIsRecovered) {
     std::string dir = scratch_dir("null_offset");
     Archive a;
-    a.members.push_back(text_member("a.txt", "hello"));
+    a.members.push_back(stored_member("a.txt", "hello"));
     a.null_directory_offset = true;
     std::string path = make_archive(dir, "n.zip", a);
     RunResult r = run_engine({"unzip", "-l", path});
@@ -148,7 +139,7 @@ TEST(Offsets, NullDirectoryOffsetIsRecovered) {
 TEST(Offsets, MissingBytesAreReported) {
     std::string dir = scratch_dir("missing");
     Archive a;
-    a.members.push_back(text_member("a.txt", "hello"));
+    a.members.push_back(stored_member("a.txt", "hello"));
     Bytes data = build_zip(a);
     data.erase(data.begin(), data.begin() + 10); // cut the start of the first local header
     std::string path = dir + "/m.zip";
@@ -163,7 +154,7 @@ TEST(Offsets, MissingBytesAreReported) {
 TEST(Disks, MultiDiskArchiveIsRefused) {
     std::string dir = scratch_dir("multidisk");
     Archive a;
-    a.members.push_back(text_member("a.txt", "hello"));
+    a.members.push_back(stored_member("a.txt", "hello"));
     a.this_disk = 2;
     a.directory_disk = 2;
     std::string path = make_archive(dir, "md.zip", a);
@@ -178,7 +169,7 @@ TEST(Disks, MultiDiskArchiveIsRefused) {
 TEST(Disks, TwoPartArchiveIsProcessedWithWarning) {
     std::string dir = scratch_dir("twopart");
     Archive a;
-    a.members.push_back(text_member("a.txt", "hello"));
+    a.members.push_back(stored_member("a.txt", "hello"));
     a.this_disk = 1;
     a.directory_disk = 1;
     std::string path = make_archive(dir, "tp.zip", a);
@@ -204,8 +195,8 @@ TEST(Names, ThreeHundredByteNameIsTruncatedAndSkippedExactly) {
     std::string dir = scratch_dir("longname");
     Archive a;
     std::string long_name(300, 'n');
-    a.members.push_back(text_member(long_name, "first"));
-    a.members.push_back(text_member("after.txt", "second"));
+    a.members.push_back(stored_member(long_name, "first"));
+    a.members.push_back(stored_member("after.txt", "second"));
     for (auto &m : a.members) m.host_made_by = 3; // no case folding
     std::string path = make_archive(dir, "ln.zip", a);
     RunResult r = run_engine({"unzip", "-l", path});
@@ -219,8 +210,8 @@ TEST(Names, ThreeHundredByteNameIsTruncatedAndSkippedExactly) {
 TEST(Names, DosNamesFoldToLowerCaseUnlessKeepCase) {
     std::string dir = scratch_dir("fold");
     Archive a;
-    a.members.push_back(text_member("README.TXT", "x"));
-    Member unix_member = text_member("MixedCase.txt", "y");
+    a.members.push_back(stored_member("README.TXT", "x"));
+    Member unix_member = stored_member("MixedCase.txt", "y");
     unix_member.host_made_by = 3;
     a.members.push_back(unix_member);
     std::string path = make_archive(dir, "f.zip", a);
@@ -239,7 +230,7 @@ TEST(Names, DosNamesFoldToLowerCaseUnlessKeepCase) {
 TEST(Names, ControlCharactersAreMadeVisible) {
     std::string dir = scratch_dir("ctl");
     Archive a;
-    Member m = text_member("tab\there", "x");
+    Member m = stored_member("tab\there", "x");
     m.host_made_by = 3;
     a.members.push_back(m);
     std::string path = make_archive(dir, "t.zip", a);
@@ -252,7 +243,7 @@ TEST(CentralDirectory, ReportedLengthTooLongIsCompensated) {
     // make the record claim an offset 7 bytes too far instead, with no data in front.
     std::string dir = scratch_dir("too_long");
     Archive a;
-    a.members.push_back(text_member("a.txt", "hello"));
+    a.members.push_back(stored_member("a.txt", "hello"));
     Bytes data = build_zip(a);
     size_t record = data.size() - 22;
     // directory size field at record + 12: shrink it by 7 so that the displacement is +7.
@@ -272,7 +263,7 @@ TEST(CentralDirectory, ReportedLengthTooLongIsCompensated) {
 TEST(CentralDirectory, DirectoryNotFoundIsSevere) {
     std::string dir = scratch_dir("no_dir");
     Archive a;
-    a.members.push_back(text_member("a.txt", "hello"));
+    a.members.push_back(stored_member("a.txt", "hello"));
     Bytes data = build_zip(a);
     size_t record = data.size() - 22;
     size_t directory = data[record + 16] | (data[record + 17] << 8);

@@ -13,13 +13,8 @@ namespace {
 
 std::string small_archive(const std::string &dir, const std::string &file) {
     Archive a;
-    Member m;
-    m.name = "a.txt";
-    m.data = to_bytes("hello");
-    a.members.push_back(m);
-    std::string path = dir + "/" + file;
-    write_file(path, build_zip(a));
-    return path;
+    a.members.push_back(stored_member("a.txt", "hello"));
+    return write_zip(dir + "/" + file, a);
 }
 
 } // namespace
@@ -50,6 +45,7 @@ TEST(Options, UnknownLetterIsBad) {
 TEST(Options, MissingArchiveShowsUsageOnStdout) {
     RunResult r = run_engine({"unzip", "-q"});
     EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("QEL Setup archive engine 5.1 of 7 February 1994\n", 0), 0u) << r.out;
     EXPECT_TRUE(contains(
         r.out, "  -c  extract files to stdout/screen (CRT)   -l  list files (short format)\n"));
     EXPECT_TRUE(contains(
@@ -67,15 +63,15 @@ TEST(Options, NegationCountsCarryAcrossEntries) {
     std::string dir = scratch_dir("opt_negate");
     std::string path = small_archive(dir, "a.zip");
     run_engine({"unzip", "-q-q", "-l", path});
-    EXPECT_EQ(G.quiet, 0);
+    EXPECT_EQ(engine.options.quiet, 0);
     run_engine({"unzip", "-zz-", "-q", path});
-    EXPECT_EQ(G.comment_level, 2);
-    EXPECT_EQ(G.quiet, 0);
+    EXPECT_EQ(engine.options.comment_level, 2);
+    EXPECT_EQ(engine.options.quiet, 0);
     run_engine({"unzip", "-aaa", "-l", path});
-    EXPECT_EQ(G.text_level, 2);
+    EXPECT_EQ(engine.options.text_level, 2);
     run_engine({"unzip", "-p-p", "-l", path});
-    EXPECT_EQ(G.to_stdout, 0);
-    EXPECT_EQ(G.quiet, 0);
+    EXPECT_EQ(engine.options.to_stdout, 0);
+    EXPECT_EQ(engine.options.quiet, 0);
 }
 
 TEST(Options, NeverAndOverwriteTogetherKeepNever) {
@@ -83,9 +79,9 @@ TEST(Options, NeverAndOverwriteTogetherKeepNever) {
     std::string path = small_archive(dir, "a.zip");
     RunResult r = run_engine({"unzip", "-no", "-l", path});
     EXPECT_TRUE(contains(r.err, "caution:  both -n and -o specified; ignoring -o\n")) << r.err;
-    EXPECT_EQ(G.overwrite_all, 0);
-    EXPECT_EQ(G.no_query, 1);
-    EXPECT_EQ(G.never_overwrite, 1);
+    EXPECT_EQ(engine.options.overwrite_all, 0);
+    EXPECT_EQ(engine.options.no_query, 1);
+    EXPECT_EQ(engine.options.never_overwrite, 1);
 }
 
 TEST(NameLists, IncludeExcludeAndDirectoryAreSplit) {
@@ -94,10 +90,10 @@ TEST(NameLists, IncludeExcludeAndDirectoryAreSplit) {
     // Listing keeps the lists but ignores -d with a caution.
     RunResult r = run_engine({"unzip", "-l", path, "a*", "b", "-x", "c", "-d", "out"});
     EXPECT_TRUE(contains(r.out, "caution:  not extracting; -d ignored\n")) << r.out;
-    EXPECT_EQ(G.include_count, 2);
-    EXPECT_STREQ(G.include_names[0], "a*");
-    EXPECT_EQ(G.exclude_count, 1);
-    EXPECT_STREQ(G.exclude_names[0], "c");
+    EXPECT_EQ(engine.names.include_count, 2);
+    EXPECT_STREQ(engine.names.include_names[0], "a*");
+    EXPECT_EQ(engine.names.exclude_count, 1);
+    EXPECT_STREQ(engine.names.exclude_names[0], "c");
     EXPECT_TRUE(contains(r.out, "a.txt"));
 }
 
@@ -105,8 +101,8 @@ TEST(NameLists, LeadingExcludeTestsEveryMemberAgainstStar) {
     std::string dir = scratch_dir("lists_x");
     std::string path = small_archive(dir, "a.zip");
     RunResult r = run_engine({"unzip", "-l", path, "-x", "zzz"});
-    EXPECT_EQ(G.process_all, 0);
-    EXPECT_EQ(G.include_count, 0);
+    EXPECT_EQ(engine.names.process_all, 0);
+    EXPECT_EQ(engine.names.include_count, 0);
     EXPECT_TRUE(contains(r.out, "a.txt")) << r.out;
     RunResult excluded = run_engine({"unzip", "-l", path, "-x", "a.*"});
     EXPECT_FALSE(contains(excluded.out, "a.txt")) << excluded.out;
@@ -124,7 +120,7 @@ TEST(NameLists, MissingDirectoryAfterD) {
 TEST(ArchiveLoop, MissingArchiveIsRetriedWithZipSuffix) {
     std::string dir = scratch_dir("missing_arch");
     std::string name = dir + "/data";
-    G.no_zip_directory_seen =
+    engine.kept.no_zip_directory_seen =
         0; // set for the whole process by any earlier file without a directory
     RunResult r = run_engine({"unzip", "-l", name});
     EXPECT_EQ(r.status, 9);

@@ -9,6 +9,8 @@
 
 #include "engine/engine.h"
 #include "tests/support/corpus_manifest.h"
+#include "tests/support/corpus_walk.h"
+#include "tests/support/deflate_writer.h"
 #include "tests/support/scripted_replace_policy.h"
 #include "tests/support/zip_builder.h"
 
@@ -17,22 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Member stored(const std::string &name, const std::string &content) {
-    Member m;
-    m.name = name;
-    m.data = to_bytes(content);
-    return m;
-}
-
 std::string archive_at(const std::string &dir, const Archive &archive) {
-    std::string path = dir + "/test.zip";
-    write_file(path, build_zip(archive));
-    return path;
-}
-
-std::string read_text(const std::string &path) {
-    Bytes b = read_file(path);
-    return std::string(b.begin(), b.end());
+    return write_zip(dir + "/test.zip", archive);
 }
 
 size_t count_of(const std::string &text, const std::string &what) {
@@ -72,7 +60,8 @@ class Extract : public ::testing::Test {
     void SetUp() override {
         scripted_policy() = ScriptedPolicy{};
         // -s, -V and -$ outlive an engine call; each test starts without them.
-        G.spaces_to_underscore = G.keep_vms_version = G.volume_labels = 0;
+        engine.kept.spaces_to_underscore = engine.kept.keep_vms_version =
+            engine.kept.volume_labels = 0;
         dir = scratch_dir(std::string("extract_") +
                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         out = dir + "/out";
@@ -91,8 +80,8 @@ Archive many_members(int count) {
     for (int i = 0; i < count; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "batch/m%03d.txt", i);
-        Member m = stored(name, "member " + std::to_string(i) +
-                                    std::string(static_cast<size_t>(i * 7), 'x'));
+        Member m = stored_member(name, "member " + std::to_string(i) +
+                                           std::string(static_cast<size_t>(i * 7), 'x'));
         m.comment = "comment of " + std::to_string(i); // longer directory entries
         m.extra = to_bytes("XYZW");
         a.members.push_back(m);
@@ -138,11 +127,11 @@ TEST_F(Extract, TestModeSummaries) {
 
 TEST_F(Extract, BadCrcIsReportedAndFileKept) {
     Archive a;
-    Member m = stored("bad.txt", "contents");
+    Member m = stored_member("bad.txt", "contents");
     m.override_crc = true;
     m.crc = 0x12345678;
     a.members.push_back(m);
-    a.members.push_back(stored("good.txt", "fine"));
+    a.members.push_back(stored_member("good.txt", "fine"));
     std::string zip = archive_at(dir, a);
     RunResult r = run({"-t", zip});
     EXPECT_EQ(r.status, 2);
@@ -157,17 +146,17 @@ TEST_F(Extract, BadCrcIsReportedAndFileKept) {
 
 TEST_F(Extract, UnsupportedMethodsAndEncryptionAreSkipped) {
     Archive a;
-    Member m7 = stored("tokenized.bin", "abc");
+    Member m7 = stored_member("tokenized.bin", "abc");
     m7.method = 7;
     m7.compressed = to_bytes("abc");
-    Member m9 = stored("deflate64.bin", "abc");
+    Member m9 = stored_member("deflate64.bin", "abc");
     m9.method = 9;
     m9.compressed = to_bytes("abc");
-    Member secret = stored("secret.txt", "abc");
+    Member secret = stored_member("secret.txt", "abc");
     secret.flags = 1;
-    Member newer = stored("newer.txt", "abc");
+    Member newer = stored_member("newer.txt", "abc");
     newer.version_needed = 45;
-    a.members = {m7, m9, secret, newer, stored("plain.txt", "plain")};
+    a.members = {m7, m9, secret, newer, stored_member("plain.txt", "plain")};
     std::string zip = archive_at(dir, a);
     RunResult r = run({zip, "-d", out});
     EXPECT_EQ(r.status, 1);
@@ -191,10 +180,10 @@ TEST_F(Extract, UnsupportedMethodsAndEncryptionAreSkipped) {
 
 TEST_F(Extract, VmsMembers) {
     Archive a;
-    Member too_new = stored("vmsnew.txt", "n");
+    Member too_new = stored_member("vmsnew.txt", "n");
     too_new.host_needed = 2;
     too_new.version_needed = 43;
-    Member vms = stored("vms.txt", "v");
+    Member vms = stored_member("vms.txt", "v");
     vms.host_needed = 2;
     a.members = {too_new, vms};
     std::string zip = archive_at(dir, a);
@@ -212,7 +201,7 @@ TEST_F(Extract, VmsMembers) {
 TEST_F(Extract, CompressedMethodsReachTheirDecoders) {
     // Whatever the decoder answers, the member is handed to it, never skipped.
     Archive a;
-    Member d = stored("deflated.txt", "hello");
+    Member d = stored_member("deflated.txt", "hello");
     d.method = 8;
     d.compressed = to_bytes("\xcb\x48\xcd\xc9\xc9\x07\x00");
     a.members.push_back(d);
@@ -222,12 +211,68 @@ TEST_F(Extract, CompressedMethodsReachTheirDecoders) {
     EXPECT_NE(r.out.find("testing: deflated.txt"), std::string::npos);
 }
 
+// The error lines of a member that its decoder refuses, for bad data and for lack of memory, in
+// the loud and the quiet form, with the status each gives.
+TEST_F(Extract, DecoderErrorLinesNameTheMethod) {
+    // Bad data: a deflate block of the invalid type 3, an implode tree description too short.
+    Archive bad;
+    Member deflated = stored_member("bad.def", "abc");
+    deflated.method = 8;
+    deflated.compressed = {0x07, 0x00};
+    Member imploded = stored_member("bad.imp", "abc");
+    imploded.method = 6;
+    imploded.compressed = {0x00, 0x05};
+    bad.members = {deflated, imploded};
+    std::string zip = archive_at(dir, bad);
+    RunResult loud = run({"-t", zip});
+    EXPECT_EQ(loud.status, 2);
+    EXPECT_TRUE(contains(loud.err, "\n  error:  invalid compressed data for inflate format\n"))
+        << loud.err;
+    EXPECT_TRUE(contains(loud.err, "\n  error:  invalid compressed data for explode format\n"))
+        << loud.err;
+    RunResult quiet = run({"-qq", "-t", zip});
+    EXPECT_EQ(quiet.status, 2);
+    EXPECT_TRUE(contains(quiet.err, "  error:  invalid compressed (deflated) data for bad.def\n"))
+        << quiet.err;
+    EXPECT_TRUE(contains(quiet.err, "  error:  invalid compressed (imploded) data for bad.imp\n"))
+        << quiet.err;
+
+    // No memory for the decoding tables: a fixed deflate block and a real imploded member.
+    Archive good;
+    DeflateWriter w;
+    w.fixed_header(true);
+    w.fixed_literal('a');
+    w.fixed_end();
+    Member fixed = stored_member("mem.def", "a");
+    fixed.method = 8;
+    fixed.compressed = w.finish();
+    Member exploding = member_of(raw_members(corpus_path("implode-first.zip")).at(0));
+    exploding.name = "mem.imp";
+    good.members = {fixed, exploding};
+    zip = archive_at(dir, good);
+    EXPECT_EQ(run({"-t", zip}).status, 0);
+    engine.kept.table_memory.fail_after = 0; // every table allocation fails
+    loud = run({"-t", zip});
+    quiet = run({"-qq", "-t", zip});
+    engine.kept.table_memory.fail_after = -1;
+    EXPECT_EQ(loud.status, 5);
+    EXPECT_TRUE(contains(loud.err, "\n  error:  not enough memory for inflate operation\n"))
+        << loud.err;
+    EXPECT_TRUE(contains(loud.err, "\n  error:  not enough memory for explode operation\n"))
+        << loud.err;
+    EXPECT_EQ(quiet.status, 5);
+    EXPECT_TRUE(contains(quiet.err, "  error:  not enough memory to inflate mem.def\n"))
+        << quiet.err;
+    EXPECT_TRUE(contains(quiet.err, "  error:  not enough memory to explode mem.imp\n"))
+        << quiet.err;
+}
+
 // --- Selection -------------------------------------------------------------------------------
 
 TEST_F(Extract, IncludeAndExcludeListsWithWildcards) {
     Archive a;
     for (const char *n : {"docs/a1.txt", "docs/a2.txt", "docs/b1.txt", "src/a3.c", "src/b2.c"})
-        a.members.push_back(stored(n, n));
+        a.members.push_back(stored_member(n, n));
     std::string zip = archive_at(dir, a);
     RunResult r = run({zip, "docs/*", "src/a?.c", "missing.txt", "-x", "*2*", "zz*", "-d", out});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -244,7 +289,7 @@ TEST_F(Extract, IncludeAndExcludeListsWithWildcards) {
 
 TEST_F(Extract, FoldedNamesMatchWithoutRegardToCase) {
     Archive a;
-    a.members.push_back(stored("README.TXT", "r")); // MS-DOS member: folded to lower case
+    a.members.push_back(stored_member("README.TXT", "r")); // MS-DOS member: folded to lower case
     std::string zip = archive_at(dir, a);
     RunResult r = run({zip, "ReadMe.*", "-d", out});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -258,7 +303,7 @@ class Overwrite : public Extract {
     void SetUp() override {
         Extract::SetUp();
         Archive a;
-        a.members.push_back(stored("phone.fon", "from archive"));
+        a.members.push_back(stored_member("phone.fon", "from archive"));
         zip = archive_at(dir, a);
         fs::create_directories(out);
         target = out + "/phone.fon";
@@ -305,6 +350,15 @@ TEST_F(Overwrite, OlderFileAsksThePolicyWithTheFullPath) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read_text(target), "from archive");
     EXPECT_EQ(mtime_of(target), member_seconds());
+}
+
+// The engine library alone asks nobody: without a policy handed over, an existing file stays.
+TEST_F(Overwrite, WithoutAPolicyTheExistingFileIsKept) {
+    existing(member_seconds() - 3600);
+    RunResult r = run_engine({"unzip", zip, "-d", out}, nullptr);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(target), "existing");
+    EXPECT_TRUE(scripted_policy().asked.empty());
 }
 
 TEST_F(Overwrite, OverwriteOptionNeverAsks) {
@@ -365,9 +419,9 @@ TEST_F(Overwrite, ReadOnlyExistingFileIsReplaced) {
 
 TEST_F(Extract, ReadOnlyMemberGetsReadOnlyFile) {
     Archive a;
-    Member m = stored("locked.txt", "locked");
+    Member m = stored_member("locked.txt", "locked");
     m.external_attributes = 0x21;
-    a.members = {m, stored("open.txt", "open")};
+    a.members = {m, stored_member("open.txt", "open")};
     std::string zip = archive_at(dir, a);
     RunResult r = run({zip, "-d", out});
     EXPECT_EQ(r.status, 0);
@@ -381,7 +435,7 @@ TEST_F(Extract, ReadOnlyMemberGetsReadOnlyFile) {
 
 TEST_F(Extract, OutputThatCannotBeCreatedFailsThatMemberOnly) {
     Archive a;
-    a.members = {stored("blocked", "x"), stored("fine.txt", "fine")};
+    a.members = {stored_member("blocked", "x"), stored_member("fine.txt", "fine")};
     std::string zip = archive_at(dir, a);
     fs::create_directories(out + "/blocked");
     RunResult r = run({"-o", zip, "-d", out});
@@ -390,31 +444,15 @@ TEST_F(Extract, OutputThatCannotBeCreatedFailsThatMemberOnly) {
     EXPECT_EQ(read_text(out + "/fine.txt"), "fine");
 }
 
-#ifndef _WIN32
-TEST_F(Extract, DiskFullStopsTheArchive) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP();
-    Archive a;
-    a.members = {stored("full", std::string(5000, 'z')), stored("after.txt", "after")};
-    std::string zip = archive_at(dir, a);
-    // Standard input gives no "y", so the answer is to stop.
-    ASSERT_NE(std::freopen("/dev/null", "r", stdin), nullptr);
-    RunResult r = run({"-o", zip, "-d", "/dev"});
-    EXPECT_EQ(r.status, 50);
-    EXPECT_NE(r.err.find("/dev/full:  write error (disk full?).  Continue? (y/n/^C) "),
-              std::string::npos);
-    EXPECT_FALSE(file_exists("/dev/after.txt"));
-}
-#endif
-
 // --- Text conversion -------------------------------------------------------------------------
 
 TEST_F(Extract, TextConversionLevels) {
     const std::string body = "lf\ncr\rcrlf\r\ncrcrlf\r\r\nend";
     const std::string converted = "lf\r\ncr\r\ncrlf\r\ncrcrlf\r\n\r\nend";
     Archive a;
-    Member text = stored("text.txt", body);
+    Member text = stored_member("text.txt", body);
     text.internal_attributes = 1;
-    a.members = {text, stored("binary.bin", body)};
+    a.members = {text, stored_member("binary.bin", body)};
     std::string zip = archive_at(dir, a);
 
     RunResult r = run({"-a", zip, "-d", out});
@@ -439,7 +477,7 @@ TEST_F(Extract, CarriageReturnAtTheWindowEnd) {
     std::string lone(32767, 'a');
     lone += "\rb";
     Archive a;
-    a.members = {stored("split.txt", split), stored("lone.txt", lone)};
+    a.members = {stored_member("split.txt", split), stored_member("lone.txt", lone)};
     std::string zip = archive_at(dir, a);
     RunResult r = run({"-aa", zip, "-d", out});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -449,7 +487,7 @@ TEST_F(Extract, CarriageReturnAtTheWindowEnd) {
 
 TEST_F(Extract, EmptyMember) {
     Archive a;
-    a.members = {stored("empty.dat", "")};
+    a.members = {stored_member("empty.dat", "")};
     std::string zip = archive_at(dir, a);
     RunResult r = run({"-a", zip, "-d", out});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -463,7 +501,7 @@ TEST_F(Extract, EmptyMember) {
 
 TEST_F(Extract, DataDescriptorMemberUsesTheCentralSizes) {
     Archive a;
-    Member m = stored("described.txt", "described contents");
+    Member m = stored_member("described.txt", "described contents");
     m.data_descriptor = true;
     a.members = {m};
     std::string zip = archive_at(dir, a);
@@ -474,7 +512,7 @@ TEST_F(Extract, DataDescriptorMemberUsesTheCentralSizes) {
 
 TEST_F(Extract, PipeAndScreen) {
     Archive a;
-    a.members = {stored("one.txt", "first\n"), stored("two.txt", "second\n")};
+    a.members = {stored_member("one.txt", "first\n"), stored_member("two.txt", "second\n")};
     std::string zip = archive_at(dir, a);
     RunResult r = run({"-p", zip});
     EXPECT_EQ(r.status, 0);
@@ -491,8 +529,8 @@ TEST_F(Extract, PipeAndScreen) {
 
 TEST_F(Extract, FolderMembersAreCreated) {
     Archive a;
-    a.members = {stored("newdir/", ""), stored("newdir/inner/", ""),
-                 stored("newdir/inner/f.txt", "f")};
+    a.members = {stored_member("newdir/", ""), stored_member("newdir/inner/", ""),
+                 stored_member("newdir/inner/f.txt", "f")};
     std::string zip = archive_at(dir, a);
     RunResult r = run({zip, "-d", out});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -503,7 +541,7 @@ TEST_F(Extract, FolderMembersAreCreated) {
 
 TEST_F(Extract, JunkedPaths) {
     Archive a;
-    a.members = {stored("LOG/", ""), stored("SCRIPT/samples/misc/first.qrx", "q")};
+    a.members = {stored_member("LOG/", ""), stored_member("SCRIPT/samples/misc/first.qrx", "q")};
     std::string zip = archive_at(dir, a);
     RunResult r = run({"-qq", "-j", zip, "SCRIPT/samples/misc/first.qrx", "-d", out});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -517,7 +555,7 @@ TEST_F(Extract, JunkedPaths) {
 
 TEST_F(Extract, RootWithMissingParentIsRefused) {
     Archive a;
-    a.members = {stored("x.txt", "x")};
+    a.members = {stored_member("x.txt", "x")};
     std::string zip = archive_at(dir, a);
     std::string root = dir + "/missing/parent";
     RunResult r = run({zip, "-d", root});
@@ -534,8 +572,9 @@ TEST_F(Extract, RootWithMissingParentIsRefused) {
 
 TEST_F(Extract, ColonsVersionsAndBlanks) {
     Archive a;
-    a.members = {stored("a:b;3", "1"), stored("c;d", "2"), stored("my file.txt", "3"),
-                 stored("v;", "4"), stored("ver.txt;2", "5")};
+    a.members = {stored_member("a:b;3", "1"), stored_member("c;d", "2"),
+                 stored_member("my file.txt", "3"), stored_member("v;", "4"),
+                 stored_member("ver.txt;2", "5")};
     std::string zip = archive_at(dir, a);
     RunResult r = run({zip, "-d", out});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -553,27 +592,22 @@ TEST_F(Extract, ColonsVersionsAndBlanks) {
 
 TEST_F(Extract, NamesNeverLeaveTheExtractionFolder) {
     Archive a;
-    a.members = {stored("../escape1.txt", "1"),
-                 stored("/abs/escape2.txt", "2"),
-                 stored("sub/../../escape3.txt", "3"),
-                 stored("./sub/./ok.txt", "4"),
-                 stored("..", "5"),
-                 stored("x\x16/../y.txt", "6"),
-                 stored("//server/share.txt", "7"),
-                 stored("sub/..", "8")};
+    a.members = {stored_member("../escape1.txt", "1"),
+                 stored_member("/abs/escape2.txt", "2"),
+                 stored_member("sub/../../escape3.txt", "3"),
+                 stored_member("./sub/./ok.txt", "4"),
+                 stored_member("..", "5"),
+                 stored_member("//server/share.txt", "7"),
+                 stored_member("sub/..", "8")};
     std::string zip = archive_at(dir, a);
     fs::create_directories(out);
     RunResult r = run({zip, "-d", out});
     EXPECT_EQ(r.status, 2); // the names ".." and "sub/.." cannot be mapped
+    // (A quoted separator is a host rule: tests/engine/hostfs/posix and win32.)
     EXPECT_EQ(read_text(out + "/escape1.txt"), "1");
     EXPECT_EQ(read_text(out + "/abs/escape2.txt"), "2");
     EXPECT_EQ(read_text(out + "/sub/escape3.txt"), "3");
     EXPECT_EQ(read_text(out + "/sub/ok.txt"), "4");
-#ifdef _WIN32
-    EXPECT_EQ(read_text(out + "/x_/y.txt"), "6"); // Windows drops trailing dots
-#else
-    EXPECT_EQ(read_text(out + "/x_../y.txt"), "6");
-#endif
     EXPECT_EQ(read_text(out + "/server/share.txt"), "7");
     EXPECT_NE(r.err.find("mapname:  conversion of .. failed\n"), std::string::npos);
     EXPECT_FALSE(file_exists(dir + "/escape1.txt"));
@@ -588,31 +622,12 @@ TEST_F(Extract, NamesNeverLeaveTheExtractionFolder) {
     EXPECT_EQ(entries, 2u);
 }
 
-#ifdef _WIN32
-TEST_F(Extract, WindowsSeparatorsAndDrivesStayInside) {
-    Archive a;
-    a.members = {stored("..\\win1.txt", "1"), stored("C:\\win2.txt", "2"),
-                 stored("C:win3.txt", "3"), stored("sub\\...\\win4.txt", "4"),
-                 stored("sub\\. .\\win5.txt", "5")};
-    std::string zip = archive_at(dir, a);
-    fs::create_directories(out);
-    RunResult r = run({zip, "-d", out});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(read_text(out + "/win1.txt"), "1");
-    EXPECT_EQ(read_text(out + "/c_/win2.txt"), "2");
-    EXPECT_EQ(read_text(out + "/c_win3.txt"), "3");
-    EXPECT_EQ(read_text(out + "/sub/win4.txt"), "4");
-    EXPECT_EQ(read_text(out + "/sub/win5.txt"), "5");
-    EXPECT_FALSE(file_exists(dir + "/win1.txt"));
-}
-#endif
-
 TEST_F(Extract, LongNamesAreCutNotOverflowed) {
     Archive a;
     std::string deep;
     for (int i = 0; i < 30; ++i) deep += "folder" + std::to_string(i) + "/";
-    a.members = {stored(std::string(300, 'n'), "long"), stored(deep + "leaf.txt", "deep"),
-                 stored("ok.txt", "ok")};
+    a.members = {stored_member(std::string(300, 'n'), "long"),
+                 stored_member(deep + "leaf.txt", "deep"), stored_member("ok.txt", "ok")};
     std::string zip = archive_at(dir, a);
     RunResult r = run({zip, "-d", out});
     EXPECT_GE(r.status, 1);
@@ -624,7 +639,7 @@ TEST_F(Extract, MemberZeroIsReCompensated) {
     // Junk between the members and the directory looks like bytes in front of the archive;
     // the first member's header is then found again at its stored offset.
     Archive a;
-    a.members = {stored("first.txt", "first"), stored("second.txt", "second")};
+    a.members = {stored_member("first.txt", "first"), stored_member("second.txt", "second")};
     Bytes zip_bytes = build_zip(a);
     size_t directory = 0;
     for (size_t i = 0; i + 4 <= zip_bytes.size(); ++i)
@@ -648,7 +663,7 @@ TEST_F(Extract, MemberZeroIsReCompensated) {
 
 TEST_F(Extract, MemberTimeIsRestored) {
     Archive a;
-    Member m = stored("timed.txt", "t");
+    Member m = stored_member("timed.txt", "t");
     m.mod_time = (13 << 11) | (45 << 5) | 15; // 13:45:30
     m.mod_date = ((1999 - 1980) << 9) | (7 << 5) | 4;
     a.members = {m};
@@ -664,8 +679,8 @@ TEST_F(Extract, MemberTimeIsRestored) {
     t.tm_sec = 30;
     t.tm_isdst = -1;
     EXPECT_EQ(mtime_of(out + "/timed.txt"), static_cast<int64_t>(std::mktime(&t)));
-    G.local.mod_date = m.mod_date;
-    G.local.mod_time = m.mod_time;
+    engine.local.mod_date = m.mod_date;
+    engine.local.mod_time = m.mod_time;
     EXPECT_EQ(dos_to_seconds(m.mod_date, m.mod_time), static_cast<int64_t>(std::mktime(&t)));
     EXPECT_EQ(newer_check((out + "/timed.txt").c_str()), 1);
     EXPECT_EQ(newer_check((out + "/absent.txt").c_str()), -1);

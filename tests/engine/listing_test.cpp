@@ -78,6 +78,32 @@ TEST(Listing, RatiosMethodsAndEncryption) {
     EXPECT_TRUE(contains(r.out, "      0  Stored       0   0%")) << r.out;
 }
 
+// A nameless member after a named one lists without a name, not with the name before it, in
+// both listings and in the member table that the setup program reads.
+TEST(Listing, NamelessMemberShowsNoName) {
+    std::string dir = scratch_dir("nameless");
+    Archive a;
+    Member first;
+    first.name = "first.txt";
+    first.data = to_bytes("1");
+    Member nameless;
+    nameless.data = to_bytes("22");
+    a.members = {first, nameless};
+    std::string path = dir + "/n.zip";
+    write_file(path, build_zip(a));
+    for (const char *level : {"-l", "-v"}) {
+        RunResult r = run_engine({"unzip", level, path});
+        EXPECT_EQ(r.status, 0) << r.err;
+        size_t first_at = r.out.find("first.txt");
+        ASSERT_NE(first_at, std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("first.txt", first_at + 1), std::string::npos) << level << r.out;
+        ASSERT_EQ(archive_members.size(), 2u);
+        EXPECT_EQ(archive_members[0], "first.txt");
+        EXPECT_EQ(archive_members[1], "");
+        EXPECT_EQ(archive_member_sizes[1], 2u);
+    }
+}
+
 TEST(Listing, RatioOfLargeMembers) {
     EXPECT_EQ(ratio_permille(3000000, 1000000), 667);
     EXPECT_EQ(ratio_permille(0, 5), 0);

@@ -18,14 +18,14 @@ std::string convert(const std::string &text, const std::vector<size_t> &blocks) 
     static MemberEntry entry;
     entry = MemberEntry{};
     entry.convert_text = 1;
-    G.current = &entry;
-    G.output_buffer = buffer;
-    G.output_file = out;
-    G.test = 0;
-    G.to_stdout = 0;
-    G.disk_full_state = 0;
-    G.first_block = 1;
-    G.crc_accumulator = 0xFFFFFFFFu;
+    engine.current = &entry;
+    engine.output.buffer = buffer;
+    engine.output.file = out;
+    engine.options.test = 0;
+    engine.options.to_stdout = 0;
+    engine.output.disk_full_state = 0;
+    engine.output.first_block = 1;
+    engine.output.crc_accumulator = 0xFFFFFFFFu;
     size_t at = 0;
     for (size_t n : blocks) {
         write_out(reinterpret_cast<const unsigned char *>(text.data()) + at,
@@ -38,9 +38,9 @@ std::string convert(const std::string &text, const std::vector<size_t> &blocks) 
     int c;
     while ((c = std::fgetc(out)) != EOF) result.push_back(static_cast<char>(c));
     std::fclose(out);
-    G.output_file = nullptr;
-    G.output_buffer = nullptr;
-    G.current = nullptr;
+    engine.output.file = nullptr;
+    engine.output.buffer = nullptr;
+    engine.current = nullptr;
     return result;
 }
 } // namespace

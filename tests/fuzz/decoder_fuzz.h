@@ -9,19 +9,14 @@
 
 #include <fcntl.h>
 
-#include "engine/decoders/decoders.h"
 #include "engine/engine.h"
-
-bool replace_policy(const char *) {
-    return false;
-}
 
 namespace decoder_fuzz {
 
 // Input layout: byte 0 options (bit 0: text conversion, bits 1 and 2: general purpose flags
 // bits 1 and 2, bits 3 and 4: reduce factor - 1), bytes 1..3 the uncompressed size (little
 // endian, at most 2^17 here so that runs stay quick), then the compressed stream.
-inline void run(int (*decoder)(), int method_base, const uint8_t *data, size_t size) {
+inline void run(DecodeResult (*decoder)(), int method_base, const uint8_t *data, size_t size) {
     static unsigned char *input = static_cast<unsigned char *>(std::malloc(INPUT_BUFFER_SIZE));
     static unsigned char *output = static_cast<unsigned char *>(std::malloc(OUTPUT_BUFFER_SIZE));
     static int empty_fd = open("/dev/null", O_RDONLY);
@@ -41,28 +36,27 @@ inline void run(int (*decoder)(), int method_base, const uint8_t *data, size_t s
     static MemberEntry entry;
     entry = MemberEntry{};
     entry.convert_text = options & 1;
-    G.current = &entry;
-    G.input_buffer = input;
-    G.output_buffer = output;
-    G.archive_fd = empty_fd;
-    G.read_pos = stream;
-    G.bytes_left = static_cast<int32_t>(size);
-    G.local = LocalHeader{};
-    G.local.method =
+    engine.current = &entry;
+    engine.input.buffer = input;
+    engine.output.buffer = output;
+    engine.input.archive_fd = empty_fd;
+    engine.input.read_pos = stream;
+    engine.input.bytes_left = static_cast<int32_t>(size);
+    engine.local = LocalHeader{};
+    engine.local.method =
         static_cast<uint16_t>(method_base == 2 ? 2 + ((options >> 3) & 3) : method_base);
-    G.local.flags = static_cast<uint16_t>(options & 6);
-    G.local.compressed_size = static_cast<uint32_t>(size);
-    G.local.uncompressed_size = uncompressed;
-    G.remaining_compressed = static_cast<int32_t>(size);
-    G.remaining_uncompressed = uncompressed;
-    G.test = 0;
-    G.to_stdout = 0;
-    G.output_file = sink;
-    G.crc_accumulator = 0xFFFFFFFFu;
-    G.first_block = 1;
-    G.pending_cr = 0;
-    G.disk_full_state = 0;
-    bit_reader = BitReader{};
+    engine.local.flags = static_cast<uint16_t>(options & 6);
+    engine.local.compressed_size = static_cast<uint32_t>(size);
+    engine.local.uncompressed_size = uncompressed;
+    engine.input.remaining_compressed = static_cast<int32_t>(size);
+    engine.input.remaining_uncompressed = uncompressed;
+    engine.options.test = 0;
+    engine.options.to_stdout = 0;
+    engine.output.file = sink;
+    engine.output.crc_accumulator = 0xFFFFFFFFu;
+    engine.output.first_block = 1;
+    engine.output.pending_cr = 0;
+    engine.output.disk_full_state = 0;
     decoder();
 }
 

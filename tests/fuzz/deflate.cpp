@@ -2,26 +2,22 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/decoders/decoders.h"
 #include "engine/engine.h"
-
-bool replace_policy(const char *) {
-    return false;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // The whole input is the member's compressed data, already in the input window; the output
     // only feeds the CRC (test mode).
-    G.read_pos = const_cast<unsigned char *>(data);
-    G.bytes_left = static_cast<int32_t>(size);
-    G.remaining_compressed = static_cast<int32_t>(size);
-    G.archive_fd = -1;
-    G.current = nullptr;
-    G.test = 1;
-    G.quiet = 2;
-    G.crc_accumulator = 0xFFFFFFFFu;
-    int r = deflate_decode_member();
-    if (r < 0 || r > 3) __builtin_trap();
+    engine.input.read_pos = const_cast<unsigned char *>(data);
+    engine.input.bytes_left = static_cast<int32_t>(size);
+    engine.input.remaining_compressed = static_cast<int32_t>(size);
+    engine.input.archive_fd = -1;
+    engine.current = nullptr;
+    engine.options.test = 1;
+    engine.options.quiet = 2;
+    engine.output.crc_accumulator = 0xFFFFFFFFu;
+    DecodeResult r = deflate_decode_member();
+    // Deflate fails only in its own words: never a size mismatch or a tree description.
+    if (r == DecodeResult::size_mismatch || r == DecodeResult::bad_tree) __builtin_trap();
     // Alternate between keeping and releasing the fixed tables, as consecutive engine calls do.
     if (size & 1) deflate_release_fixed_tables();
     return 0;

@@ -46,4 +46,12 @@ std::vector<RawMember> raw_members(const std::string &path) {
     return out;
 }
 
+Member member_of(const RawMember &raw) {
+    Member m = compressed_member(raw.name, raw.method, raw.flags, Bytes(raw.uncompressed_size),
+                                 raw.compressed);
+    m.override_crc = true;
+    m.crc = raw.crc32;
+    return m;
+}
+
 } // namespace qeltest

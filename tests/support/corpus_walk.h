@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/zip_builder.h"
+
 namespace qeltest {
 
 struct RawMember {
@@ -19,5 +21,9 @@ struct RawMember {
 
 // Every member of the zip file at `path`, walked through its central directory.
 std::vector<RawMember> raw_members(const std::string &path);
+
+// The raw member as a member of a built archive: its method, flags, stream and CRC, and data of
+// its size (its bytes do not matter where the engine only tests it or reports sizes).
+Member member_of(const RawMember &raw);
 
 } // namespace qeltest

@@ -4,17 +4,19 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/engine.h"
+
 namespace qeltest {
 
-struct DecodeResult {
-    int result;
+struct DecodeRun {
+    ::DecodeResult result;
     std::vector<unsigned char> output;
     uint32_t crc; // final (complemented) CRC-32 of the output
 };
 
 // Feeds `compressed` through next_byte to `decoder` with the local header's method, flags and
 // sizes set as given, and collects what it passes to write_out.
-DecodeResult run_decoder(int (*decoder)(), const std::vector<unsigned char> &compressed,
-                         uint32_t uncompressed_size, uint16_t method, uint16_t flags = 0);
+DecodeRun run_decoder(::DecodeResult (*decoder)(), const std::vector<unsigned char> &compressed,
+                      uint32_t uncompressed_size, uint16_t method, uint16_t flags = 0);
 
 } // namespace qeltest

@@ -23,32 +23,13 @@ constexpr unsigned CODE_LENGTH_ORDER[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                             11, 4,  12, 3, 13, 2, 14, 1, 15};
 } // namespace
 
-void DeflateWriter::bits(uint32_t value, unsigned n) {
-    for (unsigned i = 0; i < n; ++i) {
-        pending |= ((value >> i) & 1u) << pending_bits;
-        if (++pending_bits == 8) {
-            out.push_back(static_cast<unsigned char>(pending));
-            pending = 0;
-            pending_bits = 0;
-        }
-    }
-}
-
-void DeflateWriter::code(uint32_t c, unsigned length) {
-    for (unsigned i = length; i-- > 0;) bits((c >> i) & 1u, 1);
-}
-
-void DeflateWriter::align() {
-    if (pending_bits) bits(0, 8 - pending_bits);
-}
-
 void DeflateWriter::stored(const Bytes &data, bool last) {
     bits(last ? 1 : 0, 1);
     bits(0, 2);
     align();
     bits(static_cast<uint32_t>(data.size()), 16);
     bits(~static_cast<uint32_t>(data.size()) & 0xFFFF, 16);
-    out.insert(out.end(), data.begin(), data.end());
+    w.bytes.insert(w.bytes.end(), data.begin(), data.end());
 }
 
 void DeflateWriter::fixed_header(bool last) {
@@ -98,8 +79,7 @@ void DeflateWriter::fixed_match(unsigned length, unsigned distance) {
 }
 
 Bytes DeflateWriter::finish() {
-    align();
-    return out;
+    return w.finish();
 }
 
 Bytes stored_stream(const Bytes &data) {

@@ -5,19 +5,19 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/support/bit_writer.h"
+
 namespace qeltest {
 
 using Bytes = std::vector<unsigned char>;
 
 // Bits in deflate order (least significant first); prefix codes most significant bit first.
 struct DeflateWriter {
-    Bytes out;
-    uint32_t pending = 0;
-    unsigned pending_bits = 0;
+    BitWriter w;
 
-    void bits(uint32_t value, unsigned n);
-    void code(uint32_t code, unsigned length);
-    void align();
+    void bits(uint32_t value, unsigned n) { w.put(value, static_cast<int>(n)); }
+    void code(uint32_t code, unsigned length) { w.put_code(code, length); }
+    void align() { w.align(); }
     void stored(const Bytes &data, bool last);
     void fixed_header(bool last);
     void fixed_symbol(unsigned symbol);

@@ -1,17 +1,17 @@
-// A replace_policy for the tests, linked instead of the console's question.
+// A replace policy for the tests: answers as told and records every path it was asked about.
 #include "tests/support/scripted_replace_policy.h"
 
-#include "engine/engine.h"
-
 namespace qeltest {
+
 ScriptedPolicy &scripted_policy() {
     static ScriptedPolicy policy;
     return policy;
 }
-} // namespace qeltest
 
-bool replace_policy(const char *path) {
-    qeltest::ScriptedPolicy &policy = qeltest::scripted_policy();
+bool scripted_replace_policy(const char *path) {
+    ScriptedPolicy &policy = scripted_policy();
     policy.asked.emplace_back(path);
     return policy.answer;
 }
+
+} // namespace qeltest

@@ -3,20 +3,29 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include "engine/engine.h"
+#include "tests/support/scripted_replace_policy.h"
 
 namespace qeltest {
 
+// The CRC-32 of zip, computed here from its polynomial and not with the engine's code.
 static uint32_t crc_update(uint32_t crc, const unsigned char *p, size_t n) {
+    static const std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t b = 0; b < 256; ++b) {
+            uint32_t c = b;
+            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+            t[b] = c;
+        }
+        return t;
+    }();
     crc = ~crc;
-    for (size_t i = 0; i < n; ++i) {
-        crc ^= p[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
+    for (size_t i = 0; i < n; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
@@ -114,6 +123,29 @@ Bytes build_zip(const Archive &archive) {
     return out;
 }
 
+Member stored_member(const std::string &name, const std::string &text) {
+    Member m;
+    m.name = name;
+    m.data = to_bytes(text);
+    return m;
+}
+
+Member compressed_member(const std::string &name, uint16_t method, uint16_t flags,
+                         const Bytes &data, const Bytes &compressed) {
+    Member m;
+    m.name = name;
+    m.method = method;
+    m.flags = flags;
+    m.data = data;
+    m.compressed = compressed;
+    return m;
+}
+
+std::string write_zip(const std::string &path, const Archive &archive) {
+    write_file(path, build_zip(archive));
+    return path;
+}
+
 void write_file(const std::string &path, const Bytes &data) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
@@ -125,6 +157,11 @@ void write_file(const std::string &path, const std::string &data) {
 Bytes read_file(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+std::string read_text(const std::string &path) {
+    Bytes b = read_file(path);
+    return std::string(b.begin(), b.end());
 }
 
 bool file_exists(const std::string &path) {
@@ -139,7 +176,7 @@ std::string scratch_dir(const std::string &name) {
     return dir.generic_string();
 }
 
-RunResult run_engine(const std::vector<std::string> &args) {
+RunResult run_engine(const std::vector<std::string> &args, ReplacePolicy policy) {
     // Kept until the next run: the engine's state (name lists, archive name) points into argv,
     // and tests inspect it after the call.
     static std::vector<std::string> storage;
@@ -152,6 +189,7 @@ RunResult run_engine(const std::vector<std::string> &args) {
     std::fflush(stderr);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
+    set_replace_policy(policy);
     int status = engine_main(static_cast<int>(storage.size()), argv.data());
     std::fflush(stdout);
     std::fflush(stderr);

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine.h"
+#include "tests/support/scripted_replace_policy.h"
+
 namespace qeltest {
 
 using Bytes = std::vector<unsigned char>;
@@ -45,10 +48,19 @@ struct Archive {
 };
 
 Bytes build_zip(const Archive &archive);
+
+// A stored member holding the text.
+Member stored_member(const std::string &name, const std::string &text);
+// A member of another method: its data, and the compressed stream written for it.
+Member compressed_member(const std::string &name, uint16_t method, uint16_t flags,
+                         const Bytes &data, const Bytes &compressed);
+// Writes the archive's bytes to `path`; returns the path.
+std::string write_zip(const std::string &path, const Archive &archive);
 Bytes to_bytes(const std::string &text);
 void write_file(const std::string &path, const Bytes &data);
 void write_file(const std::string &path, const std::string &data);
 Bytes read_file(const std::string &path);
+std::string read_text(const std::string &path);
 bool file_exists(const std::string &path);
 
 // A fresh scratch folder for one test (removed by the next run's set-up).
@@ -59,8 +71,10 @@ struct RunResult {
     std::string out;
     std::string err;
 };
-// Runs engine_main with the arguments (argv[0] included), capturing both streams.
-RunResult run_engine(const std::vector<std::string> &args);
+// Runs engine_main with the arguments (argv[0] included), capturing both streams. The engine asks
+// `policy` before it replaces an existing file (by default the scripted policy).
+RunResult run_engine(const std::vector<std::string> &args,
+                     ReplacePolicy policy = scripted_replace_policy);
 
 std::string corpus_path(const std::string &name);
 

@@ -78,27 +78,27 @@ int host_set_volume_label(const char *, const char *) {
 
 int open_output() {
     struct stat st;
-    if (::stat(G.filename, &st) == 0 && !(st.st_mode & S_IWUSR))
-        ::chmod(G.filename, (st.st_mode & 07777) | S_IRUSR | S_IWUSR);
-    G.output_file = std::fopen(G.filename, "wb");
-    if (G.output_file == nullptr) {
-        std::fprintf(stderr, "\nerror:  cannot create %s\n", G.filename);
+    if (::stat(engine.filename, &st) == 0 && !(st.st_mode & S_IWUSR))
+        ::chmod(engine.filename, (st.st_mode & 07777) | S_IRUSR | S_IWUSR);
+    engine.output.file = std::fopen(engine.filename, "wb");
+    if (engine.output.file == nullptr) {
+        std::fprintf(stderr, "\nerror:  cannot create %s\n", engine.filename);
         return 1;
     }
     // Unbuffered, so that a failing write is seen by the writer and not lost at close.
-    std::setvbuf(G.output_file, nullptr, _IONBF, 0);
+    std::setvbuf(engine.output.file, nullptr, _IONBF, 0);
     return 0;
 }
 
 // The MS-DOS date and time read as local time.
 int member_file_time(int64_t *out) {
     std::tm t{};
-    t.tm_year = ((G.local.mod_date >> 9) & 0x7F) + 80;
-    t.tm_mon = ((G.local.mod_date >> 5) & 0x0F) - 1;
-    t.tm_mday = G.local.mod_date & 0x1F;
-    t.tm_hour = (G.local.mod_time >> 11) & 0x1F;
-    t.tm_min = (G.local.mod_time >> 5) & 0x3F;
-    t.tm_sec = 2 * (G.local.mod_time & 0x1F);
+    t.tm_year = ((engine.local.mod_date >> 9) & 0x7F) + 80;
+    t.tm_mon = ((engine.local.mod_date >> 5) & 0x0F) - 1;
+    t.tm_mday = engine.local.mod_date & 0x1F;
+    t.tm_hour = (engine.local.mod_time >> 11) & 0x1F;
+    t.tm_min = (engine.local.mod_time >> 5) & 0x3F;
+    t.tm_sec = 2 * (engine.local.mod_time & 0x1F);
     t.tm_isdst = -1;
     if (t.tm_mon < 0 || t.tm_mon > 11 || t.tm_mday < 1 || t.tm_hour > 23 || t.tm_min > 59 ||
         t.tm_sec > 59) {
@@ -115,28 +115,28 @@ int member_file_time(int64_t *out) {
 }
 
 void close_output() {
-    if (G.to_stdout) {
+    if (engine.options.to_stdout) {
         std::fflush(stdout);
         return;
     }
     int64_t seconds = 0;
     int have_time = member_file_time(&seconds);
-    if (G.output_file) std::fclose(G.output_file);
-    G.output_file = nullptr;
+    if (engine.output.file) std::fclose(engine.output.file);
+    engine.output.file = nullptr;
     if (have_time) {
         struct timespec times[2];
         times[0].tv_sec = 0;
         times[0].tv_nsec = UTIME_OMIT;
         times[1].tv_sec = static_cast<time_t>(seconds);
         times[1].tv_nsec = 0;
-        if (::utimensat(AT_FDCWD, G.filename, times, 0) != 0)
+        if (::utimensat(AT_FDCWD, engine.filename, times, 0) != 0)
             std::fprintf(stdout, "\nSetFileTime failed: %d\n", errno);
     }
     // The read-only attribute becomes cleared write permissions.
-    if (G.current && (G.current->file_attributes & 0x01)) {
+    if (engine.current && (engine.current->file_attributes & 0x01)) {
         struct stat st;
-        if (::stat(G.filename, &st) != 0 ||
-            ::chmod(G.filename, st.st_mode & 07777 & ~(S_IWUSR | S_IWGRP | S_IWOTH)) != 0)
+        if (::stat(engine.filename, &st) != 0 ||
+            ::chmod(engine.filename, st.st_mode & 07777 & ~(S_IWUSR | S_IWGRP | S_IWOTH)) != 0)
             std::fprintf(stderr, "\nwarning (%d): could not set file attributes\n", errno);
     }
 }

@@ -80,21 +80,21 @@ int host_set_volume_label(const char *drive, const char *label) {
 
 int open_output() {
     struct _stat64 st;
-    if (::_stat64(G.filename, &st) == 0 && !(st.st_mode & _S_IWRITE))
-        ::_chmod(G.filename, _S_IREAD | _S_IWRITE);
-    G.output_file = std::fopen(G.filename, "wb");
-    if (G.output_file == nullptr) {
-        std::fprintf(stderr, "\nerror:  cannot create %s\n", G.filename);
+    if (::_stat64(engine.filename, &st) == 0 && !(st.st_mode & _S_IWRITE))
+        ::_chmod(engine.filename, _S_IREAD | _S_IWRITE);
+    engine.output.file = std::fopen(engine.filename, "wb");
+    if (engine.output.file == nullptr) {
+        std::fprintf(stderr, "\nerror:  cannot create %s\n", engine.filename);
         return 1;
     }
     // Unbuffered, so that a failing write is seen by the writer and not lost at close.
-    std::setvbuf(G.output_file, nullptr, _IONBF, 0);
+    std::setvbuf(engine.output.file, nullptr, _IONBF, 0);
     return 0;
 }
 
 int member_file_time(int64_t *out) {
     FILETIME local_time, utc_time;
-    if (!::DosDateTimeToFileTime(G.local.mod_date, G.local.mod_time, &local_time)) {
+    if (!::DosDateTimeToFileTime(engine.local.mod_date, engine.local.mod_time, &local_time)) {
         std::fprintf(stdout, "DosDateTime failed: %d\n", static_cast<int>(::GetLastError()));
         return 0;
     }
@@ -108,16 +108,16 @@ int member_file_time(int64_t *out) {
 }
 
 void close_output() {
-    if (G.to_stdout) {
+    if (engine.options.to_stdout) {
         std::fflush(stdout);
         return;
     }
     int64_t ticks = 0;
     int have_time = member_file_time(&ticks);
-    if (G.output_file) std::fclose(G.output_file);
-    G.output_file = nullptr;
+    if (engine.output.file) std::fclose(engine.output.file);
+    engine.output.file = nullptr;
 
-    HANDLE handle = ::CreateFileA(G.filename, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    HANDLE handle = ::CreateFileA(engine.filename, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "\nCreateFile error %d when trying set file time\n",
@@ -133,8 +133,8 @@ void close_output() {
         }
         ::CloseHandle(handle);
     }
-    DWORD attributes = G.current ? (G.current->file_attributes & 0x7F) : 0x20;
-    if (!::SetFileAttributesA(G.filename, attributes))
+    DWORD attributes = engine.current ? (engine.current->file_attributes & 0x7F) : 0x20;
+    if (!::SetFileAttributesA(engine.filename, attributes))
         std::fprintf(stderr, "\nwarning (%d): could not set file attributes\n",
                      static_cast<int>(::GetLastError()));
 }

@@ -5,19 +5,14 @@
 #include <string>
 
 #include "engine/decoders/huffman_tables.h"
+#include "engine/engine.h"
+#include "tests/support/corpus_walk.h"
 #include "tests/support/deflate_writer.h"
 #include "tests/support/zip_builder.h"
 
 using namespace qeltest;
 
 namespace {
-
-uint16_t get16(const Bytes &b, size_t at) {
-    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-uint32_t get32(const Bytes &b, size_t at) {
-    return get16(b, at) | (static_cast<uint32_t>(get16(b, at + 2)) << 16);
-}
 
 std::string lower(std::string s) {
     for (char &c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -31,36 +26,22 @@ TEST(DeflateExtract, ScrunchArchiveExtractsByteExact) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     // Every member's size and CRC as the central directory records them.
-    Bytes zip = read_file(zip_path);
-    size_t end = zip.size() - 22;
-    while (end > 0 && get32(zip, end) != 0x06054b50) --end;
-    size_t at = get32(zip, end + 16);
-    unsigned entries = get16(zip, end + 10);
-    ASSERT_EQ(entries, 16u);
-    for (unsigned i = 0; i < entries; ++i) {
-        uint32_t crc = get32(zip, at + 16), usize = get32(zip, at + 24);
-        uint16_t nlen = get16(zip, at + 28);
-        std::string name(zip.begin() + static_cast<long>(at + 46),
-                         zip.begin() + static_cast<long>(at + 46 + nlen));
-        at += 46 + nlen + get16(zip, at + 30) + get16(zip, at + 32);
-        std::string path = out + "/" + lower(name);
-        if (!file_exists(path)) path = out + "/" + name;
-        ASSERT_TRUE(file_exists(path)) << name;
+    std::vector<RawMember> members = raw_members(zip_path);
+    ASSERT_EQ(members.size(), 16u);
+    for (const RawMember &m : members) {
+        std::string path = out + "/" + lower(m.name);
+        if (!file_exists(path)) path = out + "/" + m.name;
+        ASSERT_TRUE(file_exists(path)) << m.name;
         Bytes data = read_file(path);
-        EXPECT_EQ(data.size(), usize) << name;
-        EXPECT_EQ(crc32_of(data), crc) << name;
+        EXPECT_EQ(data.size(), m.uncompressed_size) << m.name;
+        EXPECT_EQ(crc32_of(data), m.crc32) << m.name;
     }
     r = run_engine({"unzip", "-tqq", zip_path});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
 Member deflated(const std::string &name, const Bytes &data, const Bytes &compressed) {
-    Member m;
-    m.name = name;
-    m.data = data;
-    m.compressed = compressed;
-    m.method = 8;
-    return m;
+    return compressed_member(name, 8, 0, data, compressed);
 }
 
 TEST(DeflateExtract, FixedBlockMembersShareTheCachedTables) {
@@ -79,10 +60,10 @@ TEST(DeflateExtract, FixedBlockMembersShareTheCachedTables) {
     a.members.push_back(deflated("stored_blocks.bin", big, stored_stream(big)));
     std::string dir = scratch_dir("deflate_extract_fixed");
     write_file(dir + "/a.zip", build_zip(a));
-    long live = decode_table_blocks_live;
+    long live = engine.kept.table_memory.live_blocks;
     RunResult r = run_engine({"unzip", "-qq", "-o", dir + "/a.zip", "-d", dir + "/out"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(decode_table_blocks_live, live); // released when the engine call ended
+    EXPECT_EQ(engine.kept.table_memory.live_blocks, live); // released when the engine call ended
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(read_file(dir + "/out/f" + std::to_string(i) + ".txt"),
                   Bytes(101, static_cast<unsigned char>('a' + i)));

@@ -6,11 +6,15 @@
 #include <vector>
 
 #include "engine/decoders/huffman_tables.h"
+#include "engine/engine.h"
+#include "tests/support/deflate_writer.h"
+
+using namespace qeltest;
 
 namespace {
 
 struct Built {
-    int result;
+    DecodeResult result;
     DecodeEntry *table;
     int bits;
 };
@@ -22,23 +26,6 @@ Built build(const std::vector<unsigned> &lengths, unsigned simple, int bits,
     b.result = build_decode_table(lengths.data(), static_cast<unsigned>(lengths.size()), simple,
                                   base, extra, &b.table, &b.bits);
     return b;
-}
-
-// Canonical codes (RFC 1951 order) of the given lengths, as normal (not reversed) integers.
-std::vector<uint32_t> canonical_codes(const std::vector<unsigned> &lengths) {
-    unsigned count[17] = {};
-    for (unsigned l : lengths) ++count[l];
-    count[0] = 0;
-    uint32_t next[17] = {};
-    uint32_t code = 0;
-    for (int len = 1; len <= 16; ++len) {
-        code = (code + count[len - 1]) << 1;
-        next[len] = code;
-    }
-    std::vector<uint32_t> codes(lengths.size());
-    for (size_t s = 0; s < lengths.size(); ++s)
-        if (lengths[s]) codes[s] = next[lengths[s]]++;
-    return codes;
 }
 
 // Walks the tables for `bits` (next code bit in bit 0); returns the final entry and bits used.
@@ -84,16 +71,16 @@ void expect_decodes_all(const std::vector<unsigned> &lengths, const Built &b) {
 
 TEST(HuffmanTables, AllLengthsZeroGiveNoTable) {
     Built b = build(std::vector<unsigned>(19, 0), 19, 7);
-    EXPECT_EQ(b.result, 0);
+    EXPECT_EQ(b.result, DecodeResult::ok);
     EXPECT_EQ(b.table, nullptr);
     EXPECT_EQ(b.bits, 0);
 }
 
 TEST(HuffmanTables, OneOneBitCodeIsCompleteWithAnInvalidHalf) {
-    long live = decode_table_blocks_live;
+    long live = engine.kept.table_memory.live_blocks;
     Built b = build({0, 0, 1, 0}, 0, 6, std::vector<uint16_t>{10, 20, 30, 40}.data(),
                     std::vector<uint16_t>{0, 1, 2, 3}.data());
-    ASSERT_EQ(b.result, 0);
+    ASSERT_EQ(b.result, DecodeResult::ok);
     ASSERT_NE(b.table, nullptr);
     EXPECT_EQ(b.bits, 1);
     EXPECT_EQ(b.table[0].tag, 2);
@@ -101,7 +88,7 @@ TEST(HuffmanTables, OneOneBitCodeIsCompleteWithAnInvalidHalf) {
     EXPECT_EQ(b.table[0].width, 1);
     EXPECT_EQ(b.table[1].tag, TAG_INVALID);
     free_decode_tables(b.table);
-    EXPECT_EQ(decode_table_blocks_live, live);
+    EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
 }
 
 TEST(HuffmanTables, FixedDistanceCodeIsIncompleteWithTwoInvalidEntries) {
@@ -109,7 +96,7 @@ TEST(HuffmanTables, FixedDistanceCodeIsIncompleteWithTwoInvalidEntries) {
     for (unsigned i = 0; i < 30; ++i)
         base[i] = static_cast<uint16_t>(100 + i), extra[i] = static_cast<uint16_t>(i / 3);
     Built b = build(std::vector<unsigned>(30, 5), 0, 5, base.data(), extra.data());
-    ASSERT_EQ(b.result, 1);
+    ASSERT_EQ(b.result, DecodeResult::incomplete_code);
     EXPECT_EQ(b.bits, 5);
     for (uint32_t code = 0; code < 32; ++code) {
         const DecodeEntry &e = b.table[reverse(code, 5)];
@@ -125,26 +112,26 @@ TEST(HuffmanTables, FixedDistanceCodeIsIncompleteWithTwoInvalidEntries) {
 }
 
 TEST(HuffmanTables, OverSubscribedAllocatesNothing) {
-    long live = decode_table_blocks_live;
-    decode_table_fail_after = 0; // any allocation would fail and show up as result 3
+    long live = engine.kept.table_memory.live_blocks;
+    engine.kept.table_memory.fail_after = 0; // any allocation would fail and show up as no_memory
     Built b = build({1, 1, 1}, 3, 7);
-    decode_table_fail_after = -1;
-    EXPECT_EQ(b.result, 2);
+    engine.kept.table_memory.fail_after = -1;
+    EXPECT_EQ(b.result, DecodeResult::over_subscribed);
     EXPECT_EQ(b.table, nullptr);
-    EXPECT_EQ(decode_table_blocks_live, live);
-    EXPECT_EQ(build({2, 2, 2, 2, 3}, 5, 7).result, 2);
+    EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
+    EXPECT_EQ(build({2, 2, 2, 2, 3}, 5, 7).result, DecodeResult::over_subscribed);
 }
 
 TEST(HuffmanTables, LookupBitsClampToLongestAndShortest) {
     std::vector<unsigned> lengths{2, 2, 2, 3, 4, 5, 5};
     Built b = build(lengths, 7, 9);
-    ASSERT_EQ(b.result, 0);
+    ASSERT_EQ(b.result, DecodeResult::ok);
     EXPECT_EQ(b.bits, 5);
     expect_decodes_all(lengths, b);
     free_decode_tables(b.table);
 
     Built c = build({3, 3, 3, 3, 3, 3, 3, 3}, 8, 1);
-    ASSERT_EQ(c.result, 0);
+    ASSERT_EQ(c.result, DecodeResult::ok);
     EXPECT_EQ(c.bits, 3);
     free_decode_tables(c.table);
 }
@@ -159,7 +146,7 @@ TEST(HuffmanTables, EndOfBlockCodeEndsAtTheFirstLevel) {
     std::vector<uint16_t> base(31), extra(31, 0);
     for (unsigned i = 0; i < 31; ++i) base[i] = static_cast<uint16_t>(257 + i);
     Built b = build(lengths, 257, 9, base.data(), extra.data());
-    ASSERT_EQ(b.result, 0);
+    ASSERT_EQ(b.result, DecodeResult::ok);
     EXPECT_LE(b.bits, 6);
     expect_decodes_all(lengths, b);
     // The end-of-block entry is found with one lookup.
@@ -182,7 +169,7 @@ TEST(HuffmanTables, SixteenBitCodesBehindSevenBitFirstLevel) {
     for (unsigned s = 17; s < 64; ++s) lengths[s] = 0;
     Built b = build(lengths, 0, 7, std::vector<uint16_t>(64, 0).data(),
                     std::vector<uint16_t>(64, 0).data());
-    ASSERT_EQ(b.result, 0);
+    ASSERT_EQ(b.result, DecodeResult::ok);
     EXPECT_EQ(b.bits, 7);
     auto codes = canonical_codes(lengths);
     for (size_t s = 0; s < 17; ++s) {
@@ -202,21 +189,28 @@ TEST(HuffmanTables, SixteenBitCodesBehindSevenBitFirstLevel) {
     free_decode_tables(b.table);
 }
 
+// Random code lengths of up to max_len bits for n symbols: random symbols get random lengths
+// while their codes fill at most `fill` times the code space (2: over-subscribed now and then).
+std::vector<unsigned> random_lengths(std::mt19937 &rng, unsigned n, unsigned max_len,
+                                     uint64_t fill) {
+    std::vector<unsigned> lengths(n, 0);
+    uint64_t used = 0, space = uint64_t{1} << max_len;
+    for (unsigned tries = 0; tries < 4 * n; ++tries) {
+        unsigned s = rng() % n, len = 1 + rng() % max_len;
+        uint64_t need = space >> len;
+        if (lengths[s] || used + need > fill * space) continue;
+        lengths[s] = len;
+        used += need;
+    }
+    return lengths;
+}
+
 TEST(HuffmanTables, RandomCompleteAndIncompleteCodesDecode) {
     std::mt19937 rng(1951);
     for (int round = 0; round < 300; ++round) {
         unsigned n = 2 + rng() % 287;
         unsigned max_len = 2 + rng() % 15;
-        std::vector<unsigned> lengths(n, 0);
-        // Give random symbols random lengths while the Kraft sum stays at or below 1.
-        uint64_t used = 0, space = uint64_t{1} << max_len;
-        for (unsigned tries = 0; tries < 4 * n; ++tries) {
-            unsigned s = rng() % n, len = 1 + rng() % max_len;
-            uint64_t need = space >> len;
-            if (lengths[s] || used + need > space) continue;
-            lengths[s] = len;
-            used += need;
-        }
+        std::vector<unsigned> lengths = random_lengths(rng, n, max_len, 1);
         unsigned nonzero = 0;
         for (unsigned v : lengths) nonzero += v != 0;
         if (nonzero == 0) continue;
@@ -225,7 +219,8 @@ TEST(HuffmanTables, RandomCompleteAndIncompleteCodesDecode) {
         for (unsigned i = 0; i < n; ++i) base[i] = static_cast<uint16_t>(i + simple);
         Built b =
             build(lengths, simple, 1 + static_cast<int>(rng() % 10), base.data(), extra.data());
-        ASSERT_TRUE(b.result == 0 || b.result == 1) << "round " << round;
+        ASSERT_TRUE(b.result == DecodeResult::ok || b.result == DecodeResult::incomplete_code)
+            << "round " << round;
         expect_decodes_all(lengths, b);
         if (::testing::Test::HasFatalFailure()) return;
         free_decode_tables(b.table);
@@ -240,19 +235,19 @@ TEST(HuffmanTables, OutOfMemoryAtAnyLevelLeavesNothing) {
     for (unsigned s = 280; s < 288; ++s) lengths[s] = 8;
     std::vector<uint16_t> base(31), extra(31, 0);
     for (unsigned i = 0; i < 31; ++i) base[i] = static_cast<uint16_t>(257 + i);
-    long live = decode_table_blocks_live;
+    long live = engine.kept.table_memory.live_blocks;
     Built full = build(lengths, 257, 7, base.data(), extra.data());
-    ASSERT_EQ(full.result, 0);
-    long blocks = decode_table_blocks_live - live;
+    ASSERT_EQ(full.result, DecodeResult::ok);
+    long blocks = engine.kept.table_memory.live_blocks - live;
     ASSERT_GT(blocks, 1);
     free_decode_tables(full.table);
     for (long fail_at = 0; fail_at < blocks; ++fail_at) {
-        decode_table_fail_after = fail_at;
+        engine.kept.table_memory.fail_after = fail_at;
         Built b = build(lengths, 257, 7, base.data(), extra.data());
-        decode_table_fail_after = -1;
-        EXPECT_EQ(b.result, 3);
+        engine.kept.table_memory.fail_after = -1;
+        EXPECT_EQ(b.result, DecodeResult::no_memory);
         EXPECT_EQ(b.table, nullptr);
-        EXPECT_EQ(decode_table_blocks_live, live);
+        EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
     }
 }
 
@@ -264,20 +259,79 @@ TEST(HuffmanTables, ChainLinksEveryBlockInAllocationOrder) {
     for (unsigned s = 280; s < 288; ++s) lengths[s] = 8;
     std::vector<uint16_t> base(31), extra(31, 0);
     for (unsigned i = 0; i < 31; ++i) base[i] = static_cast<uint16_t>(257 + i);
-    long live = decode_table_blocks_live;
+    long live = engine.kept.table_memory.live_blocks;
     Built b = build(lengths, 257, 7, base.data(), extra.data());
-    long blocks = decode_table_blocks_live - live;
+    long blocks = engine.kept.table_memory.live_blocks - live;
     long chained = 0;
     for (DecodeEntry *t = b.table; t != nullptr; t = (t - 1)->subtable) ++chained;
     EXPECT_EQ(chained, blocks);
     EXPECT_EQ(b.bits, 7);
     expect_decodes_all(lengths, b);
     EXPECT_EQ(free_decode_tables(b.table), 0);
-    EXPECT_EQ(decode_table_blocks_live, live);
+    EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
 }
 
 TEST(HuffmanTables, FreeingNullDoesNothing) {
     EXPECT_EQ(free_decode_tables(nullptr), 0);
+}
+
+// The packed tables of the deflate decoder judge every code as the linked tables do and decode
+// every bit pattern to the same entry, including the invalid ones of unused code space.
+TEST(PackedTables, AgreeWithTheLinkedTablesOnEveryPattern) {
+    std::mt19937 rng(1996);
+    for (int round = 0; round < 400; ++round) {
+        unsigned n = 1 + rng() % 288;
+        unsigned max_len = 1 + rng() % 15;
+        // Now and then more codes than fit: both builders must refuse them alike.
+        std::vector<unsigned> lengths = random_lengths(rng, n, max_len, round % 7 == 0 ? 2 : 1);
+        unsigned simple = n > 257 ? 257 : 0;
+        std::vector<uint16_t> base(n, 0), extra(n, 0);
+        for (unsigned i = 0; i < n; ++i) {
+            base[i] = static_cast<uint16_t>(1000 + i);
+            extra[i] = static_cast<uint16_t>(i % 14);
+        }
+        unsigned first_bits = 7 + rng() % 5;
+        Built linked =
+            build(lengths, simple, static_cast<int>(first_bits), base.data(), extra.data());
+        uint32_t *packed = nullptr;
+        DecodeResult r = build_packed_table(lengths.data(), n, simple, base.data(), extra.data(),
+                                            first_bits, &packed);
+        ASSERT_EQ(r, linked.result) << "round " << round;
+        ASSERT_EQ(packed == nullptr, linked.table == nullptr) << "round " << round;
+        if (packed == nullptr) continue;
+        // Every pattern of the longest code's bits, decoded both ways.
+        for (uint32_t bits = 0; bits < (1u << max_len); ++bits) {
+            unsigned used_bits;
+            int levels;
+            const DecodeEntry *e = walk(linked.table, linked.bits, bits, &used_bits, &levels);
+            uint32_t p = packed[bits & ((1u << first_bits) - 1)];
+            unsigned packed_used = 0;
+            if (entry_tag(p) > TAG_LINK_BASE && entry_tag(p) != TAG_INVALID) {
+                packed_used = first_bits;
+                unsigned sub_bits = entry_tag(p) - TAG_LINK_BASE;
+                p = packed[entry_value(p) + ((bits >> first_bits) & ((1u << sub_bits) - 1))];
+            }
+            ASSERT_EQ(entry_tag(p), e->tag) << "round " << round << " bits " << bits;
+            if (e->tag == TAG_INVALID) continue;
+            EXPECT_EQ(entry_value(p), e->value) << "round " << round << " bits " << bits;
+            EXPECT_EQ(packed_used + entry_width(p), used_bits) << "round " << round;
+        }
+        free_packed_table(packed);
+        free_decode_tables(linked.table);
+        if (::testing::Test::HasFailure()) return;
+    }
+}
+
+TEST(PackedTables, OutOfMemoryLeavesNothing) {
+    std::vector<unsigned> lengths(30, 5);
+    long live = engine.kept.table_memory.live_blocks;
+    engine.kept.table_memory.fail_after = 0;
+    uint32_t *packed = nullptr;
+    DecodeResult r = build_packed_table(lengths.data(), 30, 30, nullptr, nullptr, 8, &packed);
+    engine.kept.table_memory.fail_after = -1;
+    EXPECT_EQ(r, DecodeResult::no_memory);
+    EXPECT_EQ(packed, nullptr);
+    EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
 }
 
 } // namespace

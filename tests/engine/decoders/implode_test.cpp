@@ -4,97 +4,23 @@
 #include <gtest/gtest.h>
 
 #include "engine/decoders/decoders.h"
-#include "tests/engine/decoders/bit_writer.h"
 #include "tests/support/decoder_harness.h"
+#include "tests/support/legacy_encoders.h"
 
 using namespace qeltest;
 
 namespace {
 
-// A Shannon-Fano tree given by its bit lengths, with the canonical codes the decoder expects.
-struct Tree {
-    std::vector<unsigned> lengths;
-    std::vector<uint32_t> codes;
-    explicit Tree(std::vector<unsigned> l) : lengths(std::move(l)), codes(lengths.size()) {
-        uint32_t code = 0;
-        unsigned previous = 0;
-        for (unsigned len = 1; len <= 16; ++len)
-            for (size_t s = 0; s < lengths.size(); ++s)
-                if (lengths[s] == len) {
-                    code <<= (len - previous);
-                    previous = len;
-                    codes[s] = code++;
-                }
-    }
-    static Tree uniform(size_t n, unsigned len) { return Tree(std::vector<unsigned>(n, len)); }
-};
-
 // 64 symbols of lengths 1..5, five of 10 and fifty-four of 11: a complete tree needing more
 // than one table level.
-Tree deep_tree() {
+ImplodeTree deep_tree() {
     std::vector<unsigned> l = {1, 2, 3, 4, 5};
     for (int i = 0; i < 5; ++i) l.push_back(10);
     for (int i = 0; i < 54; ++i) l.push_back(11);
-    return Tree(l);
+    return ImplodeTree(l);
 }
 
-struct ImplodeStream {
-    uint16_t flags;
-    Tree literal = Tree::uniform(256, 8);
-    Tree length = Tree::uniform(64, 6);
-    Tree distance = Tree::uniform(64, 6);
-    BitWriter w;
-
-    explicit ImplodeStream(uint16_t f) : flags(f) {}
-    ImplodeStream(uint16_t f, Tree dist) : flags(f), distance(std::move(dist)) {}
-
-    static std::vector<unsigned char> description(const Tree &t) {
-        std::vector<unsigned char> groups;
-        for (size_t s = 0; s < t.lengths.size();) {
-            size_t run = 1;
-            while (s + run < t.lengths.size() && run < 16 && t.lengths[s + run] == t.lengths[s])
-                ++run;
-            groups.push_back(static_cast<unsigned char>(((run - 1) << 4) | (t.lengths[s] - 1)));
-            s += run;
-        }
-        groups.insert(groups.begin(), static_cast<unsigned char>(groups.size() - 1));
-        return groups;
-    }
-    void header() {
-        if (flags & 4)
-            for (unsigned char b : description(literal)) w.put(b, 8);
-        for (unsigned char b : description(length)) w.put(b, 8);
-        for (unsigned char b : description(distance)) w.put(b, 8);
-    }
-    // Codes are stored complemented, first bit first.
-    void code(const Tree &t, unsigned symbol) {
-        for (int i = static_cast<int>(t.lengths[symbol]) - 1; i >= 0; --i)
-            w.put(~(t.codes[symbol] >> i) & 1u, 1);
-    }
-    void lit(unsigned char c) {
-        w.put(1, 1);
-        if (flags & 4)
-            code(literal, c);
-        else
-            w.put(c, 8);
-    }
-    void match(unsigned dist, unsigned len) {
-        unsigned low_bits = (flags & 2) ? 7 : 6;
-        unsigned minimum = (flags & 4) ? 3 : 2;
-        w.put(0, 1);
-        w.put((dist - 1) & ((1u << low_bits) - 1), low_bits);
-        code(distance, (dist - 1) >> low_bits);
-        unsigned l = len - minimum;
-        if (l < 63) {
-            code(length, l);
-        } else {
-            code(length, 63);
-            w.put(l - 63, 8);
-        }
-    }
-};
-
-DecodeResult explode(const std::vector<unsigned char> &stream, uint32_t size, uint16_t flags) {
+DecodeRun explode(const std::vector<unsigned char> &stream, uint32_t size, uint16_t flags) {
     return run_decoder(implode_decode_member, stream, size, 6, flags);
 }
 
@@ -108,133 +34,133 @@ void copy_match(std::vector<unsigned char> &out, unsigned dist, unsigned len) {
 
 TEST(Implode, AllFourVariantsDecodeLiteralsAndMatches) {
     for (uint16_t flags : {0, 2, 4, 6}) {
-        ImplodeStream s(flags);
+        ImplodeWriter s(flags);
         s.header();
         std::vector<unsigned char> expect;
         for (char c : std::string("implode variant ")) {
-            s.lit(static_cast<unsigned char>(c));
+            s.literal_byte(static_cast<unsigned char>(c));
             expect.push_back(static_cast<unsigned char>(c));
         }
         s.match(8, 40);
         copy_match(expect, 8, 40);
         s.match(3, 4);
         copy_match(expect, 3, 4);
-        DecodeResult r = explode(s.w.finish(), static_cast<uint32_t>(expect.size()), flags);
-        EXPECT_EQ(r.result, 0) << flags;
+        DecodeRun r = explode(s.w.finish(), static_cast<uint32_t>(expect.size()), flags);
+        EXPECT_EQ(r.result, DecodeResult::ok) << flags;
         EXPECT_EQ(r.output, expect) << flags;
     }
 }
 
 TEST(Implode, Symbol63WithExtraByte255) {
     for (uint16_t flags : {4, 0}) {
-        ImplodeStream s(flags);
+        ImplodeWriter s(flags);
         s.header();
-        s.lit('a');
+        s.literal_byte('a');
         s.match(1, (flags & 4) ? 321 : 320);
-        DecodeResult r = explode(s.w.finish(), (flags & 4) ? 322 : 321, flags);
-        EXPECT_EQ(r.result, 0);
+        DecodeRun r = explode(s.w.finish(), (flags & 4) ? 322 : 321, flags);
+        EXPECT_EQ(r.result, DecodeResult::ok);
         EXPECT_EQ(r.output, std::vector<unsigned char>(r.output.size(), 'a'));
         EXPECT_EQ(r.output.size(), (flags & 4) ? 322u : 321u);
     }
 }
 
 TEST(Implode, FirstLapMatchBeforeTheStartGivesZeros) {
-    ImplodeStream s(6);
+    ImplodeWriter s(6);
     s.header();
-    s.lit('x');
+    s.literal_byte('x');
     s.match(4000, 5);
-    DecodeResult r = explode(s.w.finish(), 6, 6);
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = explode(s.w.finish(), 6, 6);
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(r.output, (std::vector<unsigned char>{'x', 0, 0, 0, 0, 0}));
 }
 
 TEST(Implode, MatchAfterTheWindowWrapsCopiesOldBytes) {
-    ImplodeStream s(2);
+    ImplodeWriter s(2);
     s.header();
     std::vector<unsigned char> expect;
     for (int i = 0; i < 32770; ++i) {
         unsigned char c = static_cast<unsigned char>(i * 13 + (i >> 8));
-        s.lit(c);
+        s.literal_byte(c);
         expect.push_back(c);
     }
     s.match(5000, 300); // reaches back across the window's edge
     copy_match(expect, 5000, 300);
-    DecodeResult r = explode(s.w.finish(), static_cast<uint32_t>(expect.size()), 2);
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = explode(s.w.finish(), static_cast<uint32_t>(expect.size()), 2);
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(r.output, expect);
 }
 
 TEST(Implode, MultiLevelDistanceTree) {
-    ImplodeStream s(6, deep_tree());
+    ImplodeWriter s(6, deep_tree());
     s.header();
     std::vector<unsigned char> expect;
     for (int i = 0; i < 9000; ++i) {
         unsigned char c = static_cast<unsigned char>("deep tree "[i % 10] + (i / 1000));
-        s.lit(c);
+        s.literal_byte(c);
         expect.push_back(c);
     }
     for (unsigned d : {1u, 129u, 257u, 641u, 700u, 1300u, 8000u, 8192u}) {
         s.match(d, 10);
         copy_match(expect, d, 10);
     }
-    DecodeResult r = explode(s.w.finish(), static_cast<uint32_t>(expect.size()), 6);
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = explode(s.w.finish(), static_cast<uint32_t>(expect.size()), 6);
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(r.output, expect);
 }
 
 TEST(Implode, LastMatchMayOvershootTheSize) {
-    ImplodeStream s(0);
+    ImplodeWriter s(0);
     s.header();
-    s.lit('z');
+    s.literal_byte('z');
     s.match(1, 10);
-    DecodeResult r = explode(s.w.finish(), 4, 0);
+    DecodeRun r = explode(s.w.finish(), 4, 0);
     EXPECT_EQ(r.output.size(), 11u); // all of the match is written
 }
 
 TEST(Implode, UnusedCompressedBytesGiveResult5) {
-    ImplodeStream s(4);
+    ImplodeWriter s(4);
     s.header();
-    for (char c : std::string("size check")) s.lit(static_cast<unsigned char>(c));
+    for (char c : std::string("size check")) s.literal_byte(static_cast<unsigned char>(c));
     std::vector<unsigned char> stream = s.w.finish();
     const int32_t used = static_cast<int32_t>(stream.size());
     stream.insert(stream.end(), 3, 0xAA);
-    DecodeResult r = explode(stream, 10, 4);
-    EXPECT_EQ(r.result, IMPLODE_SIZE_MISMATCH);
-    EXPECT_EQ(G.used_compressed_size, used);
+    DecodeRun r = explode(stream, 10, 4);
+    EXPECT_EQ(r.result, DecodeResult::size_mismatch);
+    EXPECT_EQ(engine.used_compressed_size, used);
     EXPECT_EQ(std::string(r.output.begin(), r.output.end()), "size check"); // output complete
 }
 
 TEST(Implode, TruncatedMemberGivesResult5WithLargerUsedSize) {
-    ImplodeStream s(0);
+    ImplodeWriter s(0);
     s.header();
-    for (int i = 0; i < 40; ++i) s.lit(static_cast<unsigned char>('0' + i % 10));
+    for (int i = 0; i < 40; ++i) s.literal_byte(static_cast<unsigned char>('0' + i % 10));
     std::vector<unsigned char> stream = s.w.finish();
     stream.resize(stream.size() - 4);
-    DecodeResult r = explode(stream, 40, 0);
-    EXPECT_EQ(r.result, IMPLODE_SIZE_MISMATCH);
-    EXPECT_GT(G.used_compressed_size, static_cast<int32_t>(stream.size()));
+    DecodeRun r = explode(stream, 40, 0);
+    EXPECT_EQ(r.result, DecodeResult::size_mismatch);
+    EXPECT_GT(engine.used_compressed_size, static_cast<int32_t>(stream.size()));
     EXPECT_EQ(r.output.size(), 40u);
 }
 
 TEST(Implode, ExactDataWithLookAheadGivesResult0) {
-    ImplodeStream s(6);
+    ImplodeWriter s(6);
     s.header();
-    s.lit('q'); // the last code is short: the decoder's look-ahead runs past the end
-    DecodeResult r = explode(s.w.finish(), 1, 6);
-    EXPECT_EQ(r.result, 0);
+    s.literal_byte('q'); // the last code is short: the decoder's look-ahead runs past the end
+    DecodeRun r = explode(s.w.finish(), 1, 6);
+    EXPECT_EQ(r.result, DecodeResult::ok);
 }
 
 TEST(Implode, BadDescriptions) {
     // First byte 0: one group of at most 16 symbols, too few for 64.
-    EXPECT_EQ(explode({0x00, 0x05}, 1, 0).result, IMPLODE_BAD_TREE);
+    EXPECT_EQ(explode({0x00, 0x05}, 1, 0).result, DecodeResult::bad_tree);
     // Four groups of sixteen one-bit lengths: over-subscribed.
-    EXPECT_EQ(explode({0x03, 0xF0, 0xF0, 0xF0, 0xF0}, 1, 0).result, IMPLODE_OVERSUBSCRIBED);
+    EXPECT_EQ(explode({0x03, 0xF0, 0xF0, 0xF0, 0xF0}, 1, 0).result, DecodeResult::over_subscribed);
     // Sixty-four seven-bit codes fill half the code space: incomplete.
-    EXPECT_EQ(explode({0x03, 0xF6, 0xF6, 0xF6, 0xF6}, 1, 0).result, IMPLODE_BAD_CODE);
+    EXPECT_EQ(explode({0x03, 0xF6, 0xF6, 0xF6, 0xF6}, 1, 0).result, DecodeResult::incomplete_code);
     // A group running past the symbol count.
-    EXPECT_EQ(explode({0x04, 0xF5, 0xF5, 0xF5, 0xF5, 0x05}, 1, 0).result, IMPLODE_BAD_TREE);
+    EXPECT_EQ(explode({0x04, 0xF5, 0xF5, 0xF5, 0xF5, 0x05}, 1, 0).result, DecodeResult::bad_tree);
     // No input at all: the description is unbounded and fails.
-    EXPECT_EQ(explode({}, 1, 4).result, IMPLODE_BAD_TREE);
+    EXPECT_EQ(explode({}, 1, 4).result, DecodeResult::bad_tree);
 }
 
 TEST(Implode, DistanceTableBitsAbove200000CompressedBytes) {
@@ -246,7 +172,7 @@ TEST(Implode, MembersAroundThe200000ByteLineDecode) {
     // Raw-literal members of exactly 200000 and 200001 compressed bytes, with the deep
     // distance tree so that the bigger first level really splits its codes differently.
     for (int32_t target : {200000, 200001}) {
-        ImplodeStream s(0, deep_tree());
+        ImplodeWriter s(0, deep_tree());
         s.header();
         // Literals take 9 bits, near matches (distance symbol 0) 14: pick counts that end
         // the stream in its last byte exactly.
@@ -262,7 +188,7 @@ TEST(Implode, MembersAroundThe200000ByteLineDecode) {
         std::vector<unsigned char> expect;
         for (long i = 0; i < literals; ++i) {
             unsigned char c = static_cast<unsigned char>(i * 31 >> 3);
-            s.lit(c);
+            s.literal_byte(c);
             expect.push_back(c);
         }
         for (long i = 0; i < matches; ++i) {
@@ -271,8 +197,8 @@ TEST(Implode, MembersAroundThe200000ByteLineDecode) {
         }
         std::vector<unsigned char> stream = s.w.finish();
         ASSERT_EQ(stream.size(), static_cast<size_t>(target));
-        DecodeResult r = explode(stream, static_cast<uint32_t>(expect.size()), 0);
-        EXPECT_EQ(r.result, 0) << target;
+        DecodeRun r = explode(stream, static_cast<uint32_t>(expect.size()), 0);
+        EXPECT_EQ(r.result, DecodeResult::ok) << target;
         EXPECT_EQ(r.output, expect) << target;
     }
 }
@@ -280,11 +206,11 @@ TEST(Implode, MembersAroundThe200000ByteLineDecode) {
 // A member that claims 4 GB from a few bytes of input stops soon after the input runs out and
 // reports the size mismatch, instead of decoding made-up bits for gigabytes.
 TEST(Implode, ExhaustedInputEndsTheMemberWithSizeMismatch) {
-    ImplodeStream s(0);
+    ImplodeWriter s(0);
     s.header();
-    s.lit('z');
-    DecodeResult r = explode(s.w.finish(), 0xFFFFFFFFu, 0);
-    EXPECT_EQ(r.result, 5);
+    s.literal_byte('z');
+    DecodeRun r = explode(s.w.finish(), 0xFFFFFFFFu, 0);
+    EXPECT_EQ(r.result, DecodeResult::size_mismatch);
     EXPECT_LT(r.output.size(), 1u << 20);
-    EXPECT_GT(G.used_compressed_size, static_cast<int32_t>(G.local.compressed_size));
+    EXPECT_GT(engine.used_compressed_size, static_cast<int32_t>(engine.local.compressed_size));
 }

@@ -13,7 +13,7 @@ using namespace qeltest;
 
 namespace {
 
-int (*decoder_for(int method))() {
+DecodeResult (*decoder_for(int method))() {
     if (method == 1) return shrink_decode_member;
     if (method >= 2 && method <= 5) return reduce_decode_member;
     if (method == 6) return implode_decode_member;
@@ -34,8 +34,8 @@ int check_archive(const std::string &archive) {
     for (const RawMember &m : members) {
         auto decoder = decoder_for(m.method);
         if (!decoder) continue;
-        DecodeResult r = run_decoder(decoder, m.compressed, m.uncompressed_size, m.method, m.flags);
-        EXPECT_EQ(r.result, 0) << archive << ": " << m.name;
+        DecodeRun r = run_decoder(decoder, m.compressed, m.uncompressed_size, m.method, m.flags);
+        EXPECT_EQ(r.result, DecodeResult::ok) << archive << ": " << m.name;
         EXPECT_EQ(r.output.size(), m.uncompressed_size) << archive << ": " << m.name;
         EXPECT_EQ(r.crc, m.crc32) << archive << ": " << m.name;
         std::string expected = manifest_sha256(archive, m.name);

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/decoders/decoders.h"
-#include "tests/engine/decoders/bit_writer.h"
+#include "tests/support/bit_writer.h"
 #include "tests/support/corpus_manifest.h"
 #include "tests/support/corpus_walk.h"
 #include "tests/support/decoder_harness.h"
@@ -40,13 +40,7 @@ const char *const legacy_archives[] = {"SHRUNK.ZIP",
 Bytes single_member(const std::string &name, uint16_t method, uint16_t flags, const Bytes &stream,
                     const Bytes &content) {
     Archive a;
-    Member m;
-    m.name = name;
-    m.method = method;
-    m.flags = flags;
-    m.data = content;
-    m.compressed = stream;
-    a.members.push_back(m);
+    a.members.push_back(compressed_member(name, method, flags, content, stream));
     return build_zip(a);
 }
 
@@ -110,18 +104,12 @@ TEST(LegacyExtract, ImplodeSizeWarningAndError) {
     ASSERT_EQ(members.size(), 1u);
     const RawMember &m = members[0];
     std::string dir = scratch_dir("legacy_implode_size");
-    Bytes content(m.uncompressed_size); // only the sizes matter to the message
     Bytes padded = m.compressed;
     padded.insert(padded.end(), 5, 0);
     Archive a;
-    Member member;
+    Member member = member_of(m); // only the sizes matter to the message
     member.name = "PAD.TXT";
-    member.method = 6;
-    member.flags = m.flags;
-    member.data = content;
     member.compressed = padded;
-    member.override_crc = true;
-    member.crc = m.crc32;
     a.members.push_back(member);
     write_file(dir + "/pad.zip", build_zip(a));
 
@@ -149,8 +137,7 @@ TEST(LegacyExtract, TextConversionOfShrunkMembersAcrossSeveralMembers) {
         run_engine({"unzip", "-qq", "-aa", "-o", corpus_path("gen-shrink.zip"), "-d", dir});
     ASSERT_EQ(r.status, 0) << r.err;
     for (const RawMember &m : raw_members(corpus_path("gen-shrink.zip"))) {
-        DecodeResult plain =
-            run_decoder(shrink_decode_member, m.compressed, m.uncompressed_size, 1);
+        DecodeRun plain = run_decoder(shrink_decode_member, m.compressed, m.uncompressed_size, 1);
         Bytes expect;
         for (size_t i = 0; i < plain.output.size(); ++i) {
             unsigned char b = plain.output[i];

@@ -4,29 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "engine/decoders/decoders.h"
-#include "tests/engine/decoders/bit_writer.h"
 #include "tests/support/decoder_harness.h"
+#include "tests/support/legacy_encoders.h"
 
 using namespace qeltest;
 
 namespace {
 
-// Follower sets: all empty except those given, so every byte is 8 plain bits.
-struct ReduceStream {
-    BitWriter w;
-    std::vector<unsigned char> sets[256];
-    bool header_done = false;
-    void header() {
-        for (int b = 255; b >= 0; --b) {
-            w.put(static_cast<uint32_t>(sets[b].size()), 6);
-            for (unsigned char f : sets[b]) w.put(f, 8);
-        }
-        header_done = true;
-    }
-    void plain(unsigned char x) { w.put(x, 8); } // after a byte whose set is empty
-};
-
-DecodeResult unreduce(int factor, const std::vector<unsigned char> &stream, uint32_t size) {
+DecodeRun unreduce(int factor, const std::vector<unsigned char> &stream, uint32_t size) {
     return run_decoder(reduce_decode_member, stream, size, static_cast<uint16_t>(factor + 1));
 }
 
@@ -37,7 +22,7 @@ std::vector<unsigned char> bytes(const std::string &s) {
 } // namespace
 
 TEST(Reduce, EscapeFollowedByZeroIsTheByte144AndPreviousBecomesZero) {
-    ReduceStream s;
+    ReduceWriter s;
     s.sets[0] = {'Z'}; // one follower for byte 0: a 1-bit index still follows
     s.header();
     s.w.put(1, 1); // previous starts at 0: flag 1, then 8 plain bits
@@ -46,36 +31,36 @@ TEST(Reduce, EscapeFollowedByZeroIsTheByte144AndPreviousBecomesZero) {
     s.w.put(0, 8); // previous is 144 (empty set): 8 plain bits of 0
     s.w.put(0, 1); // previous is now 0: follower flag 0
     s.w.put(0, 1); // index 0 -> 'Z'
-    DecodeResult r = unreduce(1, s.w.finish(), 3);
+    DecodeRun r = unreduce(1, s.w.finish(), 3);
     EXPECT_EQ(r.output, bytes("A\x90Z"));
 }
 
 TEST(Reduce, ShortMatchReadsNoExtraLengthByte) {
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     for (char c : std::string("abc")) s.plain(static_cast<unsigned char>(c));
     s.plain(144);
     s.plain(0x02); // factor 2: length part 2 (< 63), distance high bits 0
     s.plain(2);    // distance 3
     s.plain('!');
-    DecodeResult r = unreduce(2, s.w.finish(), 9);
+    DecodeRun r = unreduce(2, s.w.finish(), 9);
     EXPECT_EQ(r.output, bytes("abcabcab!"));
 }
 
 TEST(Reduce, FactorFourLengthContinuation) {
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     for (char c : std::string("abc")) s.plain(static_cast<unsigned char>(c));
     s.plain(144);
     s.plain(0x0F); // length part 15 = the mask: the next byte adds to it
     s.plain(2);    // length 15 + 2 + 3 = 20
     s.plain(2);    // distance 0 * 256 + 2 + 1
-    DecodeResult r = unreduce(4, s.w.finish(), 23);
+    DecodeRun r = unreduce(4, s.w.finish(), 23);
     EXPECT_EQ(r.output, bytes("abcabcabcabcabcabcabcab"));
 }
 
 TEST(Reduce, FirstLapMatchBeforeTheOutputGivesZeros) {
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     s.plain('a');
     s.plain(144);
@@ -83,7 +68,7 @@ TEST(Reduce, FirstLapMatchBeforeTheOutputGivesZeros) {
     s.plain(1);    // y: 19 bytes
     s.plain(0);    // distance 3 * 256 + 1: before the start
     s.plain('b');
-    DecodeResult r = unreduce(4, s.w.finish(), 21);
+    DecodeRun r = unreduce(4, s.w.finish(), 21);
     std::vector<unsigned char> expect = {'a'};
     expect.insert(expect.end(), 19, 0);
     expect.push_back('b');
@@ -94,7 +79,7 @@ TEST(Reduce, FactorOneLongMatchWithDistanceHighBit) {
     // Factor 1: V = 127 + 128 * d1 packs the full length and the distance's high bit.
     std::vector<unsigned char> text;
     for (int i = 0; i < 300; ++i) text.push_back(static_cast<unsigned char>('A' + i % 23));
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     for (unsigned char c : text) s.plain(c);
     s.plain(144);
@@ -103,13 +88,13 @@ TEST(Reduce, FactorOneLongMatchWithDistanceHighBit) {
     s.plain(43);        // distance 256 + 43 + 1 = 300
     std::vector<unsigned char> expect = text;
     for (int i = 0; i < 230; ++i) expect.push_back(expect[expect.size() - 300]);
-    DecodeResult r = unreduce(1, s.w.finish(), static_cast<uint32_t>(expect.size()));
+    DecodeRun r = unreduce(1, s.w.finish(), static_cast<uint32_t>(expect.size()));
     EXPECT_EQ(r.output, expect);
 }
 
 TEST(Reduce, MatchesAcrossTheWindowEdgeCopyOldBytes) {
     // 20000 bytes: matches after the 16K window was written once copy old window bytes.
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     std::vector<unsigned char> expect;
     for (int i = 0; i < 16380; ++i) {
@@ -124,34 +109,34 @@ TEST(Reduce, MatchesAcrossTheWindowEdgeCopyOldBytes) {
         s.plain(0xFF); // distance 0 * 256 + 255 + 1
         for (int i = 0; i < 218; ++i) expect.push_back(expect[expect.size() - 256]);
     }
-    DecodeResult r = unreduce(4, s.w.finish(), static_cast<uint32_t>(expect.size()));
+    DecodeRun r = unreduce(4, s.w.finish(), static_cast<uint32_t>(expect.size()));
     EXPECT_EQ(r.output, expect);
 }
 
 TEST(Reduce, ZeroSizeReadsOnlyTheSets) {
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     s.plain('a');
-    DecodeResult r = unreduce(3, s.w.finish(), 0);
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unreduce(3, s.w.finish(), 0);
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_TRUE(r.output.empty());
 }
 
 TEST(Reduce, InputCutShortContinuesWithZeroBits) {
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     s.plain('k');
-    DecodeResult r = unreduce(2, s.w.finish(), 4);
+    DecodeRun r = unreduce(2, s.w.finish(), 4);
     EXPECT_EQ(r.output, (std::vector<unsigned char>{'k', 0, 0, 0}));
 }
 
 // A member that claims 4 GB from a few bytes of input ends soon after its input runs out,
 // instead of making up gigabytes of output (found by fuzzing as a hang).
 TEST(Reduce, ExhaustedInputEndsTheMember) {
-    ReduceStream s;
+    ReduceWriter s;
     s.header();
     s.plain('a');
-    DecodeResult r = unreduce(2, s.w.finish(), 0xFFFFFFFFu);
+    DecodeRun r = unreduce(2, s.w.finish(), 0xFFFFFFFFu);
     EXPECT_LT(r.output.size(), 4096u);
     EXPECT_GE(r.output.size(), 1u);
     EXPECT_EQ(r.output[0], 'a');

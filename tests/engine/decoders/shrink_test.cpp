@@ -6,70 +6,22 @@
 #include <gtest/gtest.h>
 
 #include "engine/decoders/decoders.h"
-#include "tests/engine/decoders/bit_writer.h"
 #include "tests/support/decoder_harness.h"
+#include "tests/support/legacy_encoders.h"
 
 using namespace qeltest;
 
 namespace {
 
-std::string text(const DecodeResult &r) {
+std::string text(const DecodeRun &r) {
     return std::string(r.output.begin(), r.output.end());
 }
 
-// Codes at a running width; width changes are written by the caller as codes 256, 1.
-struct CodeStream {
-    BitWriter w;
-    int width = 9;
-    void code(unsigned c) { w.put(c, width); }
-    void widen() {
-        code(256);
-        code(1);
-        ++width;
-    }
-    void partial_clear() {
-        code(256);
-        code(2);
-    }
-};
-
-// A plain shrink encoder: LZW that widens when a code needs it and never clears.
-struct ShrinkEncoded {
-    std::vector<unsigned char> stream;
-    int codes_defined = 0;
-};
-ShrinkEncoded shrink_encode(const std::vector<unsigned char> &data) {
-    ShrinkEncoded out;
-    CodeStream s;
-    std::map<std::pair<int, int>, int> dict;
-    int next_free = 257;
-    auto emit = [&](int c) {
-        while (c >= (1 << s.width)) s.widen();
-        s.code(static_cast<unsigned>(c));
-    };
-    if (data.empty()) return out;
-    int cur = data[0];
-    for (size_t i = 1; i < data.size(); ++i) {
-        auto it = dict.find({cur, data[i]});
-        if (it != dict.end()) {
-            cur = it->second;
-            continue;
-        }
-        emit(cur);
-        if (next_free < 8192) dict[{cur, data[i]}] = next_free++;
-        cur = data[i];
-    }
-    emit(cur);
-    out.stream = s.w.finish();
-    out.codes_defined = next_free - 257;
-    return out;
-}
-
-// The same encoder with partial clears: once the table is full, a clear follows every
-// `clear_every` codes (right after a literal, whose code a clear never frees).
+// The plain encoder (tests/support) with partial clears: once the table is full, a clear follows
+// every `clear_every` codes (right after a literal, whose code a clear never frees).
 std::vector<unsigned char> shrink_encode_with_clears(const std::vector<unsigned char> &data,
                                                      int clear_every, int *clears) {
-    CodeStream s;
+    ShrinkWriter s;
     std::map<std::pair<int, int>, int> dict;
     std::vector<int> prefix(8192, -1), suffix(8192, 0);
     int next_free = 257, since_full = 0;
@@ -117,61 +69,61 @@ std::vector<unsigned char> shrink_encode_with_clears(const std::vector<unsigned 
     return s.w.finish();
 }
 
-DecodeResult unshrink(const std::vector<unsigned char> &stream, uint32_t size = 0) {
+DecodeRun unshrink(const std::vector<unsigned char> &stream, uint32_t size = 0) {
     return run_decoder(shrink_decode_member, stream, size, 1);
 }
 
 } // namespace
 
 TEST(Shrink, EmptyInputWritesNothing) {
-    DecodeResult r = unshrink({});
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink({});
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_TRUE(r.output.empty());
 }
 
 TEST(Shrink, SingleCodeWritesOneByte) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('A');
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(text(r), "A");
 }
 
 TEST(Shrink, CodeEqualToNextFreeCodeRepeatsPreviousString) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('a');
     s.code('b');
     s.code(257); // "ab", defines 258 = "ba"
     s.code(259); // not defined yet: "ab" + its own first byte
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(text(r), "abababa");
 }
 
 TEST(Shrink, SubCodeOneWidensTheVeryNextCode) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('x');
     s.widen();
     s.code('y'); // 10 bits already
     s.widen();
     s.code('z'); // 11 bits
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(text(r), "xyz");
 }
 
 TEST(Shrink, OtherSubCodesAreIgnored) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('x');
     s.code(256);
     s.code(7);
     s.code('y');
-    DecodeResult r = unshrink(s.w.finish());
+    DecodeRun r = unshrink(s.w.finish());
     EXPECT_EQ(text(r), "xy");
 }
 
 TEST(Shrink, PartialClearFreesLeavesAndRefillsFromLowest) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('a');
     s.code('b');       // 257 = "ab"
     s.code(257);       // 258 = "ba"
@@ -181,8 +133,8 @@ TEST(Shrink, PartialClearFreesLeavesAndRefillsFromLowest) {
     s.code(258);       // "cd"; 259 = "dc"
     s.code(257);       // still "ab"; 260 = "cda"
     s.code(259);       // "dc"
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(text(r), "ababcdcdabdc");
 }
 
@@ -195,38 +147,38 @@ TEST(Shrink, EncoderRoundTripFillsTheWholeTable) {
     }
     ShrinkEncoded e = shrink_encode(data);
     ASSERT_EQ(e.codes_defined, 8192 - 257); // table full: later codes add nothing
-    DecodeResult r = unshrink(e.stream, static_cast<uint32_t>(data.size()));
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink(e.stream, static_cast<uint32_t>(data.size()));
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(r.output, data);
 }
 
 TEST(Shrink, OutputOfExactly65536Bytes) {
     std::vector<unsigned char> data(65536);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(i * 7 + (i >> 9));
-    DecodeResult r = unshrink(shrink_encode(data).stream);
+    DecodeRun r = unshrink(shrink_encode(data).stream);
     EXPECT_EQ(r.output, data);
 }
 
 TEST(Shrink, WidthBeyondThirteenBitsIsCorruptData) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('q');
     for (int i = 0; i < 5; ++i) s.widen();
     s.code('r');
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, SHRINK_BAD_DATA);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::bad_data);
     EXPECT_EQ(text(r), "q"); // what was decoded is still written
 }
 
 TEST(Shrink, LoopThroughUndefinedCodesStopsAtTheStackLimit) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code(300); // undefined first code
     s.code(301); // undefined: would expand through 300 forever
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, SHRINK_BAD_DATA);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::bad_data);
 }
 
 TEST(Shrink, SelfReferenceAfterPartialClearStopsAtTheStackLimit) {
-    CodeStream s;
+    ShrinkWriter s;
     s.code('a');
     s.code('b');
     s.code(257);       // 258 = "ba"
@@ -234,8 +186,8 @@ TEST(Shrink, SelfReferenceAfterPartialClearStopsAtTheStackLimit) {
     s.partial_clear(); // frees 258 and 259
     s.code('c');       // defines 258 with prefix 258 (itself)
     s.code(258);
-    DecodeResult r = unshrink(s.w.finish());
-    EXPECT_EQ(r.result, SHRINK_BAD_DATA);
+    DecodeRun r = unshrink(s.w.finish());
+    EXPECT_EQ(r.result, DecodeResult::bad_data);
 }
 
 TEST(Shrink, PartialClearsOfAFullTableRoundTrip) {
@@ -249,7 +201,7 @@ TEST(Shrink, PartialClearsOfAFullTableRoundTrip) {
     int clears = 0;
     std::vector<unsigned char> stream = shrink_encode_with_clears(data, 2000, &clears);
     ASSERT_GT(clears, 5);
-    DecodeResult r = unshrink(stream, static_cast<uint32_t>(data.size()));
-    EXPECT_EQ(r.result, 0);
+    DecodeRun r = unshrink(stream, static_cast<uint32_t>(data.size()));
+    EXPECT_EQ(r.result, DecodeResult::ok);
     EXPECT_EQ(r.output, data);
 }

@@ -1,0 +1,19 @@
+// POSIX naming rules: "/" separates folders, and a name is kept as it is given.
+#include <cstring>
+
+#include "engine/hostfs/hostfs.h"
+
+const char *host_base_name(const char *path) {
+    const char *slash = std::strrchr(path, '/');
+    return slash != nullptr ? slash + 1 : path;
+}
+
+bool host_is_separator(unsigned char c) {
+    return c == '/';
+}
+
+bool host_splits_path(unsigned char c) {
+    return host_is_separator(c);
+}
+
+void host_trim_component(std::string &) {}
