@@ -34,7 +34,7 @@ struct ModalLoop {
 };
 
 struct FontEntry {
-    std::string spec; // "8.Courier"
+    std::string font_text; // "8.Courier"
     HFONT font;
 };
 
@@ -399,22 +399,22 @@ int os_DestroyWindow(OsWindow window) {
 
 // Font given as "points.Name", for example "8.Courier". One font object per text, shared by
 // every window that asks for it and released when the layer shuts down.
-int os_SetFontNameSize(OsWindow window, const char *spec) {
-    if (spec == nullptr) return 0;
+int os_SetFontNameSize(OsWindow window, const char *font_text) {
+    if (font_text == nullptr) return 0;
     HFONT font = nullptr;
     for (const FontEntry &entry : layer().fonts)
-        if (entry.spec == spec) font = entry.font;
+        if (entry.font_text == font_text) font = entry.font;
     if (font == nullptr) {
-        int points = std::atoi(spec);
-        const char *name = std::strchr(spec, '.');
-        name = name ? name + 1 : spec;
+        int points = std::atoi(font_text);
+        const char *name = std::strchr(font_text, '.');
+        name = name ? name + 1 : font_text;
         HDC screen = GetDC(nullptr);
         int height = -MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
         ReleaseDC(nullptr, screen);
         font = CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0,
                            FIXED_PITCH | FF_MODERN, name);
         if (font == nullptr) return 0;
-        layer().fonts.push_back({spec, font});
+        layer().fonts.push_back({font_text, font});
     }
     SendMessageA(as_hwnd(window), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     return 1;

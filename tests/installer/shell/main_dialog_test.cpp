@@ -348,6 +348,37 @@ TEST_F(MainDialog, InstallRunsTheWorkerThenOffersTheDocuments) {
     EXPECT_EQ(posts_of(MSG_INSTALL_FINISHED), 1);
 }
 
+// Yes to the documents: the dialog stays while they are shown; Cancel there changes nothing; the
+// last document closed ends it.
+TEST_F(MainDialog, ViewingTheDocumentsAfterTheInstallation) {
+    CurrentFolderGuard folder;
+    std::filesystem::current_path(base);
+    write_file(base + "/INSTALL.FIL", build_zip(Archive{}));
+    write_file(base + "/PROBLEMS.DOC", "problems");
+    write_file(base + "/README.DOC", "read me");
+    copy_path(settings.archive_name, "INSTALL.FIL");
+    OsWindow dialog = load_main_dialog(0);
+    headless_type(dialog, CTRL_DESTINATION, base + "/QEL");
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    headless_click(dialog, CTRL_INSTALL);
+    headless_join_threads();
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    headless_queue_answers({1});          // the worker has reported: Yes to the documents
+    EXPECT_EQ(os_ProcessDlg(dialog), -1); // no worker left, nothing queued: it would wait
+    std::vector<OsWindow> windows = headless_created_windows();
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_FALSE(headless_dismissed(dialog));
+    EXPECT_TRUE(headless_click(dialog, CTRL_CANCEL));
+    EXPECT_EQ(settings.cancel_requested, 1);
+    EXPECT_EQ(posts_of(MSG_INSTALL_FINISHED), 1); // only the worker's
+    headless_close(windows[1]);
+    EXPECT_FALSE(headless_dismissed(dialog));
+    headless_close(windows[0]);
+    EXPECT_TRUE(headless_dismissed(dialog));
+}
+
 // Once the worker runs, the choices are the worker's: typing and ticking change nothing it reads.
 TEST_F(MainDialog, HandlersLeaveTheChoicesAloneOnceTheWorkerRuns) {
     std::string old_install = make_installation("Old", "3.00");
