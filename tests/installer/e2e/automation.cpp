@@ -354,45 +354,78 @@ int hold_threads(DWORD process_id, DWORD except_thread, bool hold) {
     return count;
 }
 
-bool save_screen_area(const RECT &area, const std::string &bmp_path) {
+ScreenPicture take_picture(const RECT &area) {
+    ScreenPicture picture;
     int width = area.right - area.left, height = area.bottom - area.top;
-    if (width <= 0 || height <= 0) return false;
+    if (width <= 0 || height <= 0) return picture;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height; // bottom-up, as a BMP file keeps its rows
+    info.bmiHeader.biHeight = -height; // top-down
     info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     void *bits = nullptr;
-    HBITMAP picture = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool copied = false;
-    if (picture) {
-        HGDIOBJ old = SelectObject(memory, picture);
-        copied = BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY) != 0;
-        GdiFlush();
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        if (BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY)) {
+            GdiFlush();
+            const auto *pixels = static_cast<const uint32_t *>(bits);
+            picture.area = area;
+            picture.pixels.assign(pixels, pixels + static_cast<size_t>(width) * height);
+        }
         SelectObject(memory, old);
+        DeleteObject(bitmap);
     }
-    bool saved = false;
-    if (copied) {
-        DWORD row = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
-        DWORD image = row * static_cast<DWORD>(height);
-        BITMAPFILEHEADER file{};
-        file.bfType = 0x4D42; // "BM"
-        file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-        file.bfSize = file.bfOffBits + image;
-        info.bmiHeader.biSizeImage = image;
-        std::string data(reinterpret_cast<const char *>(&file), sizeof file);
-        data.append(reinterpret_cast<const char *>(&info.bmiHeader), sizeof info.bmiHeader);
-        data.append(static_cast<const char *>(bits), image);
-        saved = write_file(bmp_path, data);
-    }
-    if (picture) DeleteObject(picture);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    return saved;
+    return picture;
+}
+
+COLORREF ScreenPicture::at(int x, int y) const {
+    int width = area.right - area.left;
+    if (x < area.left || x >= area.right || y < area.top || y >= area.bottom) return CLR_INVALID;
+    uint32_t pixel = pixels[static_cast<size_t>(y - area.top) * width + (x - area.left)];
+    return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
+}
+
+bool save_picture_bmp(const ScreenPicture &picture, const std::string &bmp_path) {
+    int width = picture.area.right - picture.area.left;
+    int height = picture.area.bottom - picture.area.top;
+    if (picture.pixels.empty()) return false;
+    DWORD row = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    file.bfType = 0x4D42; // "BM"
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + row * static_cast<DWORD>(height);
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height; // bottom-up, as BMP files keep their rows
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    info.biSizeImage = row * static_cast<DWORD>(height);
+    std::string data(reinterpret_cast<const char *>(&file), sizeof file);
+    data.append(reinterpret_cast<const char *>(&info), sizeof info);
+    std::string line(row, '\0');
+    for (int y = picture.area.bottom - 1; y >= picture.area.top; --y) {
+        for (int x = 0; x < width; ++x) {
+            COLORREF colour = picture.at(picture.area.left + x, y);
+            line[3 * x] = static_cast<char>(GetBValue(colour));
+            line[3 * x + 1] = static_cast<char>(GetGValue(colour));
+            line[3 * x + 2] = static_cast<char>(GetRValue(colour));
+        }
+        data += line;
+    }
+    return write_file(bmp_path, data);
+}
+
+bool save_screen_area(const RECT &area, const std::string &bmp_path) {
+    return save_picture_bmp(take_picture(area), bmp_path);
 }
 
 // --- Files ------------------------------------------------------------------------------------

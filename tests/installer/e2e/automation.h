@@ -106,7 +106,16 @@ void move_window(HWND window, int x, int y);
 
 // Suspends (or resumes) every thread of the process except one.
 int hold_threads(DWORD process_id, DWORD except_thread, bool hold);
-// Photographs a rectangle of the screen into a 24-bit BMP file.
+// What a rectangle of the screen shows.
+struct ScreenPicture {
+    RECT area{};
+    std::vector<uint32_t> pixels; // top row first, 0x00RRGGBB
+    // The colour at screen point x, y; CLR_INVALID outside the area.
+    COLORREF at(int x, int y) const;
+};
+ScreenPicture take_picture(const RECT &area);
+// Writes a picture as a 24-bit BMP file.
+bool save_picture_bmp(const ScreenPicture &picture, const std::string &bmp_path);
 bool save_screen_area(const RECT &area, const std::string &bmp_path);
 
 // --- Files ------------------------------------------------------------------------------------

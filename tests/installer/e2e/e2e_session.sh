@@ -52,8 +52,15 @@ start)
         sleep 0.1
     done
     export DISPLAY=":$(tr -d '\n' <"$state/display")"
+    fresh=no
     if [ "${3:-}" != keep ] || [ ! -f "$state/wineprefix.ready" ]; then
         rm -rf "$WINEPREFIX" "$state/wineprefix.ready"
+        mkdir -p "$WINEPREFIX"
+        fresh=yes
+    fi
+    # The server stays between the scenarios and ends a minute after the last one.
+    wineserver -p60 </dev/null >/dev/null 2>&1 || true
+    if [ $fresh = yes ]; then
         wine wineboot -i >/dev/null 2>&1 || true
         # No window manager on the display: Wine draws the frames and captions itself. The
         # fonts of Debian's fonts-wine (MS Sans Serif, Marlett for the caption buttons).
@@ -69,8 +76,6 @@ EOF
         wine regedit /S "$(windows_path "$state/session.reg")" >/dev/null 2>&1
         touch "$state/wineprefix.ready"
     fi
-    # The server stays between the scenarios and ends a minute after the last one.
-    wineserver -p60 </dev/null >/dev/null 2>&1
     echo "e2e_session: display $DISPLAY, prefix $WINEPREFIX"
     ;;
 run)

@@ -193,6 +193,45 @@ HWND labels_without_id(const Setup &setup, int index) {
 
 // --- The dialog's look ------------------------------------------------------------------------
 
+// The dialog's font as the dialog manager makes it from the template for this screen.
+HFONT make_dialog_font() {
+    HDC screen = GetDC(nullptr);
+    int height = -MulDiv(DIALOG_FONT_POINTS, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, screen);
+    return CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
+                       DIALOG_FONT_NAME);
+}
+
+// Every label and check box has room for its whole text in the dialog's font: a label breaks a
+// text wider than itself at a blank and the rest falls below its one line; a check box needs
+// its box and a gap of half a digit's width before the text.
+void check_texts_fit(const Setup &setup) {
+    HDC screen = GetDC(nullptr);
+    HFONT font = make_dialog_font();
+    HGDIOBJ old = SelectObject(screen, font);
+    INT digit = 0;
+    GetCharWidth32A(screen, '0', '0', &digit);
+    int box_room = GetSystemMetrics(SM_CXMENUCHECK) + digit / 2;
+    int unnamed = 0;
+    for (const DialogControl &control : DIALOG_CONTROLS) {
+        bool label = control.kind == DLG_LABEL || control.kind == DLG_RIGHT_LABEL;
+        if (!label && control.kind != DLG_AUTO_CHECK) continue;
+        HWND window =
+            control.id < 0 ? labels_without_id(setup, unnamed++) : setup.control(control.id);
+        std::string text = text_of(window);
+        if (text.empty()) continue;
+        RECT place = window_rect(window);
+        SIZE size{};
+        GetTextExtentPoint32A(screen, text.c_str(), static_cast<int>(text.size()), &size);
+        int room = place.right - place.left - (label ? 0 : box_room);
+        check(size.cx <= room, "\"" + text + "\" fits its " + (label ? "label" : "check box"),
+              std::to_string(size.cx) + " pixels of text in " + std::to_string(room));
+    }
+    SelectObject(screen, old);
+    DeleteObject(font);
+    ReleaseDC(nullptr, screen);
+}
+
 // Every text of the template in the dialog's language, the caption and the pictures' places.
 void check_dialog_texts(const Setup &setup) {
     int language = setup.language;
@@ -224,6 +263,7 @@ void check_dialog_texts(const Setup &setup) {
               picture.right - picture.left == (large ? 230 : 200) &&
               picture.bottom - picture.top == (large ? 210 : 180),
           "the picture hangs from check box 300 above check box 304", seen);
+    check_texts_fit(setup);
 }
 
 // The state of a dialog without an existing installation, before anything was typed.
@@ -699,7 +739,9 @@ void fresh_english(const ScenarioPlan &plan) {
     check_fresh_dialog(setup);
     Folders folders = folders_below(destination_of(plan));
     type_destination(setup, folders);
-    folders.log = plan.work + "\\CAPTURE"; // a folder the user picked outside the destination
+    // A log folder the user picked outside the destination.
+    folders.log = folders.destination + "-LOGS";
+    remove_tree(folders.log);
     type_text(setup.control(CTRL_LOG_PATH), folders.log);
     for (int id : {CTRL_COPY_OPTIONS, CTRL_COPY_PHONEBOOK, CTRL_COPY_SCRIPTS})
         check(!is_enabled(setup.control(id)),
@@ -1049,15 +1091,26 @@ void floppy_refused(const ScenarioPlan &plan) {
     check(!folder_exists(plan.work + "\\QEL"), "nothing installed");
 }
 
-// The dialog in one language, filled in and photographed, then cancelled.
+// The dialog in one language over an earlier installation recorded in the settings store, with
+// a new destination typed in, so that every control is enabled; photographed, then cancelled.
 void photograph_dialog(const ScenarioPlan &plan, int language, const char *picture) {
+    std::string old_folder = destination_of(plan) + "300";
+    remove_tree(old_folder);
+    if (!make_folders(old_folder + "\\OPTIONS") ||
+        !write_file(old_folder + "\\OPTIONS\\STANDARD.QPA", "QPA3.00\nOptsPath=\"OPTIONS\"\n"))
+        fatal("make an earlier installation in " + old_folder);
+    set_home_path(old_folder.c_str());
     std::string folder = setup_folder(plan, language == GERMAN ? "SETUP-DE" : "SETUP-FR", language);
     Setup setup = start_setup(folder, language);
     check_dialog_texts(setup);
     type_destination(setup, folders_below(destination_of(plan)));
+    for (int id : {CTRL_COPY_OPTIONS, CTRL_COPY_PHONEBOOK, CTRL_COPY_SCRIPTS})
+        check(is_enabled(setup.control(id)), "copy box " + std::to_string(id) + " enabled");
     save_picture(plan, window_rect(setup.dialog), picture);
-    press(setup.control(CTRL_CANCEL));
+    click(setup.control(CTRL_CANCEL));
     expect_end(setup);
+    clear_home_path();
+    remove_tree(old_folder);
 }
 
 // The demo: the dialog in German and French, then the English installation with the viewer.
