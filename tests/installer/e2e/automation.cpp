@@ -62,9 +62,24 @@ bool check(bool passed, const std::string &what, const std::string &seen) {
     return passed;
 }
 
+namespace {
+
+// A text for the report: printable, and a long one cut with its length said.
+std::string quoted(const std::string &text) {
+    constexpr size_t LONGEST = 160;
+    std::string shown = printable(text.substr(0, LONGEST));
+    if (text.size() > LONGEST)
+        shown += "...\" (" + std::to_string(text.size()) + " bytes)";
+    else
+        shown += "\"";
+    return "\"" + shown;
+}
+
+} // namespace
+
 bool check_equal(const std::string &what, const std::string &expected, const std::string &seen) {
-    if (expected == seen) return check(true, what + ": \"" + printable(seen) + "\"");
-    return check(false, what + ": expected \"" + printable(expected) + "\"", seen);
+    if (expected == seen) return check(true, what + ": " + quoted(seen));
+    return check(false, what + ": expected " + quoted(expected) + " -- saw: " + quoted(seen));
 }
 
 void note(const std::string &line) {

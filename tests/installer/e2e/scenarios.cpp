@@ -623,6 +623,16 @@ void clear_home_path() {
     if (home_path_setting() != "(none)") fatal("remove the HomePath setting from WIN.INI");
 }
 
+// What a run that installed nothing leaves: no destination, no start-menu folder in any
+// language, the settings store as it was.
+void check_nothing_installed(const std::string &destination) {
+    check(!folder_exists(destination), "nothing installed in " + destination);
+    for (int language : {ENGLISH, GERMAN, FRENCH})
+        check(!folder_exists(start_menu_folder(language)),
+              std::string("no ") + language_names[language] + " start-menu folder");
+    check_equal("settings store untouched", "(none)", home_path_setting());
+}
+
 // --- The document viewer ----------------------------------------------------------------------
 
 // Seven cascaded text windows with the documents' first 16,383 bytes, README.DOC on top;
@@ -664,6 +674,11 @@ void check_document_viewer(const ScenarioPlan &plan, Setup &setup, const std::st
     }
     check(IsWindow(setup.dialog) && !is_enabled(setup.control(CTRL_INSTALL)),
           "the dialog stays, Install disabled, while documents are open");
+    click(setup.control(CTRL_CANCEL));
+    settle_dialog(setup);
+    check(IsWindow(setup.dialog) && top_windows(setup.program.id, "ShowTextWindow").size() ==
+                                        static_cast<size_t>(DOCUMENT_COUNT),
+          "Cancel while documents are open ends nothing");
     if (!plan.pictures.empty()) {
         activate(windows[0]);
         RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -788,6 +803,7 @@ void other_language(const ScenarioPlan &plan, int language) {
     read_file(plan.product + "\\OPTIONS\\STANDARD.QPA", &original);
     check_path_settings(folders, original);
     check_shortcuts(folders.destination, language);
+    check_equal("settings store untouched", "(none)", home_path_setting());
     check(!folder_exists(start_menu_folder(ENGLISH)), "no English start-menu folder");
     // The folder's name as Windows stores it, compared in UTF-16.
     wchar_t wide[MAX_PATH];
@@ -875,6 +891,7 @@ void second_install(const ScenarioPlan &plan) {
               !folder_exists(folders.destination + "\\script\\demo"),
           "files of earlier releases deleted");
     check_shortcuts(folders.destination, ENGLISH);
+    check_equal("settings store untouched", "(none)", home_path_setting());
 }
 
 // Cancel before the installation, by the button and by the close box: the program ends at
@@ -893,10 +910,9 @@ void cancel_before(const ScenarioPlan &plan) {
         else
             click(setup.control(CTRL_CANCEL));
         expect_end(setup);
-        check(!folder_exists(folders.destination),
-              std::string("nothing installed after ") + (close_box ? "the close box" : "Cancel"));
+        note(std::string("after ") + (close_box ? "the close box:" : "Cancel:"));
+        check_nothing_installed(folders.destination);
     }
-    check(!folder_exists(start_menu_folder(ENGLISH)), "no start-menu folder");
 }
 
 // Cancel during the installation: while the worker asks about the user's phone book, Cancel is
@@ -953,6 +969,7 @@ void cancel_during(const ScenarioPlan &plan) {
     check_equal("option file not rewritten", original,
                 read_or_empty(folders.options + "\\STANDARD.QPA"));
     check(!folder_exists(start_menu_folder(ENGLISH)), "no start-menu folder");
+    check_equal("settings store untouched", "(none)", home_path_setting());
 }
 
 // No archive beside the program: an English error box, no dialog, exit code 0.
@@ -964,6 +981,7 @@ void no_archive(const ScenarioPlan &plan) {
     expect_box(setup, "Error", "Sorry, no files to install!", IDOK);
     check(top_windows(setup.program.id, "#32770").empty(), "no dialog");
     expect_end(setup);
+    check_nothing_installed(destination_of(plan));
 }
 
 // Each empty field in turn: its message, the focus on it, nothing started; the fields are
@@ -989,7 +1007,7 @@ void empty_fields(const ScenarioPlan &plan) {
     }
     press(setup.control(CTRL_CANCEL));
     expect_end(setup);
-    check(!folder_exists(folders.destination), "nothing installed");
+    check_nothing_installed(folders.destination);
 }
 
 // An existing installation of a beta release, recorded in the settings store: the dialog shows
@@ -1088,7 +1106,89 @@ void floppy_refused(const ScenarioPlan &plan) {
     expect_box(setup, CAPTION_INFO, MSG_DEST_EMPTY, IDOK);
     press(setup.control(CTRL_CANCEL));
     expect_end(setup);
-    check(!folder_exists(plan.work + "\\QEL"), "nothing installed");
+    check_nothing_installed(plan.work + "\\QEL");
+}
+
+// Entries of three characters are completed against the program's own folder, which the
+// setup makes its current folder whatever folder it was started from.
+void short_entries(const ScenarioPlan &plan) {
+    begin(plan);
+    std::string folder = setup_folder(plan, "SETUP", ENGLISH);
+    Setup setup = start_setup(folder, ENGLISH);
+    std::string parent = folder.substr(0, folder.rfind('\\') + 1);
+    const std::pair<const char *, std::string> entries[] = {
+        {"c:x", "c:\\x"}, {"\\ab", "C:\\ab"}, {"..\\", parent}, {"qel", folder + "\\qel"}};
+    for (const auto &[entry, completed] : entries) {
+        set_text(setup.control(CTRL_DESTINATION), entry);
+        check_equal(std::string("destination \"") + entry + "\" completed", completed,
+                    field(setup, CTRL_DESTINATION));
+        std::string separator = completed.back() == '\\' ? "" : "\\";
+        check_equal("its log folder", completed + separator + "LOG", field(setup, CTRL_LOG_PATH));
+    }
+    click(setup.control(CTRL_ALREADY_INSTALLED));
+    set_text(setup.control(CTRL_EXISTING_PATH), "c:y");
+    check_equal("existing path \"c:y\" completed", "c:\\y", field(setup, CTRL_EXISTING_PATH));
+    click(setup.control(CTRL_CANCEL));
+    expect_end(setup);
+    check_nothing_installed("c:\\x");
+}
+
+// The viewer's limits: a document longer than 16,383 bytes shows its beginning; documents that
+// are not beside the setup are neither copied nor shown, and without any the program ends at
+// once after the question.
+void document_limits(const ScenarioPlan &plan) {
+    begin(plan);
+    std::string folder = setup_folder(plan, "SETUP", ENGLISH);
+    for (const DocumentFile &document : documentation_files)
+        remove_tree(folder + "\\" + document.file_name);
+    std::string long_document;
+    for (int line = 0; long_document.size() < 20000; ++line)
+        long_document += "Line " + std::to_string(line) + " of a long README.DOC\r\n";
+    long_document.resize(20000);
+    if (!write_file(folder + "\\README.DOC", long_document)) fatal("write a long README.DOC");
+    Folders folders = folders_below(destination_of(plan));
+
+    Setup setup = start_setup(folder, ENGLISH);
+    type_destination(setup, folders);
+    start_installation(setup);
+    expect_report(setup, false, true);
+    std::vector<HWND> windows;
+    wait_until(
+        [&] {
+            windows = top_windows(setup.program.id, "ShowTextWindow");
+            return !windows.empty();
+        },
+        WAIT_SECONDS);
+    settle_dialog(setup);
+    windows = top_windows(setup.program.id, "ShowTextWindow");
+    if (!check(windows.size() == 1, "one document window", std::to_string(windows.size())))
+        fatal("the viewer shows README.DOC alone");
+    check_equal("its title", "README.DOC", text_of(windows[0]));
+    std::string shown = text_of(child(windows[0], TEXT_FIELD_ID));
+    check(shown == long_document.substr(0, VIEWER_TEXT_LIMIT),
+          "the first 16,383 bytes of 20,000 shown", std::to_string(shown.size()) + " bytes");
+    close_window(windows[0]);
+    expect_end(setup);
+    check_equal("README.DOC copied whole", long_document,
+                read_or_empty(folders.destination + "\\README.DOC"));
+    check(!file_exists(folders.destination + "\\PROBLEMS.DOC"),
+          "a document not beside the setup is not copied");
+
+    // Again, without any document: Yes to the question ends the program at once.
+    remove_tree(folder + "\\README.DOC");
+    Setup again = start_setup(folder, ENGLISH);
+    type_destination(again, folders);
+    start_installation(again);
+    expect_box(again, CAPTION_INFO, MSG_OVERWRITE_OPTIONS, IDNO);
+    for (const char *member : {"PHONEBK", "QELEVENT.QRX", "QELXFER.QRX"})
+        expect_box(again, catalogue_text(CAPTION_INFO, ENGLISH),
+                   formatted(MSG_OVERWRITE_FILE, ENGLISH,
+                             engine_path(std::string(member) == "PHONEBK" ? folders.destination
+                                                                          : folders.script,
+                                         member)),
+                   IDNO);
+    expect_report(again, false, true);
+    expect_end(again);
 }
 
 // The dialog in one language over an earlier installation recorded in the settings store, with
@@ -1137,6 +1237,8 @@ constexpr ScenarioEntry scenarios[] = {
     {"empty_fields", empty_fields},
     {"beta_existing", beta_existing},
     {"floppy_refused", floppy_refused},
+    {"short_entries", short_entries},
+    {"document_limits", document_limits},
     {"tour", tour},
 };
 
@@ -1144,7 +1246,7 @@ constexpr ScenarioEntry scenarios[] = {
 
 const char *scenario_names() {
     return "fresh_english second_install german french cancel_before cancel_during no_archive "
-           "empty_fields beta_existing floppy_refused tour";
+           "empty_fields beta_existing floppy_refused short_entries document_limits tour";
 }
 
 bool run_scenario(const ScenarioPlan &plan) {
