@@ -58,28 +58,22 @@ def product_file(relative, line_ends):
 
 
 def draw_page_icon(size, band):
-    """A sheet of paper with text lines and a coloured band at its top."""
+    """A sheet of paper with text lines and a coloured band at its top, on a transparent ground
+    (the black that the sheet does not use)."""
     c = art.Canvas(size, size, art.BLACK)
-    mask = [[1] * size for _ in range(size)]
-
-    def fill(x0, y0, x1, y1, colour):
-        c.box(x0, y0, x1, y1, colour)
-        for y in range(y0, y1 + 1):
-            for x in range(x0, x1 + 1):
-                mask[y][x] = 0
-
     k = size / 32.0
 
     def p(v):
         return int(round(v * k))
 
-    fill(p(6), p(2), p(25), p(29), art.WHITE)
+    c.box(p(6), p(2), p(25), p(29), art.WHITE)
     c.frame(p(6), p(2), p(25), p(29), art.SILVER, art.GREY)
     if band != art.WHITE:
-        fill(p(8), p(4), p(23), p(8), band)
+        c.box(p(8), p(4), p(23), p(8), band)
     for row in range(4):
         y = p(12) + row * p(4)
-        fill(p(9), y, p(22) - (row % 2) * p(4), y, art.GREY)
+        c.box(p(9), y, p(22) - (row % 2) * p(4), y, art.GREY)
+    mask = [[1 if colour == art.BLACK else 0 for colour in row] for row in c.pixels]
     return c, mask
 
 

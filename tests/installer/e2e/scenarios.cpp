@@ -744,16 +744,37 @@ void begin(const ScenarioPlan &plan) {
     clear_home_path();
 }
 
+// The start of a fresh run: SETUP.EXE copied with the archive of the language and started, its
+// dialog checked as it first shows, the destination typed in.
+Setup start_fresh(const ScenarioPlan &plan, int language, const Folders &folders,
+                  std::string *setup_folder_out) {
+    begin(plan);
+    *setup_folder_out = setup_folder(plan, "SETUP", language);
+    Setup setup = start_setup(*setup_folder_out, language);
+    check_dialog_texts(setup);
+    check_fresh_dialog(setup);
+    type_destination(setup, folders);
+    return setup;
+}
+
+// A finished installation: the archive's members (with the archive's option file rewritten),
+// the documents and libraries, the start-menu folder and the settings store untouched.
+void check_installation(const ScenarioPlan &plan, const Folders &folders, int language) {
+    check_members(plan, folders);
+    check_copied_files(plan, folders.destination);
+    std::string original;
+    read_file(plan.product + "\\OPTIONS\\STANDARD.QPA", &original);
+    check_path_settings(folders, original);
+    check_shortcuts(folders.destination, language);
+    check_equal("settings store untouched", "(none)", home_path_setting());
+}
+
 // A fresh English installation, a log folder of the user's choice outside it, the report, all
 // seven documents in the viewer, and the installed program started from its links.
 void fresh_english(const ScenarioPlan &plan) {
-    begin(plan);
-    std::string folder = setup_folder(plan, "SETUP", ENGLISH);
-    Setup setup = start_setup(folder, ENGLISH);
-    check_dialog_texts(setup);
-    check_fresh_dialog(setup);
     Folders folders = folders_below(destination_of(plan));
-    type_destination(setup, folders);
+    std::string folder;
+    Setup setup = start_fresh(plan, ENGLISH, folders, &folder);
     // A log folder the user picked outside the destination.
     folders.log = folders.destination + "-LOGS";
     remove_tree(folders.log);
@@ -768,13 +789,7 @@ void fresh_english(const ScenarioPlan &plan) {
     expect_report(setup, false, true);
     check_document_viewer(plan, setup, folder);
 
-    check_members(plan, folders);
-    check_copied_files(plan, folders.destination);
-    std::string original;
-    read_file(plan.product + "\\OPTIONS\\STANDARD.QPA", &original);
-    check_path_settings(folders, original);
-    check_shortcuts(folders.destination, ENGLISH);
-    check_equal("settings store untouched", "(none)", home_path_setting());
+    check_installation(plan, folders, ENGLISH);
     std::string links = start_menu_folder(ENGLISH);
     check_product_runs(links + "\\QEL.LNK", "Program folder: " + folders.destination);
     check_product_runs(links + "\\" + display_name(shortcut_rows[1 + DOCUMENT_COUNT + 2], ENGLISH) +
@@ -785,25 +800,15 @@ void fresh_english(const ScenarioPlan &plan) {
 // German or French: the dialog's and the boxes' texts with their accents, the folder named in
 // the language.
 void other_language(const ScenarioPlan &plan, int language) {
-    begin(plan);
-    std::string folder = setup_folder(plan, "SETUP", language);
-    Setup setup = start_setup(folder, language);
-    check_dialog_texts(setup);
-    check_fresh_dialog(setup);
     Folders folders = folders_below(destination_of(plan));
-    type_destination(setup, folders);
+    std::string folder;
+    Setup setup = start_fresh(plan, language, folders, &folder);
     save_picture(plan, window_rect(setup.dialog),
                  language == GERMAN ? "setup-german" : "setup-french");
     start_installation(setup);
     expect_report(setup, false, false);
     expect_end(setup);
-    check_members(plan, folders);
-    check_copied_files(plan, folders.destination);
-    std::string original;
-    read_file(plan.product + "\\OPTIONS\\STANDARD.QPA", &original);
-    check_path_settings(folders, original);
-    check_shortcuts(folders.destination, language);
-    check_equal("settings store untouched", "(none)", home_path_setting());
+    check_installation(plan, folders, language);
     check(!folder_exists(start_menu_folder(ENGLISH)), "no English start-menu folder");
     // The folder's name as Windows stores it, compared in UTF-16.
     wchar_t wide[MAX_PATH];
