@@ -153,6 +153,8 @@ bool has_exited(const Program &program) {
 
 void kill_program(Program &program) {
     if (program.process == nullptr) return;
+    if (driver().watched && driver().watched->process == program.process)
+        driver().watched = nullptr;
     if (!has_exited(program)) {
         TerminateProcess(program.process, 3);
         WaitForSingleObject(program.process, 10000);

@@ -833,11 +833,13 @@ void french(const ScenarioPlan &plan) {
 
 // Installs again over an installation whose phone book, scripts and option files the user
 // changed: one question for all option files, one per protected file; what is overwritten is
-// backed up first, a file answered No is kept; files of earlier releases are deleted.
+// backed up first, a file answered No is kept; files of earlier releases are deleted. The
+// destination's name has an accented letter and a blank, which the fields, the questions and
+// the links keep as typed.
 void second_install(const ScenarioPlan &plan) {
     begin(plan);
     std::string folder = setup_folder(plan, "SETUP", ENGLISH);
-    Folders folders = folders_below(destination_of(plan));
+    Folders folders = folders_below(plan.work + "\\QEL B\xFCro"); // "QEL Büro" in code page 1252
     {
         Setup first = start_setup(folder, ENGLISH);
         type_destination(first, folders);
