@@ -25,9 +25,10 @@ import argparse
 import os
 import random
 import shutil
+import struct
 import sys
 import tempfile
-import zipfile
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "resources"))
@@ -131,14 +132,36 @@ def product_members(qel_exe):
     return members
 
 
+def dos_time(when):
+    """A (year, month, day, hour, minute, second) as the archive's MS-DOS date and time words."""
+    year, month, day, hour, minute, second = when
+    return (year - 1980) << 9 | month << 5 | day, hour << 11 | minute << 5 | second // 2
+
+
 def write_archive(path, members):
-    with zipfile.ZipFile(path, "w") as archive:
-        for name, data, compress in members:
-            info = zipfile.ZipInfo(name, MEMBER_TIME)
-            info.create_system = 0  # made on MS-DOS: plain attributes
-            info.external_attr = 0x20  # archive bit
-            info.compress_type = zipfile.ZIP_DEFLATED if compress else zipfile.ZIP_STORED
-            archive.writestr(info, data, compresslevel=9)
+    """Writes the members as a zip archive made on MS-DOS (host 0, archive attribute), stored or
+    deflated at the highest level, with one time for all."""
+    date, time = dos_time(MEMBER_TIME)
+    body, directory = bytearray(), bytearray()
+    for name, data, compress in members:
+        raw = name.encode("ascii")
+        crc = zlib.crc32(data)
+        if compress:
+            packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+            packed, method = packer.compress(data) + packer.flush(), 8
+        else:
+            packed, method = data, 0
+        # Method, time, date, CRC-32 and the two sizes: the same in both headers.
+        fields = struct.pack("<HHHIII", method, time, date, crc, len(packed), len(data))
+        offset = len(body)
+        body += struct.pack("<IHH", 0x04034B50, 20, 0) + fields
+        body += struct.pack("<HH", len(raw), 0) + raw + packed
+        directory += struct.pack("<IBBHH", 0x02014B50, 20, 0, 20, 0) + fields
+        directory += struct.pack("<HHHHHII", len(raw), 0, 0, 0, 0, 0x20, offset) + raw
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(members), len(members), len(directory),
+                      len(body), 0)
+    with open(path, "wb") as out:
+        out.write(body + directory + end)
 
 
 def main():
