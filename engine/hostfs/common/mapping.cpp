@@ -120,6 +120,17 @@ bool known_folder() {
     return true;
 }
 
+// A folder on the member's path cannot be made or used: the member is not extracted.
+EngineStatus folder_unusable(const char *before, const char *after) {
+    MappingState &mapping = engine.host.mapping;
+    std::fprintf(stderr, "checkdir error:  %s%s%s\n                 unable to process %s.\n",
+                 before, shown_name(mapping.actual.c_str()).c_str(), after,
+                 shown_name(mapping.member.c_str()).c_str());
+    std::fflush(stderr);
+    release_paths();
+    return EngineStatus::severe_error;
+}
+
 EngineStatus add_folder(const char *component) {
     MappingState &mapping = engine.host.mapping;
     mapping.named += component;
@@ -143,33 +154,14 @@ EngineStatus add_folder(const char *component) {
             path_too_long();
             return EngineStatus::no_memory;
         }
-        if (host_make_folder(mapping.actual.c_str()) != 0) {
-            std::fprintf(
-                stderr,
-                "checkdir error:  can't create %s\n                 unable to process %s.\n",
-                mapping.actual.c_str(), shown_name(mapping.member.c_str()).c_str());
-            std::fflush(stderr);
-            release_paths();
-            return EngineStatus::severe_error;
-        }
+        if (host_make_folder(mapping.actual.c_str()) != 0)
+            return folder_unusable("can't create ", "");
         mapping.folder_created = 1;
     } else if (found.is_link) {
         // Whatever it points to, the member would land outside the folder being built.
-        std::fprintf(stderr,
-                     "checkdir error:  %s is a link, not followed\n                 unable to "
-                     "process %s.\n",
-                     mapping.actual.c_str(), shown_name(mapping.member.c_str()).c_str());
-        std::fflush(stderr);
-        release_paths();
-        return EngineStatus::severe_error;
+        return folder_unusable("", " is a link, not followed");
     } else if (!found.is_directory) {
-        std::fprintf(stderr,
-                     "checkdir error:  %s exists but is not directory\n                 unable to "
-                     "process %s.\n",
-                     mapping.actual.c_str(), shown_name(mapping.member.c_str()).c_str());
-        std::fflush(stderr);
-        release_paths();
-        return EngineStatus::severe_error;
+        return folder_unusable("", " exists but is not directory");
     } else if (too_long) {
         path_too_long();
         return EngineStatus::no_memory;
