@@ -90,6 +90,10 @@ int refill_byte() {
     return *engine.input.read_pos++;
 }
 
+void end_member_input() {
+    if (engine.input.remaining_compressed > 0) engine.input.remaining_compressed = 0;
+}
+
 // --- Fields ----------------------------------------------------------------------------------
 
 EngineStatus read_field(unsigned length, int mode) {
@@ -116,11 +120,16 @@ EngineStatus read_field(unsigned length, int mode) {
             }
             engine.output.buffer[out] = 0;
             piece_length = out;
+            // Line feeds and tabs lay the text out; every other control character is shown
+            // as ^X (ESC as ^[), so that a comment never drives the terminal.
             for (int i = 0; i < out && engine.output.buffer[i] != 0; ++i) {
-                if (engine.output.buffer[i] == 0x1B)
-                    std::fputs("^[", stdout);
-                else
-                    std::fputc(engine.output.buffer[i], stdout);
+                unsigned char c = engine.output.buffer[i];
+                if (c < 0x20 && c != '\n' && c != '\t') {
+                    std::fputc('^', stdout);
+                    std::fputc(c + 0x40, stdout);
+                } else {
+                    std::fputc(c, stdout);
+                }
             }
         } while (remaining > 0 && piece_length > 0);
         std::fputc('\n', stdout);
@@ -148,7 +157,7 @@ EngineStatus read_field(unsigned length, int mode) {
             std::memmove(engine.filename + 8, engine.filename + 9,
                          std::strlen(engine.filename + 9) + 1);
         if (excess) {
-            std::fprintf(stderr, "[ %s ]\n", engine.filename);
+            std::fprintf(stderr, "[ %s ]\n", shown_name(engine.filename).c_str());
             EngineStatus r = read_field(excess, FIELD_SKIP);
             return r != EngineStatus::ok ? r : EngineStatus::warning;
         }
@@ -241,12 +250,13 @@ bool read_header_field(unsigned length, int mode, const char *header, EngineStat
     raise_status(status, r);
     if (r <= EngineStatus::warning) return true;
     if (header == nullptr) return false;
+    std::string name = shown_name(engine.filename);
     if (mode == FIELD_NAME)
-        std::fprintf(stderr, "%s:  bad filename length (%s)\n", engine.filename, header);
+        std::fprintf(stderr, "%s:  bad filename length (%s)\n", name.c_str(), header);
     else if (mode == FIELD_EXTRA)
-        std::fprintf(stderr, "%s:  bad extra field length (%s)\n", engine.filename, header);
+        std::fprintf(stderr, "%s:  bad extra field length (%s)\n", name.c_str(), header);
     else
-        std::fprintf(stderr, "\n%s:  bad file comment length\n", engine.filename);
+        std::fprintf(stderr, "\n%s:  bad file comment length\n", name.c_str());
     return false;
 }
 
@@ -447,6 +457,10 @@ EngineStatus process_archive(int report_missing) {
         std::fprintf(stderr, "error:  can't open zipfile [ %s ]\n", engine.archive_name);
         return EngineStatus::no_archive;
     }
+    // Extraction never writes over this file, under whatever name (extract.cpp).
+    engine.input.archive_identity = engine.options.create_files
+                                        ? host_descriptor_identity(engine.input.archive_fd)
+                                        : FileIdentity{};
     engine.input.window_start = 0;
     engine.input.read_pos = engine.input.buffer;
     engine.input.bytes_left = 0;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,7 @@ struct CentralHeader : MemberFields {
 struct MemberEntry {
     uint32_t local_offset;
     uint32_t compressed_size;
+    uint32_t uncompressed_size;
     uint32_t crc32;
     int host_system;
     uint32_t file_attributes; // host attributes derived for the output file
@@ -177,6 +179,7 @@ struct InputWindow {
     int32_t bytes_left = 0; // from read_pos to the end of the valid data
     int archive_fd = -1;
     int64_t archive_size = 0;
+    FileIdentity archive_identity;       // which file the archive is, whatever name reaches it
     int32_t prepended_bytes = 0;         // added to every archive offset before seeking
     int32_t remaining_compressed = 0;    // counted down by next_byte, also past the member's end
     uint32_t remaining_uncompressed = 0; // read by the implode and reduce decoders
@@ -193,12 +196,22 @@ struct OutputState {
     int pending_cr = 0;
     int first_block = 0;
     int disk_full_state = 0; // 0 no write failure; 1 one failed and the user went on; 2 stop
+    // The member's declared uncompressed size, which its output never exceeds (no limit outside
+    // a member's extraction), what it has produced so far, and whether it tried to go past it.
+    uint64_t declared_size = std::numeric_limits<uint64_t>::max();
+    uint64_t produced = 0;
+    int past_declared_size = 0;
 };
 
-// The extraction driver's batch of central directory entries.
+// The extraction driver's batch of central directory entries, and where the members' data lie.
 struct ExtractionState {
     MemberEntry batch[BATCH_SIZE] = {};
-    uint16_t skipped_count = 0; // members refused for version, method or encryption
+    std::string listed_names[BATCH_SIZE]; // each kept entry's name as the directory gives it
+    uint16_t skipped_count = 0;           // members refused for version, method or encryption
+    // Every member's local header offset, sorted, and those of the members whose data overlap
+    // another member's, sorted: found before anything is decoded.
+    std::vector<uint32_t> member_offsets;
+    std::vector<uint32_t> overlapping_offsets;
 };
 
 // The engine's whole state; one engine call runs at a time.
@@ -265,6 +278,8 @@ EngineStatus find_end_record(int64_t search_length);
 EngineStatus seek_archive(int64_t offset);
 int read_exact(unsigned char *destination, int count);
 int refill_byte();
+// The current member's input ends here: the decoder's next byte is past the member's end.
+void end_member_input();
 EngineStatus read_field(unsigned length, int mode);
 EngineStatus read_central_header();
 EngineStatus read_local_header();
@@ -305,10 +320,16 @@ inline int next_byte() {
 EngineStatus list_members();
 int ratio_permille(uint32_t uncompressed, uint32_t compressed);
 void print_name(const char *name);
+// A name or text from the archive as a message may show it: control characters as ^X, so that
+// an archive never reaches the terminal with raw control codes.
+std::string shown_name(const char *name);
 
 // Extraction driver and output writer.
 EngineStatus extract_all();
 EngineStatus write_out(const unsigned char *block, unsigned length, int from_shrink);
+// At the end of a member written to standard output (-c, -p): a failed write there, now or in
+// any earlier write of the member, stops the archive with status 50 (disk_full_state 2).
+void flush_standard_output();
 
 // --- Extraction driver: members, existing files and times ---
 // Extracts or tests the current member; the input is at its data.

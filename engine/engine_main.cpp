@@ -232,9 +232,10 @@ static EngineStatus split_name_lists(char **names, int count) {
             names[i] = nullptr;
             char *folder = (i + 1 < count) ? names[i + 1] : nullptr;
             if (folder == nullptr) {
+                // Extracting into whatever the current folder is would be a guess.
                 std::fprintf(stderr,
                              "error:  must specify directory to which to extract with -d option\n");
-                break;
+                return show_usage(1);
             }
             if (engine.options.create_files) {
                 engine.options.extract_dir_given = 1;
@@ -395,6 +396,7 @@ int engine_main(int argc, char **argv) {
         return static_cast<int>(EngineStatus::no_memory);
     }
 
+    if (engine.options.create_files) read_time_zone(); // once for every member of the call
     result = archive_loop();
 
     release_call_resources();

@@ -64,6 +64,8 @@ void reset_engine_state() {
     engine.decoders.implode = ImplodeState{};
     engine.host.mapping = MappingState{};
     engine.host.expansion = ExpansionState{};
+    engine.host.output_file = OutputFileState{};
+    engine.host.time_zone = TimeZoneState{};
 }
 
 void set_replace_policy(ReplacePolicy policy) {

@@ -1,7 +1,10 @@
 // The member extraction driver: walks the directory in batches, selects, checks and extracts
-// or tests members, and decides about existing files.
+// or tests members, and decides about existing files. Before anything is decoded it notes where
+// every member's data lie, so that no data is decoded for two members.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "engine/decoders/decoders.h"
@@ -15,6 +18,89 @@ bool quiet() {
     return engine.options.quiet > 0;
 }
 
+// The current name (or output path) as a message shows it.
+std::string shown() {
+    return shown_name(engine.filename);
+}
+
+// --- Where the members' data lie ---------------------------------------------------------------
+
+// The least room a member takes in the archive by its directory entry: its local header with
+// its name, then its compressed data. An end past 4 GiB is kept as 4 GiB: every member starts
+// below it.
+struct DataSpan {
+    uint32_t offset;
+    uint32_t end;
+};
+
+// Reads the whole directory once, silently, before any member is decoded: notes every member's
+// local header offset and those members whose data share bytes with another member or run into
+// the next member's header. The input is left at the directory's start again. An entry that
+// cannot be read ends the notes there (the walk itself then reports it).
+void map_member_data(unsigned total) {
+    ExtractionState &x = engine.extraction;
+    x.member_offsets.clear();
+    x.overlapping_offsets.clear();
+    int64_t directory_start = archive_position();
+    std::vector<DataSpan> spans;
+    spans.reserve(total);
+    for (unsigned n = 0; n < total; ++n) {
+        unsigned char signature[4];
+        if (read_exact(signature, 4) != 4 || std::memcmp(signature, CENTRAL_SIGNATURE, 4) != 0)
+            break;
+        if (read_central_header() != EngineStatus::ok) break;
+        const CentralHeader &h = engine.central;
+        uint64_t end = uint64_t{h.local_offset} + 30 + h.name_length + h.compressed_size;
+        spans.push_back(
+            {h.local_offset, static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX))});
+        unsigned fields = unsigned{h.name_length} + h.extra_length + h.comment_length;
+        if (read_field(fields, FIELD_SKIP) != EngineStatus::ok) break;
+    }
+    seek_archive(directory_start);
+
+    std::sort(spans.begin(), spans.end(),
+              [](const DataSpan &a, const DataSpan &b) { return a.offset < b.offset; });
+    // Sweep in offset order: a member that starts before the furthest end so far overlaps the
+    // member that reaches there.
+    std::vector<bool> overlapping(spans.size());
+    uint32_t reach = 0;
+    size_t reacher = 0;
+    for (size_t i = 0; i < spans.size(); ++i) {
+        if (i > 0 && spans[i].offset < reach) overlapping[i] = overlapping[reacher] = true;
+        if (spans[i].end > reach) {
+            reach = spans[i].end;
+            reacher = i;
+        }
+    }
+    x.member_offsets.reserve(spans.size());
+    for (size_t i = 0; i < spans.size(); ++i) {
+        x.member_offsets.push_back(spans[i].offset);
+        if (overlapping[i]) x.overlapping_offsets.push_back(spans[i].offset);
+    }
+}
+
+bool overlaps_another(uint32_t local_offset) {
+    const std::vector<uint32_t> &overlapping = engine.extraction.overlapping_offsets;
+    return std::binary_search(overlapping.begin(), overlapping.end(), local_offset);
+}
+
+// Where the data of the member at `local_offset` must end: at the next member's local header
+// or the central directory, whichever follows it first.
+int64_t data_boundary(uint32_t local_offset) {
+    const std::vector<uint32_t> &offsets = engine.extraction.member_offsets;
+    auto next = std::upper_bound(offsets.begin(), offsets.end(), local_offset);
+    int64_t boundary = next != offsets.end() ? int64_t{*next} : std::numeric_limits<int64_t>::max();
+    uint32_t directory = static_cast<uint32_t>(engine.end_record.directory_offset);
+    if (directory > local_offset && directory < boundary) boundary = directory;
+    return boundary;
+}
+
+// A member whose data overlap another member's is never decoded.
+void refuse_overlap(EngineStatus &status) {
+    std::fprintf(stderr, "   skipping: %-22s  overlaps another member\n", shown().c_str());
+    raise_status(status, EngineStatus::severe_error);
+}
+
 // Checks a selected entry and fills its batch slot; 1 to keep it, 0 to skip it.
 int check_and_store() {
     MemberEntry &m = *engine.current;
@@ -24,6 +110,7 @@ int check_and_store() {
     m.text_hint = h.internal_attributes & 1;
     m.crc32 = h.crc32;
     m.compressed_size = h.compressed_size;
+    m.uncompressed_size = h.uncompressed_size;
     m.convert_text = engine.options.text_level == 0   ? 0
                      : engine.options.text_level == 1 ? m.text_hint
                                                       : 1;
@@ -31,13 +118,13 @@ int check_and_store() {
     if (h.host_needed == 2) {
         if (h.version_needed > 42) {
             std::fprintf(stderr, "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n",
-                         engine.filename, "VMS", h.version_needed / 10u, h.version_needed % 10u, 4u,
+                         shown().c_str(), "VMS", h.version_needed / 10u, h.version_needed % 10u, 4u,
                          2u);
             return 0;
         }
         if (!engine.options.test && !engine.options.overwrite_all && !engine.options.no_query) {
             std::fprintf(stderr, "\n%s:  stored in VMS format.  Extract anyway? (y/n) ",
-                         engine.filename);
+                         shown().c_str());
             std::fflush(stderr);
             char answer[10];
             if (std::fgets(answer, 9, stdin) == nullptr || (answer[0] != 'y' && answer[0] != 'Y'))
@@ -45,16 +132,16 @@ int check_and_store() {
         }
     } else if (h.version_needed > 20) {
         std::fprintf(stderr, "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n",
-                     engine.filename, "PK", h.version_needed / 10u, h.version_needed % 10u, 2u, 0u);
+                     shown().c_str(), "PK", h.version_needed / 10u, h.version_needed % 10u, 2u, 0u);
         return 0;
     }
     if (h.method > 6 && h.method != 8) {
-        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", engine.filename,
+        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", shown().c_str(),
                      h.method);
         return 0;
     }
     if (m.encrypted) {
-        std::fprintf(stderr, "   skipping: %-22s  encrypted (not supported)\n", engine.filename);
+        std::fprintf(stderr, "   skipping: %-22s  encrypted (not supported)\n", shown().c_str());
         return 0;
     }
     map_attributes();
@@ -124,16 +211,70 @@ int find_local_header(int number, EngineStatus &status) {
     return 1;
 }
 
-// Whether an existing output file may be replaced; 1 to extract.
-int may_write() {
-    int age = newer_check(engine.filename);
-    if (age < 0) return engine.options.freshen ? 0 : 1;
-    if (engine.options.never_overwrite) return 0;
-    if (age == 1 && (engine.options.update || engine.options.freshen)) return 0;
-    if (engine.options.overwrite_all || engine.options.no_query) return 1;
-    // Without a policy (nobody to ask) the existing file is kept.
+// An existing file against the member: 0 when the file is older, 1 when as new or newer.
+int existing_age(const HostFileInfo &existing) {
+    int64_t seconds = existing.modified;
+    if (seconds & 1) ++seconds;
+    int64_t member = dos_to_seconds(engine.local.mod_date, engine.local.mod_time);
+    return seconds >= member ? 1 : 0;
+}
+
+// Whether an existing file that the rules let go is replaced: -o says yes, else the replace
+// policy is asked (without one, the file is kept).
+bool replacing_allowed() {
+    if (engine.options.overwrite_all || engine.options.no_query) return true;
     ReplacePolicy ask = engine.kept.replace_policy;
-    return ask != nullptr && ask(engine.filename) ? 1 : 0;
+    return ask != nullptr && ask(engine.filename);
+}
+
+// Whether the output path names the archive being read, under whatever name.
+bool is_the_archive() {
+    const FileIdentity &archive = engine.input.archive_identity;
+    FileIdentity output = host_path_identity(engine.filename);
+    return archive.known && output.known && archive.volume == output.volume &&
+           archive.file == output.file;
+}
+
+// Opens the current member's output: a new file where nothing of its name exists, which needs no
+// question and no status query; otherwise, when the rules and the user allow it, a replacement
+// that takes the existing file's place only once the member is complete. False when the member
+// is not written (skipped, refused, or not creatable: the status says which).
+bool open_member_output(EngineStatus &status) {
+    if (!engine.options.freshen) {
+        OutputOpen opened = open_output();
+        if (opened == OutputOpen::created) return true;
+        if (opened == OutputOpen::failed) {
+            raise_status(status, EngineStatus::disk_full);
+            return false;
+        }
+    }
+    HostFileInfo existing{};
+    if (host_lstat(engine.filename, &existing) != 0) {
+        // Freshening creates nothing; otherwise the name went away in between: once more.
+        if (engine.options.freshen) return false;
+        if (open_output() == OutputOpen::created) return true;
+        std::fprintf(stderr, "\nerror:  cannot create %s\n", shown().c_str());
+        raise_status(status, EngineStatus::disk_full);
+        return false;
+    }
+    bool as_new = existing_age(existing) == 1;
+    if (engine.options.never_overwrite ||
+        (as_new && (engine.options.update || engine.options.freshen)))
+        return false;
+    if (is_the_archive()) {
+        std::fprintf(stderr, "error:  %s is the archive being read; not replaced\n",
+                     shown().c_str());
+        raise_status(status, EngineStatus::error);
+        return false;
+    }
+    if (!replacing_allowed()) return false;
+    if (existing.is_directory || open_replacement() != 0) {
+        if (existing.is_directory)
+            std::fprintf(stderr, "\nerror:  cannot create %s\n", shown().c_str());
+        raise_status(status, EngineStatus::disk_full);
+        return false;
+    }
+    return true;
 }
 
 // Processes one kept entry. Returns 1 when the archive must end at once.
@@ -155,11 +296,27 @@ int process_entry(int number, EngineStatus &status) {
     engine.extra_length = 0;
     if (!read_header_field(engine.local.extra_length, FIELD_EXTRA, "local", status)) return 0;
 
+    // The name written (and selected by) is the name the directory lists.
+    const std::string &listed =
+        engine.extraction.listed_names[engine.current - engine.extraction.batch];
+    if (listed != engine.filename) {
+        std::fprintf(stderr, "file #%d:  local header names %s, directory names %s\n", number,
+                     shown().c_str(), shown_name(listed.c_str()).c_str());
+        raise_status(status, EngineStatus::error);
+        return 0;
+    }
+    // Its data end before the next member's header and the directory.
+    if (archive_position() + engine.local.compressed_size >
+        data_boundary(engine.current->local_offset)) {
+        refuse_overlap(status);
+        return 0;
+    }
+
     if (!engine.options.test && !engine.options.to_stdout) {
         r = mapname();
         if (r == EngineStatus::folder_created || r == EngineStatus::error) return 0;
         if (r == EngineStatus::volume_label) {
-            std::fprintf(stderr, "   skipping: %-22s  %svolume label\n", engine.filename,
+            std::fprintf(stderr, "   skipping: %-22s  %svolume label\n", shown().c_str(),
                          engine.kept.volume_labels ? "hard disk " : "");
             return 0;
         }
@@ -167,7 +324,8 @@ int process_entry(int number, EngineStatus &status) {
             raise_status(status, EngineStatus::error);
             return 0;
         }
-        if (!may_write()) return 0;
+        raise_status(status, r); // a name given a safe form
+        if (!open_member_output(status)) return 0;
     }
 
     engine.output.disk_full_state = 0;
@@ -236,7 +394,7 @@ EngineStatus decoder_status(const MethodDecoder &m, DecodeResult result) {
     case DecodeResult::no_memory:
         if (quiet())
             std::fprintf(stderr, "  error:  not enough memory to %s %s\n", m.operation,
-                         engine.filename);
+                         shown().c_str());
         else
             std::fprintf(stderr, "\n  error:  not enough memory for %s operation\n", m.operation);
         return EngineStatus::decoder_no_memory;
@@ -251,7 +409,7 @@ EngineStatus decoder_status(const MethodDecoder &m, DecodeResult result) {
                      static_cast<long>(engine.used_compressed_size),
                      static_cast<unsigned long>(engine.local.uncompressed_size), error ? "" : "  ",
                      static_cast<unsigned long>(engine.local.compressed_size), quiet() ? " [" : "",
-                     quiet() ? engine.filename : "", quiet() ? "]" : ".");
+                     quiet() ? shown().c_str() : "", quiet() ? "]" : ".");
         return error ? EngineStatus::error : EngineStatus::warning;
     }
     case DecodeResult::bad_data:
@@ -263,9 +421,28 @@ EngineStatus decoder_status(const MethodDecoder &m, DecodeResult result) {
     }
     if (quiet())
         std::fprintf(stderr, "  error:  invalid compressed (%s) data for %s\n", m.data_kind,
-                     engine.filename);
+                     shown().c_str());
     else
         std::fprintf(stderr, "\n  error:  invalid compressed data for %s format\n", m.operation);
+    return EngineStatus::error;
+}
+
+// The size a member's header declares for its data: the directory's when the local header
+// leaves the sizes to the data descriptor.
+uint64_t declared_size() {
+    return engine.current && engine.current->sizes_after_data ? engine.current->uncompressed_size
+                                                              : engine.local.uncompressed_size;
+}
+
+// The member's data did not come out at its declared size: more (output stopped there) or less.
+EngineStatus bad_length(uint64_t produced, uint64_t declared, bool more) {
+    if (quiet()) std::fprintf(stderr, "%-22s ", shown().c_str());
+    if (more)
+        std::fprintf(stderr, " bad length  (more than %lu bytes)\n",
+                     static_cast<unsigned long>(declared));
+    else
+        std::fprintf(stderr, " bad length %lu  (should be %lu)\n",
+                     static_cast<unsigned long>(produced), static_cast<unsigned long>(declared));
     return EngineStatus::error;
 }
 
@@ -287,35 +464,33 @@ int64_t dos_to_seconds(uint16_t date, uint16_t time) {
 
 int newer_check(const char *path) {
     HostFileInfo info{};
-    if (host_stat(path, &info) != 0) return -1;
-    int64_t existing = info.modified;
-    if (existing & 1) ++existing;
-    int64_t member = dos_to_seconds(engine.local.mod_date, engine.local.mod_time);
-    return existing >= member ? 1 : 0;
+    if (host_lstat(path, &info) != 0) return -1;
+    return existing_age(info);
 }
 
 EngineStatus extract_member() {
     EngineStatus status = EngineStatus::ok;
     engine.output.first_block = 1;
     engine.output.crc_accumulator = 0xFFFFFFFFu;
+    const bool to_file = !engine.options.test && !engine.options.to_stdout;
 
-    // A local header may name a method its central entry did not; nothing is created then.
+    // A local header may name a method its central entry did not; nothing is left then.
     const MethodDecoder *decoder = method_decoder(engine.local.method);
     if (decoder == nullptr) {
-        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", engine.filename,
+        if (to_file) close_output(OutputEnd::abandoned);
+        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", shown().c_str(),
                      static_cast<int>(engine.local.method));
         return EngineStatus::warning;
     }
 
     if (engine.options.test) {
         if (!quiet()) {
-            std::fprintf(stdout, "%11s: %-22s  %s%s", "testing", engine.filename, "", "");
+            std::fprintf(stdout, "%11s: %-22s  %s%s", "testing", shown().c_str(), "", "");
             std::fflush(stdout);
         }
     } else if (engine.options.to_stdout) {
         set_stdout_binary();
-    } else if (open_output() != 0) {
-        return EngineStatus::disk_full;
+        std::clearerr(stdout); // from here on, any failure of standard output is this member's
     }
 
     if (!engine.options.test && !quiet()) {
@@ -326,32 +501,45 @@ EngineStatus extract_member() {
             else
                 tag = engine.current->text_hint ? "[text]  " : "[binary]";
         }
-        std::fprintf(stdout, "%11s: %-22s  %s%s", decoder->verb, engine.filename, tag,
+        std::fprintf(stdout, "%11s: %-22s  %s%s", decoder->verb, shown().c_str(), tag,
                      engine.options.to_stdout ? "\n" : "");
         std::fflush(stdout);
     }
 
-    status = decoder_status(*decoder, decoder->decode());
+    OutputState &output = engine.output;
+    output.declared_size = declared_size();
+    output.produced = 0;
+    output.past_declared_size = 0;
+    DecodeResult result = decoder->decode();
+    const uint64_t produced = output.produced, declared = output.declared_size;
+    output.declared_size = std::numeric_limits<uint64_t>::max();
+    status = output.past_declared_size ? bad_length(produced, declared, true)
+                                       : decoder_status(*decoder, result);
+    if (engine.options.to_stdout) flush_standard_output();
 
-    if (engine.output.disk_full_state > 1) {
-        if (!engine.options.to_stdout && engine.output.file) {
-            std::fclose(engine.output.file);
-            engine.output.file = nullptr;
-        }
+    if (output.disk_full_state > 1) {
+        if (to_file) close_output(OutputEnd::stopped);
         return EngineStatus::disk_full;
     }
-    if (engine.output.disk_full_state == 1) raise_status(status, EngineStatus::warning);
-    if (!engine.options.test && !engine.options.to_stdout) close_output();
+    if (output.disk_full_state == 1) raise_status(status, EngineStatus::warning);
+    if (status <= EngineStatus::warning && produced != declared)
+        status = bad_length(produced, declared, false);
+    if (status <= EngineStatus::warning) {
+        uint32_t computed = ~output.crc_accumulator;
+        if (computed != engine.local.crc32) {
+            if (quiet()) std::fprintf(stderr, "%-22s ", shown().c_str());
+            std::fprintf(stderr, " bad CRC %08lx  (should be %08lx)\n",
+                         static_cast<unsigned long>(computed),
+                         static_cast<unsigned long>(engine.local.crc32));
+            status = EngineStatus::error;
+        }
+    }
+    // Only a whole member takes an existing file's place.
+    bool complete = status <= EngineStatus::warning && output.disk_full_state == 0;
+    if (to_file && close_output(complete ? OutputEnd::complete : OutputEnd::damaged) != 0)
+        return EngineStatus::disk_full;
     if (status > EngineStatus::warning) return status;
 
-    uint32_t computed = ~engine.output.crc_accumulator;
-    if (computed != engine.local.crc32) {
-        if (quiet()) std::fprintf(stderr, "%-22s ", engine.filename);
-        std::fprintf(stderr, " bad CRC %08lx  (should be %08lx)\n",
-                     static_cast<unsigned long>(computed),
-                     static_cast<unsigned long>(engine.local.crc32));
-        return EngineStatus::error;
-    }
     if (!quiet()) {
         if (engine.options.test)
             std::fprintf(stdout, " OK\n");
@@ -369,6 +557,7 @@ EngineStatus extract_all() {
 
     NameMatches matches;
     start_name_matches(matches);
+    map_member_data(total);
 
     bool walk_stopped = false;
     for (int batch_number = 0; total > 0 && !walk_stopped; ++batch_number) {
@@ -383,8 +572,12 @@ EngineStatus extract_all() {
             }
             if (!member_selected(engine.filename, engine.current->lowercase_name, &matches))
                 continue;
+            if (overlaps_another(engine.central.local_offset)) {
+                refuse_overlap(status);
+                continue;
+            }
             if (check_and_store())
-                ++kept;
+                engine.extraction.listed_names[kept++] = engine.filename;
             else
                 ++engine.extraction.skipped_count;
         }

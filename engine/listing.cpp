@@ -29,15 +29,21 @@ static void format_ratio(char *text, size_t size, int r) {
     std::snprintf(text, size, "%c%lld%%", r < 0 ? '-' : ' ', rounded);
 }
 
-void print_name(const char *name) {
+std::string shown_name(const char *name) {
+    std::string shown;
     for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; ++p) {
         if (*p < 0x20) {
-            std::fputc('^', stdout);
-            std::fputc(*p + 0x40, stdout);
+            shown += '^';
+            shown += static_cast<char>(*p + 0x40);
         } else {
-            std::fputc(*p, stdout);
+            shown += static_cast<char>(*p);
         }
     }
+    return shown;
+}
+
+void print_name(const char *name) {
+    std::fputs(shown_name(name).c_str(), stdout);
     std::fputc('\n', stdout);
 }
 

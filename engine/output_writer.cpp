@@ -1,4 +1,5 @@
-// The output writer: every member byte passes here for its CRC-32, line-end conversion and write.
+// The output writer: every member byte passes here for its CRC-32, line-end conversion and write,
+// and no more bytes than the member declares.
 #include <cstdio>
 
 #include "engine/crc32.h"
@@ -7,7 +8,8 @@
 // A write failed: the user says whether the archive goes on (the member then ends with a
 // warning) or stops.
 static EngineStatus ask_disk_full() {
-    std::fprintf(stderr, "\n%s:  write error (disk full?).  Continue? (y/n/^C) ", engine.filename);
+    std::fprintf(stderr, "\n%s:  write error (disk full?).  Continue? (y/n/^C) ",
+                 shown_name(engine.filename).c_str());
     std::fflush(stderr);
     char answer[10];
     if (std::fgets(answer, 9, stdin) != nullptr && answer[0] == 'y')
@@ -17,18 +19,40 @@ static EngineStatus ask_disk_full() {
     return EngineStatus::disk_full;
 }
 
-// Writes a block to the member's output; a short write asks what to do (not on stdout).
+// Standard output failed (full, closed): nothing more can be written there, so the archive
+// stops.
+static EngineStatus standard_output_failed() {
+    std::fprintf(stderr, "\nerror:  cannot write to standard output\n");
+    engine.output.disk_full_state = 2;
+    return EngineStatus::disk_full;
+}
+
+// Writes a block to the member's output; a short write asks what to do (on a file) or stops.
 static EngineStatus write_block(const unsigned char *block, size_t length) {
     std::FILE *out = engine.options.to_stdout ? stdout : engine.output.file;
     size_t written = out ? std::fwrite(block, 1, length, out) : 0;
     if (written < length) {
-        if (engine.options.to_stdout) return EngineStatus::ok;
+        if (engine.options.to_stdout) return standard_output_failed();
         return ask_disk_full();
     }
     return EngineStatus::ok;
 }
 
+void flush_standard_output() {
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && engine.output.disk_full_state == 0)
+        standard_output_failed();
+}
+
 EngineStatus write_out(const unsigned char *block, unsigned length, int from_shrink) {
+    // Never past the declared size: the rest is dropped and the member's input ends, so that its
+    // decoder stops within the input it already holds.
+    OutputState &o = engine.output;
+    if (length > o.declared_size - o.produced) {
+        length = static_cast<unsigned>(o.declared_size - o.produced);
+        o.past_declared_size = 1;
+        end_member_input();
+    }
+    o.produced += length;
     engine.output.crc_accumulator = crc32_update(engine.output.crc_accumulator, block, length);
     if (engine.options.test || length == 0) return EngineStatus::ok;
     if (engine.output.disk_full_state != 0) return EngineStatus::disk_full;

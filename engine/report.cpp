@@ -411,8 +411,8 @@ std::string report_date(unsigned date, unsigned time) {
         std::snprintf(text, sizeof text, "%u %s %u %02u:%02u:%02u", date / 512 + 1980,
                       month_name(month), day, hour, minute, (time & 31) * 2);
     else
-        std::snprintf(text, sizeof text, "%2u-%s-%u %02u:%02u", day, month_name(month),
-                      date / 512 + 80, hour, minute);
+        std::snprintf(text, sizeof text, "%2u-%s-%02u %02u:%02u", day, month_name(month),
+                      (date / 512 + 80) % 100, hour, minute);
     return text;
 }
 

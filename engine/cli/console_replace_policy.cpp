@@ -3,8 +3,10 @@
 
 #include <cstdio>
 
+#include "engine/engine.h"
+
 bool console_replace_policy(const char *path) {
-    std::fprintf(stderr, "replace %s? [y]es, [n]o: ", path);
+    std::fprintf(stderr, "replace %s? [y]es, [n]o: ", shown_name(path).c_str());
     std::fflush(stderr);
     char answer[16];
     if (std::fgets(answer, sizeof answer, stdin) == nullptr) return false; // end of input: no

@@ -68,8 +68,8 @@ TEST(Report, DefaultFormatIsShortLinesWithHeaderAndTotals) {
     std::string size = std::to_string(read_file(path).size());
     EXPECT_EQ(r.out, "Archive:  a.zip   " + size +
                          " bytes   2 files\n"
-                         "-rwxa--     2.0 fat       5 b- stor  1-Jan-102 12:00 RUN.BAT\n"
-                         "-r--a--     2.0 fat      11 t- stor  1-Jan-102 12:00 README.TXT\n"
+                         "-rwxa--     2.0 fat       5 b- stor  1-Jan-02 12:00 RUN.BAT\n"
+                         "-r--a--     2.0 fat      11 t- stor  1-Jan-02 12:00 README.TXT\n"
                          "2 files, 16 bytes uncompressed, 16 bytes compressed:  0.0%\n");
 }
 
@@ -122,7 +122,7 @@ TEST(Report, VolumeLabelShowsV) {
     EXPECT_EQ(r.status, 0) << r.err;
     // The dot after the eighth character of a label is not part of its name.
     EXPECT_EQ(line_of(r.out, "MYDISK  LBL"),
-              "Vrw----     2.0 fat       0 b- stor  1-Jan-102 12:00 MYDISK  LBL");
+              "Vrw----     2.0 fat       0 b- stor  1-Jan-02 12:00 MYDISK  LBL");
     // The volume-label bit means nothing for a Unix member.
     Archive b;
     Member unix_member = stored_member("NOTLABEL.X", "");
@@ -131,7 +131,7 @@ TEST(Report, VolumeLabelShowsV) {
     b.members.push_back(unix_member);
     RunResult u = run_engine({"zipinfo", write_archive("label_unix", b)});
     EXPECT_TRUE(
-        contains(u.out, "-rw-r--r--  2.0 unx       0 b- stor  1-Jan-102 12:00 NOTLABEL.X\n"));
+        contains(u.out, "-rw-r--r--  2.0 unx       0 b- stor  1-Jan-02 12:00 NOTLABEL.X\n"));
 }
 
 TEST(Report, UnixModesWithSpecialBits) {
@@ -178,12 +178,11 @@ TEST(Report, VmsAndAmigaAttributes) {
     std::string path = write_archive("vms", a);
     RunResult r = run_engine({"zipinfo", path});
     EXPECT_EQ(line_of(r.out, "VMS.DAT"),
-              "RWED,RE,    2.0 vms       0 b- stor  1-Jan-102 12:00 VMS.DAT");
+              "RWED,RE,    2.0 vms       0 b- stor  1-Jan-02 12:00 VMS.DAT");
     // Three full groups leave no room for the version.
     EXPECT_EQ(line_of(r.out, "FULL.DAT"),
-              "RWED,RWED,RWED  vms       0 b- stor  1-Jan-102 12:00 FULL.DAT");
-    EXPECT_EQ(line_of(r.out, "amiga"),
-              "dh-p--w-d   2.0 ami       0 b- stor  1-Jan-102 12:00 amiga");
+              "RWED,RWED,RWED  vms       0 b- stor  1-Jan-02 12:00 FULL.DAT");
+    EXPECT_EQ(line_of(r.out, "amiga"), "dh-p--w-d   2.0 ami       0 b- stor  1-Jan-02 12:00 amiga");
 
     RunResult v = run_engine({"zipinfo", "-v", path});
     EXPECT_TRUE(
@@ -215,8 +214,8 @@ TEST(Report, NamesFormatsAndHeaderTotalsRequests) {
     RunResult t = run_in(folder, {"zipinfo", "-t", "a.zip"});
     EXPECT_EQ(t.out, "2 files, 16 bytes uncompressed, 16 bytes compressed:  0.0%\n");
     RunResult neither = run_in(folder, {"zipinfo", "-s-h--t", "a.zip"});
-    EXPECT_EQ(neither.out, "-rwxa--     2.0 fat       5 b- stor  1-Jan-102 12:00 RUN.BAT\n"
-                           "-r--a--     2.0 fat      11 t- stor  1-Jan-102 12:00 README.TXT\n");
+    EXPECT_EQ(neither.out, "-rwxa--     2.0 fat       5 b- stor  1-Jan-02 12:00 RUN.BAT\n"
+                           "-r--a--     2.0 fat      11 t- stor  1-Jan-02 12:00 README.TXT\n");
 }
 
 TEST(Report, RatioAndCompressedSizeColumns) {
@@ -227,16 +226,16 @@ TEST(Report, RatioAndCompressedSizeColumns) {
     RunResult m = run_engine({"zipinfo", "-m", path});
     EXPECT_EQ(m.status, 0) << m.err;
     EXPECT_EQ(line_of(m.out, "big.txt"),
-              "-rw-a--     2.0 fat    3000 b- 67% defN  1-Jan-102 12:00 big.txt");
+              "-rw-a--     2.0 fat    3000 b- 67% defN  1-Jan-02 12:00 big.txt");
     EXPECT_EQ(line_of(m.out, "grown"),
-              "-rw-a--     2.0 fat    1000 b- -2% defN  1-Jan-102 12:00 grown");
+              "-rw-a--     2.0 fat    1000 b- -2% defN  1-Jan-02 12:00 grown");
     EXPECT_TRUE(
         contains(m.out, "2 files, 4000 bytes uncompressed, 2030 bytes compressed:  49.3%\n"));
     RunResult l = run_engine({"zipinfo", "-l", path});
     EXPECT_EQ(line_of(l.out, "big.txt"),
-              "-rw-a--     2.0 fat    3000 b-    1000 defN  1-Jan-102 12:00 big.txt");
+              "-rw-a--     2.0 fat    3000 b-    1000 defN  1-Jan-02 12:00 big.txt");
     RunResult grew = run_engine({"zipinfo", "-t", path, "grown"});
-    EXPECT_EQ(grew.out, "-rw-a--     2.0 fat    1000 b- defN  1-Jan-102 12:00 grown\n"
+    EXPECT_EQ(grew.out, "-rw-a--     2.0 fat    1000 b- defN  1-Jan-02 12:00 grown\n"
                         "1 file, 1000 bytes uncompressed, 1030 bytes compressed:  -3.0%\n");
 }
 
@@ -247,7 +246,7 @@ TEST(Report, MemberNamesAfterArchiveSelectAndDropHeaderAndTotals) {
     RunResult r =
         run_engine({"zipinfo", path, "*.BAT", "*.TXT", "nothing*", "-x", "README*", "gone"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "-rwxa--     2.0 fat       5 b- stor  1-Jan-102 12:00 RUN.BAT\n");
+    EXPECT_EQ(r.out, "-rwxa--     2.0 fat       5 b- stor  1-Jan-02 12:00 RUN.BAT\n");
     EXPECT_TRUE(contains(r.err, "caution: filename not matched:  nothing*\n"));
     EXPECT_TRUE(contains(r.err, "caution: excluded filename not matched:  gone\n"));
     EXPECT_FALSE(contains(r.err, "README*"));
@@ -321,13 +320,13 @@ TEST(Report, EncryptedMembersCountTwelveBytesLess) {
     RunResult m = run_engine({"zipinfo", "-m", path});
     EXPECT_EQ(m.status, 0) << m.err;
     EXPECT_EQ(line_of(m.out, "secret.txt"),
-              "-rw-a--     2.0 fat     200 T- 50% defN  1-Jan-102 12:00 secret.txt");
+              "-rw-a--     2.0 fat     200 T- 50% defN  1-Jan-02 12:00 secret.txt");
     EXPECT_EQ(line_of(m.out, "secret.bin"),
-              "-rw-a--     2.0 fat      88 B-  0% stor  1-Jan-102 12:00 secret.bin");
+              "-rw-a--     2.0 fat      88 B-  0% stor  1-Jan-02 12:00 secret.bin");
     EXPECT_TRUE(contains(m.out, "2 files, 288 bytes uncompressed, 188 bytes compressed:  34.7%\n"));
     RunResult l = run_engine({"zipinfo", "-l", path});
     EXPECT_EQ(line_of(l.out, "secret.txt"),
-              "-rw-a--     2.0 fat     200 T-     112 defN  1-Jan-102 12:00 secret.txt");
+              "-rw-a--     2.0 fat     200 T-     112 defN  1-Jan-02 12:00 secret.txt");
     RunResult v = run_engine({"zipinfo", "-v", path});
     EXPECT_TRUE(contains(v.out, "  file security status:                             encrypted\n"));
     EXPECT_TRUE(contains(v.out, "  compressed size:                                  112 bytes\n"));
@@ -469,7 +468,7 @@ TEST(Report, VerboseReportIsExact) {
 
     RunResult s = run_engine({"zipinfo", path});
     EXPECT_EQ(line_of(s.out, "dir/file.txt"),
-              "-rw-r--r--  3.0 unx      11 t- stor 15-Mar-102 13:05 dir/file.txt");
+              "-rw-r--r--  3.0 unx      11 t- stor 15-Mar-02 13:05 dir/file.txt");
 }
 
 TEST(Report, VerboseFatAttributesExtraFieldsAndTotals) {
@@ -569,7 +568,7 @@ TEST(Report, DatesWithImpossibleMonthsAndLargeVersions) {
     EXPECT_EQ(line_of(r.out, "thirteen"),
               "-rw-a--     2.0 fat       0 b- stor 31-?\?\?-90 31:63 thirteen");
     EXPECT_EQ(line_of(r.out, "modern"),
-              "-rw-------  10.5 ???       0 b- stor  1-Jan-102 12:00 modern");
+              "-rw-------  10.5 ???       0 b- stor  1-Jan-02 12:00 modern");
     RunResult v = run_engine({"zipinfo", "-v", path});
     EXPECT_TRUE(contains(
         v.out, "  file last modified on:                            1990 ??? 5 12:00:00\n"));

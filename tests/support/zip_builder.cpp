@@ -61,6 +61,7 @@ Bytes build_zip(const Archive &archive) {
     for (const Member &m : archive.members) {
         const Bytes &payload = m.compressed.empty() && m.method == 0 ? m.data : m.compressed;
         uint32_t crc = m.override_crc ? m.crc : crc32_of(m.data);
+        uint32_t size = m.override_size ? m.size : static_cast<uint32_t>(m.data.size());
         uint32_t offset = static_cast<uint32_t>(out.size());
         put32(out, 0x04034b50);
         out.push_back(m.version_needed);
@@ -71,7 +72,7 @@ Bytes build_zip(const Archive &archive) {
         put16(out, m.mod_date);
         put32(out, m.data_descriptor ? 0 : crc);
         put32(out, m.data_descriptor ? 0 : static_cast<uint32_t>(payload.size()));
-        put32(out, m.data_descriptor ? 0 : static_cast<uint32_t>(m.data.size()));
+        put32(out, m.data_descriptor ? 0 : size);
         put16(out, static_cast<uint32_t>(m.name.size()));
         put16(out, static_cast<uint32_t>(m.local_extra.size()));
         put(out, m.name);
@@ -81,7 +82,7 @@ Bytes build_zip(const Archive &archive) {
             put32(out, 0x08074b50);
             put32(out, crc);
             put32(out, static_cast<uint32_t>(payload.size()));
-            put32(out, static_cast<uint32_t>(m.data.size()));
+            put32(out, size);
         }
 
         put32(directory, 0x02014b50);
@@ -95,7 +96,7 @@ Bytes build_zip(const Archive &archive) {
         put16(directory, m.mod_date);
         put32(directory, crc);
         put32(directory, static_cast<uint32_t>(payload.size()));
-        put32(directory, static_cast<uint32_t>(m.data.size()));
+        put32(directory, size);
         put16(directory, static_cast<uint32_t>(m.name.size()));
         put16(directory, static_cast<uint32_t>(m.extra.size()));
         put16(directory, static_cast<uint32_t>(m.comment.size()));

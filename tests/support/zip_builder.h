@@ -35,6 +35,8 @@ struct Member {
     std::string comment;
     bool override_crc = false;
     uint32_t crc = 0;
+    bool override_size = false; // declare `size` as the uncompressed size instead of data's
+    uint32_t size = 0;
     bool data_descriptor = false; // flag bit 3: local CRC and sizes zero, descriptor after data
 };
 

@@ -1,4 +1,6 @@
 // Path mapping: the extraction root, member names turned into host paths, folder creation.
+// Folders on a member's path are made or checked once per engine call, and one that is a link
+// is never passed through.
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -33,6 +35,7 @@ bool exists(const std::string &path, int *is_folder) {
 EngineStatus set_root(char *text) {
     MappingState &mapping = engine.host.mapping;
     mapping.root.clear();
+    mapping.known = FolderFacts{};
     if (text == nullptr || *text == '\0') return EngineStatus::ok;
     bool drive = std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':';
     size_t length = std::strlen(text);
@@ -102,21 +105,47 @@ EngineStatus start_path() {
 
 void path_too_long() {
     MappingState &mapping = engine.host.mapping;
-    std::fprintf(stderr, "checkdir error:  path too long: %s\n", mapping.named.c_str());
+    std::fprintf(stderr, "checkdir error:  path too long: %s\n",
+                 shown_name(mapping.named.c_str()).c_str());
     std::fflush(stderr);
     release_paths();
+}
+
+// A folder made or checked earlier in this call is taken as it was found.
+bool known_folder() {
+    MappingState &mapping = engine.host.mapping;
+    auto known = mapping.known.folders.find(mapping.named);
+    if (known == mapping.known.folders.end()) return false;
+    mapping.actual = known->second;
+    return true;
+}
+
+// A folder on the member's path cannot be made or used: the member is not extracted.
+EngineStatus folder_unusable(const char *before, const char *after) {
+    MappingState &mapping = engine.host.mapping;
+    std::fprintf(stderr, "checkdir error:  %s%s%s\n                 unable to process %s.\n",
+                 before, shown_name(mapping.actual.c_str()).c_str(), after,
+                 shown_name(mapping.member.c_str()).c_str());
+    std::fflush(stderr);
+    release_paths();
+    return EngineStatus::severe_error;
 }
 
 EngineStatus add_folder(const char *component) {
     MappingState &mapping = engine.host.mapping;
     mapping.named += component;
+    if (known_folder()) {
+        mapping.named += '/';
+        mapping.actual += '/';
+        return EngineStatus::ok;
+    }
     if (is_valid_name(mapping.named.c_str()))
         mapping.actual += component;
     else
         mapping.actual += fat_component(component);
     bool too_long = mapping.named.size() > NAMED_FOLDER_LIMIT;
-    int is_folder = 0;
-    if (!exists(mapping.actual, &is_folder)) {
+    HostFileInfo found{};
+    if (host_lstat(mapping.actual.c_str(), &found) != 0) {
         if (!mapping.create_folders) {
             release_paths();
             return EngineStatus::error;
@@ -125,28 +154,19 @@ EngineStatus add_folder(const char *component) {
             path_too_long();
             return EngineStatus::no_memory;
         }
-        if (host_make_folder(mapping.actual.c_str()) != 0) {
-            std::fprintf(
-                stderr,
-                "checkdir error:  can't create %s\n                 unable to process %s.\n",
-                mapping.actual.c_str(), mapping.member.c_str());
-            std::fflush(stderr);
-            release_paths();
-            return EngineStatus::severe_error;
-        }
+        if (host_make_folder(mapping.actual.c_str()) != 0)
+            return folder_unusable("can't create ", "");
         mapping.folder_created = 1;
-    } else if (!is_folder) {
-        std::fprintf(stderr,
-                     "checkdir error:  %s exists but is not directory\n                 unable to "
-                     "process %s.\n",
-                     mapping.actual.c_str(), mapping.member.c_str());
-        std::fflush(stderr);
-        release_paths();
-        return EngineStatus::severe_error;
+    } else if (found.is_link) {
+        // Whatever it points to, the member would land outside the folder being built.
+        return folder_unusable("", " is a link, not followed");
+    } else if (!found.is_directory) {
+        return folder_unusable("", " exists but is not directory");
     } else if (too_long) {
         path_too_long();
         return EngineStatus::no_memory;
     }
+    mapping.known.folders.emplace(mapping.named, mapping.actual);
     mapping.named += '/';
     mapping.actual += '/';
     return EngineStatus::ok;
@@ -164,7 +184,7 @@ EngineStatus add_name(const char *name) {
                 stderr,
                 "checkdir warning:  path too long; truncating\n                   %s\n      "
                 "          -> %s\n",
-                mapping.member.c_str(), mapping.named.c_str());
+                shown_name(mapping.member.c_str()).c_str(), mapping.named.c_str());
         std::fflush(stderr);
         result = EngineStatus::warning;
     }
@@ -206,6 +226,7 @@ EngineStatus checkdir(char *text, int operation) {
     case CD_RELEASE_ROOT:
         mapping.root.clear();
         mapping.root.shrink_to_fit();
+        mapping.known = FolderFacts{};
         release_paths();
         return EngineStatus::ok;
     }
@@ -263,10 +284,25 @@ std::string fat_component(const char *component) {
     return out;
 }
 
+// A component that the host would take for a device gets a safe name.
+void avoid_device_name(std::string &component) {
+    if (!host_reserved_name(component)) return;
+    component.insert(0, "_");
+    engine.host.mapping.device_renamed = 1;
+}
+
+// The warning about a component that named a device; the member's result becomes a warning.
+void warn_device_renamed() {
+    std::fprintf(stderr, "warning:  %s names a device; extracted as %s\n",
+                 shown_name(engine.host.mapping.member.c_str()).c_str(),
+                 shown_name(engine.filename).c_str());
+}
+
 EngineStatus mapname() {
     MappingState &mapping = engine.host.mapping;
     mapping.create_folders = engine.options.freshen ? 0 : 1;
     mapping.folder_created = 0;
+    mapping.device_renamed = 0;
     mapping.member = engine.filename;
     const std::string &name = mapping.member;
 
@@ -279,7 +315,7 @@ EngineStatus mapname() {
             if (host_is_separator(static_cast<unsigned char>(name[i]))) start = i + 1;
     }
 
-    int fat_volume = -1; // probed at the first blank
+    int &fat_volume = mapping.known.fat_volume; // probed at the first blank of the call
     std::string component;
     long semicolon = -1;
     bool quote_next = false;
@@ -298,6 +334,7 @@ EngineStatus mapname() {
             // Empty, "." and ".." folders are dropped: a name never leaves the root.
             host_trim_component(component);
             if (!component.empty() && !leaves_folder(component)) {
+                avoid_device_name(component);
                 r = checkdir(component.data(), CD_ADD_FOLDER);
                 if (r > EngineStatus::warning) return r;
             }
@@ -327,19 +364,22 @@ EngineStatus mapname() {
     if (!name.empty() && host_is_separator(static_cast<unsigned char>(name.back()))) {
         r = checkdir(engine.filename, CD_TAKE_PATH);
         if (r != EngineStatus::ok) return r;
+        if (mapping.device_renamed) warn_device_renamed();
         if (mapping.folder_created && !engine.options.quiet) {
-            std::fprintf(stdout, "   creating: %-22s\n", engine.filename);
+            std::fprintf(stdout, "   creating: %-22s\n", shown_name(engine.filename).c_str());
             return EngineStatus::folder_created;
         }
         return EngineStatus::error;
     }
 
     if (component.empty() || leaves_folder(component)) {
-        std::fprintf(stderr, "mapname:  conversion of %s failed\n", name.c_str());
+        std::fprintf(stderr, "mapname:  conversion of %s failed\n",
+                     shown_name(name.c_str()).c_str());
         release_paths();
         return EngineStatus::severe_error;
     }
 
+    if (!(engine.current && engine.current->volume_label)) avoid_device_name(component);
     checkdir(component.data(), CD_ADD_NAME);
     r = checkdir(engine.filename, CD_TAKE_PATH);
     if (r != EngineStatus::ok) return r;
@@ -347,10 +387,15 @@ EngineStatus mapname() {
     if (engine.current && engine.current->volume_label) {
         char drive[3] = {static_cast<char>('a' + mapping.label_drive - 1), ':', '\0'};
         if (!engine.options.quiet)
-            std::fprintf(stdout, "labelling %s %-22s\n", drive, engine.filename);
+            std::fprintf(stdout, "labelling %s %-22s\n", drive,
+                         shown_name(engine.filename).c_str());
         if (host_set_volume_label(drive, engine.filename)) return EngineStatus::error;
         std::fprintf(stderr, "mapname:  error setting volume label\n");
         return EngineStatus::severe_error;
+    }
+    if (mapping.device_renamed) {
+        warn_device_renamed();
+        return EngineStatus::warning;
     }
     return EngineStatus::ok;
 }

@@ -1,4 +1,5 @@
-// POSIX archive file access and directory search.
+// POSIX archive file access, status queries with and without following links, file identities
+// and directory search.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,15 +10,47 @@
 
 #include "engine/hostfs/hostfs.h"
 
-int host_stat(const char *path, HostFileInfo *info) {
-    struct stat st;
-    if (::stat(path, &st) != 0) return -1;
+// What a status query says, in the host port's terms.
+static void fill_info(const struct stat &st, HostFileInfo *info) {
     info->size = st.st_size;
     info->is_directory = S_ISDIR(st.st_mode) ? 1 : 0;
     info->owner_execute = (st.st_mode & S_IXUSR) ? 1 : 0;
     info->owner_write = (st.st_mode & S_IWUSR) ? 1 : 0;
     info->modified = st.st_mtime;
+    info->is_link = S_ISLNK(st.st_mode) ? 1 : 0;
+    info->is_device = (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) ? 1 : 0;
+}
+
+int host_stat(const char *path, HostFileInfo *info) {
+    struct stat st;
+    if (::stat(path, &st) != 0) return -1;
+    fill_info(st, info);
     return 0;
+}
+
+int host_lstat(const char *path, HostFileInfo *info) {
+    struct stat st;
+    if (::lstat(path, &st) != 0) return -1;
+    fill_info(st, info);
+    return 0;
+}
+
+static FileIdentity identity_of(const struct stat &st) {
+    FileIdentity id;
+    id.volume = static_cast<uint64_t>(st.st_dev);
+    id.file = static_cast<uint64_t>(st.st_ino);
+    id.known = true;
+    return id;
+}
+
+FileIdentity host_descriptor_identity(int fd) {
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? identity_of(st) : FileIdentity{};
+}
+
+FileIdentity host_path_identity(const char *path) {
+    struct stat st;
+    return ::lstat(path, &st) == 0 ? identity_of(st) : FileIdentity{};
 }
 
 int host_open_archive(const char *path) {

@@ -5,6 +5,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -28,16 +29,88 @@ std::string existing_parent(const char *path) {
         if (slash == 0) return "/";
     }
 }
+
+// The longest name component that the file system holding `path` takes, asked once per folder
+// and engine call.
+long name_limit(const char *path) {
+    const char *slash = std::strrchr(path, '/');
+    std::string folder = slash ? std::string(path, static_cast<size_t>(slash - path)) : ".";
+    std::map<std::string, long> &limits = engine.host.mapping.known.name_limits;
+    auto known = limits.find(folder);
+    if (known != limits.end()) return known->second;
+    long limit = ::pathconf(existing_parent(path).c_str(), _PC_NAME_MAX);
+    if (limit <= 0) limit = NAME_MAX;
+    limits.emplace(folder, limit);
+    return limit;
+}
+
+// Days from 1 January 1970 to a date of the Gregorian calendar; days past a month's end run on
+// into the next month.
+int64_t days_from_civil(int64_t year, unsigned month, unsigned day) {
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned year_of_era = static_cast<unsigned>(year - era * 400);
+    const unsigned day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned day_of_era =
+        year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+    return era * 146097 + static_cast<int64_t>(day_of_era) - 719468;
+}
+
+// How far local time is ahead of UTC at the instant t, by the rules read_time_zone read (the C
+// library's conversion to local time does not read the zone again).
+int64_t utc_offset_at(int64_t t) {
+    std::time_t instant = static_cast<std::time_t>(t);
+    std::tm local{};
+    if (::localtime_r(&instant, &local) == nullptr) return 0;
+    int64_t as_utc = days_from_civil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                                     static_cast<unsigned>(local.tm_mday)) *
+                         86400 +
+                     local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+    return as_utc - t;
+}
+
+// A local time, counted as seconds as if it were UTC, as true UTC seconds: read by the offset in
+// force at that instant, so that summer and winter dates each get their own. Near a change of
+// offset, a local time that occurs twice is its first occurrence, and one that the change skips
+// is read by the offset before it (as the C library's mktime reads them).
+int64_t local_to_utc(int64_t local) {
+    const int64_t near = local - utc_offset_at(local);
+    const int64_t before = utc_offset_at(near - 3 * 3600), after = utc_offset_at(near + 3 * 3600);
+    const bool before_fits = utc_offset_at(local - before) == before;
+    const bool after_fits = utc_offset_at(local - after) == after;
+    if (before_fits && after_fits) return std::min(local - before, local - after);
+    return after_fits ? local - after : local - before;
+}
+
+// Gives the open output file the member's time and, for a read-only member, read-only
+// permissions, before it is closed.
+void apply_time_and_attributes(int fd) {
+    int64_t seconds = 0;
+    if (member_file_time(&seconds)) {
+        struct timespec times[2];
+        times[0].tv_sec = 0;
+        times[0].tv_nsec = UTIME_OMIT;
+        times[1].tv_sec = static_cast<time_t>(seconds);
+        times[1].tv_nsec = 0;
+        if (::futimens(fd, times) != 0) std::fprintf(stdout, "\nSetFileTime failed: %d\n", errno);
+    }
+    // The read-only attribute becomes cleared write permissions.
+    if (engine.current && (engine.current->file_attributes & 0x01)) {
+        struct stat st;
+        if (::fstat(fd, &st) != 0 ||
+            ::fchmod(fd, st.st_mode & 07777 & ~(S_IWUSR | S_IWGRP | S_IWOTH)) != 0)
+            std::fprintf(stderr, "\nwarning (%d): could not set file attributes\n", errno);
+    }
+}
 } // namespace
 
 int is_valid_name(const char *path) {
     if (std::strlen(path) >= PATH_MAX) return 0;
-    long name_max = ::pathconf(existing_parent(path).c_str(), _PC_NAME_MAX);
-    if (name_max <= 0) name_max = NAME_MAX;
+    long limit = name_limit(path);
     const char *component = path;
     for (const char *p = path;; ++p) {
         if (*p == '/' || *p == '\0') {
-            if (p - component > name_max) return 0;
+            if (p - component > limit) return 0;
             if (*p == '\0') break;
             component = p + 1;
         }
@@ -76,80 +149,54 @@ int host_set_volume_label(const char *, const char *) {
     return 0;
 }
 
-int open_output() {
-    struct stat st;
-    if (::stat(engine.filename, &st) == 0 && !(st.st_mode & S_IWUSR))
-        ::chmod(engine.filename, (st.st_mode & 07777) | S_IRUSR | S_IWUSR);
-    engine.output.file = std::fopen(engine.filename, "wb");
-    if (engine.output.file == nullptr) {
-        std::fprintf(stderr, "\nerror:  cannot create %s\n", engine.filename);
-        return 1;
-    }
-    // Unbuffered, so that a failing write is seen by the writer and not lost at close.
-    std::setvbuf(engine.output.file, nullptr, _IONBF, 0);
-    return 0;
+std::FILE *host_create_exclusive(const char *path) {
+    // Exclusive mode ("x"): O_CREAT | O_EXCL, which fails for any existing name and never follows
+    // a link, so that the check and the creation cannot be raced.
+    return std::fopen(path, "wbx");
+}
+
+void host_keep_permissions(std::FILE *file, const char *replaced) {
+    struct stat existing;
+    if (::lstat(replaced, &existing) == 0 && S_ISREG(existing.st_mode))
+        ::fchmod(::fileno(file), (existing.st_mode & 0777) | S_IRUSR | S_IWUSR);
+}
+
+void host_close_file(std::FILE *file, const char *, bool finish) {
+    if (finish) apply_time_and_attributes(::fileno(file));
+    std::fclose(file);
+}
+
+bool host_replace_file(const char *temporary, const char *target) {
+    return ::rename(temporary, target) == 0;
+}
+
+void host_remove_file(const char *path) {
+    ::unlink(path);
 }
 
 // The MS-DOS date and time read as local time.
 int member_file_time(int64_t *out) {
-    std::tm t{};
-    t.tm_year = ((engine.local.mod_date >> 9) & 0x7F) + 80;
-    t.tm_mon = ((engine.local.mod_date >> 5) & 0x0F) - 1;
-    t.tm_mday = engine.local.mod_date & 0x1F;
-    t.tm_hour = (engine.local.mod_time >> 11) & 0x1F;
-    t.tm_min = (engine.local.mod_time >> 5) & 0x3F;
-    t.tm_sec = 2 * (engine.local.mod_time & 0x1F);
-    t.tm_isdst = -1;
-    if (t.tm_mon < 0 || t.tm_mon > 11 || t.tm_mday < 1 || t.tm_hour > 23 || t.tm_min > 59 ||
-        t.tm_sec > 59) {
+    const unsigned year = ((engine.local.mod_date >> 9) & 0x7F) + 1980;
+    const unsigned month = (engine.local.mod_date >> 5) & 0x0F;
+    const unsigned day = engine.local.mod_date & 0x1F;
+    const unsigned hour = (engine.local.mod_time >> 11) & 0x1F;
+    const unsigned minute = (engine.local.mod_time >> 5) & 0x3F;
+    const unsigned second = 2 * (engine.local.mod_time & 0x1F);
+    if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) {
         std::fprintf(stdout, "DosDateTime failed: %d\n", EINVAL);
         return 0;
     }
-    std::time_t seconds = std::mktime(&t);
-    if (seconds == static_cast<std::time_t>(-1)) {
-        std::fprintf(stdout, "DosDateTime failed: %d\n", errno);
-        return 0;
-    }
-    *out = static_cast<int64_t>(seconds);
+    int64_t local = days_from_civil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+    *out = local_to_utc(local);
     return 1;
-}
-
-void close_output() {
-    if (engine.options.to_stdout) {
-        std::fflush(stdout);
-        return;
-    }
-    int64_t seconds = 0;
-    int have_time = member_file_time(&seconds);
-    if (engine.output.file) std::fclose(engine.output.file);
-    engine.output.file = nullptr;
-    if (have_time) {
-        struct timespec times[2];
-        times[0].tv_sec = 0;
-        times[0].tv_nsec = UTIME_OMIT;
-        times[1].tv_sec = static_cast<time_t>(seconds);
-        times[1].tv_nsec = 0;
-        if (::utimensat(AT_FDCWD, engine.filename, times, 0) != 0)
-            std::fprintf(stdout, "\nSetFileTime failed: %d\n", errno);
-    }
-    // The read-only attribute becomes cleared write permissions.
-    if (engine.current && (engine.current->file_attributes & 0x01)) {
-        struct stat st;
-        if (::stat(engine.filename, &st) != 0 ||
-            ::chmod(engine.filename, st.st_mode & 07777 & ~(S_IWUSR | S_IWGRP | S_IWOTH)) != 0)
-            std::fprintf(stderr, "\nwarning (%d): could not set file attributes\n", errno);
-    }
 }
 
 void set_stdout_binary() {}
 
-// The local time the seconds were read as, turned into true UTC seconds.
 int64_t local_time_bias_seconds(int64_t seconds) {
-    std::time_t as_utc = static_cast<std::time_t>(seconds);
-    std::tm t{};
-    if (::gmtime_r(&as_utc, &t) == nullptr) return seconds;
-    t.tm_isdst = -1;
-    std::time_t local = std::mktime(&t);
-    if (local == static_cast<std::time_t>(-1)) return seconds;
-    return static_cast<int64_t>(local);
+    return local_to_utc(seconds);
+}
+
+void read_time_zone() {
+    ::tzset();
 }

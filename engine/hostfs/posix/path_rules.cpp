@@ -17,3 +17,7 @@ bool host_splits_path(unsigned char c) {
 }
 
 void host_trim_component(std::string &) {}
+
+bool host_reserved_name(const std::string &) {
+    return false;
+}

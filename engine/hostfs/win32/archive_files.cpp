@@ -1,4 +1,5 @@
-// Win32 archive file access (C runtime descriptors) and directory search (Find*FileA).
+// Win32 archive file access (C runtime descriptors), status queries that never follow a reparse
+// point, file identities and directory search (Find*FileA).
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -18,6 +19,51 @@ int host_stat(const char *path, HostFileInfo *info) {
     info->owner_write = (st.st_mode & _S_IWRITE) ? 1 : 0;
     info->modified = st.st_mtime;
     return 0;
+}
+
+// A FILETIME (100-nanosecond ticks since 1601) as seconds since 1970.
+static int64_t unix_seconds(const FILETIME &t) {
+    uint64_t ticks = (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    return static_cast<int64_t>(ticks / 10000000u) - 11644473600;
+}
+
+int host_lstat(const char *path, HostFileInfo *info) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return -1;
+    info->size =
+        static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    info->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+    info->owner_execute = 0;
+    info->owner_write = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0 : 1;
+    info->modified = unix_seconds(data.ftLastWriteTime);
+    // A symbolic link or junction: what it leads to is not this folder's.
+    info->is_link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? 1 : 0;
+    info->is_device = 0; // device names never reach the file system (host_reserved_name)
+    return 0;
+}
+
+static FileIdentity identity_of(HANDLE handle) {
+    FileIdentity id;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (handle == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(handle, &information))
+        return id;
+    id.volume = information.dwVolumeSerialNumber;
+    id.file = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    id.known = true;
+    return id;
+}
+
+FileIdentity host_descriptor_identity(int fd) {
+    return identity_of(reinterpret_cast<HANDLE>(::_get_osfhandle(fd)));
+}
+
+FileIdentity host_path_identity(const char *path) {
+    HANDLE handle = ::CreateFileA(
+        path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    FileIdentity id = identity_of(handle);
+    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    return id;
 }
 
 int host_open_archive(const char *path) {

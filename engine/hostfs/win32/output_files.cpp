@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -78,18 +79,62 @@ int host_set_volume_label(const char *drive, const char *label) {
     return ::SetVolumeLabelA(root, label) ? 1 : 0;
 }
 
-int open_output() {
-    struct _stat64 st;
-    if (::_stat64(engine.filename, &st) == 0 && !(st.st_mode & _S_IWRITE))
-        ::_chmod(engine.filename, _S_IREAD | _S_IWRITE);
-    engine.output.file = std::fopen(engine.filename, "wb");
-    if (engine.output.file == nullptr) {
-        std::fprintf(stderr, "\nerror:  cannot create %s\n", engine.filename);
-        return 1;
-    }
-    // Unbuffered, so that a failing write is seen by the writer and not lost at close.
-    std::setvbuf(engine.output.file, nullptr, _IONBF, 0);
-    return 0;
+namespace {
+
+// Sets the member's time on the open file, before it is closed (no second open).
+void set_member_time(std::FILE *file) {
+    int64_t ticks = 0;
+    if (!member_file_time(&ticks)) return;
+    FILETIME written;
+    written.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) & 0xFFFFFFFFu);
+    written.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+    HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
+    if (!::SetFileTime(handle, nullptr, nullptr, &written))
+        std::fprintf(stdout, "\nSetFileTime failed: %d\n", static_cast<int>(::GetLastError()));
+}
+
+// Gives a closed output file the member's attributes; a new file has the archive bit already.
+void set_member_attributes(const char *path) {
+    DWORD attributes = engine.current ? (engine.current->file_attributes & 0x7F) : 0x20;
+    if (attributes == FILE_ATTRIBUTE_ARCHIVE) return;
+    if (!::SetFileAttributesA(path, attributes))
+        std::fprintf(stderr, "\nwarning (%d): could not set file attributes\n",
+                     static_cast<int>(::GetLastError()));
+}
+
+} // namespace
+
+std::FILE *host_create_exclusive(const char *path) {
+    int fd = ::_open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    std::FILE *file = ::_fdopen(fd, "wb");
+    if (file == nullptr) ::_close(fd);
+    return file;
+}
+
+void host_keep_permissions(std::FILE *, const char *) {}
+
+void host_close_file(std::FILE *file, const char *path, bool finish) {
+    if (finish) set_member_time(file);
+    std::fclose(file);
+    if (finish) set_member_attributes(path);
+}
+
+// A read-only target is made writable first (so that it can be replaced), and is left as it was
+// when the replacement fails.
+bool host_replace_file(const char *temporary, const char *target) {
+    DWORD old_attributes = ::GetFileAttributesA(target);
+    bool read_only =
+        old_attributes != INVALID_FILE_ATTRIBUTES && (old_attributes & FILE_ATTRIBUTE_READONLY);
+    if (read_only) ::SetFileAttributesA(target, old_attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (::MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING)) return true;
+    if (read_only) ::SetFileAttributesA(target, old_attributes);
+    return false;
+}
+
+void host_remove_file(const char *path) {
+    ::SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(path);
 }
 
 int member_file_time(int64_t *out) {
@@ -107,51 +152,27 @@ int member_file_time(int64_t *out) {
     return 1;
 }
 
-void close_output() {
-    if (engine.options.to_stdout) {
-        std::fflush(stdout);
-        return;
-    }
-    int64_t ticks = 0;
-    int have_time = member_file_time(&ticks);
-    if (engine.output.file) std::fclose(engine.output.file);
-    engine.output.file = nullptr;
-
-    HANDLE handle = ::CreateFileA(engine.filename, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        std::fprintf(stderr, "\nCreateFile error %d when trying set file time\n",
-                     static_cast<int>(::GetLastError()));
-    } else {
-        if (have_time) {
-            FILETIME written;
-            written.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) & 0xFFFFFFFFu);
-            written.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
-            if (!::SetFileTime(handle, nullptr, nullptr, &written))
-                std::fprintf(stdout, "\nSetFileTime failed: %d\n",
-                             static_cast<int>(::GetLastError()));
-        }
-        ::CloseHandle(handle);
-    }
-    DWORD attributes = engine.current ? (engine.current->file_attributes & 0x7F) : 0x20;
-    if (!::SetFileAttributesA(engine.filename, attributes))
-        std::fprintf(stderr, "\nwarning (%d): could not set file attributes\n",
-                     static_cast<int>(::GetLastError()));
-}
-
 void set_stdout_binary() {
     std::fflush(stdout);
     ::_setmode(::_fileno(stdout), _O_BINARY);
 }
 
-// Local time read as UTC, turned into true UTC with the zone's current bias.
+// Local time read as UTC, turned into true UTC with the zone's bias as read for this call.
 int64_t local_time_bias_seconds(int64_t seconds) {
+    if (!engine.host.time_zone.known) read_time_zone();
+    return seconds + engine.host.time_zone.bias_seconds;
+}
+
+void read_time_zone() {
     TIME_ZONE_INFORMATION zone{};
     DWORD kind = ::GetTimeZoneInformation(&zone);
+    int64_t bias = 0;
     if (kind == TIME_ZONE_ID_STANDARD)
-        return seconds + 60 * static_cast<int64_t>(zone.Bias + zone.StandardBias);
-    if (kind == TIME_ZONE_ID_DAYLIGHT)
-        return seconds + 60 * static_cast<int64_t>(zone.Bias + zone.DaylightBias);
-    if (kind == TIME_ZONE_ID_UNKNOWN) return seconds + 60 * static_cast<int64_t>(zone.Bias);
-    return seconds;
+        bias = 60 * static_cast<int64_t>(zone.Bias + zone.StandardBias);
+    else if (kind == TIME_ZONE_ID_DAYLIGHT)
+        bias = 60 * static_cast<int64_t>(zone.Bias + zone.DaylightBias);
+    else if (kind == TIME_ZONE_ID_UNKNOWN)
+        bias = 60 * static_cast<int64_t>(zone.Bias);
+    engine.host.time_zone.bias_seconds = bias;
+    engine.host.time_zone.known = 1;
 }

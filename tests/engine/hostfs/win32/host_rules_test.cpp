@@ -1,5 +1,5 @@
-// The Win32 host port: "/" and "\" separate folders, a colon names a drive, and the dots and
-// blanks that end a name are dropped before the name is checked.
+// The Win32 host port: "/" and "\" separate folders, a colon names a drive, the dots and blanks
+// that end a name are dropped before the name is checked, and device names are never written to.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -45,6 +45,30 @@ TEST(Win32Host, ProgramNameAfterTheLastBackslash) {
     a.members = {stored_member("a.txt", "a")};
     std::string zip = write_zip(dir + "/a.zip", a);
     EXPECT_TRUE(contains(run_engine({"C:\\QEL\\ZIPINFO.EXE", zip}).out, "1 file, 1 bytes"));
+}
+
+// A component that names a device, with or without an extension, in any folder, is written
+// under a safe name with a warning: its data never goes to the device.
+TEST(Win32Host, ReservedDeviceNamesGetASafeName) {
+    std::string dir = scratch_dir("win32_devices");
+    std::string out = dir + "/out";
+    Archive a;
+    a.members = {stored_member("aux.txt", "1"),      stored_member("CON/inner.txt", "2"),
+                 stored_member("sub/lpt1", "3"),     stored_member("nul", "4"),
+                 stored_member("Com9.log.txt", "5"), stored_member("prn .txt", "6"),
+                 stored_member("console.txt", "7"),  stored_member("com10", "8")};
+    std::string zip = write_zip(dir + "/d.zip", a);
+    RunResult r = run_engine({"unzip", zip, "-d", out});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(read_text(out + "/_aux.txt"), "1");
+    EXPECT_EQ(read_text(out + "/_con/inner.txt"), "2");
+    EXPECT_EQ(read_text(out + "/sub/_lpt1"), "3");
+    EXPECT_EQ(read_text(out + "/_nul"), "4");
+    EXPECT_EQ(read_text(out + "/_com9.log.txt"), "5");
+    EXPECT_EQ(read_text(out + "/_prn .txt"), "6");
+    EXPECT_EQ(read_text(out + "/console.txt"), "7");
+    EXPECT_EQ(read_text(out + "/com10"), "8");
+    EXPECT_TRUE(contains(r.err, "aux.txt")) << r.err;
 }
 
 } // namespace

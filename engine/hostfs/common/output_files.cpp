@@ -1,0 +1,102 @@
+// Output files on every host: a member's new file is made in one exclusive step, and a member
+// that replaces an existing file is written beside it and takes its place only when complete.
+#include <cerrno>
+#include <string>
+
+#include "engine/engine.h"
+#include "engine/hostfs/hostfs.h"
+
+namespace {
+
+void cannot_create() {
+    std::fprintf(stderr, "\nerror:  cannot create %s\n", shown_name(engine.filename).c_str());
+}
+
+// Starts the output state of a member; the temporary names go on counting.
+OutputFileState &fresh_output_state() {
+    OutputFileState &output = engine.host.output_file;
+    output = OutputFileState{0, 0, {}, output.next_temporary};
+    return output;
+}
+
+// Unbuffered, so that a failing write is seen by the writer and not lost at close.
+void take_output(std::FILE *file) {
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    engine.output.file = file;
+}
+
+} // namespace
+
+OutputOpen open_output() {
+    fresh_output_state();
+    std::FILE *file = host_create_exclusive(engine.filename);
+    if (file == nullptr) {
+        if (errno == EEXIST) return OutputOpen::exists;
+        cannot_create();
+        return OutputOpen::failed;
+    }
+    take_output(file);
+    return OutputOpen::created;
+}
+
+int open_replacement() {
+    OutputFileState &output = fresh_output_state();
+    HostFileInfo existing{};
+    if (host_lstat(engine.filename, &existing) == 0 && existing.is_device) {
+        // A device is not replaced by a file: it is written as it is.
+        std::FILE *device = std::fopen(engine.filename, "wb");
+        if (device == nullptr) {
+            cannot_create();
+            return 1;
+        }
+        output.in_place = 1;
+        take_output(device);
+        return 0;
+    }
+    // A name beside the file that no other file has (8.3, for FAT folders too).
+    const char *base = host_base_name(engine.filename);
+    const std::string folder(engine.filename, static_cast<size_t>(base - engine.filename));
+    std::FILE *file = nullptr;
+    for (int attempt = 0; attempt < 1000 && file == nullptr; ++attempt) {
+        char name[16];
+        std::snprintf(name, sizeof name, "~qel%04x.tmp", output.next_temporary++ & 0xFFFFu);
+        output.temporary = folder + name;
+        file = host_create_exclusive(output.temporary.c_str());
+        if (file == nullptr && errno != EEXIST) break;
+    }
+    if (file == nullptr) {
+        cannot_create();
+        return 1;
+    }
+    host_keep_permissions(file, engine.filename);
+    output.replacing = 1;
+    take_output(file);
+    return 0;
+}
+
+int close_output(OutputEnd how) {
+    if (engine.options.to_stdout) {
+        std::fflush(stdout);
+        return 0;
+    }
+    OutputFileState &output = engine.host.output_file;
+    std::FILE *file = engine.output.file;
+    engine.output.file = nullptr;
+    const std::string written = output.replacing ? output.temporary : engine.filename;
+    const bool keep =
+        how == OutputEnd::complete ||
+        (!output.replacing && (how == OutputEnd::damaged || how == OutputEnd::stopped));
+    if (file != nullptr)
+        host_close_file(file, written.c_str(),
+                        keep && how != OutputEnd::stopped && !output.in_place);
+    int result = 0;
+    if (!keep && !output.in_place) {
+        host_remove_file(written.c_str());
+    } else if (output.replacing && !host_replace_file(written.c_str(), engine.filename)) {
+        cannot_create();
+        host_remove_file(written.c_str());
+        result = 1;
+    }
+    output.replacing = output.in_place = 0;
+    return result;
+}

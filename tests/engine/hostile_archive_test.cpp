@@ -1,0 +1,299 @@
+// Hostile archives and careless use, end to end through engine_main: whatever an archive says, the
+// engine never replaces a good file with a damaged member, never writes over the archive it
+// reads, never writes more or less than a member declares, never decompresses data that two
+// members share, and never passes raw control characters to the terminal.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
+#include "engine/engine.h"
+#include "tests/support/deflate_writer.h"
+#include "tests/support/scripted_replace_policy.h"
+#include "tests/support/zip_builder.h"
+
+using namespace qeltest;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Where the i-th central directory entry of a built archive starts.
+size_t central_entry(const Bytes &zip, int i) {
+    for (size_t at = 0; at + 4 <= zip.size(); ++at)
+        if (zip[at] == 'P' && zip[at + 1] == 'K' && zip[at + 2] == 1 && zip[at + 3] == 2 &&
+            i-- == 0)
+            return at;
+    return zip.size();
+}
+
+void put32(Bytes &zip, size_t at, uint32_t value) {
+    for (int k = 0; k < 4; ++k) zip[at + k] = static_cast<unsigned char>(value >> (8 * k));
+}
+
+size_t count_of(const std::string &text, const std::string &what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+std::vector<std::string> folder_entries(const std::string &folder) {
+    std::vector<std::string> names;
+    for (const auto &e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool writable(const std::string &path) {
+    return (fs::status(path).permissions() & fs::perms::owner_write) != fs::perms::none;
+}
+
+class Hostile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        scripted_policy() = ScriptedPolicy{};
+        dir = scratch_dir(std::string("hostile_") +
+                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        out = dir + "/out";
+        fs::create_directories(out);
+    }
+    RunResult run(std::vector<std::string> args) {
+        args.insert(args.begin(), "unzip");
+        return run_engine(args);
+    }
+    std::string dir, out;
+};
+
+// A deflated member of `length` bytes of 'a': one literal and matches of 258.
+Member deflated_run(const std::string &name, unsigned length) {
+    DeflateWriter w;
+    w.fixed_header(true);
+    w.fixed_literal('a');
+    unsigned made = 1;
+    for (; made + 258 <= length; made += 258) w.fixed_match(258, 1);
+    for (; made < length; ++made) w.fixed_literal('a');
+    w.fixed_end();
+    return compressed_member(name, 8, 0, Bytes(length, 'a'), w.finish());
+}
+
+// --- A failed member never replaces a good file ------------------------------------------------
+
+TEST_F(Hostile, DamagedMemberLeavesTheFileItWouldReplace) {
+    Member bad_crc = stored_member("crc.txt", "damaged contents");
+    bad_crc.override_crc = true;
+    bad_crc.crc = 0x12345678;
+    Member bad_data = stored_member("data.txt", "abc");
+    bad_data.method = 8;
+    bad_data.compressed = {0x07, 0x00}; // a block of the invalid type 3
+    Member too_long = stored_member("long.txt", "0123456789");
+    too_long.override_size = true;
+    too_long.size = 4;
+    Archive a;
+    a.members = {bad_crc, bad_data, too_long, stored_member("good.txt", "replaced")};
+    std::string zip = write_zip(dir + "/damaged.zip", a);
+
+    for (bool by_question : {false, true}) {
+        for (const char *name : {"crc.txt", "data.txt", "long.txt", "good.txt"})
+            write_file(out + "/" + name, std::string("precious"));
+        // A read-only file keeps its contents and its read-only state too.
+        fs::permissions(out + "/crc.txt",
+                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
+        scripted_policy().answer = true;
+        RunResult r = by_question ? run({zip, "-d", out}) : run({"-o", zip, "-d", out});
+        EXPECT_EQ(r.status, 2) << r.err;
+        for (const char *name : {"crc.txt", "data.txt", "long.txt"})
+            EXPECT_EQ(read_text(out + "/" + name), "precious") << name << " " << by_question;
+        EXPECT_FALSE(writable(out + "/crc.txt"));
+        EXPECT_EQ(read_text(out + "/good.txt"), "replaced");
+        // Nothing is left beside them.
+        EXPECT_EQ(folder_entries(out),
+                  (std::vector<std::string>{"crc.txt", "data.txt", "good.txt", "long.txt"}));
+        fs::permissions(out + "/crc.txt", fs::perms::owner_write, fs::perm_options::add);
+    }
+}
+
+TEST_F(Hostile, TheArchiveIsNeverAnOutput) {
+    Archive a;
+    a.members = {stored_member("self.zip", "not an archive"), stored_member("other.txt", "o")};
+    std::string zip = write_zip(out + "/self.zip", a);
+    Bytes before = read_file(zip);
+    // The same file under another spelling of its name.
+    RunResult r = run({"-o", out + "/../out/self.zip", "-d", out});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(contains(r.err, "self.zip")) << r.err;
+    EXPECT_EQ(read_file(zip), before);
+    EXPECT_EQ(read_text(out + "/other.txt"), "o");
+}
+
+// --- The name that is written is the name that was listed --------------------------------------
+
+TEST_F(Hostile, LocalNameMustBeTheListedName) {
+    Archive a;
+    a.members = {stored_member("listed.txt", "L"), stored_member("other.txt", "O")};
+    Bytes zip = build_zip(a);
+    std::string local_name = "hidden.txt";
+    std::copy(local_name.begin(), local_name.end(), zip.begin() + 30);
+    std::string path = dir + "/renamed.zip";
+    write_file(path, zip);
+
+    RunResult r = run({path, "-d", out});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(contains(r.err, "hidden.txt")) << r.err;
+    EXPECT_FALSE(file_exists(out + "/listed.txt"));
+    EXPECT_FALSE(file_exists(out + "/hidden.txt"));
+    EXPECT_EQ(read_text(out + "/other.txt"), "O");
+    // Neither name selects it for writing; testing reports it.
+    r = run({"-o", path, "hidden.txt", "listed.txt", "-d", out});
+    EXPECT_FALSE(file_exists(out + "/hidden.txt"));
+    EXPECT_FALSE(file_exists(out + "/listed.txt"));
+    EXPECT_EQ(run({"-t", path}).status, 2);
+}
+
+// --- Sizes and overlaps that lie ----------------------------------------------------------------
+
+// Output stops at the declared size, and falls short of it only as a failure, whatever the CRC
+// says, in extraction, testing and on standard output.
+TEST_F(Hostile, DeclaredSizeBoundsTheOutput) {
+    Member over = deflated_run("over.bin", 10000); // declared 100: its CRC is that of all 10000
+    over.override_size = true;
+    over.size = 100;
+    Member stored_over = stored_member("stored.bin", std::string(50, 's'));
+    stored_over.override_size = true;
+    stored_over.size = 10;
+    Member short_one = stored_member("short.bin", "0123456789"); // declared 20, CRC matching
+    short_one.override_size = true;
+    short_one.size = 20;
+    Archive a;
+    a.members = {over, stored_over, short_one, stored_member("fine.txt", "fine")};
+    std::string zip = write_zip(dir + "/sizes.zip", a);
+
+    RunResult r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(count_of(r.err, "bad length"), 3u) << r.err;
+    EXPECT_EQ(read_file(out + "/over.bin").size(), 100u);
+    EXPECT_EQ(read_file(out + "/stored.bin").size(), 10u);
+    EXPECT_EQ(read_text(out + "/fine.txt"), "fine");
+
+    r = run({"-t", zip});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(count_of(r.out + r.err, "bad length"), 3u) << r.out << r.err;
+
+    r = run({"-p", zip});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, std::string(100, 'a') + std::string(10, 's') + "0123456789fine");
+    r = run({"-c", zip});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(count_of(r.err, "bad length"), 3u) << r.err;
+}
+
+TEST_F(Hostile, OverlappingMembersAreRefusedBeforeDecoding) {
+    Archive a;
+    a.members = {stored_member("a.txt", "alpha"), stored_member("b.txt", "bravo"),
+                 stored_member("c.txt", "charlie")};
+    Bytes plain = build_zip(a);
+
+    // Two directory entries share one member's data: the second entry of b points at a's.
+    Member twin = stored_member("a.txt", "alpha");
+    Archive twins;
+    twins.members = {twin, twin, stored_member("c.txt", "charlie")};
+    Bytes shared = build_zip(twins);
+    put32(shared, central_entry(shared, 1) + 42, 0);
+
+    // a's data runs into b's header.
+    Bytes running = plain;
+    put32(running, 18, 40);
+    put32(running, central_entry(running, 0) + 20, 40);
+
+    for (const Bytes *zip : {&shared, &running}) {
+        std::string path = dir + "/overlap.zip";
+        write_file(path, *zip);
+        fs::remove_all(out);
+        RunResult r = run({path, "-d", out});
+        EXPECT_EQ(r.status, 3) << r.err;
+        EXPECT_FALSE(file_exists(out + "/a.txt")) << r.err;
+        EXPECT_FALSE(file_exists(out + "/b.txt")) << r.err;
+        EXPECT_EQ(read_text(out + "/c.txt"), "charlie");
+        EXPECT_TRUE(contains(r.err, "a.txt")) << r.err;
+        r = run({"-t", path});
+        EXPECT_EQ(r.status, 3) << r.out << r.err;
+        EXPECT_EQ(count_of(r.out, " OK\n"), 1u) << r.out;
+    }
+
+    // Data in front of the archive moves every member alike: nothing overlaps.
+    Archive prefixed = a;
+    prefixed.prefix = Bytes(100, 'x');
+    std::string path = write_zip(dir + "/prefixed.zip", prefixed);
+    fs::remove_all(out);
+    RunResult r = run({path, "-d", out});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(read_text(out + "/b.txt"), "bravo");
+}
+
+// --- Command lines ------------------------------------------------------------------------------
+
+TEST_F(Hostile, DashDWithoutAFolderIsABadCommandLine) {
+    Archive a;
+    a.members = {stored_member("stray.txt", "s")};
+    std::string zip = write_zip(dir + "/d.zip", a);
+    fs::path saved = fs::current_path();
+    fs::current_path(out);
+    RunResult r = run({zip, "-d"});
+    fs::current_path(saved);
+    EXPECT_EQ(r.status, 10);
+    EXPECT_TRUE(contains(r.err, "must specify directory to which to extract with -d option"));
+    EXPECT_TRUE(contains(r.err, "Usage: unzip"));
+    EXPECT_TRUE(folder_entries(out).empty());
+}
+
+// --- Names and comments on the terminal ---------------------------------------------------------
+
+TEST_F(Hostile, ControlCharactersNeverReachTheTerminal) {
+    Member named = stored_member("esc\x1b[2J.txt", "ok");
+    named.comment = "member \x07 comment";
+    Member bad = stored_member("bell\x07\r.txt", "bad");
+    bad.override_crc = true;
+    bad.crc = 1;
+    Member secret = stored_member("hide\x1b]0;x\x07.txt", "s");
+    secret.flags = 1;
+    Archive a;
+    a.members = {named, bad, secret};
+    a.comment = "note\x07\x1b[0m\r\nline two\x08";
+    std::string zip = write_zip(dir + "/names.zip", a);
+
+    std::vector<std::vector<std::string>> runs = {{"-t", zip},       {"-qq", "-t", zip},
+                                                  {"-v", zip},       {"-z", zip},
+                                                  {"-c", zip, "b*"}, {"-o", zip, "-d", out}};
+    for (const auto &args : runs) {
+        RunResult r = run(args);
+        std::string shown = r.out + r.err;
+        if (args[0] == "-c") shown.erase(shown.find("bad"), 3); // the member's data itself
+        for (char c : shown)
+            EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20)
+                << args[0] << ": raw control character " << int(c) << " in\n"
+                << shown;
+    }
+    RunResult r = run({"-t", zip});
+    EXPECT_TRUE(contains(r.out, "esc^[[2j.txt")) << r.out; // MS-DOS names fold to lower case
+    EXPECT_TRUE(contains(r.out + r.err, "bell^G^M.txt")) << r.out << r.err;
+    EXPECT_TRUE(contains(r.err, "hide^[]0;x^G.txt")) << r.err;
+    EXPECT_TRUE(contains(r.out, "note^G^[[0m\nline two^H")) << r.out;
+}
+
+// --- Reports ------------------------------------------------------------------------------------
+
+TEST_F(Hostile, ReportShortLineYearsHaveTwoDigits) {
+    Member y2020 = stored_member("2020.txt", "");
+    y2020.mod_date = ((2020 - 1980) << 9) | (3 << 5) | 4;
+    Member y1999 = stored_member("1999.txt", "");
+    y1999.mod_date = ((1999 - 1980) << 9) | (12 << 5) | 31;
+    Archive a;
+    a.members = {y2020, y1999}; // (2002 as "02": tests/engine/report_test.cpp)
+    std::string zip = write_zip(dir + "/years.zip", a);
+    RunResult r = run_engine({"zipinfo", zip});
+    EXPECT_TRUE(contains(r.out, " 4-Mar-20 12:00 2020.txt\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "31-Dec-99 12:00 1999.txt\n")) << r.out;
+}
+
+} // namespace
