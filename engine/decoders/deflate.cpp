@@ -108,23 +108,44 @@ static_assert(loop_entry((uint32_t{'A'} << 16) | (TAG_LITERAL << 8) | 7) ==
               (LOOP_LITERAL | 7 | (0x41u << 16)));
 static_assert(loop_entry((uint32_t{3} << 16) | (uint32_t{TAG_INVALID} << 8) | 9) == LOOP_INVALID);
 
-// Pairs the first-level literal entries of a literal/length table in the data loop's form: where
-// the bits that a literal's code leaves in the lookup hold the whole code of a second literal,
-// the entry decodes both. That second code is what the table says for the bits after the first;
-// the bits beyond the lookup are unknown, so it counts only when its code lies within it. Entries
-// go from the last down: every entry read for a pairing is at an index not above its reader's,
-// so still a single.
-void pair_literals(uint32_t *table) {
-    for (unsigned i = 1u << LITERAL_FIRST_BITS; i-- != 0;) {
-        uint32_t first = table[i];
-        if (!(first & LOOP_LITERAL)) continue;
-        unsigned width = loop_consumed(first);
-        uint32_t second = table[i >> width];
-        if (!(second & LOOP_LITERAL) || width + loop_consumed(second) > LITERAL_FIRST_BITS)
-            continue;
-        table[i] = LOOP_LITERAL | LOOP_TWO_LITERALS | (width + loop_consumed(second)) |
-                   (first & 0x00FF0000u) | (loop_value(second) << 24);
+// Pairs literal entries of a literal/length table in the data loop's form: where the bits that
+// one literal's code leaves in the first-level lookup hold the whole code of a second literal,
+// the entry decodes both. A pair's codes take LITERAL_FIRST_BITS at most, so both are at most that
+// less the shortest literal code (`shortest`): those literals are found at the start of the
+// table, where every code has its first entry (at its reversed code), and each pair is then
+// written into every slot whose low bits are its two codes.
+void pair_literals(uint32_t *table, unsigned shortest) {
+    if (shortest == 0 || 2 * shortest > LITERAL_FIRST_BITS) return;
+    const unsigned longest = LITERAL_FIRST_BITS - shortest; // the longest code in a pair
+    struct Short {
+        unsigned code, width; // reversed code, its bits
+        uint32_t byte;
+    } shorts[256];
+    unsigned count = 0;
+    for (unsigned i = 0; i < (1u << longest); ++i) {
+        uint32_t e = table[i];
+        unsigned width = loop_consumed(e);
+        if ((e & LOOP_LITERAL) && width <= longest && i < (1u << width))
+            shorts[count++] = {i, width, loop_value(e)};
     }
+    for (unsigned a = 0; a < count; ++a)
+        for (unsigned b = 0; b < count; ++b) {
+            unsigned width = shorts[a].width + shorts[b].width;
+            if (width > LITERAL_FIRST_BITS) continue;
+            uint32_t pair = LOOP_LITERAL | LOOP_TWO_LITERALS | width | (shorts[a].byte << 16) |
+                            (shorts[b].byte << 24);
+            unsigned first = shorts[a].code | (shorts[b].code << shorts[a].width);
+            for (unsigned i = first; i < (1u << LITERAL_FIRST_BITS); i += 1u << width)
+                table[i] = pair;
+        }
+}
+
+// The shortest code among the first `count` symbols; 0 for none.
+unsigned shortest_code(const unsigned *lengths, unsigned count) {
+    unsigned shortest = 0;
+    for (unsigned s = 0; s < count; ++s)
+        if (lengths[s] != 0 && (shortest == 0 || lengths[s] < shortest)) shortest = lengths[s];
+    return shortest;
 }
 
 // The distance table of a block whose distance code has no symbols: every code is invalid, so a
@@ -300,13 +321,34 @@ decode_data(DataLoop &d, DeflateState &s, const uint32_t *literals, const uint32
 }
 
 // The data of a fixed or dynamic block, in the given codes.
-DecodeResult decode_codes(DeflateState &s, const uint32_t *literals, const uint32_t *distances) {
-    if (distances == nullptr) distances = no_distances.data();
+[[gnu::always_inline]] inline DecodeResult run_data_loop(DeflateState &s, const uint32_t *literals,
+                                                         const uint32_t *distances) {
     DataLoop d{s.input, output_area() + s.out_pos, output_area(), area_flush_mark()};
     LoopEnd end = decode_data(d, s, literals, distances);
     s.input = d.in;
     s.out_pos = static_cast<unsigned>(d.out - output_area());
     return end == LoopEnd::end_of_block ? DecodeResult::ok : DecodeResult::bad_data;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same loop for processors with BMI2, whose three-operand shifts and bit-field extraction
+// shorten every step.
+[[gnu::target("bmi2")]] DecodeResult run_data_loop_bmi2(DeflateState &s, const uint32_t *literals,
+                                                        const uint32_t *distances) {
+    return run_data_loop(s, literals, distances);
+}
+bool have_bmi2() {
+    static const bool yes = __builtin_cpu_supports("bmi2");
+    return yes;
+}
+#endif
+
+DecodeResult decode_codes(DeflateState &s, const uint32_t *literals, const uint32_t *distances) {
+    if (distances == nullptr) distances = no_distances.data();
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (have_bmi2()) return run_data_loop_bmi2(s, literals, distances);
+#endif
+    return run_data_loop(s, literals, distances);
 }
 
 // --- Blocks ------------------------------------------------------------------------------------
@@ -417,7 +459,7 @@ DecodeResult dynamic_block(DeflateState &s) {
     if (r == DecodeResult::incomplete_code && engine.options.quiet == 0)
         std::fputs("(incomplete d-tree)  ", stderr);
     if (r != DecodeResult::ok && r != DecodeResult::incomplete_code) return r;
-    pair_literals(tables.literals);
+    pair_literals(tables.literals, shortest_code(lengths, 256));
     return decode_codes(s, tables.literals, tables.distances);
 }
 
@@ -431,7 +473,7 @@ DecodeResult build_fixed_tables(DeflateState &s) {
     DecodeResult r = build_packed_table(lengths, 288, 257, length_base, length_extra,
                                         LITERAL_FIRST_BITS, &s.fixed_literals, loop_entry);
     if (r != DecodeResult::ok) return r;
-    pair_literals(s.fixed_literals);
+    pair_literals(s.fixed_literals, shortest_code(lengths, 256));
     for (unsigned symbol = 0; symbol < 30; ++symbol) lengths[symbol] = 5;
     // Thirty codes of five bits leave two unused: incomplete, as the RFC has it.
     r = build_packed_table(lengths, 30, 0, distance_base, distance_extra, DISTANCE_FIRST_BITS,
