@@ -94,7 +94,7 @@ struct BulkInput {
 // written out) followed by the run being decoded, which goes out to write_out in one block once
 // it passes DEFLATE_RUN_SIZE bytes. The slack after the run takes a match begun just before that
 // mark, and the bytes that the wide literal stores and match copies write beyond their end.
-constexpr unsigned DEFLATE_RUN_SIZE = 131072;
+constexpr unsigned DEFLATE_RUN_SIZE = 262144;
 constexpr unsigned DEFLATE_SLACK = 258 + 32;
 constexpr unsigned DEFLATE_AREA_SIZE = WINDOW_SIZE + DEFLATE_RUN_SIZE + DEFLATE_SLACK;
 

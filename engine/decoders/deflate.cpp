@@ -331,14 +331,14 @@ decode_data(DataLoop &d, DeflateState &s, const uint32_t *literals, const uint32
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-// The same loop for processors with BMI2, whose three-operand shifts and bit-field extraction
-// shorten every step.
-[[gnu::target("bmi2")]] DecodeResult run_data_loop_bmi2(DeflateState &s, const uint32_t *literals,
-                                                        const uint32_t *distances) {
+// The same loop for processors with BMI1 and BMI2, whose three-operand shifts and masking
+// instructions shorten every step.
+[[gnu::target("bmi,bmi2")]] DecodeResult
+run_data_loop_bmi2(DeflateState &s, const uint32_t *literals, const uint32_t *distances) {
     return run_data_loop(s, literals, distances);
 }
 bool have_bmi2() {
-    static const bool yes = __builtin_cpu_supports("bmi2");
+    static const bool yes = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
     return yes;
 }
 #endif
