@@ -274,7 +274,9 @@ enum class LoopEnd { end_of_block, bad_data };
 // three literal entries (one or two literals each: 15 bits for the first at most, 11 for each of
 // the others, so the entry looked up after the third still sees 11 valid bits) or one match,
 // then tops the bits up and looks up the next entry; for a match that lookup is done before the
-// copy, so that the two overlap. The run goes out whenever it passes its mark.
+// copy, so that the two overlap. Literals and matches are told apart by one flag each; only the
+// rare entries (links to a second level, the end of the block, unused codes) take the special
+// path. The run goes out whenever it passes its mark.
 // Every check of what the data says is here: a code that no symbol has, a match without a
 // distance code (the no_distances table) or reaching back before the member's first byte, input
 // run out.
@@ -286,7 +288,6 @@ decode_data(DataLoop &d, DeflateState &s, const uint32_t *literals, const uint32
     for (;;) {
         if (d.out >= d.flush_mark) [[unlikely]]
             d.out = write_run(s, d.out);
-        e = follow_link<LITERAL_FIRST_BITS>(d.in, literals, e);
         if (e & LOOP_LITERAL) {
             put_literals(d, e);
             e = literals[static_cast<unsigned>(d.in.bits) & LITERAL_MASK];
@@ -304,14 +305,23 @@ decode_data(DataLoop &d, DeflateState &s, const uint32_t *literals, const uint32
         if (!(e & LOOP_SPECIAL)) [[likely]] {
             unsigned length = take_coded_value(d.in, e);
             e = distances[static_cast<unsigned>(d.in.bits) & ((1u << DISTANCE_FIRST_BITS) - 1)];
-            e = follow_link<DISTANCE_FIRST_BITS>(d.in, distances, e);
-            CHECK_DATA(!(e & LOOP_SPECIAL), LoopEnd::bad_data);
+            if (e & LOOP_SPECIAL) [[unlikely]] {
+                e = follow_link<DISTANCE_FIRST_BITS>(d.in, distances, e);
+                CHECK_DATA(!(e & LOOP_SPECIAL), LoopEnd::bad_data);
+            }
             unsigned distance = take_coded_value(d.in, e);
             CHECK_DATA(distance <= static_cast<unsigned>(d.out - d.area), LoopEnd::bad_data);
             CHECK_DATA(top_up(d.in), LoopEnd::bad_data);
             e = literals[static_cast<unsigned>(d.in.bits) & LITERAL_MASK];
             copy_match(d.out, length, distance);
             d.out += length;
+            continue;
+        }
+        if (e & LOOP_LINK) {
+            // A longer code: its second-level entry is decoded as the step's entry (one that
+            // links on would take bits beyond the step's budget).
+            e = follow_link<LITERAL_FIRST_BITS>(d.in, literals, e);
+            CHECK_DATA(!(e & LOOP_LINK), LoopEnd::bad_data);
             continue;
         }
         CHECK_DATA(loop_value(e) == LOOP_END_VALUE, LoopEnd::bad_data);
