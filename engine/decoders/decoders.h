@@ -101,9 +101,9 @@ constexpr unsigned DEFLATE_AREA_SIZE = WINDOW_SIZE + DEFLATE_RUN_SIZE + DEFLATE_
 // Deflate: the member's input and output position across its blocks, and the fixed codes.
 struct DeflateState {
     BitInput input;
-    unsigned out_pos = 0;       // next write position in the output area
-    unsigned unwritten = 0;     // the first byte of the area not yet written out
-    bool pair_literals = false; // the member is long enough for literal pairs to pay
+    unsigned out_pos = 0;           // next write position in the output area
+    unsigned unwritten = 0;         // the first byte of the area not yet written out
+    bool use_literal_pairs = false; // the member is long enough for literal pairs to pay
     // The fixed codes' packed tables, built by the first fixed block of an engine call and kept
     // until deflate_release_fixed_tables.
     uint32_t *fixed_literals = nullptr;

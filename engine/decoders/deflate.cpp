@@ -469,7 +469,7 @@ DecodeResult dynamic_block(DeflateState &s) {
     if (r == DecodeResult::incomplete_code && engine.options.quiet == 0)
         std::fputs("(incomplete d-tree)  ", stderr);
     if (r != DecodeResult::ok && r != DecodeResult::incomplete_code) return r;
-    if (s.pair_literals) pair_literals(tables.literals, shortest_code(lengths, 256));
+    if (s.use_literal_pairs) pair_literals(tables.literals, shortest_code(lengths, 256));
     return decode_codes(s, tables.literals, tables.distances);
 }
 
@@ -532,7 +532,7 @@ DecodeResult deflate_decode_member() {
     DeflateState &s = engine.decoders.deflate;
     s.out_pos = 0;
     s.unwritten = 0;
-    s.pair_literals = engine.input.remaining_compressed >= PAIRING_MIN_INPUT;
+    s.use_literal_pairs = engine.input.remaining_compressed >= PAIRING_MIN_INPUT;
     take_input(s.input, FILL_ONES);
     DecodeResult r = decode_blocks(s);
     hand_back_input(s.input);
