@@ -58,6 +58,7 @@ void reset_engine_state() {
     engine.listed_member = MemberEntry{};
     // The decoders' work area holds nothing between members: every decoder sets up what it reads.
     engine.decoders.input_end = InputEnd{};
+    engine.decoders.bulk = BulkInput{};
     engine.decoders.deflate = DeflateState{};
     engine.decoders.shrink = ShrinkState{};
     engine.decoders.reduce = ReduceState{};

@@ -77,11 +77,33 @@ struct InputEnd {
     unsigned fill_bytes = 0;
 };
 
-// Deflate: the member's input and window position across its blocks, and the fixed codes.
+// The member's bytes beyond the engine's input window, when many are left: read straight into
+// the decoders' own buffer (DecoderState::bulk_buffer) a piece of BULK_PIECE_SIZE at a time, one
+// read instead of one per input block. The engine's input window is brought back to where the
+// member's bytes end when the decoder hands the input back.
+constexpr int BULK_PIECE_SIZE = 65536;
+constexpr int BULK_INPUT_THRESHOLD = 16384; // member bytes left that make pieces worth it
+struct BulkInput {
+    bool active = false;
+    int64_t piece_position = 0;             // archive file position of the piece's first byte
+    int64_t next_position = 0;              // and of the byte after the piece
+    const unsigned char *settled = nullptr; // bytes before this one are counted as used
+};
+
+// Deflate's output area: the history that a match may reach back into (the last WINDOW_SIZE bytes
+// written out) followed by the run being decoded, which goes out to write_out in one block once
+// it passes DEFLATE_RUN_SIZE bytes. The slack after the run takes a match begun just before that
+// mark, and the bytes that the wide literal stores and match copies write beyond their end.
+constexpr unsigned DEFLATE_RUN_SIZE = 262144;
+constexpr unsigned DEFLATE_SLACK = 258 + 32;
+constexpr unsigned DEFLATE_AREA_SIZE = WINDOW_SIZE + DEFLATE_RUN_SIZE + DEFLATE_SLACK;
+
+// Deflate: the member's input and output position across its blocks, and the fixed codes.
 struct DeflateState {
     BitInput input;
-    unsigned window_pos = 0;     // next write position in the window
-    bool window_wrapped = false; // the window has been written out once in this member
+    unsigned out_pos = 0;           // next write position in the output area
+    unsigned unwritten = 0;         // the first byte of the area not yet written out
+    bool use_literal_pairs = false; // the member is long enough for literal pairs to pay
     // The fixed codes' packed tables, built by the first fixed block of an engine call and kept
     // until deflate_release_fixed_tables.
     uint32_t *fixed_literals = nullptr;
@@ -109,7 +131,10 @@ struct ImplodeState {
 
 struct DecoderState {
     unsigned char window_area[WINDOW_SIZE] = {};
+    unsigned char deflate_area[DEFLATE_AREA_SIZE]; // no bytes kept from one member to the next
+    unsigned char bulk_buffer[BULK_PIECE_SIZE];
     InputEnd input_end;
+    BulkInput bulk;
     DeflateState deflate;
     ShrinkState shrink;
     ReduceState reduce;

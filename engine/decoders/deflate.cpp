@@ -1,4 +1,5 @@
-// Deflate decoder (method 8): the blocks of RFC 1951 through the 32K sliding window.
+// Deflate decoder (method 8): the blocks of RFC 1951 into an output area that keeps the 32K
+// history.
 //
 // The format, element by element (all fields least significant bit first; Huffman codes first
 // bit first):
@@ -28,6 +29,7 @@
 // Beyond the RFC: length counts up to 288 and distance counts up to 32 are accepted, but symbols
 // 286 and 287 and distance codes 30 and 31 are invalid; a match may not reach before the member's
 // first byte; the member's last block must end within its data, not in fill bits past its end.
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -39,6 +41,7 @@ namespace {
 
 // First-level bits of the packed tables: most codes decode with one lookup.
 constexpr unsigned LITERAL_FIRST_BITS = 11;
+static_assert(15 + 3 * LITERAL_FIRST_BITS <= 48, "three literal entries and a lookup per top-up");
 constexpr unsigned DISTANCE_FIRST_BITS = 8;
 constexpr unsigned CODE_LENGTH_FIRST_BITS = 7; // the longest code-length code
 
@@ -60,196 +63,302 @@ constexpr uint16_t distance_base[32] = {
 constexpr uint16_t distance_extra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                          7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
 
-// --- The window --------------------------------------------------------------------------------
+// --- The data loop's table entries ------------------------------------------------------------
 
-void write_window(unsigned count) {
-    write_out(engine.decoders.window_area, count, 0);
+// The data loop reads the literal/length and distance tables in a form of its own, made from the
+// packed tables as they are built (loop_entry), so that each step is a flag test or a shift:
+//   bits 0-7    the bits the entry consumes: its code's bits at its level, and for a length or
+//               a distance the extra bits that follow too
+//   bits 8-12   a length or distance: its code's bits at its level, where the extra bits begin;
+//               a link: the index bits of the table it leads to
+//   bit 8       with LOOP_LITERAL: the entry holds two literals
+//   bit 13      LOOP_LINK: the code goes on in a second-level table
+//   bit 14      LOOP_LITERAL: one literal, or two
+//   bit 15      LOOP_SPECIAL: a link, the end of the block, or a code that no symbol has
+//   bits 16-31  the literal (the second one in bits 24-31), the base of a length or distance,
+//               the index of a link's table, or LOOP_END_VALUE for the end of the block
+constexpr uint32_t LOOP_TWO_LITERALS = 1u << 8;
+constexpr uint32_t LOOP_LINK = 1u << 13;
+constexpr uint32_t LOOP_LITERAL = 1u << 14;
+constexpr uint32_t LOOP_SPECIAL = 1u << 15;
+constexpr uint32_t LOOP_END_VALUE = 1;
+constexpr uint32_t LOOP_INVALID = LOOP_SPECIAL;
+
+[[gnu::always_inline]] inline unsigned loop_consumed(uint32_t e) {
+    return e & 0xFF;
 }
+[[gnu::always_inline]] inline unsigned loop_code_bits(uint32_t e) {
+    return (e >> 8) & 0x1F;
+}
+[[gnu::always_inline]] inline unsigned loop_value(uint32_t e) {
+    return e >> 16;
+}
+
+// One packed entry in the data loop's form.
+constexpr uint32_t loop_entry(uint32_t packed) {
+    unsigned width = entry_width(packed), tag = entry_tag(packed), value = entry_value(packed);
+    if (tag == TAG_LITERAL) return LOOP_LITERAL | width | (value << 16);
+    if (tag < TAG_END_OF_BLOCK) return (width + tag) | (width << 8) | (value << 16);
+    if (tag == TAG_END_OF_BLOCK) return LOOP_SPECIAL | width | (LOOP_END_VALUE << 16);
+    if (tag > TAG_LINK_BASE && tag <= TAG_LINK_BASE + MAX_CODE_LENGTH)
+        return LOOP_SPECIAL | LOOP_LINK | width | ((tag - TAG_LINK_BASE) << 8) | (value << 16);
+    return LOOP_INVALID;
+}
+static_assert(loop_entry((uint32_t{'A'} << 16) | (TAG_LITERAL << 8) | 7) ==
+              (LOOP_LITERAL | 7 | (0x41u << 16)));
+static_assert(loop_entry((uint32_t{3} << 16) | (uint32_t{TAG_INVALID} << 8) | 9) == LOOP_INVALID);
+
+// Pairs literal entries of a literal/length table in the data loop's form: where the bits that
+// one literal's code leaves in the first-level lookup hold the whole code of a second literal,
+// the entry decodes both. A pair's codes take LITERAL_FIRST_BITS at most, so both are at most that
+// less the shortest literal code (`shortest`): those literals are found at the start of the
+// table, where every code has its first entry (at its reversed code), and each pair is then
+// written into every slot whose low bits are its two codes.
+void pair_literals(uint32_t *table, unsigned shortest) {
+    if (shortest == 0 || 2 * shortest > LITERAL_FIRST_BITS) return;
+    const unsigned longest = LITERAL_FIRST_BITS - shortest; // the longest code in a pair
+    struct Short {
+        unsigned code, width; // reversed code, its bits
+        uint32_t byte;
+    } shorts[256];
+    unsigned count = 0;
+    for (unsigned i = 0; i < (1u << longest); ++i) {
+        uint32_t e = table[i];
+        unsigned width = loop_consumed(e);
+        if ((e & LOOP_LITERAL) && width <= longest && i < (1u << width))
+            shorts[count++] = {i, width, loop_value(e)};
+    }
+    for (unsigned a = 0; a < count; ++a)
+        for (unsigned b = 0; b < count; ++b) {
+            unsigned width = shorts[a].width + shorts[b].width;
+            if (width > LITERAL_FIRST_BITS) continue;
+            uint32_t pair = LOOP_LITERAL | LOOP_TWO_LITERALS | width | (shorts[a].byte << 16) |
+                            (shorts[b].byte << 24);
+            unsigned first = shorts[a].code | (shorts[b].code << shorts[a].width);
+            for (unsigned i = first; i < (1u << LITERAL_FIRST_BITS); i += 1u << width)
+                table[i] = pair;
+        }
+}
+
+// The shortest code among the first `count` symbols; 0 for none.
+unsigned shortest_code(const unsigned *lengths, unsigned count) {
+    unsigned shortest = 0;
+    for (unsigned s = 0; s < count; ++s)
+        if (lengths[s] != 0 && (shortest == 0 || lengths[s] < shortest)) shortest = lengths[s];
+    return shortest;
+}
+
+// The distance table of a block whose distance code has no symbols: every code is invalid, so a
+// match in such a block fails like any invalid code.
+constexpr auto make_no_distances() {
+    std::array<uint32_t, 1u << DISTANCE_FIRST_BITS> table{};
+    for (uint32_t &e : table) e = LOOP_INVALID;
+    return table;
+}
+constexpr auto no_distances = make_no_distances();
+
+// --- The output area ---------------------------------------------------------------------------
 
 // What the data loop works on, copied out of the decoder state so that it lives in registers.
 struct DataLoop {
     BitInput in;
-    unsigned char *window;
-    unsigned pos; // next write position in the window
+    unsigned char *out;              // next output byte
+    unsigned char *const area;       // the output area; the member's output starts here
+    unsigned char *const flush_mark; // the run goes out once the output reaches here
 };
+
+inline unsigned char *output_area() {
+    return engine.decoders.deflate_area;
+}
+inline unsigned char *area_flush_mark() {
+    return engine.decoders.deflate_area + WINDOW_SIZE + DEFLATE_RUN_SIZE;
+}
+
+// Writes out the bytes that have not been written yet and moves the last WINDOW_SIZE bytes, the
+// history later matches may reach into, to the area's start. The output goes on after them.
+[[gnu::noinline]] unsigned char *write_run(DeflateState &s, unsigned char *out) {
+    write_out(output_area() + s.unwritten, static_cast<unsigned>(out - output_area()) - s.unwritten,
+              0);
+    std::memcpy(output_area(), out - WINDOW_SIZE, WINDOW_SIZE);
+    s.unwritten = WINDOW_SIZE;
+    return output_area() + WINDOW_SIZE;
+}
 
 // --- The steps of the data loop ----------------------------------------------------------------
 
-// Decodes one symbol through a packed table: the first-level entry, and the second-level one when
-// the code is longer. Leaves the entry and its tag in `e` and `tag` with the code's bits
-// consumed; false for a code that no symbol has.
+// For a first-level entry that links to a second-level table (the code is longer than the first
+// level), the second-level entry, with the first level's bits consumed; other entries as they are.
 template <unsigned FIRST_BITS>
-[[gnu::always_inline]] inline bool decode_symbol(BitInput &in, const uint32_t *table, uint32_t &e,
-                                                 unsigned &tag) {
-    e = table[static_cast<unsigned>(in.bits) & ((1u << FIRST_BITS) - 1)];
-    tag = entry_tag(e);
-    if (tag > TAG_LINK_BASE) {
-        if (tag == TAG_INVALID) return false;
+[[gnu::always_inline]] inline uint32_t follow_link(BitInput &in, const uint32_t *table,
+                                                   uint32_t e) {
+    if (e & LOOP_LINK) [[unlikely]] {
         drop_bits(in, FIRST_BITS);
-        e = table[entry_value(e) + peek_bits(in, tag - TAG_LINK_BASE)];
-        tag = entry_tag(e);
-        if (tag == TAG_INVALID) return false;
+        e = table[loop_value(e) + peek_bits(in, loop_code_bits(e))];
     }
-    drop_bits(in, entry_width(e));
-    return true;
+    return e;
 }
 
-// The window is full: it goes out, and the output goes on at its start.
-[[gnu::always_inline]] inline void flush_full_window(unsigned &pos) {
-    write_window(WINDOW_SIZE);
-    pos = 0;
+// A length or a distance: the entry's base plus the extra bits after its code, all consumed.
+[[gnu::always_inline]] inline unsigned take_coded_value(BitInput &in, uint32_t e) {
+    unsigned held = static_cast<unsigned>(in.bits);
+    drop_bits(in, loop_consumed(e));
+    return loop_value(e) + ((held & ((1u << loop_consumed(e)) - 1)) >> loop_code_bits(e));
 }
 
-// Stores a literal, and up to two more that follow with first-level codes: 48 bits were held
-// before the first, so at least 33 are left, enough for two more lookups without a refill.
-// True when the window filled and went out.
-[[gnu::always_inline]] inline bool put_literals(DataLoop &d, uint32_t e, const uint32_t *literals) {
-    d.window[d.pos++] = static_cast<unsigned char>(entry_value(e));
-    for (int more = 0; more < 2 && d.pos != WINDOW_SIZE; ++more) {
-        e = literals[static_cast<unsigned>(d.in.bits) & ((1u << LITERAL_FIRST_BITS) - 1)];
-        if (entry_tag(e) != TAG_LITERAL) break;
-        drop_bits(d.in, entry_width(e));
-        d.window[d.pos++] = static_cast<unsigned char>(entry_value(e));
-    }
-    if (d.pos != WINDOW_SIZE) return false;
-    flush_full_window(d.pos);
-    return true;
+// Stores the one or two literals of an entry. Two bytes are always written; the slack after the
+// run takes the second when there is one literal.
+[[gnu::always_inline]] inline void put_literals(DataLoop &d, uint32_t e) {
+    uint16_t bytes = static_cast<uint16_t>(loop_value(e));
+    std::memcpy(d.out, &bytes, 2);
+    d.out += 1 + ((e & LOOP_TWO_LITERALS) >> 8);
+    drop_bits(d.in, loop_consumed(e));
 }
 
-[[gnu::always_inline]] inline void copy_piece8(unsigned char *to, const unsigned char *from) {
-    uint64_t piece;
-    std::memcpy(&piece, from, 8);
-    std::memcpy(to, &piece, 8);
+template <unsigned N>
+[[gnu::always_inline]] inline void copy_piece(unsigned char *to, const unsigned char *from) {
+    unsigned char piece[N];
+    std::memcpy(piece, from, N);
+    std::memcpy(to, piece, N);
 }
 
-[[gnu::always_inline]] inline void copy_piece4(unsigned char *to, const unsigned char *from) {
-    uint32_t piece;
-    std::memcpy(&piece, from, 4);
-    std::memcpy(to, &piece, 4);
-}
-
-// Copies a match that neither wraps nor reads a source overlapping it harmfully. Bytes past the
-// match's end are older history that is never written, so pieces of eight may read past it.
-[[gnu::always_inline]] inline void copy_within_window(unsigned char *to, const unsigned char *from,
-                                                      unsigned length, unsigned distance,
-                                                      bool source_ahead) {
-    if (distance >= 8 || source_ahead) {
-        // Pieces of eight, each reading bytes already final; the last piece ends at the match's
-        // end and may rewrite bytes of the one before with the same values.
-        if (length >= 8) {
-            unsigned n = length;
-            for (; n > 8; n -= 8, to += 8, from += 8) copy_piece8(to, from);
-            copy_piece8(to + n - 8, from + n - 8);
-        } else if (length >= 4) {
-            copy_piece4(to, from);
-            copy_piece4(to + length - 4, from + length - 4);
-        } else {
-            for (unsigned i = 0; i < length; ++i) to[i] = from[i];
-        }
+// Copies a match of `length` bytes from `distance` bytes back within the area. Pieces of sixteen
+// or eight bytes when the distance is at least that, so that every piece reads bytes already
+// final; the last piece may write up to fifteen bytes past the match's end, into bytes that are
+// written again later (or into the slack). A shorter distance repeats a short pattern: one byte
+// spread over a word, or byte by byte.
+[[gnu::always_inline]] inline void copy_match(unsigned char *out, unsigned length,
+                                              unsigned distance) {
+    const unsigned char *from = out - distance;
+    unsigned char *const end = out + length;
+    if (distance >= 16) {
+        do {
+            copy_piece<16>(out, from);
+            out += 16;
+            from += 16;
+        } while (out < end);
+    } else if (distance >= 8) {
+        do {
+            copy_piece<8>(out, from);
+            out += 8;
+            from += 8;
+        } while (out < end);
     } else if (distance == 1) {
-        std::memset(to, from[0], length);
+        uint64_t spread = from[0] * 0x0101010101010101u;
+        do {
+            std::memcpy(out, &spread, 8);
+            out += 8;
+        } while (out < end);
     } else {
-        for (unsigned i = 0; i < length; ++i) to[i] = from[i];
+        do *out++ = *from++;
+        while (out < end);
     }
-}
-
-// Where a copy across the window's end left the output, and whether the window went out.
-struct CopyEnd {
-    unsigned pos;
-    bool flushed;
-};
-
-// Copies a match that crosses the window's end, or whose source does: in chunks up to the edge
-// that comes first, forward byte by byte where the source overlaps what is written. Rare, so
-// kept out of the data loop.
-[[gnu::noinline]] CopyEnd copy_across_window_end(unsigned pos, unsigned source, unsigned length) {
-    unsigned char *const window = engine.decoders.window_area;
-    bool flushed = false;
-    do {
-        unsigned edge = source > pos ? source : pos;
-        unsigned chunk = WINDOW_SIZE - edge;
-        if (chunk > length) chunk = length;
-        if (pos - source >= chunk) {
-            std::memmove(window + pos, window + source, chunk);
-            pos += chunk;
-            source += chunk;
-        } else {
-            for (unsigned i = 0; i < chunk; ++i) window[pos++] = window[source++];
-        }
-        length -= chunk;
-        if (pos == WINDOW_SIZE) {
-            flush_full_window(pos);
-            flushed = true;
-        }
-        source &= WINDOW_SIZE - 1;
-    } while (length != 0);
-    return {pos, flushed};
-}
-
-// Copies a match of `length` bytes from `distance` bytes back. True when the window filled and
-// went out.
-[[gnu::always_inline]] inline bool copy_match(DataLoop &d, unsigned length, unsigned distance) {
-    unsigned source = (d.pos - distance) & (WINDOW_SIZE - 1);
-    if (d.pos + length <= WINDOW_SIZE &&
-        (distance <= d.pos || (source >= d.pos + length && source + length <= WINDOW_SIZE))) {
-        // The common case: neither the match nor its source wraps, and a source in the older
-        // pass lies wholly past the match.
-        copy_within_window(d.window + d.pos, d.window + source, length, distance, source > d.pos);
-        d.pos += length;
-        if (d.pos != WINDOW_SIZE) return false;
-        flush_full_window(d.pos);
-        return true;
-    }
-    CopyEnd end = copy_across_window_end(d.pos, source, length);
-    d.pos = end.pos;
-    return end.flushed;
 }
 
 // How the data loop ends.
-enum class LoopEnd { end_of_block, window_wrapped, bad_data };
+enum class LoopEnd { end_of_block, bad_data };
 
-// Decodes a block's data up to its end-of-block code: symbol by symbol, literals into the
-// window, matches copied within it. Until the window has gone out once in the member, a match may
-// reach back only over the member's output so far; that check is all that this first pass has
-// more than the later ones, so the loop comes in both forms, and the first ends as soon as the
-// window wraps.
-template <bool WRAPPED>
-[[gnu::always_inline]] inline LoopEnd decode_data(DataLoop &d, const uint32_t *literals,
-                                                  const uint32_t *distances) {
+// Tops the held bits up to 48 or more, the most that one step of the data loop takes: a
+// literal/length code with its extra bits and a distance code with its extra bits, 15 + 5 + 15 +
+// 13 bits. Eight bytes at once while the member's bytes are direct. False once the input has run
+// out.
+[[gnu::always_inline]] inline bool top_up(BitInput &in) {
+    if (in.direct >= 8) [[likely]] {
+        refill_wide(in);
+        return true;
+    }
+    return need_bits(in, 48);
+}
+
+// Decodes a block's data up to its end-of-block code. Each step starts with 48 or more bits held
+// and the first-level literal/length entry for them already looked up, and decodes either up to
+// three literal entries (one or two literals each: 15 bits for the first at most, 11 for each of
+// the others, so the entry looked up after the third still sees 11 valid bits) or one match,
+// then tops the bits up and looks up the next entry; for a match that lookup is done before the
+// copy, so that the two overlap. Literals and matches are told apart by one flag each; only the
+// rare entries (links to a second level, the end of the block, unused codes) take the special
+// path. The run goes out whenever it passes its mark.
+// Every check of what the data says is here: a code that no symbol has, a match without a
+// distance code (the no_distances table) or reaching back before the member's first byte, input
+// run out.
+[[gnu::always_inline]] inline LoopEnd
+decode_data(DataLoop &d, DeflateState &s, const uint32_t *literals, const uint32_t *distances) {
+    constexpr unsigned LITERAL_MASK = (1u << LITERAL_FIRST_BITS) - 1;
+    CHECK_DATA(top_up(d.in), LoopEnd::bad_data);
+    uint32_t e = literals[static_cast<unsigned>(d.in.bits) & LITERAL_MASK];
     for (;;) {
-        // One symbol with its match needs at most 15 + 5 + 15 + 13 bits.
-        if (d.in.count < 48) CHECK_DATA(need_bits(d.in, 48), LoopEnd::bad_data);
-        uint32_t e;
-        unsigned tag;
-        CHECK_DATA(decode_symbol<LITERAL_FIRST_BITS>(d.in, literals, e, tag), LoopEnd::bad_data);
-        if (tag == TAG_LITERAL) {
-            if (put_literals(d, e, literals) && !WRAPPED) return LoopEnd::window_wrapped;
+        if (d.out >= d.flush_mark) [[unlikely]]
+            d.out = write_run(s, d.out);
+        if (e & LOOP_LITERAL) {
+            put_literals(d, e);
+            e = literals[static_cast<unsigned>(d.in.bits) & LITERAL_MASK];
+            if (e & LOOP_LITERAL) {
+                put_literals(d, e);
+                e = literals[static_cast<unsigned>(d.in.bits) & LITERAL_MASK];
+                if (e & LOOP_LITERAL) {
+                    put_literals(d, e);
+                    e = literals[static_cast<unsigned>(d.in.bits) & LITERAL_MASK];
+                }
+            }
+            CHECK_DATA(top_up(d.in), LoopEnd::bad_data);
             continue;
         }
-        if (tag == TAG_END_OF_BLOCK) return LoopEnd::end_of_block;
-        unsigned length = entry_value(e) + take_bits(d.in, tag);
-
-        // A match needs a distance code, and may reach back only over this member's output.
-        CHECK_DATA(distances != nullptr, LoopEnd::bad_data);
-        CHECK_DATA(decode_symbol<DISTANCE_FIRST_BITS>(d.in, distances, e, tag), LoopEnd::bad_data);
-        unsigned distance = entry_value(e) + take_bits(d.in, tag);
-        if (!WRAPPED) CHECK_DATA(distance <= d.pos, LoopEnd::bad_data);
-        if (copy_match(d, length, distance) && !WRAPPED) return LoopEnd::window_wrapped;
+        if (!(e & LOOP_SPECIAL)) [[likely]] {
+            unsigned length = take_coded_value(d.in, e);
+            e = distances[static_cast<unsigned>(d.in.bits) & ((1u << DISTANCE_FIRST_BITS) - 1)];
+            if (e & LOOP_SPECIAL) [[unlikely]] {
+                e = follow_link<DISTANCE_FIRST_BITS>(d.in, distances, e);
+                CHECK_DATA(!(e & LOOP_SPECIAL), LoopEnd::bad_data);
+            }
+            unsigned distance = take_coded_value(d.in, e);
+            CHECK_DATA(distance <= static_cast<unsigned>(d.out - d.area), LoopEnd::bad_data);
+            CHECK_DATA(top_up(d.in), LoopEnd::bad_data);
+            e = literals[static_cast<unsigned>(d.in.bits) & LITERAL_MASK];
+            copy_match(d.out, length, distance);
+            d.out += length;
+            continue;
+        }
+        if (e & LOOP_LINK) {
+            // A longer code: its second-level entry is decoded as the step's entry (one that
+            // links on would take bits beyond the step's budget).
+            e = follow_link<LITERAL_FIRST_BITS>(d.in, literals, e);
+            CHECK_DATA(!(e & LOOP_LINK), LoopEnd::bad_data);
+            continue;
+        }
+        CHECK_DATA(loop_value(e) == LOOP_END_VALUE, LoopEnd::bad_data);
+        drop_bits(d.in, loop_consumed(e));
+        return LoopEnd::end_of_block;
     }
 }
 
 // The data of a fixed or dynamic block, in the given codes.
-DecodeResult decode_codes(DeflateState &s, const uint32_t *literals, const uint32_t *distances) {
-    DataLoop d{s.input, engine.decoders.window_area, s.window_pos};
-    LoopEnd end = LoopEnd::window_wrapped;
-    if (!s.window_wrapped) end = decode_data<false>(d, literals, distances);
-    if (end == LoopEnd::window_wrapped) {
-        s.window_wrapped = true;
-        end = decode_data<true>(d, literals, distances);
-    }
+[[gnu::always_inline]] inline DecodeResult run_data_loop(DeflateState &s, const uint32_t *literals,
+                                                         const uint32_t *distances) {
+    DataLoop d{s.input, output_area() + s.out_pos, output_area(), area_flush_mark()};
+    LoopEnd end = decode_data(d, s, literals, distances);
     s.input = d.in;
-    s.window_pos = d.pos;
+    s.out_pos = static_cast<unsigned>(d.out - output_area());
     return end == LoopEnd::end_of_block ? DecodeResult::ok : DecodeResult::bad_data;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The same loop for processors with BMI1 and BMI2, whose three-operand shifts and masking
+// instructions shorten every step.
+[[gnu::target("bmi,bmi2")]] DecodeResult
+run_data_loop_bmi2(DeflateState &s, const uint32_t *literals, const uint32_t *distances) {
+    return run_data_loop(s, literals, distances);
+}
+bool have_bmi2() {
+    static const bool yes = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+    return yes;
+}
+#endif
+
+DecodeResult decode_codes(DeflateState &s, const uint32_t *literals, const uint32_t *distances) {
+    if (distances == nullptr) distances = no_distances.data();
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (have_bmi2()) return run_data_loop_bmi2(s, literals, distances);
+#endif
+    return run_data_loop(s, literals, distances);
 }
 
 // --- Blocks ------------------------------------------------------------------------------------
@@ -261,17 +370,14 @@ DecodeResult stored_block(DeflateState &s) {
     unsigned length = take_bits(in, 16);
     CHECK_DATA(length == (~take_bits(in, 16) & 0xFFFF), DecodeResult::bad_data);
     while (length != 0) {
-        unsigned room = WINDOW_SIZE - s.window_pos;
+        unsigned char *out = output_area() + s.out_pos;
+        if (out >= area_flush_mark()) out = write_run(s, out);
+        unsigned room = static_cast<unsigned>(area_flush_mark() - out);
         unsigned n = length < room ? length : room;
-        unsigned got = read_aligned_bytes(in, engine.decoders.window_area + s.window_pos, n);
-        s.window_pos += got;
+        unsigned got = read_aligned_bytes(in, out, n);
+        s.out_pos = static_cast<unsigned>(out + got - output_area());
         length -= got;
         CHECK_DATA(got == n, DecodeResult::bad_data); // the member's data ends inside the block
-        if (s.window_pos == WINDOW_SIZE) {
-            write_window(WINDOW_SIZE);
-            s.window_pos = 0;
-            s.window_wrapped = true;
-        }
     }
     return DecodeResult::ok;
 }
@@ -351,18 +457,19 @@ DecodeResult dynamic_block(DeflateState &s) {
     tables.code_lengths = nullptr;
 
     r = build_packed_table(lengths, literal_count, 257, length_base, length_extra,
-                           LITERAL_FIRST_BITS, &tables.literals);
+                           LITERAL_FIRST_BITS, &tables.literals, loop_entry);
     if (r == DecodeResult::incomplete_code && engine.options.quiet == 0)
         std::fputs("(incomplete l-tree)  ", stderr);
     if (r != DecodeResult::ok) return r;
     // No literal/length code: nothing to decode with.
     CHECK_DATA(tables.literals != nullptr, DecodeResult::bad_data);
     r = build_packed_table(lengths + literal_count, distance_count, 0, distance_base,
-                           distance_extra, DISTANCE_FIRST_BITS, &tables.distances);
+                           distance_extra, DISTANCE_FIRST_BITS, &tables.distances, loop_entry);
     // An incomplete distance code is accepted: its unused codes decode as invalid.
     if (r == DecodeResult::incomplete_code && engine.options.quiet == 0)
         std::fputs("(incomplete d-tree)  ", stderr);
     if (r != DecodeResult::ok && r != DecodeResult::incomplete_code) return r;
+    if (s.use_literal_pairs) pair_literals(tables.literals, shortest_code(lengths, 256));
     return decode_codes(s, tables.literals, tables.distances);
 }
 
@@ -374,12 +481,13 @@ DecodeResult build_fixed_tables(DeflateState &s) {
     for (unsigned symbol = 256; symbol < 280; ++symbol) lengths[symbol] = 7;
     for (unsigned symbol = 280; symbol < 288; ++symbol) lengths[symbol] = 8;
     DecodeResult r = build_packed_table(lengths, 288, 257, length_base, length_extra,
-                                        LITERAL_FIRST_BITS, &s.fixed_literals);
+                                        LITERAL_FIRST_BITS, &s.fixed_literals, loop_entry);
     if (r != DecodeResult::ok) return r;
+    pair_literals(s.fixed_literals, shortest_code(lengths, 256));
     for (unsigned symbol = 0; symbol < 30; ++symbol) lengths[symbol] = 5;
     // Thirty codes of five bits leave two unused: incomplete, as the RFC has it.
     r = build_packed_table(lengths, 30, 0, distance_base, distance_extra, DISTANCE_FIRST_BITS,
-                           &s.fixed_distances);
+                           &s.fixed_distances, loop_entry);
     if (r == DecodeResult::ok || r == DecodeResult::incomplete_code) return DecodeResult::ok;
     deflate_release_fixed_tables();
     return r;
@@ -414,17 +522,22 @@ DecodeResult decode_blocks(DeflateState &s) {
     return DecodeResult::ok;
 }
 
+// Pairing a block's literals costs about as much as decoding a few thousand of them: members of
+// fewer compressed bytes than this decode faster without.
+constexpr int32_t PAIRING_MIN_INPUT = 4096;
+
 } // namespace
 
 DecodeResult deflate_decode_member() {
     DeflateState &s = engine.decoders.deflate;
-    s.window_pos = 0;
-    s.window_wrapped = false;
+    s.out_pos = 0;
+    s.unwritten = 0;
+    s.use_literal_pairs = engine.input.remaining_compressed >= PAIRING_MIN_INPUT;
     take_input(s.input, FILL_ONES);
     DecodeResult r = decode_blocks(s);
     hand_back_input(s.input);
-    // A failed member's last window is not written: what follows the damage is not its data.
-    if (r == DecodeResult::ok) write_window(s.window_pos);
+    // A failed member's last run is not written: what follows the damage is not its data.
+    if (r == DecodeResult::ok) write_out(output_area() + s.unwritten, s.out_pos - s.unwritten, 0);
     return r;
 }
 

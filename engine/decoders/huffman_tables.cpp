@@ -247,7 +247,7 @@ void free_packed_table(uint32_t *table) {
 DecodeResult build_packed_table(const unsigned *lengths, unsigned symbol_count,
                                 unsigned simple_count, const uint16_t *base_values,
                                 const uint16_t *extra_bits, unsigned first_bits,
-                                uint32_t **out_table) {
+                                uint32_t **out_table, PackedForm form) {
     *out_table = nullptr;
     CodeShape shape;
     DecodeResult judged = measure_code(lengths, symbol_count, &shape);
@@ -292,7 +292,11 @@ DecodeResult build_packed_table(const unsigned *lengths, unsigned symbol_count,
 
     auto *table = static_cast<uint32_t *>(allocate_table_memory(entries * sizeof(uint32_t)));
     if (table == nullptr) return DecodeResult::no_memory;
-    for (unsigned i = 0; i < entries; ++i) table[i] = PACKED_INVALID;
+    // Only code space that no symbol uses keeps this.
+    if (shape.unused != 0) {
+        uint32_t invalid = form ? form(PACKED_INVALID) : PACKED_INVALID;
+        for (unsigned i = 0; i < entries; ++i) table[i] = invalid;
+    }
     unsigned next_free = first_size;
     for (unsigned k = 0; k < linked_count; ++k) {
         unsigned slot = linked[k];
@@ -308,6 +312,7 @@ DecodeResult build_packed_table(const unsigned *lengths, unsigned symbol_count,
         unsigned r = reversed[s];
         if (len <= first_bits) {
             uint32_t e = packed_entry(len, tag, value);
+            if (form) e = form(e);
             for (unsigned i = r; i < first_size; i += 1u << len) table[i] = e;
         } else {
             uint32_t link = table[r & first_mask];
@@ -315,10 +320,13 @@ DecodeResult build_packed_table(const unsigned *lengths, unsigned symbol_count,
             unsigned sub_size = 1u << (entry_tag(link) - TAG_LINK_BASE);
             unsigned sub_len = len - first_bits;
             uint32_t e = packed_entry(sub_len, tag, value);
+            if (form) e = form(e);
             for (unsigned i = r >> first_bits; i < sub_size; i += 1u << sub_len)
                 table[base + i] = e;
         }
     }
+    if (form)
+        for (unsigned k = 0; k < linked_count; ++k) table[linked[k]] = form(table[linked[k]]);
     *out_table = table;
     return judged;
 }

@@ -34,20 +34,22 @@ int free_decode_tables(DecodeEntry *first_table);
 // PACKED_MAX_FIRST_BITS); a code longer than that continues in the second-level table its
 // first-level entry links to, which is as wide as the longest code under that entry.
 // `out_table` receives the block (null when there is no code); release it with
-// free_packed_table.
+// free_packed_table. A decoder that reads its entries in a form of its own passes `form`, which
+// turns each entry into that form as it is placed (links after their tables are laid out).
 constexpr unsigned PACKED_MAX_FIRST_BITS = 11;
+using PackedForm = uint32_t (*)(uint32_t packed);
 DecodeResult build_packed_table(const unsigned *lengths, unsigned symbol_count,
                                 unsigned simple_count, const uint16_t *base_values,
                                 const uint16_t *extra_bits, unsigned first_bits,
-                                uint32_t **out_table);
+                                uint32_t **out_table, PackedForm form = nullptr);
 void free_packed_table(uint32_t *table);
 
-[[gnu::always_inline]] inline unsigned entry_width(uint32_t entry) {
+[[gnu::always_inline]] constexpr unsigned entry_width(uint32_t entry) {
     return entry & 0xFF;
 }
-[[gnu::always_inline]] inline unsigned entry_tag(uint32_t entry) {
+[[gnu::always_inline]] constexpr unsigned entry_tag(uint32_t entry) {
     return (entry >> 8) & 0xFF;
 }
-[[gnu::always_inline]] inline unsigned entry_value(uint32_t entry) {
+[[gnu::always_inline]] constexpr unsigned entry_value(uint32_t entry) {
     return entry >> 16;
 }

@@ -6,7 +6,6 @@
 
 #include "engine/decoders/decoders.h"
 #include "engine/engine.h"
-#include "engine/hostfs/hostfs.h"
 
 namespace qeltest {
 
@@ -27,11 +26,9 @@ DecodeRun run_decoder(::DecodeResult (*decoder)(), const std::vector<unsigned ch
     engine.options.test = 0;
     engine.options.to_stdout = 0;
     engine.input.archive_fd = fileno(input);
-    host_seek(engine.input.archive_fd, 0);
-    engine.input.window_start = 0;
-    engine.input.read_pos = engine.input.buffer;
-    engine.input.bytes_left = 0;
     engine.input.prepended_bytes = 0;
+    engine.input.read_pos = nullptr;
+    seek_archive(0); // the input window over the stream's first block, as for a member
     engine.local = LocalHeader{};
     engine.local.method = method;
     engine.local.flags = flags;

@@ -237,6 +237,57 @@ TEST(Deflate, HundredMegabyteMember) {
     EXPECT_EQ(r.crc, crc);
 }
 
+TEST(Deflate, LongestCodesInRunsUpToTheInputsEnd) {
+    // A complete code whose literals have 11- and 15-bit codes and whose longest match takes 15 +
+    // 5 + 15 + 13 bits: runs of long literal codes and the longest matches decode whole, also in
+    // the member's last bytes, where the input cannot read ahead.
+    DynamicBlock b;
+    // The all-zero code is a literal, so that zero bits read in place of data show.
+    b.literal_lengths = std::vector<unsigned>(285, 0);
+    b.literal_lengths['Z'] = 1;
+    for (unsigned s = 257; s <= 264; ++s) b.literal_lengths[s] = s - 255; // 2..9 bits
+    const std::string eleven = "abc", fifteen = "ABCDEFGHIJKLMN";
+    for (char c : eleven) b.literal_lengths[static_cast<unsigned char>(c)] = 11;
+    for (char c : fifteen) b.literal_lengths[static_cast<unsigned char>(c)] = 15;
+    b.literal_lengths[256] = b.literal_lengths[284] = 15; // 284: lengths 227..257, 5 extra bits
+    b.distance_lengths = std::vector<unsigned>(30, 0);
+    for (unsigned d = 0; d < 14; ++d) b.distance_lengths[d] = d + 1;
+    b.distance_lengths[28] = b.distance_lengths[29] = 15; // 29: 24577.., 13 extra bits
+    b.code_length_lengths = default_code_length_lengths();
+
+    Lcg r{5};
+    std::vector<std::vector<unsigned>> symbols;
+    Bytes expected;
+    const std::string all = eleven + fifteen;
+    auto literals = [&](size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            unsigned char c = static_cast<unsigned char>(all[r.next() % all.size()]);
+            symbols.push_back({c});
+            expected.push_back(c);
+        }
+    };
+    literals(33000);
+    for (int m = 0; m < 40; ++m) {
+        unsigned length_extra = r.next() % 31, distance_extra = r.next() % 8192;
+        unsigned length = 227 + length_extra, distance = 24577 + distance_extra;
+        symbols.push_back({284, length_extra, 29, distance_extra});
+        for (unsigned i = 0; i < length; ++i)
+            expected.push_back(expected[expected.size() - distance]);
+        literals(1 + r.next() % 7);
+    }
+    literals(200);
+    // The end: groups of one 15-bit and three 11-bit literal codes, 48 bits each.
+    for (int group = 0; group < 20; ++group)
+        for (char c : std::string("Aabc")) {
+            symbols.push_back({static_cast<unsigned char>(c)});
+            expected.push_back(static_cast<unsigned char>(c));
+        }
+    symbols.push_back({256});
+    DecodeRun run = inflate(b.encode(symbols));
+    EXPECT_EQ(run.result, DecodeResult::ok);
+    EXPECT_TRUE(run.output == expected);
+}
+
 // --- Failures ------------------------------------------------------------------------------------
 
 TEST(DeflateFailures, BlockTypeThree) {
