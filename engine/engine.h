@@ -334,8 +334,6 @@ void flush_standard_output();
 // --- Extraction driver: members, existing files and times ---
 // Extracts or tests the current member; the input is at its data.
 EngineStatus extract_member();
-// -1 no such file, 0 the existing file is older than the member, 1 as new or newer.
-int newer_check(const char *path);
 // An MS-DOS date and time (local time) as seconds since 1970.
 int64_t dos_to_seconds(uint16_t date, uint16_t time);
 

@@ -462,12 +462,6 @@ int64_t dos_to_seconds(uint16_t date, uint16_t time) {
     return local_time_bias_seconds(t);
 }
 
-int newer_check(const char *path) {
-    HostFileInfo info{};
-    if (host_lstat(path, &info) != 0) return -1;
-    return existing_age(info);
-}
-
 EngineStatus extract_member() {
     EngineStatus status = EngineStatus::ok;
     engine.output.first_block = 1;

@@ -79,8 +79,18 @@ void os_CleanupWinThread(OsThreadRecord *record);
 int os_CreateThread(OsThreadRoutine routine, void *argument);
 
 // --- System values, current folder, assertions ------------------------------------------------
-// 0 version x 100, 1 kind (4 = Windows NT), 7 and 10 frame measures, 11/12 screen size, 17 colour.
-int32_t os_QuerySysValue(int index);
+// What os_QuerySysValue reports, by index; measures in pixels.
+enum OsSysValue {
+    OS_SYS_VERSION = 0,         // the system's version x 100 (400 for 4.00)
+    OS_SYS_KIND = 1,            // OS_SYS_KIND_NT on Windows NT
+    OS_SYS_FRAME_HEIGHT = 7,    // a window frame's thickness
+    OS_SYS_CAPTION_HEIGHT = 10, // a caption's height
+    OS_SYS_SCREEN_WIDTH = 11,
+    OS_SYS_SCREEN_HEIGHT = 12,
+    OS_SYS_HIGHLIGHT_COLOUR = 17, // a Windows colour value
+};
+constexpr int32_t OS_SYS_KIND_NT = 4;
+int32_t os_QuerySysValue(OsSysValue index);
 // Current folder as "d:\rest"; 1 on success.
 int os_QueryCWD(char *buffer, uint32_t size);
 void _os_AssertMsg(const char *text, const char *source, int line);
@@ -127,10 +137,12 @@ void os_NiceRCL(const OsRect *rectangle, OsPaint *paint, int style);
 int os_InvalidateRcl(OsWindow window, const OsRect *rectangle, int erase);
 
 // --- Settings store, directory search, modules -----------------------------------------------
-// Request 2 reads application/key into buffer (length: size in, value length out);
-// nonzero when the key exists.
-int os_IniMgr(int request, int store, const char *application, const char *key, char *buffer,
-              uint32_t *length);
+// OS_INI_READ reads application/key of the system's settings store (OS_INI_SYSTEM_STORE) into
+// buffer (length: size in, value length out); nonzero when the key exists.
+enum OsIniRequest { OS_INI_READ = 2 };
+constexpr int OS_INI_SYSTEM_STORE = 0;
+int os_IniMgr(OsIniRequest request, int store, const char *application, const char *key,
+              char *buffer, uint32_t *length);
 // 0 when an entry was delivered into the record, nonzero when there is none (more).
 int os_FileFindMgr(int operation, OsFindRecord *record);
 OsModule os_LoadModule(const char *name);

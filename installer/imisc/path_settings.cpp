@@ -8,35 +8,20 @@
 
 namespace {
 
-struct PathKey {
-    const char *key;
-    PathField folder;
-};
-
-constexpr PathKey path_keys[] = {
-    {"DownloadPath", &InstallSettings::download_path},
-    {"UploadPath", &InstallSettings::upload_path},
-    {"CapturePath", &InstallSettings::log_path},
-    {"ScriptPath", &InstallSettings::script_path},
-    {"OptsPath", &InstallSettings::options_path},
-};
-
 void write_line(std::FILE *out, const std::string &text) {
     std::fputs(text.c_str(), out);
     std::fputc('\n', out);
 }
 
-// Fixed layout: lines 2 to 8 hold folders or other text; missing lines read as empty.
+// Fixed layout: missing lines read as empty.
 void rewrite_fixed(std::FILE *in, std::FILE *out) {
-    static PathField line_folders[7] = {
-        &InstallSettings::download_path, nullptr,
-        &InstallSettings::upload_path,   nullptr,
-        &InstallSettings::log_path,      &InstallSettings::script_path,
-        &InstallSettings::options_path};
     std::string line;
-    for (PathField folder : line_folders) {
+    for (int setting : fixed_layout_lines) {
         read_text_line(in, line);
-        write_line(out, folder ? std::string(relative_to_destination(settings.*folder)) : line);
+        write_line(out, setting == NOT_A_FOLDER
+                            ? line
+                            : std::string(relative_to_destination(
+                                  settings.*folder_settings[setting].new_folder)));
     }
     while (read_text_line(in, line)) write_line(out, line);
 }
@@ -44,10 +29,10 @@ void rewrite_fixed(std::FILE *in, std::FILE *out) {
 void rewrite_keys(std::FILE *in, std::FILE *out) {
     std::string line;
     while (read_text_line(in, line)) {
-        const PathKey *match = nullptr;
-        for (const PathKey &key : path_keys)
-            if (compare_nocase_n(line.c_str(), key.key, std::strlen(key.key)) == 0) {
-                match = &key;
+        const FolderSetting *match = nullptr;
+        for (const FolderSetting &setting : folder_settings)
+            if (compare_nocase_n(line.c_str(), setting.key, std::strlen(setting.key)) == 0) {
+                match = &setting;
                 break;
             }
         if (match == nullptr) {
@@ -56,7 +41,7 @@ void rewrite_keys(std::FILE *in, std::FILE *out) {
         }
         std::string kept = line.substr(0, std::strlen(match->key) + 2);
         std::fprintf(out, "%s%s\"\n", kept.c_str(),
-                     relative_to_destination(settings.*match->folder));
+                     relative_to_destination(settings.*match->new_folder));
     }
 }
 

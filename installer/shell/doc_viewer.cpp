@@ -42,8 +42,9 @@ void open_text_window(const char *text, const char *title) {
         plat_create_window(TEXT_WINDOW_CLASS, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, 0);
     if (window == nullptr) return;
-    int32_t screen_width = os_QuerySysValue(11), screen_height = os_QuerySysValue(12);
-    int32_t step = os_QuerySysValue(10) + os_QuerySysValue(7);
+    int32_t screen_width = os_QuerySysValue(OS_SYS_SCREEN_WIDTH);
+    int32_t screen_height = os_QuerySysValue(OS_SYS_SCREEN_HEIGHT);
+    int32_t step = os_QuerySysValue(OS_SYS_CAPTION_HEIGHT) + os_QuerySysValue(OS_SYS_FRAME_HEIGHT);
     // Three quarters of the screen each way; window n lies n steps right of and below the
     // screen's top left corner (y counts upward to the window's bottom edge).
     os_SetWinPos(window, 0, step * n, screen_height / 4 - step * n, 3 * screen_width / 4,

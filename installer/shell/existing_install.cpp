@@ -1,25 +1,13 @@
 // What an existing installation uses, and the folders proposed for the new one.
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "installer/shell/shell.h"
 #include "platform/win_api.h"
 
 namespace {
-
-struct DirKey {
-    const char *key;
-    PathField dir;
-};
-
-constexpr DirKey dir_keys[] = {
-    {"DownloadPath", &InstallSettings::old_download_dir},
-    {"UploadPath", &InstallSettings::old_upload_dir},
-    {"CapturePath", &InstallSettings::old_log_dir},
-    {"ScriptPath", &InstallSettings::old_script_dir},
-    {"OptsPath", &InstallSettings::old_options_dir},
-};
 
 // The version text of a header line: everything from its fourth character.
 std::string version_of(const std::string &header) {
@@ -40,26 +28,24 @@ bool inside_folder(const char *text, const char *folder) {
 void read_key_layout(std::FILE *file) {
     std::string line;
     while (read_text_line(file, line)) {
-        for (const DirKey &key : dir_keys) {
-            size_t length = std::strlen(key.key);
-            if (compare_nocase_n(line.c_str(), key.key, length) != 0) continue;
+        for (const FolderSetting &setting : folder_settings) {
+            size_t length = std::strlen(setting.key);
+            if (compare_nocase_n(line.c_str(), setting.key, length) != 0) continue;
             std::string value = line.size() > length + 2 ? line.substr(length + 2) : "";
             if (!value.empty() && value.back() == '"') value.pop_back();
-            copy_path(settings.*key.dir, value.c_str());
+            copy_path(settings.*setting.old_folder, value.c_str());
             break;
         }
     }
 }
 
 void read_fixed_layout(std::FILE *file, const std::string &version) {
-    PathField order[] = {&InstallSettings::old_download_dir, nullptr,
-                         &InstallSettings::old_upload_dir,   nullptr,
-                         &InstallSettings::old_log_dir,      &InstallSettings::old_script_dir,
-                         &InstallSettings::old_options_dir};
     bool extra_line = std::strcmp(version.c_str(), "2.50") >= 0;
     std::string line;
-    for (PathField dir : order) {
-        if (dir == &InstallSettings::old_script_dir && extra_line) read_text_line(file, line);
+    for (int index = 0; index < static_cast<int>(std::size(fixed_layout_lines)); ++index) {
+        int setting = fixed_layout_lines[index];
+        PathField dir = setting == NOT_A_FOLDER ? nullptr : folder_settings[setting].old_folder;
+        if (index == FIXED_LAYOUT_SCRIPT_LINE && extra_line) read_text_line(file, line);
         if (dir) (settings.*dir)[0] = '\0';
         if (!read_text_line(file, line)) line.clear();
         if (dir) copy_path(settings.*dir, line.c_str());

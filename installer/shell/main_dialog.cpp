@@ -111,7 +111,8 @@ void on_init(OsWindow dialog) {
 
     // Setting field 302 runs its handler, which reads the installation and fills the rest.
     uint32_t size = PATH_SIZE;
-    if (os_IniMgr(2, 0, HOME_APPLICATION, HOME_KEY, settings.existing_path, &size)) {
+    if (os_IniMgr(OS_INI_READ, OS_INI_SYSTEM_STORE, HOME_APPLICATION, HOME_KEY,
+                  settings.existing_path, &size)) {
         settings.existing_path[PATH_SIZE - 1] = '\0';
         to_lower_case(settings.existing_path);
         set_field(dialog, CTRL_EXISTING_PATH, settings.existing_path);

@@ -6,8 +6,7 @@
 
 namespace {
 
-constexpr int POSITION_INDEX = 0;    // the position lives in the window's extra bytes
-constexpr int LIT_COLOUR_INDEX = 17; // system value: the colour of lit segments
+constexpr int POSITION_INDEX = 0; // the position lives in the window's extra bytes
 
 void inset(OsRect &r, int pixels) {
     r.left += pixels;
@@ -21,7 +20,7 @@ void paint_progress_bar(OsWindow window) {
         static_cast<uint32_t>(GetWindowLongA(static_cast<HWND>(window), POSITION_INDEX));
     OsRect bar{};
     os_QueryWinRect(window, &bar);
-    COLORREF lit_colour = static_cast<COLORREF>(os_QuerySysValue(LIT_COLOUR_INDEX));
+    COLORREF lit_colour = static_cast<COLORREF>(os_QuerySysValue(OS_SYS_HIGHLIGHT_COLOUR));
     ProgressLayout layout = progress_layout(bar.right - bar.left, position);
     int32_t height = bar.top; // the rectangle's own: its bottom edge is 0
 

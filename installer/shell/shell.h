@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/os_layer.h"
+#include "resources/control_ids.h" // the dialog's CTRL_ ids, generated from its table
 
 constexpr int PATH_SIZE = 260; // 259 characters and a NUL
 constexpr int VERSION_SIZE = 64;
@@ -113,6 +114,29 @@ int ask_yes_no(OsWindow owner, const char *caption, const char *text, uint32_t e
 
 // --- Existing installation and default paths --------------------------------------------------
 
+// The folder settings of the product's option file: each is read into the earlier installation's
+// folder and written back with the folder chosen now. A key-layout line reads Key="folder".
+struct FolderSetting {
+    const char *key;
+    PathField old_folder;
+    PathField new_folder;
+};
+constexpr FolderSetting folder_settings[] = {
+    {"DownloadPath", &InstallSettings::old_download_dir, &InstallSettings::download_path},
+    {"UploadPath", &InstallSettings::old_upload_dir, &InstallSettings::upload_path},
+    {"CapturePath", &InstallSettings::old_log_dir, &InstallSettings::log_path},
+    {"ScriptPath", &InstallSettings::old_script_dir, &InstallSettings::script_path},
+    {"OptsPath", &InstallSettings::old_options_dir, &InstallSettings::options_path},
+};
+// The fixed layout (the path file, and option files below 2.50): the lines after the header,
+// each holding the folder setting of that index or, NOT_A_FOLDER, some other setting.
+constexpr int NOT_A_FOLDER = -1;
+constexpr int fixed_layout_lines[] = {0, NOT_A_FOLDER, 1, NOT_A_FOLDER, 2, 3, 4};
+constexpr int FIXED_LAYOUT_SCRIPT_LINE = 5; // preceded by one more line from version 2.50 on
+static_assert(folder_settings[fixed_layout_lines[FIXED_LAYOUT_SCRIPT_LINE]].new_folder ==
+                  &InstallSettings::script_path,
+              "the line that version 2.50 moves down is the script folder's");
+
 int read_existing_settings(const char *option_file, const char *path_file);
 void reset_old_dirs();
 int is_absolute_folder(const char *text);
@@ -174,28 +198,6 @@ int run_installer(const char *program_path);
 int query_home_path();
 
 // --- Main dialog ------------------------------------------------------------------------------
-
-enum DialogControlId {
-    CTRL_INSTALL = 1,
-    CTRL_CANCEL = 2,
-    CTRL_CREDIT = 105,
-    CTRL_PICTURE_LARGE = 200,
-    CTRL_PICTURE_SMALL = 201,
-    CTRL_ALREADY_INSTALLED = 300,
-    CTRL_EXISTING_LABEL = 301,
-    CTRL_EXISTING_PATH = 302,
-    CTRL_COPY_OPTIONS = 303,
-    CTRL_COPY_PHONEBOOK = 304,
-    CTRL_COPY_SCRIPTS = 305,
-    CTRL_DESTINATION = 307,
-    CTRL_PROGRESS = 308,
-    CTRL_STATUS = 309,
-    CTRL_LOG_PATH = 310,
-    CTRL_OPTIONS_PATH = 311,
-    CTRL_SCRIPT_PATH = 312,
-    CTRL_UPLOAD_PATH = 318,
-    CTRL_DOWNLOAD_PATH = 319,
-};
 
 constexpr const char VERSION_SUFFIX[] = " V3.10";
 // A beta build carries a marker such as "a1"; this release carries none.

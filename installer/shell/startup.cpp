@@ -23,7 +23,6 @@ constexpr ArchiveChoice archive_choices[] = {
 
 constexpr int PROGRAM_PATH_SIZE = 512;
 constexpr int HOME_PROBE_SIZE = 28;
-constexpr int NT_PLATFORM = 4;
 constexpr int32_t NT4_VERSION = 400;
 
 // The drive and folder of a path, with its closing separator ("C:\QEL\" of "C:\QEL\SETUP.EXE");
@@ -71,7 +70,8 @@ int run_installer(const char *program_path) {
     settings.language = archive->language;
     copy_path(settings.archive_name, archive->file_name);
 
-    if (os_QuerySysValue(1) == NT_PLATFORM && os_QuerySysValue(0) < NT4_VERSION) {
+    if (os_QuerySysValue(OS_SYS_KIND) == OS_SYS_KIND_NT &&
+        os_QuerySysValue(OS_SYS_VERSION) < NT4_VERSION) {
         show_error(message_text(MSG_NEEDS_NT4));
         return leave(0);
     }
@@ -92,5 +92,5 @@ int run_installer(const char *program_path) {
 int query_home_path() {
     char value[HOME_PROBE_SIZE] = "";
     uint32_t length = sizeof value;
-    return os_IniMgr(2, 0, HOME_APPLICATION, HOME_KEY, value, &length);
+    return os_IniMgr(OS_INI_READ, OS_INI_SYSTEM_STORE, HOME_APPLICATION, HOME_KEY, value, &length);
 }

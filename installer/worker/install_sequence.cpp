@@ -9,10 +9,15 @@
 #include "installer/worker/worker.h"
 #include "platform/win_api.h"
 
+WorkerState worker_state;
+
+void reset_worker_state() {
+    worker_state = WorkerState{};
+}
+
 namespace {
 
 constexpr int DISPLAY_SIZE = 150; // a member's name on the status line
-constexpr int NT_PLATFORM = 4;
 
 OsWindow dialog_control(int id) {
     return os_SubWin(settings.main_dialog, id);
@@ -34,7 +39,8 @@ bool fitted(int written, size_t size) {
 // Lists the archive, then extracts member after member until a failure or a cancel.
 void extract_members() {
     list_archive();
-    for (size_t i = 0; i < archive_members.size() && !install_failed && !settings.cancel_requested;
+    for (size_t i = 0;
+         i < archive_members.size() && !worker_state.install_failed && !settings.cancel_requested;
          ++i) {
         const std::string &member = archive_members[i];
         if (member.empty()) break;
@@ -44,11 +50,11 @@ void extract_members() {
             if (*c == '\\') *c = '/';
         set_status(display);
         if (get_zip_name(member.c_str()) != 0) {
-            install_failed = 1;
+            worker_state.install_failed = 1;
             break;
         }
         add_member_progress(i < archive_member_sizes.size() ? archive_member_sizes[i] : 0);
-        send_progress(percent_done);
+        send_progress(worker_state.percent_done);
     }
 }
 
@@ -84,7 +90,8 @@ void copy_beside_files() {
 bool make_start_menu_folder(char *folder) {
     char name[PATH_SIZE];
     const char *format = catalogue[TEXT_FOLDER_NAME].text[settings.language];
-    std::snprintf(name, sizeof name, format, os_QuerySysValue(1) == NT_PLATFORM ? " NT" : "'95");
+    std::snprintf(name, sizeof name, format,
+                  os_QuerySysValue(OS_SYS_KIND) == OS_SYS_KIND_NT ? " NT" : "'95");
     OemToCharA(name, name); // the catalogue is OEM; folder names are not
     char programs[PATH_SIZE] = "";
     if (!query_programs_folder(programs, sizeof programs) || programs[0] == '\0') return false;
@@ -152,7 +159,7 @@ bool make_start_menu_entries() {
 void report(bool start_menu_entry) {
     set_status(message_text(MSG_INSTALL_COMPLETE));
     show_info(message_text(start_menu_entry ? MSG_ALL_PROCESSED : MSG_ALL_PROCESSED_NO_MENU));
-    if (backups_made == 1) show_info(message_text(MSG_BACKUPS_MADE));
+    if (worker_state.backups_made == 1) show_info(message_text(MSG_BACKUPS_MADE));
     if (OsModule capi = os_LoadModule("CAPI2032.DLL")) { // an ISDN driver is installed
         show_info(message_text(MSG_ISDN_NOTE));
         os_FreeModule(capi);
@@ -161,7 +168,7 @@ void report(bool start_menu_entry) {
 
 void install() {
     extract_members();
-    if (install_failed) {
+    if (worker_state.install_failed) {
         show_error(message_text(MSG_INSTALL_ERROR));
         return;
     }
@@ -172,8 +179,8 @@ void install() {
     int rename_mode = compare_nocase(settings.existing_version, "2.90") < 0 ? 1 : 0;
     carry_over(rename_mode);
     copy_beside_files();
-    percent_done = 100;
-    send_progress(percent_done);
+    worker_state.percent_done = 100;
+    send_progress(worker_state.percent_done);
     update_path_settings("OPTIONS\\STANDARD.QPA");
     bool start_menu_entry = make_start_menu_entries();
     delete_old_files(settings.destination_path, 1);
@@ -185,6 +192,7 @@ void install() {
 void worker_entry(void *) {
     OsThreadRecord context{};
     os_InitWinThread(&context, 0, 0);
+    reset_worker_state();
     install();
     os_PostMsg(settings.main_dialog, MSG_INSTALL_FINISHED, 0, 0);
     os_CleanupWinThread(&context);

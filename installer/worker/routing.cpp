@@ -8,12 +8,6 @@
 #include "installer/worker/worker.h"
 #include "platform/win_api.h"
 
-int install_failed = 0;
-uint32_t done_bytes = 0;
-uint32_t percent_done = 0;
-int backups_made = 0;
-OptionFilesDecision option_files_decision = OPTION_FILES_NONE;
-
 namespace {
 
 constexpr RouteEntry routes[] = {
@@ -30,14 +24,31 @@ constexpr const char *option_files[] = {"STANDARD.QEL", "STANDARD.FEE", "STANDAR
 
 constexpr int ARGUMENT_SLOTS = 10;
 
-// Calls the engine with an argument vector of owned strings (the engine may rewrite them).
-int call_engine(std::initializer_list<const char *> arguments) {
-    std::vector<std::string> slots(arguments.begin(), arguments.end());
+// The engine's two command lines, word by word, as a user of the command-line extractor types
+// them. member == nullptr asks for the listing:
+//   unzip -v ARCHIVE                      "unzip": the extractor (the name "zipinfo" would ask
+//                                         for the detailed report); "-v": the verbose listing,
+//                                         which fills the member table
+// otherwise the extraction of one member:
+//   unzip -qq -j ARCHIVE MEMBER -d FOLDER "-qq": nothing printed; "-j": the member's own folders
+//                                         are dropped (the routing chose FOLDER); MEMBER: a name
+//                                         pattern, so wildcards in it select every match;
+//                                         "-d FOLDER": where the file goes (the engine makes its
+//                                         last level)
+// The words are owned copies: the engine may rewrite them (backslashes become slashes).
+std::vector<std::string> engine_arguments(const char *member, const char *folder) {
+    if (member == nullptr) return {"unzip", "-v", settings.archive_name};
+    return {"unzip", "-qq", "-j", settings.archive_name, member, "-d", folder};
+}
+
+// Calls the engine with one of its command lines; the installer answers its replacement
+// questions.
+int call_engine(std::vector<std::string> words) {
     char *argv[ARGUMENT_SLOTS] = {};
     int argc = 0;
-    for (std::string &slot : slots)
-        if (argc < ARGUMENT_SLOTS - 1) argv[argc++] = slot.data();
-    set_replace_policy(replace_policy); // asked before the engine replaces an existing file
+    for (std::string &word : words)
+        if (argc < ARGUMENT_SLOTS - 1) argv[argc++] = word.data();
+    set_replace_policy(replace_policy);
     return engine_main(argc, argv);
 }
 
@@ -66,20 +77,6 @@ bool ends_with_nocase(const char *path, const char *name) {
            compare_nocase(path + path_length - name_length, name) == 0;
 }
 
-// The member's target folder, free of any length limit.
-std::string target_folder(const char *member) {
-    const char *base = route_base(member);
-    if (base == settings.destination_path) return base;
-    const char *rest = std::strchr(member, '/');
-    std::string dir = base;
-    if (dir.empty() || dir.back() != '\\') dir += '\\';
-    dir += rest ? rest + 1 : "";
-    size_t cut = dir.find_last_of("/\\");
-    if (cut != std::string::npos) dir.resize(cut);
-    keep_root_separator(dir);
-    return dir;
-}
-
 std::string format_question(const char *format, const char *path) {
     int needed = std::snprintf(nullptr, 0, format, path);
     if (needed < 0) return format;
@@ -92,7 +89,16 @@ std::string format_question(const char *format, const char *path) {
 } // namespace
 
 std::string member_target_folder(const char *member) {
-    return target_folder(member);
+    const char *base = route_base(member);
+    if (base == settings.destination_path) return base;
+    const char *rest = std::strchr(member, '/');
+    std::string dir = base;
+    if (dir.empty() || dir.back() != '\\') dir += '\\';
+    dir += rest ? rest + 1 : "";
+    size_t cut = dir.find_last_of("/\\");
+    if (cut != std::string::npos) dir.resize(cut);
+    keep_root_separator(dir);
+    return dir;
 }
 
 const char *route_base(const char *member) {
@@ -102,18 +108,6 @@ const char *route_base(const char *member) {
             return settings.*route.base;
     }
     return settings.destination_path;
-}
-
-void member_subdir(char *out, const char *member, const char *base) {
-    const char *rest = std::strchr(member, '/');
-    join_path(out, base, rest ? rest + 1 : "");
-    char *cut = std::strrchr(out, '/');
-    char *backslash = std::strrchr(out, '\\');
-    if (backslash > cut) cut = backslash;
-    if (cut == nullptr) return;
-    // Keep the separator of a root: "E:\x.log" gives "E:\", "\x.log" gives "\".
-    bool root = cut == out || (cut == out + 2 && out[1] == ':');
-    cut[root ? 1 : 0] = '\0';
 }
 
 void make_parent_dirs(const char *dir) {
@@ -128,20 +122,19 @@ void make_parent_dirs(const char *dir) {
 }
 
 int list_archive() {
-    int result = call_engine({"unzip", "-v", settings.archive_name});
+    int result = call_engine(engine_arguments(nullptr, nullptr));
     trace_result(result);
-    if (result != 0) install_failed = 1;
+    if (result != 0) worker_state.install_failed = 1;
     return result;
 }
 
 int get_zip_name(const char *member) {
-    std::string dir = target_folder(member);
+    std::string dir = member_target_folder(member);
     if (!plat_exists(dir.c_str())) make_parent_dirs(dir.c_str());
-    int result =
-        call_engine({"unzip", "-qq", "-j", settings.archive_name, member, "-d", dir.c_str()});
+    int result = call_engine(engine_arguments(member, dir.c_str()));
     trace_member(member);
     trace_result(result);
-    if (result != 0) install_failed = 1;
+    if (result != 0) worker_state.install_failed = 1;
     return result;
 }
 
@@ -152,8 +145,8 @@ uint32_t percent_of(uint64_t done, uint64_t total) {
 }
 
 void add_member_progress(uint32_t size) {
-    done_bytes += size;
-    percent_done = percent_of(done_bytes, archive_total_size);
+    worker_state.done_bytes += size;
+    worker_state.percent_done = percent_of(worker_state.done_bytes, archive_total_size);
 }
 
 std::string backup_name(const char *path) {
@@ -187,19 +180,20 @@ bool replace_policy(const char *path) {
     for (const char *name : option_files) {
         if (!ends_with_nocase(path, name)) continue;
         matched = true;
-        if (option_files_decision == OPTION_FILES_NONE)
-            option_files_decision = ask_yes_no(settings.main_dialog, caption,
-                                               message_text(MSG_OVERWRITE_OPTIONS), MB_STYLE_RISKY)
-                                        ? OPTION_FILES_OVERWRITE
-                                        : OPTION_FILES_KEEP;
-        answer = option_files_decision == OPTION_FILES_OVERWRITE;
+        if (worker_state.option_files_decision == OPTION_FILES_NONE)
+            worker_state.option_files_decision =
+                ask_yes_no(settings.main_dialog, caption, message_text(MSG_OVERWRITE_OPTIONS),
+                           MB_STYLE_RISKY)
+                    ? OPTION_FILES_OVERWRITE
+                    : OPTION_FILES_KEEP;
+        answer = worker_state.option_files_decision == OPTION_FILES_OVERWRITE;
         break;
     }
     if (answer && matched) {
         // The user's file is overwritten only once its backup really exists.
         std::string backup = backup_name(path);
         if (CopyFileA(path, backup.c_str(), 0) && plat_exists(backup.c_str())) {
-            backups_made = 1;
+            worker_state.backups_made = 1;
         } else {
             show_error(format_question(message_text(MSG_BACKUP_FAILED), path).c_str());
             answer = false;

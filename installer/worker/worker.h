@@ -11,11 +11,18 @@
 
 enum OptionFilesDecision { OPTION_FILES_NONE = 0, OPTION_FILES_OVERWRITE, OPTION_FILES_KEEP };
 
-extern int install_failed;
-extern uint32_t done_bytes;
-extern uint32_t percent_done;
-extern int backups_made;
-extern OptionFilesDecision option_files_decision;
+// What one installation run has done and decided. Written on the worker thread (the replacement
+// questions included); the dialog reads nothing of it. The worker starts once per process, from a
+// fresh state (reset_worker_state).
+struct WorkerState {
+    int install_failed = 0;    // an engine call returned non-zero
+    uint32_t done_bytes = 0;   // uncompressed bytes of the members extracted so far
+    uint32_t percent_done = 0; // what the progress bar shows
+    int backups_made = 0;      // a user's file was backed up before it was overwritten
+    OptionFilesDecision option_files_decision = OPTION_FILES_NONE; // asked once for all
+};
+extern WorkerState worker_state;
+void reset_worker_state();
 
 // --- Install sequence -------------------------------------------------------------------------
 
@@ -68,8 +75,8 @@ struct RouteEntry {
 
 int list_archive();
 int get_zip_name(const char *member);
-void member_subdir(char *out, const char *member, const char *base);
-// The folder get_zip_name extracts a member into (free of any length limit).
+// The folder get_zip_name extracts a member into: the routed base with the member's folders
+// below its first component, or the destination (free of any length limit).
 std::string member_target_folder(const char *member);
 void make_parent_dirs(const char *dir);
 // The folder a member goes to: the routed base for its first component, else the destination.

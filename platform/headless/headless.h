@@ -49,7 +49,7 @@ void headless_set_registry(const std::string &key, const std::string &name,
                            const std::string &value);
 // Makes RegCreateKeyA fail (as without rights to the key).
 void headless_fail_registry(bool fail);
-void headless_set_sys_value(int index, int32_t value);
+void headless_set_sys_value(OsSysValue index, int32_t value);
 void headless_set_cwd(const std::string &cwd);
 void headless_add_module(const std::string &name);
 // Pixels per 4 horizontal and per 8 vertical dialog units (the dialog font's measures).

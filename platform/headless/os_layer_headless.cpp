@@ -71,7 +71,7 @@ struct State {
     std::vector<RegisteredClass> class_records;
     std::vector<SentMessage> sent;
     std::map<std::string, std::string> settings; // "application\nkey" -> value
-    std::map<int, int32_t> sys_values;
+    std::map<OsSysValue, int32_t> sys_values;
     std::string cwd = "C:\\QEL";
     std::vector<std::string> modules;
     std::vector<std::thread> threads;
@@ -109,10 +109,16 @@ std::string lower(std::string text) {
 }
 
 void set_default_sys_values(State &s) {
-    s.sys_values = {{0, 400}, {1, 4}, {7, 4}, {10, 20}, {11, 1024}, {12, 768}, {17, 0x800000}};
+    s.sys_values = {{OS_SYS_VERSION, 400},
+                    {OS_SYS_KIND, OS_SYS_KIND_NT},
+                    {OS_SYS_FRAME_HEIGHT, 4},
+                    {OS_SYS_CAPTION_HEIGHT, 20},
+                    {OS_SYS_SCREEN_WIDTH, 1024},
+                    {OS_SYS_SCREEN_HEIGHT, 768},
+                    {OS_SYS_HIGHLIGHT_COLOUR, 0x800000}};
 }
 
-int32_t sys_value(int index) {
+int32_t sys_value(OsSysValue index) {
     auto found = state().sys_values.find(index);
     return found == state().sys_values.end() ? 0 : found->second;
 }
@@ -250,7 +256,7 @@ Window *build_dialog(int language) {
     dialog->text = DIALOG_CAPTIONS[language];
     dialog->position.width = dialog_x(DIALOG_WIDTH);
     dialog->position.height = dialog_y(DIALOG_HEIGHT);
-    dialog->position.y = flip_y(sys_value(12), 0, dialog->position.height);
+    dialog->position.y = flip_y(sys_value(OS_SYS_SCREEN_HEIGHT), 0, dialog->position.height);
     for (const DialogControl &c : DIALOG_CONTROLS) {
         bool system_class = lower(c.window_class) == "button" ||
                             lower(c.window_class) == "static" || lower(c.window_class) == "edit";
@@ -342,7 +348,7 @@ void headless_set_setting(const std::string &application, const std::string &key
     state().settings[lower(application) + "\n" + lower(key)] = value;
 }
 
-void headless_set_sys_value(int index, int32_t value) {
+void headless_set_sys_value(OsSysValue index, int32_t value) {
     Guard guard(state().lock);
     state().sys_values[index] = value;
 }
@@ -578,7 +584,7 @@ int os_CreateThread(OsThreadRoutine routine, void *argument) {
 
 // --- System values, current folder, assertions ------------------------------------------------
 
-int32_t os_QuerySysValue(int index) {
+int32_t os_QuerySysValue(OsSysValue index) {
     Guard guard(state().lock);
     return sys_value(index);
 }
@@ -851,7 +857,8 @@ int os_CenterWinOverWin(OsWindow over, OsWindow window, int) {
     Guard guard(state().lock);
     Window *w = as_window(window);
     if (w == nullptr) return 0;
-    int32_t area_width = sys_value(11), area_height = sys_value(12);
+    int32_t area_width = sys_value(OS_SYS_SCREEN_WIDTH),
+            area_height = sys_value(OS_SYS_SCREEN_HEIGHT);
     if (Window *o = as_window(over)) {
         area_width = o->position.width;
         area_height = o->position.height;
@@ -983,7 +990,8 @@ OsWindow plat_create_window(const char *window_class, const char *title, uint32_
         created->position.height = height;
         Window *p = as_window(parent);
         created->parent = p;
-        created->position.y = flip_y(p ? p->position.height : sys_value(12), y, height);
+        created->position.y =
+            flip_y(p ? p->position.height : sys_value(OS_SYS_SCREEN_HEIGHT), y, height);
         if (p) {
             p->children.push_back(std::move(created));
             w = p->children.back().get();
@@ -1012,9 +1020,9 @@ intptr_t plat_send_message(OsWindow window, uint32_t message, uintptr_t first, i
 
 // --- Settings store, directory search, modules -----------------------------------------------
 
-int os_IniMgr(int request, int, const char *application, const char *key, char *buffer,
+int os_IniMgr(OsIniRequest request, int, const char *application, const char *key, char *buffer,
               uint32_t *length) {
-    if (request != 2 || application == nullptr || key == nullptr) return 0;
+    if (request != OS_INI_READ || application == nullptr || key == nullptr) return 0;
     Guard guard(state().lock);
     auto found = state().settings.find(lower(application) + "\n" + lower(key));
     if (found == state().settings.end()) return 0;

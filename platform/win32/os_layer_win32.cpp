@@ -209,23 +209,23 @@ int os_CreateThread(OsThreadRoutine routine, void *argument) {
 
 // --- System values, current folder, assertions ------------------------------------------------
 
-int32_t os_QuerySysValue(int index) {
+int32_t os_QuerySysValue(OsSysValue index) {
     switch (index) {
-    case 0: {
+    case OS_SYS_VERSION: {
         DWORD version = GetVersion();
         return static_cast<int32_t>((version & 0xFF) * 100 + ((version >> 8) & 0xFF));
     }
-    case 1:
-        return (GetVersion() & 0x80000000u) ? 1 : 4;
-    case 7:
+    case OS_SYS_KIND:
+        return (GetVersion() & 0x80000000u) ? 1 : OS_SYS_KIND_NT;
+    case OS_SYS_FRAME_HEIGHT:
         return GetSystemMetrics(SM_CYFRAME);
-    case 10:
+    case OS_SYS_CAPTION_HEIGHT:
         return GetSystemMetrics(SM_CYCAPTION);
-    case 11:
+    case OS_SYS_SCREEN_WIDTH:
         return GetSystemMetrics(SM_CXSCREEN);
-    case 12:
+    case OS_SYS_SCREEN_HEIGHT:
         return GetSystemMetrics(SM_CYSCREEN);
-    case 17:
+    case OS_SYS_HIGHLIGHT_COLOUR:
         return static_cast<int32_t>(GetSysColor(COLOR_HIGHLIGHT));
     default:
         return 0;
@@ -536,9 +536,9 @@ int os_InvalidateRcl(OsWindow window, const OsRect *, int erase) {
 
 // The settings store is the Windows user profile (WIN.INI section of the application), where
 // the product records its "HomePath".
-int os_IniMgr(int request, int, const char *application, const char *key, char *buffer,
+int os_IniMgr(OsIniRequest request, int, const char *application, const char *key, char *buffer,
               uint32_t *length) {
-    if (request != 2 || application == nullptr || key == nullptr) return 0;
+    if (request != OS_INI_READ || application == nullptr || key == nullptr) return 0;
     // A key exists when neither of two different defaults comes back.
     char probe[8];
     GetProfileStringA(application, key, "\x01?", probe, sizeof probe);

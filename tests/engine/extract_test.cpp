@@ -679,11 +679,7 @@ TEST_F(Extract, MemberTimeIsRestored) {
     t.tm_sec = 30;
     t.tm_isdst = -1;
     EXPECT_EQ(mtime_of(out + "/timed.txt"), static_cast<int64_t>(std::mktime(&t)));
-    engine.local.mod_date = m.mod_date;
-    engine.local.mod_time = m.mod_time;
     EXPECT_EQ(dos_to_seconds(m.mod_date, m.mod_time), static_cast<int64_t>(std::mktime(&t)));
-    EXPECT_EQ(newer_check((out + "/timed.txt").c_str()), 1);
-    EXPECT_EQ(newer_check((out + "/absent.txt").c_str()), -1);
 }
 
 // --- The real archives -----------------------------------------------------------------------

@@ -24,11 +24,7 @@ inline void reset_installer() {
     settings.~InstallSettings();
     new (&settings) InstallSettings;
     shell_state = ShellState{};
-    install_failed = 0;
-    done_bytes = 0;
-    percent_done = 0;
-    backups_made = 0;
-    option_files_decision = OPTION_FILES_NONE;
+    reset_worker_state();
 }
 
 // A scratch folder written the installer's way: with backslashes after the host part.

@@ -53,11 +53,15 @@ TEST(OsLayer, SettingsStoreReadsExistingKeysOnly) {
 #endif
     char buffer[28] = "";
     uint32_t length = sizeof buffer;
-    EXPECT_NE(os_IniMgr(2, 0, "QelTest ", "HomePath", buffer, &length), 0);
+    EXPECT_NE(os_IniMgr(OS_INI_READ, OS_INI_SYSTEM_STORE, "QelTest ", "HomePath", buffer, &length),
+              0);
     EXPECT_STREQ(buffer, "C:\\QELTEST");
     length = sizeof buffer;
-    EXPECT_EQ(os_IniMgr(2, 0, "QelTest ", "Missing", buffer, &length), 0);
-    EXPECT_EQ(os_IniMgr(2, 0, "NoSuchApplication", "HomePath", buffer, &length), 0);
+    EXPECT_EQ(os_IniMgr(OS_INI_READ, OS_INI_SYSTEM_STORE, "QelTest ", "Missing", buffer, &length),
+              0);
+    EXPECT_EQ(os_IniMgr(OS_INI_READ, OS_INI_SYSTEM_STORE, "NoSuchApplication", "HomePath", buffer,
+                        &length),
+              0);
 #ifdef _WIN32
     WriteProfileStringA("QelTest ", nullptr, nullptr);
 #endif

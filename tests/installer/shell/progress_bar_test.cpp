@@ -33,7 +33,7 @@ class ProgressBar : public InstallerTest {
         bar = plat_create_window("ProgressBar", "", WS_CHILD | WS_VISIBLE, 0, 0, 591, 16, dialog,
                                  CTRL_PROGRESS);
         ASSERT_NE(bar, nullptr);
-        headless_set_sys_value(17, 0x00C08000);
+        headless_set_sys_value(OS_SYS_HIGHLIGHT_COLOUR, 0x00C08000);
     }
     std::vector<RecordedFill> paint() {
         headless_clear_fills();

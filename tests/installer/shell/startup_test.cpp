@@ -75,8 +75,8 @@ TEST_F(Startup, NoArchiveSaysSoInEnglish) {
 
 TEST_F(Startup, PlatformCheck) {
     put_archive("INSTALLD.FIL");
-    headless_set_sys_value(1, 4);
-    headless_set_sys_value(0, 351); // Windows NT 3.51
+    headless_set_sys_value(OS_SYS_KIND, OS_SYS_KIND_NT);
+    headless_set_sys_value(OS_SYS_VERSION, 351); // Windows NT 3.51
     EXPECT_EQ(run_installer((base + "\\SETUP.EXE").c_str()), 0);
     ASSERT_EQ(headless_boxes().size(), 1u);
     EXPECT_EQ(headless_boxes()[0].caption, "Fehler");
@@ -86,8 +86,8 @@ TEST_F(Startup, PlatformCheck) {
     // Windows 95 reports an older version number: it is not checked.
     reset_installer();
     put_archive("INSTALLD.FIL");
-    headless_set_sys_value(1, 1);
-    headless_set_sys_value(0, 3);
+    headless_set_sys_value(OS_SYS_KIND, 1);
+    headless_set_sys_value(OS_SYS_VERSION, 3);
     run_installer((base + "\\SETUP.EXE").c_str());
     EXPECT_TRUE(headless_boxes().empty());
     EXPECT_EQ(dialog_caption(), "QEL Installation V3.10");

@@ -140,7 +140,7 @@ TEST_F(InstallSequence, NotepadOnTheSearchPathOpensTheDocuments) {
 }
 
 TEST_F(InstallSequence, GermanOnWindows95) {
-    headless_set_sys_value(1, 1);
+    headless_set_sys_value(OS_SYS_KIND, 1);
     headless_add_module("CAPI2032.DLL");
     open_dialog(1);
     run_worker();
@@ -172,7 +172,7 @@ TEST_F(InstallSequence, EngineFailureEndsWithTheErrorBox) {
     write_file(base + "/INSTALL.FIL", "not an archive at all");
     open_dialog();
     run_worker();
-    EXPECT_EQ(install_failed, 1);
+    EXPECT_EQ(worker_state.install_failed, 1);
     EXPECT_EQ(box_texts(), std::vector<std::string>{message_text(MSG_INSTALL_ERROR)});
     EXPECT_EQ(headless_boxes()[0].caption, "Error");
     EXPECT_TRUE(headless_shortcuts().empty());
