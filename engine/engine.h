@@ -8,32 +8,8 @@
 #include <vector>
 
 #include "engine/decoders/decoders.h"
+#include "engine/engine_api.h"
 #include "engine/hostfs/hostfs.h"
-
-// What the engine reports: every engine routine's result and the value engine_main returns.
-// Statuses combine by taking the worse (numerically higher) one; see raise_status.
-enum class EngineStatus : int {
-    ok = 0,
-    warning = 1,             // something was odd; everything was still processed
-    error = 2,               // damaged data met and passed over
-    severe_error = 3,        // the archive is not where or what its directory says
-    no_memory = 4,           // the engine's own buffers
-    decoder_no_memory = 5,   // a decoder's tables or buffers
-    no_archive = 9,          // no such file, or no zip directory in it
-    bad_command_line = 10,   // a bad option or option combination
-    multi_disk = 11,         // part of an archive spread over several disks
-    disk_full = 50,          // a write failed and the user chose to stop
-    archive_ends_early = 51, // the file ends where a record or block must be
-    archive_is_folder = 76,  // the archive name names a folder
-    folder_created = 77,     // name mapping: a folder was made, there is nothing to write
-    volume_label = 78,       // name mapping: the member is a volume label
-    unknown_operation = 99,  // checkdir: an operation it does not know (a caller's mistake)
-};
-
-// Raises `status` to `result` when the result is worse.
-inline void raise_status(EngineStatus &status, EngineStatus result) {
-    if (result > status) status = result;
-}
 
 constexpr int INPUT_BLOCK_SIZE = 2048;
 constexpr int INPUT_BUFFER_SIZE = INPUT_BLOCK_SIZE + 4; // the hold area follows the block
@@ -116,10 +92,6 @@ inline uint32_t read_le32(const unsigned char *p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-
-// Asked before an existing output file is replaced: true to replace it. The setup program hands
-// over its own, which protects the user's files; the command line its console question.
-using ReplacePolicy = bool (*)(const char *path);
 
 // --- The engine state, in parts ----------------------------------------------------------------
 
@@ -256,21 +228,8 @@ bool allocate_call_buffers();
 // Releases what one engine call allocates: its buffers, the decoders' cached tables and
 // conversion buffer, the extraction root and the last extra field.
 void release_call_resources();
-// The policy asked before an existing output file is replaced (kept across calls).
-void set_replace_policy(ReplacePolicy policy);
-// The setup program's policy, which it hands over before every engine call.
-bool replace_policy(const char *path);
 
 extern const char REPORT_TEXT[];
-
-// Member table filled by the verbose and short listings, read by the installer.
-// Grows as needed; entry i of each vector describes the i-th listed member.
-extern std::vector<std::string> archive_members;
-extern std::vector<uint32_t> archive_member_sizes;
-extern uint32_t archive_total_size;
-
-// Engine entry and command line.
-int engine_main(int argc, char **argv);
 
 // The archive reader.
 EngineStatus process_archive(int report_missing);
@@ -320,9 +279,6 @@ inline int next_byte() {
 EngineStatus list_members();
 int ratio_permille(uint32_t uncompressed, uint32_t compressed);
 void print_name(const char *name);
-// A name or text from the archive as a message may show it: control characters as ^X, so that
-// an archive never reaches the terminal with raw control codes.
-std::string shown_name(const char *name);
 
 // Extraction driver and output writer.
 EngineStatus extract_all();

@@ -396,7 +396,8 @@ int engine_main(int argc, char **argv) {
         return static_cast<int>(EngineStatus::no_memory);
     }
 
-    if (engine.options.create_files) read_time_zone(); // once for every member of the call
+    if (engine.options.create_files)
+        read_time_zone(engine.host.time_zone); // once for every member of the call
     result = archive_loop();
 
     release_call_resources();

@@ -459,7 +459,7 @@ int64_t dos_to_seconds(uint16_t date, uint16_t time) {
     int64_t days = (y + 1969) / 4 - 492 + y * 365 + before[m];
     if (m > 1 && (y + 1970) % 4 == 0 && y + 1970 != 2100) days += 1;
     int64_t t = (d + days) * 86400 + second + minute * 60 + hour * 3600;
-    return local_time_bias_seconds(t);
+    return local_time_bias_seconds(t, engine.host.time_zone);
 }
 
 int newer_check(const char *path) {

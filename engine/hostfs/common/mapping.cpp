@@ -139,7 +139,7 @@ EngineStatus add_folder(const char *component) {
         mapping.actual += '/';
         return EngineStatus::ok;
     }
-    if (is_valid_name(mapping.named.c_str()))
+    if (is_valid_name(mapping.named.c_str(), mapping.known))
         mapping.actual += component;
     else
         mapping.actual += fat_component(component);
@@ -188,7 +188,8 @@ EngineStatus add_name(const char *name) {
         std::fflush(stderr);
         result = EngineStatus::warning;
     }
-    if ((engine.current && engine.current->volume_label) || is_valid_name(mapping.named.c_str()))
+    if ((engine.current && engine.current->volume_label) ||
+        is_valid_name(mapping.named.c_str(), mapping.known))
         mapping.actual += name;
     else
         mapping.actual += fat_component(name);
