@@ -35,9 +35,10 @@ struct DataSpan {
 
 // Reads the whole directory once, silently, before any member is decoded: notes every member's
 // local header offset and those members whose data share bytes with another member or run into
-// the next member's header. The input is left at the directory's start again. An entry that
-// cannot be read ends the notes there (the walk itself then reports it).
-void map_member_data(unsigned total) {
+// the next member's header. The input is left at the directory's start again (false when it
+// cannot be: the walk cannot start). An entry that cannot be read ends the notes there (the walk
+// itself then reports it).
+bool map_member_data(unsigned total) {
     ExtractionState &x = engine.extraction;
     x.member_offsets.clear();
     x.overlapping_offsets.clear();
@@ -56,7 +57,7 @@ void map_member_data(unsigned total) {
         unsigned fields = unsigned{h.name_length} + h.extra_length + h.comment_length;
         if (read_field(fields, FIELD_SKIP) != EngineStatus::ok) break;
     }
-    seek_archive(directory_start);
+    if (seek_archive(directory_start) != EngineStatus::ok) return false;
 
     std::sort(spans.begin(), spans.end(),
               [](const DataSpan &a, const DataSpan &b) { return a.offset < b.offset; });
@@ -77,6 +78,37 @@ void map_member_data(unsigned total) {
         x.member_offsets.push_back(spans[i].offset);
         if (overlapping[i]) x.overlapping_offsets.push_back(spans[i].offset);
     }
+    return true;
+}
+
+// Where the directory walk stopped before a batch's members were processed.
+struct WalkPosition {
+    int32_t block;      // the input window's file position
+    long offset;        // the next byte's place in the window
+    int32_t bytes_left; // the window's bytes from there on
+};
+
+WalkPosition walk_position() {
+    const InputWindow &in = engine.input;
+    return {in.window_start, in.read_pos ? static_cast<long>(in.read_pos - in.buffer) : 0,
+            in.bytes_left};
+}
+
+// Back onto the directory exactly where the walk stopped: the block read again, the position
+// restored. False when the block cannot be read back as it was (the archive lost it or cannot be
+// read): the walk cannot go on.
+bool return_to_walk(const WalkPosition &at) {
+    InputWindow &in = engine.input;
+    int64_t position = host_seek(in.archive_fd, at.block);
+    int got = position == at.block ? host_read(in.archive_fd, in.buffer, INPUT_BLOCK_SIZE) : -1;
+    in.window_start = at.block;
+    in.read_pos = in.buffer + at.offset;
+    if (got < at.offset + at.bytes_left) {
+        in.bytes_left = 0;
+        return false;
+    }
+    in.bytes_left = at.bytes_left;
+    return true;
 }
 
 bool overlaps_another(uint32_t local_offset) {
@@ -557,9 +589,10 @@ EngineStatus extract_all() {
 
     NameMatches matches;
     start_name_matches(matches);
-    map_member_data(total);
+    // The walk cannot start where the input cannot go back to the directory.
+    bool walk_stopped = !map_member_data(total);
+    if (walk_stopped) raise_status(status, EngineStatus::archive_ends_early);
 
-    bool walk_stopped = false;
     for (int batch_number = 0; total > 0 && !walk_stopped; ++batch_number) {
         int kept = 0;
         while (total > 0 && kept < BATCH_SIZE) {
@@ -582,12 +615,7 @@ EngineStatus extract_all() {
                 ++engine.extraction.skipped_count;
         }
 
-        // Where the directory walk goes on after this batch's members.
-        int32_t resume_block = engine.input.window_start;
-        long resume_offset = engine.input.read_pos
-                                 ? static_cast<long>(engine.input.read_pos - engine.input.buffer)
-                                 : 0;
-        int32_t resume_left = engine.input.bytes_left;
+        const WalkPosition resume = walk_position();
 
         for (int i = 0; i < kept; ++i) {
             engine.current = &engine.extraction.batch[i];
@@ -596,13 +624,9 @@ EngineStatus extract_all() {
             if (process_entry(number, status)) return status;
         }
 
-        if (kept > 0) {
-            // Back onto the directory exactly where the walk stopped.
-            host_seek(engine.input.archive_fd, resume_block);
-            int got = host_read(engine.input.archive_fd, engine.input.buffer, INPUT_BLOCK_SIZE);
-            engine.input.window_start = resume_block;
-            engine.input.read_pos = engine.input.buffer + resume_offset;
-            engine.input.bytes_left = got < 0 ? 0 : resume_left;
+        if (kept > 0 && !return_to_walk(resume)) {
+            raise_status(status, EngineStatus::archive_ends_early);
+            walk_stopped = true;
         }
     }
 
