@@ -553,7 +553,7 @@ EngineStatus process_archive(int report_missing) {
     if (engine.expected_end_offset == 0 && e.directory_size == 0) {
         if (engine.options.detailed_mode) {
             std::fprintf(stdout, "%sEmpty zipfile.\n",
-                         engine.options.report_format >= 10 ? "\n  " : "");
+                         engine.options.report_format == ReportFormat::full ? "\n  " : "");
         } else {
             std::fprintf(stderr, "warning [%s]:  zipfile is empty\n", engine.archive_name);
         }
@@ -590,7 +590,7 @@ EngineStatus process_archive(int report_missing) {
     EngineStatus result;
     if (engine.options.detailed_mode) {
         result = report_members();
-        if (engine.options.report_format >= 10) std::fputc('\n', stdout);
+        if (engine.options.report_format == ReportFormat::full) std::fputc('\n', stdout);
     } else if (engine.options.list_level > 0) {
         result = list_members();
     } else {

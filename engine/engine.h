@@ -108,6 +108,20 @@ struct KeptAcrossCalls {
     TableMemory table_memory;
 };
 
+// The detailed report's format (zipinfo -1, -2, -s, -m, -l, -v): while the options are read
+// also not chosen yet, or cancelled by a negated format letter.
+enum class ReportFormat : int {
+    cancelled = -2,
+    not_chosen = -1,
+    header_totals_only = 0, // -h or -t alone: no member lines
+    names_only = 1,         // -1: names, no header, totals or comment
+    names = 2,              // -2: names, header and totals on request
+    short_line = 3,         // -s
+    with_ratio = 4,         // -m
+    with_compressed = 5,    // -l
+    full = 10,              // -v
+};
+
 // The options of one call (counters, 0 = off).
 struct EngineOptions {
     int text_level = 0;      // -a
@@ -125,12 +139,9 @@ struct EngineOptions {
     int comment_level = 0;   // -z
     int create_files = 0;    // not -c, -t or a listing
     int extract_dir_given = 0;
-    int detailed_mode = 0; // zipinfo / -Z
-    // The detailed report's format, set by report_options: -1 not chosen, -2 cancelled, 0
-    // header/totals only, 1 and 2 names, 3 short line, 4 with ratio, 5 with compressed size, 10
-    // full report.
-    int report_format = -1;
-    int show_totals = 0; // the detailed report's totals line
+    int detailed_mode = 0;                                 // zipinfo / -Z
+    ReportFormat report_format = ReportFormat::not_chosen; // set by report_options
+    int show_totals = 0;                                   // the detailed report's totals line
 };
 
 // The include and exclude lists, pointing into the caller's argument vector.
@@ -157,6 +168,10 @@ struct InputWindow {
     uint32_t remaining_uncompressed = 0; // read by the implode and reduce decoders
 };
 
+// How the member's output stands after write failures: none failed; one failed and the user
+// went on (the member ends with a warning); the user chose to stop the archive.
+enum class DiskFullState { none = 0, went_on = 1, stop = 2 };
+
 // The output writer.
 struct OutputState {
     unsigned char *buffer = nullptr; // OUTPUT_BUFFER_SIZE bytes, allocated per call
@@ -167,7 +182,7 @@ struct OutputState {
     uint32_t crc_accumulator = 0;
     int pending_cr = 0;
     int first_block = 0;
-    int disk_full_state = 0; // 0 no write failure; 1 one failed and the user went on; 2 stop
+    DiskFullState disk_full_state = DiskFullState::none;
     // The member's declared uncompressed size, which its output never exceeds (no limit outside
     // a member's extraction), what it has produced so far, and whether it tried to go past it.
     uint64_t declared_size = std::numeric_limits<uint64_t>::max();
@@ -284,7 +299,7 @@ void print_name(const char *name);
 EngineStatus extract_all();
 EngineStatus write_out(const unsigned char *block, unsigned length, int from_shrink);
 // At the end of a member written to standard output (-c, -p): a failed write there, now or in
-// any earlier write of the member, stops the archive with status 50 (disk_full_state 2).
+// any earlier write of the member, stops the archive with status 50 (DiskFullState::stop).
 void flush_standard_output();
 
 // --- Extraction driver: members, existing files and times ---

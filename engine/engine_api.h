@@ -23,6 +23,9 @@ enum class EngineStatus : int {
     archive_is_folder = 76,  // the archive name names a folder
     folder_created = 77,     // name mapping: a folder was made, there is nothing to write
     volume_label = 78,       // name mapping: the member is a volume label
+    nothing_to_write = 79,   // name mapping: nothing to write (a folder that exists, a label
+                             // set, a folder that freshening does not create); never returned
+                             // by engine_main
     unknown_operation = 99,  // checkdir: an operation it does not know (a caller's mistake)
 };
 

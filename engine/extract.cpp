@@ -202,31 +202,34 @@ EngineStatus read_local_signature(int32_t offset, SignatureRead *what) {
     return EngineStatus::ok;
 }
 
-// Positions the input at a local header and checks its signature. 0: go on; 1: next entry;
-// 2: end the archive.
-int find_local_header(int number, EngineStatus &status) {
+// What finding a member's local header decided: the input is at the header (go on), the member
+// is passed over, or the archive ends.
+enum class HeaderLookup { found, next_entry, end_archive };
+
+// Positions the input at a local header and checks its signature.
+HeaderLookup find_local_header(int number, EngineStatus &status) {
     int32_t offset = static_cast<int32_t>(engine.current->local_offset);
     int64_t request = static_cast<int64_t>(engine.input.prepended_bytes) + offset;
     SignatureRead what;
     EngineStatus r = read_local_signature(offset, &what);
-    if (r == EngineStatus::ok && what == SignatureRead::found) return 0;
+    if (r == EngineStatus::ok && what == SignatureRead::found) return HeaderLookup::found;
     if (r == EngineStatus::severe_error) { // before the archive's start
         raise_status(status, r);
-        return 1;
+        return HeaderLookup::next_entry;
     }
     if (r != EngineStatus::ok) {
         bad_offset(number, "lseek", static_cast<long>(request - request % INPUT_BLOCK_SIZE));
         raise_status(status, EngineStatus::severe_error);
-        return 1;
+        return HeaderLookup::next_entry;
     }
     if (what == SignatureRead::nothing_read) {
         bad_offset(number, "EOF", static_cast<long>(request));
         raise_status(status, EngineStatus::severe_error);
-        return 1;
+        return HeaderLookup::next_entry;
     }
     bad_offset(number, "local header sig", static_cast<long>(request));
     raise_status(status, EngineStatus::error);
-    if (number != 0) return 0; // processing goes on with the bytes as they are
+    if (number != 0) return HeaderLookup::found; // processing goes on with the bytes as they are
 
     // The first member tells whether the offsets were compensated wrongly: once more without.
     std::fprintf(stderr, "  (attempting to re-compensate)\n");
@@ -234,13 +237,13 @@ int find_local_header(int number, EngineStatus &status) {
     r = read_local_signature(offset, &what);
     if (r != EngineStatus::ok) {
         raise_status(status, r);
-        return 2;
+        return HeaderLookup::end_archive;
     }
-    if (what == SignatureRead::found) return 0;
+    if (what == SignatureRead::found) return HeaderLookup::found;
     bad_offset(number, what == SignatureRead::nothing_read ? "EOF" : "local header sig",
                static_cast<long>(offset));
     raise_status(status, EngineStatus::severe_error);
-    return 1;
+    return HeaderLookup::next_entry;
 }
 
 // An existing file against the member: 0 when the file is older, 1 when as new or newer.
@@ -311,9 +314,9 @@ bool open_member_output(EngineStatus &status) {
 
 // Processes one kept entry. Returns 1 when the archive must end at once.
 int process_entry(int number, EngineStatus &status) {
-    int where = find_local_header(number, status);
-    if (where == 2) return 1;
-    if (where == 1) return 0;
+    HeaderLookup where = find_local_header(number, status);
+    if (where == HeaderLookup::end_archive) return 1;
+    if (where == HeaderLookup::next_entry) return 0;
 
     EngineStatus r = read_local_header();
     if (r != EngineStatus::ok) {
@@ -346,7 +349,7 @@ int process_entry(int number, EngineStatus &status) {
 
     if (!engine.options.test && !engine.options.to_stdout) {
         r = mapname();
-        if (r == EngineStatus::folder_created || r == EngineStatus::error) return 0;
+        if (r == EngineStatus::folder_created || r == EngineStatus::nothing_to_write) return 0;
         if (r == EngineStatus::volume_label) {
             std::fprintf(stderr, "   skipping: %-22s  %svolume label\n", shown().c_str(),
                          engine.kept.volume_labels ? "hard disk " : "");
@@ -360,9 +363,9 @@ int process_entry(int number, EngineStatus &status) {
         if (!open_member_output(status)) return 0;
     }
 
-    engine.output.disk_full_state = 0;
+    engine.output.disk_full_state = DiskFullState::none;
     raise_status(status, extract_member());
-    return engine.output.disk_full_state > 1 ? 1 : 0;
+    return engine.output.disk_full_state == DiskFullState::stop ? 1 : 0;
 }
 
 // The stored copy: bytes from the archive straight to the writer in window-sized blocks.
@@ -370,7 +373,7 @@ DecodeResult copy_stored() {
     unsigned char *const window = engine.decoders.window_area;
     unsigned filled = 0;
     int b;
-    while (engine.output.disk_full_state == 0 && (b = next_byte()) != -1) {
+    while (engine.output.disk_full_state == DiskFullState::none && (b = next_byte()) != -1) {
         window[filled++] = static_cast<unsigned char>(b);
         if (filled == WINDOW_SIZE) {
             write_out(window, filled, 0);
@@ -549,11 +552,12 @@ EngineStatus extract_member() {
                                        : decoder_status(*decoder, result);
     if (engine.options.to_stdout) flush_standard_output();
 
-    if (output.disk_full_state > 1) {
+    if (output.disk_full_state == DiskFullState::stop) {
         if (to_file) close_output(OutputEnd::stopped);
         return EngineStatus::disk_full;
     }
-    if (output.disk_full_state == 1) raise_status(status, EngineStatus::warning);
+    if (output.disk_full_state == DiskFullState::went_on)
+        raise_status(status, EngineStatus::warning);
     if (status <= EngineStatus::warning && produced != declared)
         status = bad_length(produced, declared, false);
     if (status <= EngineStatus::warning) {
@@ -567,7 +571,8 @@ EngineStatus extract_member() {
         }
     }
     // Only a whole member takes an existing file's place.
-    bool complete = status <= EngineStatus::warning && output.disk_full_state == 0;
+    bool complete =
+        status <= EngineStatus::warning && output.disk_full_state == DiskFullState::none;
     if (to_file && close_output(complete ? OutputEnd::complete : OutputEnd::damaged) != 0)
         return EngineStatus::disk_full;
     if (status > EngineStatus::warning) return status;

@@ -78,7 +78,9 @@ enum CheckdirOp {
 };
 // Keeps the extraction root and builds the current member's output path; an engine status.
 EngineStatus checkdir(char *text, int operation);
-// Maps the member name in the name buffer onto its output path (left in the name buffer).
+// Maps the member name in the name buffer onto its output path (left in the name buffer): ok or
+// warning (a name given a safe form) when there is a file to write; folder_created,
+// nothing_to_write or volume_label when there is none; a worse status when the member fails.
 EngineStatus mapname();
 // The 8.3 form of one name component, for file systems that reject the long form.
 std::string fat_component(const char *component);

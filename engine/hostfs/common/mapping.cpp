@@ -337,6 +337,8 @@ EngineStatus mapname() {
             if (!component.empty() && !leaves_folder(component)) {
                 avoid_device_name(component);
                 r = checkdir(component.data(), CD_ADD_FOLDER);
+                // Freshening makes no folder: a member in a missing one has nothing to freshen.
+                if (r == EngineStatus::error) return EngineStatus::nothing_to_write;
                 if (r > EngineStatus::warning) return r;
             }
             component.clear();
@@ -370,7 +372,7 @@ EngineStatus mapname() {
             std::fprintf(stdout, "   creating: %-22s\n", shown_name(engine.filename).c_str());
             return EngineStatus::folder_created;
         }
-        return EngineStatus::error;
+        return EngineStatus::nothing_to_write;
     }
 
     if (component.empty() || leaves_folder(component)) {
@@ -390,7 +392,7 @@ EngineStatus mapname() {
         if (!engine.options.quiet)
             std::fprintf(stdout, "labelling %s %-22s\n", drive,
                          shown_name(engine.filename).c_str());
-        if (host_set_volume_label(drive, engine.filename)) return EngineStatus::error;
+        if (host_set_volume_label(drive, engine.filename)) return EngineStatus::nothing_to_write;
         std::fprintf(stderr, "mapname:  error setting volume label\n");
         return EngineStatus::severe_error;
     }
