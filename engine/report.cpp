@@ -483,10 +483,10 @@ EngineStatus report_short_line() {
     return skip_rest(EngineStatus::ok, true);
 }
 
-EngineStatus report_full_entry() {
-    const CentralHeader &h = engine.central;
+// The full report's lines of the entry's fixed fields: who made it, how, when, the sizes and
+// lengths, the disk and the apparent file type.
+static void report_entry_fields(const CentralHeader &h) {
     const int host = capped_host(h.host_made_by);
-    const unsigned x = h.external_attributes >> 16;
     std::fprintf(stdout, "\n  host operating system (created on):               %s\n",
                  HOST_NAMES[host]);
     std::fprintf(stdout, "  version of encoding software:                     %d.%d\n",
@@ -528,7 +528,13 @@ EngineStatus report_full_entry() {
                  static_cast<unsigned>(h.disk_start));
     std::fprintf(stdout, "  apparent file type:                               %s\n",
                  (h.internal_attributes & 1) ? "text" : "binary");
+}
 
+// The full report's attribute lines: the host's own attributes (the high half of the external
+// attributes), then the MS-DOS attribute byte, and the local header's place.
+static void report_entry_attributes(const CentralHeader &h) {
+    const int host = capped_host(h.host_made_by);
+    const unsigned x = h.external_attributes >> 16;
     char text[32] = {};
     if (host == 2) {
         char owner[5] = {}, group[5] = {}, others[5] = {}; // at most "RWED"
@@ -562,7 +568,11 @@ EngineStatus report_full_entry() {
     std::fprintf(stdout, "  offset of local header from start of archive:     %lu (%.8lXh) bytes\n",
                  static_cast<unsigned long>(h.local_offset),
                  static_cast<unsigned long>(h.local_offset));
+}
 
+// The full report's extra field and member comment, read from the archive: the status of the
+// reads (above warning: the walk ends).
+static EngineStatus report_entry_extras(const CentralHeader &h) {
     EngineStatus status = EngineStatus::ok;
     if (h.extra_length != 0) {
         EngineStatus r = read_field(h.extra_length, FIELD_EXTRA);
@@ -592,6 +602,13 @@ EngineStatus report_full_entry() {
     if (r > EngineStatus::warning) return r;
     raise_status(status, r);
     return status;
+}
+
+EngineStatus report_full_entry() {
+    const CentralHeader &h = engine.central;
+    report_entry_fields(h);
+    report_entry_attributes(h);
+    return report_entry_extras(h);
 }
 
 EngineStatus report_members() {

@@ -163,15 +163,15 @@ int64_t local_time_bias_seconds(int64_t seconds, TimeZoneState &zone) {
 }
 
 void read_time_zone(TimeZoneState &zone) {
-    TIME_ZONE_INFORMATION zone{};
-    DWORD kind = ::GetTimeZoneInformation(&zone);
+    TIME_ZONE_INFORMATION rules{};
+    DWORD kind = ::GetTimeZoneInformation(&rules);
     int64_t bias = 0;
     if (kind == TIME_ZONE_ID_STANDARD)
-        bias = 60 * static_cast<int64_t>(zone.Bias + zone.StandardBias);
+        bias = 60 * static_cast<int64_t>(rules.Bias + rules.StandardBias);
     else if (kind == TIME_ZONE_ID_DAYLIGHT)
-        bias = 60 * static_cast<int64_t>(zone.Bias + zone.DaylightBias);
+        bias = 60 * static_cast<int64_t>(rules.Bias + rules.DaylightBias);
     else if (kind == TIME_ZONE_ID_UNKNOWN)
-        bias = 60 * static_cast<int64_t>(zone.Bias);
+        bias = 60 * static_cast<int64_t>(rules.Bias);
     zone.bias_seconds = bias;
     zone.known = 1;
 }
