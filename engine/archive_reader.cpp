@@ -182,33 +182,65 @@ EngineStatus read_field(unsigned length, int mode) {
     return EngineStatus::ok;
 }
 
-// The shared fields, at the place where both headers have them in the same layout.
+// --- Records ---------------------------------------------------------------------------------
+//
+// The records as they lie in the archive, little-endian; offsets count from the byte after the
+// 4-byte signature (the end record's from the signature itself):
+//   Member fields, shared by both headers (the local header at 0, the central header at 2):
+//     0 version needed 1, 1 host needed 1, 2 flags 2, 4 method 2, 6 time 2, 8 date 2,
+//     10 CRC-32 4, 14 compressed size 4, 18 uncompressed size 4, 22 name length 2,
+//     24 extra field length 2
+//   Local header (26 bytes): the member fields alone; then the name and the extra field.
+//   Central header (42 bytes): 0 version made by 1, 1 host made by 1, 2 member fields,
+//     28 comment length 2, 30 disk of the local header 2, 32 internal attributes 2,
+//     34 external attributes 4, 38 local header offset 4; then name, extra field, comment.
+//   End record (22 bytes, signature included): 4 this disk 2, 6 directory's disk 2,
+//     8 entries on this disk 2, 10 entries in all 2, 12 directory size 4, 16 directory offset 4,
+//     20 comment length 2; then the comment.
+namespace {
+constexpr int MEMBER_VERSION_NEEDED = 0, MEMBER_HOST_NEEDED = 1, MEMBER_FLAGS = 2,
+              MEMBER_METHOD = 4, MEMBER_TIME = 6, MEMBER_DATE = 8, MEMBER_CRC32 = 10,
+              MEMBER_COMPRESSED_SIZE = 14, MEMBER_UNCOMPRESSED_SIZE = 18, MEMBER_NAME_LENGTH = 22,
+              MEMBER_EXTRA_LENGTH = 24;
+constexpr int LOCAL_HEADER_SIZE = 26;
+constexpr int CENTRAL_VERSION_MADE_BY = 0, CENTRAL_HOST_MADE_BY = 1, CENTRAL_MEMBER_FIELDS = 2,
+              CENTRAL_COMMENT_LENGTH = 28, CENTRAL_DISK_START = 30,
+              CENTRAL_INTERNAL_ATTRIBUTES = 32, CENTRAL_EXTERNAL_ATTRIBUTES = 34,
+              CENTRAL_LOCAL_OFFSET = 38;
+constexpr int CENTRAL_HEADER_SIZE = 42;
+constexpr int END_THIS_DISK = 4, END_DIRECTORY_DISK = 6, END_ENTRIES_THIS_DISK = 8,
+              END_TOTAL_ENTRIES = 10, END_DIRECTORY_SIZE = 12, END_DIRECTORY_OFFSET = 16,
+              END_COMMENT_LENGTH = 20;
+constexpr int END_RECORD_SIZE = 22;
+} // namespace
+
+// The member fields, where both headers have them in the same layout.
 static void parse_member_fields(const unsigned char *b, MemberFields &f) {
-    f.version_needed = b[0];
-    f.host_needed = b[1];
-    f.flags = read_le16(b + 2);
-    f.method = read_le16(b + 4);
-    f.mod_time = read_le16(b + 6);
-    f.mod_date = read_le16(b + 8);
-    f.crc32 = read_le32(b + 10);
-    f.compressed_size = read_le32(b + 14);
-    f.uncompressed_size = read_le32(b + 18);
-    f.name_length = read_le16(b + 22);
-    f.extra_length = read_le16(b + 24);
+    f.version_needed = b[MEMBER_VERSION_NEEDED];
+    f.host_needed = b[MEMBER_HOST_NEEDED];
+    f.flags = read_le16(b + MEMBER_FLAGS);
+    f.method = read_le16(b + MEMBER_METHOD);
+    f.mod_time = read_le16(b + MEMBER_TIME);
+    f.mod_date = read_le16(b + MEMBER_DATE);
+    f.crc32 = read_le32(b + MEMBER_CRC32);
+    f.compressed_size = read_le32(b + MEMBER_COMPRESSED_SIZE);
+    f.uncompressed_size = read_le32(b + MEMBER_UNCOMPRESSED_SIZE);
+    f.name_length = read_le16(b + MEMBER_NAME_LENGTH);
+    f.extra_length = read_le16(b + MEMBER_EXTRA_LENGTH);
 }
 
 EngineStatus read_central_header() {
-    unsigned char b[42] = {};
-    if (read_exact(b, 42) < 1) return EngineStatus::archive_ends_early;
+    unsigned char b[CENTRAL_HEADER_SIZE] = {};
+    if (read_exact(b, CENTRAL_HEADER_SIZE) < 1) return EngineStatus::archive_ends_early;
     CentralHeader &h = engine.central;
-    h.version_made_by = b[0];
-    h.host_made_by = b[1];
-    parse_member_fields(b + 2, h);
-    h.comment_length = read_le16(b + 28);
-    h.disk_start = read_le16(b + 30);
-    h.internal_attributes = read_le16(b + 32);
-    h.external_attributes = read_le32(b + 34);
-    h.local_offset = read_le32(b + 38);
+    h.version_made_by = b[CENTRAL_VERSION_MADE_BY];
+    h.host_made_by = b[CENTRAL_HOST_MADE_BY];
+    parse_member_fields(b + CENTRAL_MEMBER_FIELDS, h);
+    h.comment_length = read_le16(b + CENTRAL_COMMENT_LENGTH);
+    h.disk_start = read_le16(b + CENTRAL_DISK_START);
+    h.internal_attributes = read_le16(b + CENTRAL_INTERNAL_ATTRIBUTES);
+    h.external_attributes = read_le32(b + CENTRAL_EXTERNAL_ATTRIBUTES);
+    h.local_offset = read_le32(b + CENTRAL_LOCAL_OFFSET);
     return EngineStatus::ok;
 }
 
@@ -231,8 +263,8 @@ void derive_member_flags() {
 }
 
 EngineStatus read_local_header() {
-    unsigned char b[26] = {};
-    if (read_exact(b, 26) < 1) return EngineStatus::archive_ends_early;
+    unsigned char b[LOCAL_HEADER_SIZE] = {};
+    if (read_exact(b, LOCAL_HEADER_SIZE) < 1) return EngineStatus::archive_ends_early;
     LocalHeader &h = engine.local;
     parse_member_fields(b, h);
     engine.input.remaining_compressed = static_cast<int32_t>(h.compressed_size);
@@ -363,7 +395,8 @@ EngineStatus find_end_record(int64_t search_length) {
             not_found_message();
             return EngineStatus::error;
         }
-        if (size >= 22) found = scan_block(static_cast<int>(size) - 22, got);
+        if (size >= END_RECORD_SIZE)
+            found = scan_block(static_cast<int>(size) - END_RECORD_SIZE, got);
     } else {
         int tail = static_cast<int>(size % INPUT_BLOCK_SIZE);
         if (tail > 18) {
@@ -377,7 +410,7 @@ EngineStatus find_end_record(int64_t search_length) {
                 not_found_message();
                 return EngineStatus::error;
             }
-            found = scan_block(tail - 22, got);
+            found = scan_block(tail - END_RECORD_SIZE, got);
             std::memcpy(engine.input.hold_area, engine.input.buffer, 3);
         } else {
             engine.input.window_start = static_cast<int32_t>(size - tail);
@@ -406,17 +439,17 @@ EngineStatus find_end_record(int64_t search_length) {
     engine.input.window_start =
         engine.end_record_offset - INPUT_BLOCK_SIZE; // read_exact advances by a block
     engine.input.bytes_left = 0;
-    unsigned char record[22] = {};
-    int got = read_exact(record, 22);
+    unsigned char record[END_RECORD_SIZE] = {};
+    int got = read_exact(record, END_RECORD_SIZE);
     if (got < 1) return EngineStatus::archive_ends_early;
     EndRecord &e = engine.end_record;
-    e.this_disk = read_le16(record + 4);
-    e.directory_disk = read_le16(record + 6);
-    e.entries_this_disk = read_le16(record + 8);
-    e.total_entries = read_le16(record + 10);
-    e.directory_size = static_cast<int32_t>(read_le32(record + 12));
-    e.directory_offset = static_cast<int32_t>(read_le32(record + 16));
-    e.comment_length = read_le16(record + 20);
+    e.this_disk = read_le16(record + END_THIS_DISK);
+    e.directory_disk = read_le16(record + END_DIRECTORY_DISK);
+    e.entries_this_disk = read_le16(record + END_ENTRIES_THIS_DISK);
+    e.total_entries = read_le16(record + END_TOTAL_ENTRIES);
+    e.directory_size = static_cast<int32_t>(read_le32(record + END_DIRECTORY_SIZE));
+    e.directory_offset = static_cast<int32_t>(read_le32(record + END_DIRECTORY_OFFSET));
+    e.comment_length = read_le16(record + END_COMMENT_LENGTH);
     // Offsets wrap as 32-bit values; a crafted record may not overflow into undefined behaviour.
     engine.expected_end_offset = static_cast<int32_t>(static_cast<uint32_t>(e.directory_size) +
                                                       static_cast<uint32_t>(e.directory_offset));
@@ -432,7 +465,10 @@ static EngineStatus close_archive(EngineStatus status) {
     return status;
 }
 
-EngineStatus process_archive(int report_missing) {
+// Opens the archive named by engine.archive_name and sets the input window at its start. ok, or
+// why not (after the message): no such archive, or a folder. `may_be_executable` takes the
+// file's hint for the message about a file without a zip directory.
+static EngineStatus open_archive(int report_missing, int &may_be_executable) {
     HostFileInfo info{};
     if (host_stat(engine.archive_name, &info) != 0 || info.is_directory) {
         if (report_missing) {
@@ -450,7 +486,7 @@ EngineStatus process_archive(int report_missing) {
         return info.is_directory ? EngineStatus::archive_is_folder : EngineStatus::no_archive;
     }
     engine.input.archive_size = info.size;
-    int may_be_executable = info.owner_execute;
+    may_be_executable = info.owner_execute;
 
     engine.input.archive_fd = host_open_archive(engine.archive_name);
     if (engine.input.archive_fd < 0) {
@@ -465,10 +501,13 @@ EngineStatus process_archive(int report_missing) {
     engine.input.read_pos = engine.input.buffer;
     engine.input.bytes_left = 0;
     engine.input.prepended_bytes = 0;
-    if (!engine.options.quiet && !engine.options.detailed_mode)
-        std::fprintf(stdout, "Archive:  %s\n", engine.archive_name);
+    return EngineStatus::ok;
+}
 
-    EngineStatus status = EngineStatus::ok;
+// Finds the end record and shows what comes with it: the detailed report's archive header, or
+// the archive comment. The status so far (ok or warning), or, when the archive has no usable
+// zip directory, the archive's result (the archive is closed then).
+static EngineStatus read_archive_end(int report_missing, int may_be_executable) {
     EngineStatus search;
     EngineStatus following = EngineStatus::ok;
     if (engine.options.detailed_mode) {
@@ -480,34 +519,33 @@ EngineStatus process_archive(int report_missing) {
         search = find_end_record(length);
         if (search == EngineStatus::ok) following = show_archive_comment();
     }
-    if (search != EngineStatus::ok || following > EngineStatus::warning) {
-        close_archive(EngineStatus::ok);
-        if (may_be_executable)
-            std::fprintf(stderr, "note:  %s may be an executable, not an archive\n",
-                         engine.archive_name);
-        EngineStatus failed = search != EngineStatus::ok ? search : following;
-        if (report_missing) return failed;
-        engine.kept.no_zip_directory_seen = 1;
-        return EngineStatus::no_archive;
-    }
-    status = following;
+    if (search == EngineStatus::ok && following <= EngineStatus::warning) return following;
+    close_archive(EngineStatus::ok);
+    if (may_be_executable)
+        std::fprintf(stderr, "note:  %s may be an executable, not an archive\n",
+                     engine.archive_name);
+    EngineStatus failed = search != EngineStatus::ok ? search : following;
+    if (report_missing) return failed;
+    engine.kept.no_zip_directory_seen = 1;
+    return EngineStatus::no_archive;
+}
 
-    if (engine.options.comment_level > 0 && !engine.options.detailed_mode)
-        return close_archive(status);
-
+// Refuses an archive spread over several disks (multi_disk, after the message); a second disk
+// of a two-part archive that is one whole archive is read with a warning.
+static EngineStatus check_disks(EngineStatus &status) {
     const EndRecord &e = engine.end_record;
     int two_part = !engine.options.detailed_mode && e.this_disk == 1 && e.directory_disk == 1;
     if (engine.options.detailed_mode && e.this_disk != e.directory_disk) {
         std::fprintf(stderr, "\n     Zipfile is part of a multi-disk archive, and this is not the "
                              "disk on\n     which the central zipfile directory begins.\n");
-        return close_archive(EngineStatus::multi_disk);
+        return EngineStatus::multi_disk;
     }
     if (!engine.options.detailed_mode && !two_part && e.this_disk != 0) {
         std::fprintf(stderr,
                      "\nerror [%s]:  zipfile is part of multi-disk archive\n  (sorry, not yet "
                      "supported).\n",
                      engine.archive_name);
-        return close_archive(EngineStatus::multi_disk);
+        return EngineStatus::multi_disk;
     }
     if (two_part) {
         std::fprintf(stderr,
@@ -520,7 +558,14 @@ EngineStatus process_archive(int report_missing) {
                      "     or later; this program does not yet support multi-part archives.)\n\n");
         raise_status(status, EngineStatus::warning);
     }
+    return EngineStatus::ok;
+}
 
+// Compares where the end record is with where the directory says it should be: bytes in front of
+// the archive are added to every offset (prepended_bytes), missing bytes noted, a null directory
+// offset repaired. The directory's offset as it is to be used.
+static int32_t compensate_offsets(EngineStatus &status) {
+    const EndRecord &e = engine.end_record;
     int32_t directory_offset = e.directory_offset;
     engine.input.prepended_bytes =
         static_cast<int32_t>(static_cast<uint32_t>(engine.end_record_offset) -
@@ -549,23 +594,17 @@ EngineStatus process_archive(int report_missing) {
             raise_status(status, EngineStatus::warning);
         }
     }
+    return directory_offset;
+}
 
-    if (engine.expected_end_offset == 0 && e.directory_size == 0) {
-        if (engine.options.detailed_mode) {
-            std::fprintf(stdout, "%sEmpty zipfile.\n",
-                         engine.options.report_format >= 10 ? "\n  " : "");
-        } else {
-            std::fprintf(stderr, "warning [%s]:  zipfile is empty\n", engine.archive_name);
-        }
-        raise_status(status, EngineStatus::warning);
-        return close_archive(status);
-    }
-
+// Positions the input at the directory's first entry, checking its signature; where it is not
+// found with the compensated offsets, once more without them. ok, or the archive's result.
+static EngineStatus find_directory_start(int32_t directory_offset, EngineStatus &status) {
     unsigned char signature[4];
     EngineStatus r = seek_archive(directory_offset);
-    if (r != EngineStatus::ok) return close_archive(r);
+    if (r != EngineStatus::ok) return r;
     int got = read_exact(signature, 4);
-    if (got < 0) return close_archive(EngineStatus::error);
+    if (got < 0) return EngineStatus::error;
     if (got < 4 || std::memcmp(signature, CENTRAL_SIGNATURE, 4) != 0) {
         int32_t remembered = engine.input.prepended_bytes;
         engine.input.prepended_bytes = 0;
@@ -576,7 +615,7 @@ EngineStatus process_archive(int report_missing) {
                          "error [%s]:  start of central directory not found;\n  zipfile "
                          "corrupt.\n%s",
                          engine.archive_name, REPORT_TEXT);
-            return close_archive(EngineStatus::severe_error);
+            return EngineStatus::severe_error;
         }
         std::fprintf(stderr,
                      "error [%s]:  reported length of central directory is\n  %ld bytes too long "
@@ -584,18 +623,51 @@ EngineStatus process_archive(int report_missing) {
                      engine.archive_name, static_cast<long>(-static_cast<int64_t>(remembered)));
         raise_status(status, EngineStatus::error);
     }
-    r = seek_archive(directory_offset);
-    if (r != EngineStatus::ok) return close_archive(r);
+    return seek_archive(directory_offset);
+}
 
-    EngineStatus result;
+// The pass over the directory that the call asked for: the detailed report, a listing, or
+// extraction and testing.
+static EngineStatus directory_pass() {
     if (engine.options.detailed_mode) {
-        result = report_members();
-        if (engine.options.report_format >= 10) std::fputc('\n', stdout);
-    } else if (engine.options.list_level > 0) {
-        result = list_members();
-    } else {
-        result = extract_all();
+        EngineStatus result = report_members();
+        if (engine.options.report_format == ReportFormat::full) std::fputc('\n', stdout);
+        return result;
     }
-    raise_status(status, result);
+    if (engine.options.list_level > 0) return list_members();
+    return extract_all();
+}
+
+EngineStatus process_archive(int report_missing) {
+    int may_be_executable = 0;
+    EngineStatus r = open_archive(report_missing, may_be_executable);
+    if (r != EngineStatus::ok) return r;
+    if (!engine.options.quiet && !engine.options.detailed_mode)
+        std::fprintf(stdout, "Archive:  %s\n", engine.archive_name);
+
+    EngineStatus status = read_archive_end(report_missing, may_be_executable);
+    if (status > EngineStatus::warning) return status;
+    if (engine.options.comment_level > 0 && !engine.options.detailed_mode)
+        return close_archive(status);
+
+    r = check_disks(status);
+    if (r != EngineStatus::ok) return close_archive(r);
+    const int32_t directory_offset = compensate_offsets(status);
+
+    const EndRecord &e = engine.end_record;
+    if (engine.expected_end_offset == 0 && e.directory_size == 0) {
+        if (engine.options.detailed_mode) {
+            std::fprintf(stdout, "%sEmpty zipfile.\n",
+                         engine.options.report_format == ReportFormat::full ? "\n  " : "");
+        } else {
+            std::fprintf(stderr, "warning [%s]:  zipfile is empty\n", engine.archive_name);
+        }
+        raise_status(status, EngineStatus::warning);
+        return close_archive(status);
+    }
+
+    r = find_directory_start(directory_offset, status);
+    if (r != EngineStatus::ok) return close_archive(r);
+    raise_status(status, directory_pass());
     return close_archive(status);
 }

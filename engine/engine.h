@@ -8,32 +8,8 @@
 #include <vector>
 
 #include "engine/decoders/decoders.h"
+#include "engine/engine_api.h"
 #include "engine/hostfs/hostfs.h"
-
-// What the engine reports: every engine routine's result and the value engine_main returns.
-// Statuses combine by taking the worse (numerically higher) one; see raise_status.
-enum class EngineStatus : int {
-    ok = 0,
-    warning = 1,             // something was odd; everything was still processed
-    error = 2,               // damaged data met and passed over
-    severe_error = 3,        // the archive is not where or what its directory says
-    no_memory = 4,           // the engine's own buffers
-    decoder_no_memory = 5,   // a decoder's tables or buffers
-    no_archive = 9,          // no such file, or no zip directory in it
-    bad_command_line = 10,   // a bad option or option combination
-    multi_disk = 11,         // part of an archive spread over several disks
-    disk_full = 50,          // a write failed and the user chose to stop
-    archive_ends_early = 51, // the file ends where a record or block must be
-    archive_is_folder = 76,  // the archive name names a folder
-    folder_created = 77,     // name mapping: a folder was made, there is nothing to write
-    volume_label = 78,       // name mapping: the member is a volume label
-    unknown_operation = 99,  // checkdir: an operation it does not know (a caller's mistake)
-};
-
-// Raises `status` to `result` when the result is worse.
-inline void raise_status(EngineStatus &status, EngineStatus result) {
-    if (result > status) status = result;
-}
 
 constexpr int INPUT_BLOCK_SIZE = 2048;
 constexpr int INPUT_BUFFER_SIZE = INPUT_BLOCK_SIZE + 4; // the hold area follows the block
@@ -117,10 +93,6 @@ inline uint32_t read_le32(const unsigned char *p) {
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// Asked before an existing output file is replaced: true to replace it. The setup program hands
-// over its own, which protects the user's files; the command line its console question.
-using ReplacePolicy = bool (*)(const char *path);
-
 // --- The engine state, in parts ----------------------------------------------------------------
 
 // What lives from one engine call to the next; every other part starts afresh with each call
@@ -134,6 +106,20 @@ struct KeptAcrossCalls {
                                    // later not-found message differently
     ReplacePolicy replace_policy = nullptr; // none: an existing file is kept
     TableMemory table_memory;
+};
+
+// The detailed report's format (zipinfo -1, -2, -s, -m, -l, -v): while the options are read
+// also not chosen yet, or cancelled by a negated format letter.
+enum class ReportFormat : int {
+    cancelled = -2,
+    not_chosen = -1,
+    header_totals_only = 0, // -h or -t alone: no member lines
+    names_only = 1,         // -1: names, no header, totals or comment
+    names = 2,              // -2: names, header and totals on request
+    short_line = 3,         // -s
+    with_ratio = 4,         // -m
+    with_compressed = 5,    // -l
+    full = 10,              // -v
 };
 
 // The options of one call (counters, 0 = off).
@@ -153,12 +139,9 @@ struct EngineOptions {
     int comment_level = 0;   // -z
     int create_files = 0;    // not -c, -t or a listing
     int extract_dir_given = 0;
-    int detailed_mode = 0; // zipinfo / -Z
-    // The detailed report's format, set by report_options: -1 not chosen, -2 cancelled, 0
-    // header/totals only, 1 and 2 names, 3 short line, 4 with ratio, 5 with compressed size, 10
-    // full report.
-    int report_format = -1;
-    int show_totals = 0; // the detailed report's totals line
+    int detailed_mode = 0;                                 // zipinfo / -Z
+    ReportFormat report_format = ReportFormat::not_chosen; // set by report_options
+    int show_totals = 0;                                   // the detailed report's totals line
 };
 
 // The include and exclude lists, pointing into the caller's argument vector.
@@ -185,6 +168,10 @@ struct InputWindow {
     uint32_t remaining_uncompressed = 0; // read by the implode and reduce decoders
 };
 
+// How the member's output stands after write failures: none failed; one failed and the user
+// went on (the member ends with a warning); the user chose to stop the archive.
+enum class DiskFullState { none = 0, went_on = 1, stop = 2 };
+
 // The output writer.
 struct OutputState {
     unsigned char *buffer = nullptr; // OUTPUT_BUFFER_SIZE bytes, allocated per call
@@ -195,7 +182,7 @@ struct OutputState {
     uint32_t crc_accumulator = 0;
     int pending_cr = 0;
     int first_block = 0;
-    int disk_full_state = 0; // 0 no write failure; 1 one failed and the user went on; 2 stop
+    DiskFullState disk_full_state = DiskFullState::none;
     // The member's declared uncompressed size, which its output never exceeds (no limit outside
     // a member's extraction), what it has produced so far, and whether it tried to go past it.
     uint64_t declared_size = std::numeric_limits<uint64_t>::max();
@@ -256,21 +243,8 @@ bool allocate_call_buffers();
 // Releases what one engine call allocates: its buffers, the decoders' cached tables and
 // conversion buffer, the extraction root and the last extra field.
 void release_call_resources();
-// The policy asked before an existing output file is replaced (kept across calls).
-void set_replace_policy(ReplacePolicy policy);
-// The setup program's policy, which it hands over before every engine call.
-bool replace_policy(const char *path);
 
 extern const char REPORT_TEXT[];
-
-// Member table filled by the verbose and short listings, read by the installer.
-// Grows as needed; entry i of each vector describes the i-th listed member.
-extern std::vector<std::string> archive_members;
-extern std::vector<uint32_t> archive_member_sizes;
-extern uint32_t archive_total_size;
-
-// Engine entry and command line.
-int engine_main(int argc, char **argv);
 
 // The archive reader.
 EngineStatus process_archive(int report_missing);
@@ -320,15 +294,12 @@ inline int next_byte() {
 EngineStatus list_members();
 int ratio_permille(uint32_t uncompressed, uint32_t compressed);
 void print_name(const char *name);
-// A name or text from the archive as a message may show it: control characters as ^X, so that
-// an archive never reaches the terminal with raw control codes.
-std::string shown_name(const char *name);
 
 // Extraction driver and output writer.
 EngineStatus extract_all();
 EngineStatus write_out(const unsigned char *block, unsigned length, int from_shrink);
 // At the end of a member written to standard output (-c, -p): a failed write there, now or in
-// any earlier write of the member, stops the archive with status 50 (disk_full_state 2).
+// any earlier write of the member, stops the archive with status 50 (DiskFullState::stop).
 void flush_standard_output();
 
 // --- Extraction driver: members, existing files and times ---

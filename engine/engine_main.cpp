@@ -54,109 +54,97 @@ static void lower(int &counter, int by) {
     counter = counter > by ? counter - by : 0;
 }
 
-// Applies the option letters; returns the bad-line flag. The negation count carries over
-// from one option entry to the next.
+// A counting option: once more per letter, or lowered by the negation count.
+static void count(int &counter, int negation) {
+    if (negation)
+        lower(counter, negation);
+    else
+        ++counter;
+}
+
+// A switch: on, or off when negated.
+static void turn(int &flag, int negation) {
+    flag = negation ? 0 : 1;
+}
+
+// One option letter and what it does; `negation` counts the '-' signs before it (0: not
+// negated).
+struct OptionLetter {
+    char letter;
+    void (*apply)(int negation);
+};
+
+// The option letters of the command line. -d, -e and -x are taken here and mean nothing (-d
+// and -x count among the names).
+constexpr OptionLetter OPTION_LETTERS[] = {
+    {'a', [](int n) { count(engine.options.text_level, n); }},
+    {'b',
+     [](int n) {
+         if (!n) engine.options.text_level = 0;
+     }},
+    {'c', [](int n) { turn(engine.options.to_stdout, n); }},
+    {'d', [](int) {}},
+    {'e', [](int) {}},
+    {'x', [](int) {}},
+    {'f', [](int n) { engine.options.freshen = engine.options.update = n ? 0 : 1; }},
+    {'j', [](int n) { turn(engine.options.junk_paths, n); }},
+    {'l', [](int n) { count(engine.options.list_level, n); }},
+    {'n', [](int n) { turn(engine.options.never_overwrite, n); }},
+    {'o',
+     [](int n) {
+         count(engine.options.overwrite_all, n);
+         count(engine.options.no_query, n);
+     }},
+    {'p',
+     [](int n) {
+         // To a pipe: no messages (quiet far beyond any -q count) and no text conversion.
+         if (n) {
+             engine.options.to_stdout = 0;
+             lower(engine.options.quiet, 999);
+         } else {
+             engine.options.to_stdout = 1;
+             engine.options.text_level = 0;
+             engine.options.quiet += 999;
+         }
+     }},
+    {'q', [](int n) { count(engine.options.quiet, n); }},
+    {'s', [](int n) { turn(engine.kept.spaces_to_underscore, n); }},
+    {'t', [](int n) { turn(engine.options.test, n); }},
+    {'u', [](int n) { turn(engine.options.update, n); }},
+    {'U', [](int n) { turn(engine.options.keep_case, n); }},
+    {'v',
+     [](int n) {
+         // The verbose listing is level 2 at once.
+         if (n)
+             lower(engine.options.list_level, n);
+         else
+             engine.options.list_level =
+                 engine.options.list_level == 0 ? 2 : engine.options.list_level + 1;
+     }},
+    {'V', [](int n) { turn(engine.kept.keep_vms_version, n); }},
+    {'z',
+     [](int n) {
+         // May go below zero, unlike the other counters.
+         if (n)
+             engine.options.comment_level -= n;
+         else
+             ++engine.options.comment_level;
+     }},
+    {'$', [](int n) { count(engine.kept.volume_labels, n); }},
+};
+
+// Applies one option letter; returns the bad-line flag. The negation count carries over from
+// one option entry to the next and ends at the letter it negates.
 static int apply_option(int letter, int &negation) {
     int neg = negation;
     negation = 0;
-    switch (letter) {
-    case 'a':
-        if (neg)
-            lower(engine.options.text_level, neg);
-        else
-            ++engine.options.text_level;
-        break;
-    case 'b':
-        if (!neg) engine.options.text_level = 0;
-        break;
-    case 'c':
-        engine.options.to_stdout = neg ? 0 : 1;
-        break;
-    case 'd':
-    case 'e':
-    case 'x':
-        break;
-    case 'f':
-        if (neg)
-            engine.options.freshen = engine.options.update = 0;
-        else
-            engine.options.freshen = engine.options.update = 1;
-        break;
-    case 'j':
-        engine.options.junk_paths = neg ? 0 : 1;
-        break;
-    case 'l':
-        if (neg)
-            lower(engine.options.list_level, neg);
-        else
-            ++engine.options.list_level;
-        break;
-    case 'n':
-        engine.options.never_overwrite = neg ? 0 : 1;
-        break;
-    case 'o':
-        if (neg) {
-            lower(engine.options.overwrite_all, neg);
-            lower(engine.options.no_query, neg);
-        } else {
-            ++engine.options.overwrite_all;
-            ++engine.options.no_query;
+    for (const OptionLetter &option : OPTION_LETTERS) {
+        if (option.letter == letter) {
+            option.apply(neg);
+            return 0;
         }
-        break;
-    case 'p':
-        if (neg) {
-            engine.options.to_stdout = 0;
-            lower(engine.options.quiet, 999);
-        } else {
-            engine.options.to_stdout = 1;
-            engine.options.text_level = 0;
-            engine.options.quiet += 999;
-        }
-        break;
-    case 'q':
-        if (neg)
-            lower(engine.options.quiet, neg);
-        else
-            ++engine.options.quiet;
-        break;
-    case 's':
-        engine.kept.spaces_to_underscore = neg ? 0 : 1;
-        break;
-    case 't':
-        engine.options.test = neg ? 0 : 1;
-        break;
-    case 'u':
-        engine.options.update = neg ? 0 : 1;
-        break;
-    case 'U':
-        engine.options.keep_case = neg ? 0 : 1;
-        break;
-    case 'v':
-        if (neg)
-            lower(engine.options.list_level, neg);
-        else
-            engine.options.list_level =
-                engine.options.list_level == 0 ? 2 : engine.options.list_level + 1;
-        break;
-    case 'V':
-        engine.kept.keep_vms_version = neg ? 0 : 1;
-        break;
-    case 'z':
-        if (neg)
-            engine.options.comment_level -= neg;
-        else
-            ++engine.options.comment_level;
-        break;
-    case '$':
-        if (neg)
-            lower(engine.kept.volume_labels, neg);
-        else
-            ++engine.kept.volume_labels;
-        break;
-    default:
-        return 1;
     }
-    return 0;
+    return 1;
 }
 
 // Parses the option entries; on success leaves argc/argv at the first non-option entry.
@@ -396,7 +384,8 @@ int engine_main(int argc, char **argv) {
         return static_cast<int>(EngineStatus::no_memory);
     }
 
-    if (engine.options.create_files) read_time_zone(); // once for every member of the call
+    if (engine.options.create_files)
+        read_time_zone(engine.host.time_zone); // once for every member of the call
     result = archive_loop();
 
     release_call_resources();

@@ -35,9 +35,10 @@ struct DataSpan {
 
 // Reads the whole directory once, silently, before any member is decoded: notes every member's
 // local header offset and those members whose data share bytes with another member or run into
-// the next member's header. The input is left at the directory's start again. An entry that
-// cannot be read ends the notes there (the walk itself then reports it).
-void map_member_data(unsigned total) {
+// the next member's header. The input is left at the directory's start again (false when it
+// cannot be: the walk cannot start). An entry that cannot be read ends the notes there (the walk
+// itself then reports it).
+bool map_member_data(unsigned total) {
     ExtractionState &x = engine.extraction;
     x.member_offsets.clear();
     x.overlapping_offsets.clear();
@@ -56,7 +57,7 @@ void map_member_data(unsigned total) {
         unsigned fields = unsigned{h.name_length} + h.extra_length + h.comment_length;
         if (read_field(fields, FIELD_SKIP) != EngineStatus::ok) break;
     }
-    seek_archive(directory_start);
+    if (seek_archive(directory_start) != EngineStatus::ok) return false;
 
     std::sort(spans.begin(), spans.end(),
               [](const DataSpan &a, const DataSpan &b) { return a.offset < b.offset; });
@@ -77,6 +78,37 @@ void map_member_data(unsigned total) {
         x.member_offsets.push_back(spans[i].offset);
         if (overlapping[i]) x.overlapping_offsets.push_back(spans[i].offset);
     }
+    return true;
+}
+
+// Where the directory walk stopped before a batch's members were processed.
+struct WalkPosition {
+    int32_t block;      // the input window's file position
+    long offset;        // the next byte's place in the window
+    int32_t bytes_left; // the window's bytes from there on
+};
+
+WalkPosition walk_position() {
+    const InputWindow &in = engine.input;
+    return {in.window_start, in.read_pos ? static_cast<long>(in.read_pos - in.buffer) : 0,
+            in.bytes_left};
+}
+
+// Back onto the directory exactly where the walk stopped: the block read again, the position
+// restored. False when the block cannot be read back as it was (the archive lost it or cannot be
+// read): the walk cannot go on.
+bool return_to_walk(const WalkPosition &at) {
+    InputWindow &in = engine.input;
+    int64_t position = host_seek(in.archive_fd, at.block);
+    int got = position == at.block ? host_read(in.archive_fd, in.buffer, INPUT_BLOCK_SIZE) : -1;
+    in.window_start = at.block;
+    in.read_pos = in.buffer + at.offset;
+    if (got < at.offset + at.bytes_left) {
+        in.bytes_left = 0;
+        return false;
+    }
+    in.bytes_left = at.bytes_left;
+    return true;
 }
 
 bool overlaps_another(uint32_t local_offset) {
@@ -170,31 +202,34 @@ EngineStatus read_local_signature(int32_t offset, SignatureRead *what) {
     return EngineStatus::ok;
 }
 
-// Positions the input at a local header and checks its signature. 0: go on; 1: next entry;
-// 2: end the archive.
-int find_local_header(int number, EngineStatus &status) {
+// What finding a member's local header decided: the input is at the header (go on), the member
+// is passed over, or the archive ends.
+enum class HeaderLookup { found, next_entry, end_archive };
+
+// Positions the input at a local header and checks its signature.
+HeaderLookup find_local_header(int number, EngineStatus &status) {
     int32_t offset = static_cast<int32_t>(engine.current->local_offset);
     int64_t request = static_cast<int64_t>(engine.input.prepended_bytes) + offset;
     SignatureRead what;
     EngineStatus r = read_local_signature(offset, &what);
-    if (r == EngineStatus::ok && what == SignatureRead::found) return 0;
+    if (r == EngineStatus::ok && what == SignatureRead::found) return HeaderLookup::found;
     if (r == EngineStatus::severe_error) { // before the archive's start
         raise_status(status, r);
-        return 1;
+        return HeaderLookup::next_entry;
     }
     if (r != EngineStatus::ok) {
         bad_offset(number, "lseek", static_cast<long>(request - request % INPUT_BLOCK_SIZE));
         raise_status(status, EngineStatus::severe_error);
-        return 1;
+        return HeaderLookup::next_entry;
     }
     if (what == SignatureRead::nothing_read) {
         bad_offset(number, "EOF", static_cast<long>(request));
         raise_status(status, EngineStatus::severe_error);
-        return 1;
+        return HeaderLookup::next_entry;
     }
     bad_offset(number, "local header sig", static_cast<long>(request));
     raise_status(status, EngineStatus::error);
-    if (number != 0) return 0; // processing goes on with the bytes as they are
+    if (number != 0) return HeaderLookup::found; // processing goes on with the bytes as they are
 
     // The first member tells whether the offsets were compensated wrongly: once more without.
     std::fprintf(stderr, "  (attempting to re-compensate)\n");
@@ -202,13 +237,13 @@ int find_local_header(int number, EngineStatus &status) {
     r = read_local_signature(offset, &what);
     if (r != EngineStatus::ok) {
         raise_status(status, r);
-        return 2;
+        return HeaderLookup::end_archive;
     }
-    if (what == SignatureRead::found) return 0;
+    if (what == SignatureRead::found) return HeaderLookup::found;
     bad_offset(number, what == SignatureRead::nothing_read ? "EOF" : "local header sig",
                static_cast<long>(offset));
     raise_status(status, EngineStatus::severe_error);
-    return 1;
+    return HeaderLookup::next_entry;
 }
 
 // An existing file against the member: 0 when the file is older, 1 when as new or newer.
@@ -279,9 +314,9 @@ bool open_member_output(EngineStatus &status) {
 
 // Processes one kept entry. Returns 1 when the archive must end at once.
 int process_entry(int number, EngineStatus &status) {
-    int where = find_local_header(number, status);
-    if (where == 2) return 1;
-    if (where == 1) return 0;
+    HeaderLookup where = find_local_header(number, status);
+    if (where == HeaderLookup::end_archive) return 1;
+    if (where == HeaderLookup::next_entry) return 0;
 
     EngineStatus r = read_local_header();
     if (r != EngineStatus::ok) {
@@ -314,7 +349,7 @@ int process_entry(int number, EngineStatus &status) {
 
     if (!engine.options.test && !engine.options.to_stdout) {
         r = mapname();
-        if (r == EngineStatus::folder_created || r == EngineStatus::error) return 0;
+        if (r == EngineStatus::folder_created || r == EngineStatus::nothing_to_write) return 0;
         if (r == EngineStatus::volume_label) {
             std::fprintf(stderr, "   skipping: %-22s  %svolume label\n", shown().c_str(),
                          engine.kept.volume_labels ? "hard disk " : "");
@@ -328,9 +363,9 @@ int process_entry(int number, EngineStatus &status) {
         if (!open_member_output(status)) return 0;
     }
 
-    engine.output.disk_full_state = 0;
+    engine.output.disk_full_state = DiskFullState::none;
     raise_status(status, extract_member());
-    return engine.output.disk_full_state > 1 ? 1 : 0;
+    return engine.output.disk_full_state == DiskFullState::stop ? 1 : 0;
 }
 
 // The stored copy: bytes from the archive straight to the writer in window-sized blocks.
@@ -338,7 +373,7 @@ DecodeResult copy_stored() {
     unsigned char *const window = engine.decoders.window_area;
     unsigned filled = 0;
     int b;
-    while (engine.output.disk_full_state == 0 && (b = next_byte()) != -1) {
+    while (engine.output.disk_full_state == DiskFullState::none && (b = next_byte()) != -1) {
         window[filled++] = static_cast<unsigned char>(b);
         if (filled == WINDOW_SIZE) {
             write_out(window, filled, 0);
@@ -459,7 +494,7 @@ int64_t dos_to_seconds(uint16_t date, uint16_t time) {
     int64_t days = (y + 1969) / 4 - 492 + y * 365 + before[m];
     if (m > 1 && (y + 1970) % 4 == 0 && y + 1970 != 2100) days += 1;
     int64_t t = (d + days) * 86400 + second + minute * 60 + hour * 3600;
-    return local_time_bias_seconds(t);
+    return local_time_bias_seconds(t, engine.host.time_zone);
 }
 
 EngineStatus extract_member() {
@@ -511,11 +546,12 @@ EngineStatus extract_member() {
                                        : decoder_status(*decoder, result);
     if (engine.options.to_stdout) flush_standard_output();
 
-    if (output.disk_full_state > 1) {
+    if (output.disk_full_state == DiskFullState::stop) {
         if (to_file) close_output(OutputEnd::stopped);
         return EngineStatus::disk_full;
     }
-    if (output.disk_full_state == 1) raise_status(status, EngineStatus::warning);
+    if (output.disk_full_state == DiskFullState::went_on)
+        raise_status(status, EngineStatus::warning);
     if (status <= EngineStatus::warning && produced != declared)
         status = bad_length(produced, declared, false);
     if (status <= EngineStatus::warning) {
@@ -529,7 +565,8 @@ EngineStatus extract_member() {
         }
     }
     // Only a whole member takes an existing file's place.
-    bool complete = status <= EngineStatus::warning && output.disk_full_state == 0;
+    bool complete =
+        status <= EngineStatus::warning && output.disk_full_state == DiskFullState::none;
     if (to_file && close_output(complete ? OutputEnd::complete : OutputEnd::damaged) != 0)
         return EngineStatus::disk_full;
     if (status > EngineStatus::warning) return status;
@@ -551,9 +588,10 @@ EngineStatus extract_all() {
 
     NameMatches matches;
     start_name_matches(matches);
-    map_member_data(total);
+    // The walk cannot start where the input cannot go back to the directory.
+    bool walk_stopped = !map_member_data(total);
+    if (walk_stopped) raise_status(status, EngineStatus::archive_ends_early);
 
-    bool walk_stopped = false;
     for (int batch_number = 0; total > 0 && !walk_stopped; ++batch_number) {
         int kept = 0;
         while (total > 0 && kept < BATCH_SIZE) {
@@ -576,12 +614,7 @@ EngineStatus extract_all() {
                 ++engine.extraction.skipped_count;
         }
 
-        // Where the directory walk goes on after this batch's members.
-        int32_t resume_block = engine.input.window_start;
-        long resume_offset = engine.input.read_pos
-                                 ? static_cast<long>(engine.input.read_pos - engine.input.buffer)
-                                 : 0;
-        int32_t resume_left = engine.input.bytes_left;
+        const WalkPosition resume = walk_position();
 
         for (int i = 0; i < kept; ++i) {
             engine.current = &engine.extraction.batch[i];
@@ -590,13 +623,9 @@ EngineStatus extract_all() {
             if (process_entry(number, status)) return status;
         }
 
-        if (kept > 0) {
-            // Back onto the directory exactly where the walk stopped.
-            host_seek(engine.input.archive_fd, resume_block);
-            int got = host_read(engine.input.archive_fd, engine.input.buffer, INPUT_BLOCK_SIZE);
-            engine.input.window_start = resume_block;
-            engine.input.read_pos = engine.input.buffer + resume_offset;
-            engine.input.bytes_left = got < 0 ? 0 : resume_left;
+        if (kept > 0 && !return_to_walk(resume)) {
+            raise_status(status, EngineStatus::archive_ends_early);
+            walk_stopped = true;
         }
     }
 

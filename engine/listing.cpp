@@ -69,6 +69,15 @@ static void store_member(size_t index, const char *name, uint32_t size) {
     archive_member_sizes[index] = size;
 }
 
+// Ends the installer's table after this listing's `count` members and passes `status` on: entries
+// from an earlier, longer listing must never be taken for members of this archive, also when the
+// listing ends early at a bad entry.
+static EngineStatus trim_member_table(size_t count, EngineStatus status) {
+    archive_members.resize(count);
+    archive_member_sizes.resize(count);
+    return status;
+}
+
 EngineStatus list_members() {
     const bool verbose = engine.options.list_level >= 2;
     const char *head1 = verbose ? " Length  Method   Size  Ratio   Date    Time   CRC-32     Name"
@@ -91,10 +100,11 @@ EngineStatus list_members() {
     size_t index = 0;
 
     for (unsigned number = 0; number < engine.end_record.total_entries; ++number) {
-        if (!read_directory_entry(DirectoryReader::listing, number, status)) return status;
+        if (!read_directory_entry(DirectoryReader::listing, number, status))
+            return trim_member_table(index, status);
         if (!member_selected(engine.filename, entry.lowercase_name, nullptr)) {
             EngineStatus r = read_field(engine.central.comment_length, FIELD_SKIP);
-            if (r > EngineStatus::warning) return r;
+            if (r > EngineStatus::warning) return trim_member_table(index, r);
             continue;
         }
 
@@ -128,16 +138,14 @@ EngineStatus list_members() {
         } else {
             r = read_field(h.comment_length, FIELD_SKIP);
         }
-        if (r > EngineStatus::warning) return r;
+        if (r > EngineStatus::warning) return trim_member_table(index, r);
         raise_status(status, r);
 
         total_uncompressed += h.uncompressed_size;
         total_compressed += csize;
         ++listed;
     }
-    // Entries from an earlier, longer listing must not be taken for members of this archive.
-    archive_members.resize(index);
-    archive_member_sizes.resize(index);
+    trim_member_table(index, status);
 
     if (engine.options.quiet < 2) {
         char ratio[16];

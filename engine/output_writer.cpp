@@ -13,9 +13,9 @@ static EngineStatus ask_disk_full() {
     std::fflush(stderr);
     char answer[10];
     if (std::fgets(answer, 9, stdin) != nullptr && answer[0] == 'y')
-        engine.output.disk_full_state = 1;
+        engine.output.disk_full_state = DiskFullState::went_on;
     else
-        engine.output.disk_full_state = 2;
+        engine.output.disk_full_state = DiskFullState::stop;
     return EngineStatus::disk_full;
 }
 
@@ -23,7 +23,7 @@ static EngineStatus ask_disk_full() {
 // stops.
 static EngineStatus standard_output_failed() {
     std::fprintf(stderr, "\nerror:  cannot write to standard output\n");
-    engine.output.disk_full_state = 2;
+    engine.output.disk_full_state = DiskFullState::stop;
     return EngineStatus::disk_full;
 }
 
@@ -39,7 +39,8 @@ static EngineStatus write_block(const unsigned char *block, size_t length) {
 }
 
 void flush_standard_output() {
-    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && engine.output.disk_full_state == 0)
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) &&
+        engine.output.disk_full_state == DiskFullState::none)
         standard_output_failed();
 }
 
@@ -55,7 +56,7 @@ EngineStatus write_out(const unsigned char *block, unsigned length, int from_shr
     o.produced += length;
     engine.output.crc_accumulator = crc32_update(engine.output.crc_accumulator, block, length);
     if (engine.options.test || length == 0) return EngineStatus::ok;
-    if (engine.output.disk_full_state != 0) return EngineStatus::disk_full;
+    if (engine.output.disk_full_state != DiskFullState::none) return EngineStatus::disk_full;
     if (!engine.current || !engine.current->convert_text) return write_block(block, length);
 
     // Text: CR LF, a lone CR and a lone LF all become CR LF, across block boundaries too.

@@ -229,98 +229,109 @@ void report_usage(int bad) {
                       "  a '-' before a letter (e.g. -h-t or --h) turns that letter off\n");
 }
 
+// The letters that choose the report's format.
+struct FormatLetter {
+    char letter;
+    ReportFormat format;
+};
+constexpr FormatLetter FORMAT_LETTERS[] = {
+    {'1', ReportFormat::names_only},      {'2', ReportFormat::names},
+    {'s', ReportFormat::short_line},      {'m', ReportFormat::with_ratio},
+    {'l', ReportFormat::with_compressed}, {'v', ReportFormat::full},
+};
+
+// What the option letters asked for. Header and totals: -1 not asked, 1 asked for, 0 refused
+// with a negated letter. The negation count carries over from one option entry to the next.
+struct ReportRequest {
+    int header = -1;
+    int totals = -1;
+    int negation = 0;
+    int bad = 0;
+};
+
+// Applies one option letter of the detailed report.
+static void apply_report_letter(char letter, ReportRequest &asked) {
+    ReportFormat &format = engine.options.report_format;
+    for (const FormatLetter &f : FORMAT_LETTERS) {
+        if (f.letter != letter) continue;
+        format = asked.negation > 0 ? ReportFormat::cancelled : f.format;
+        asked.negation = 0;
+        return;
+    }
+    switch (letter) {
+    case '-':
+        ++asked.negation;
+        break;
+    case 'h':
+    case 't': {
+        int &wanted = letter == 'h' ? asked.header : asked.totals;
+        if (asked.negation > 0) {
+            wanted = 0;
+            asked.negation = 0;
+        } else {
+            wanted = 1;
+            if (format == ReportFormat::not_chosen) format = ReportFormat::header_totals_only;
+        }
+        break;
+    }
+    case 'z':
+        engine.options.comment_level = asked.negation > 0 ? 0 : 1;
+        asked.negation = 0;
+        break;
+    case 'Z':
+        break;
+    default:
+        asked.bad = 1;
+        break;
+    }
+}
+
+// Settles the format and whether the header and totals lines are shown, by what was asked and
+// whether member names were given.
+static void settle_report_format(const ReportRequest &asked, bool names_given) {
+    ReportFormat &format = engine.options.report_format;
+    if (format < ReportFormat::header_totals_only ||
+        (format == ReportFormat::header_totals_only && names_given))
+        format = ReportFormat::short_line;
+    switch (format) {
+    case ReportFormat::header_totals_only:
+    case ReportFormat::names:
+        engine.kept.show_header = asked.header == 1;
+        engine.options.show_totals = asked.totals == 1;
+        break;
+    case ReportFormat::names_only:
+        engine.kept.show_header = engine.options.show_totals = 0;
+        engine.options.comment_level = 0;
+        break;
+    case ReportFormat::full:
+        engine.kept.show_header = asked.header != 0;
+        engine.options.show_totals = asked.totals == 1;
+        break;
+    default: // the short lines: on unless refused, or unless names were given without asking
+        engine.kept.show_header = asked.header == 1 || (asked.header == -1 && !names_given);
+        engine.options.show_totals = asked.totals == 1 || (asked.totals == -1 && !names_given);
+        break;
+    }
+}
+
 EngineStatus report_options(int *argc_in, char ***argv_in) {
     int argc = *argc_in - 1;
     char **argv = *argv_in + 1;
     // Every call chooses afresh; a format or flag from an earlier call must not leak in.
-    engine.options.report_format = -1;
-    int header = -1; // -1 not asked, 1 asked for with h, 0 refused with a negated h
-    int totals = -1;
-    int negation = 0;
-    int bad = 0;
+    engine.options.report_format = ReportFormat::not_chosen;
+    ReportRequest asked;
     while (argc > 0 && argv[0] != nullptr && argv[0][0] == '-') {
-        for (const char *s = argv[0] + 1; *s; ++s) {
-            switch (*s) {
-            case '-':
-                ++negation;
-                break;
-            case '1':
-            case '2':
-            case 's':
-            case 'm':
-            case 'l':
-            case 'v':
-                if (negation > 0) {
-                    engine.options.report_format = -2;
-                    negation = 0;
-                } else {
-                    engine.options.report_format = *s == '1'   ? 1
-                                                   : *s == '2' ? 2
-                                                   : *s == 's' ? 3
-                                                   : *s == 'm' ? 4
-                                                   : *s == 'l' ? 5
-                                                               : 10;
-                }
-                break;
-            case 'h':
-            case 't': {
-                int &wanted = *s == 'h' ? header : totals;
-                if (negation > 0) {
-                    wanted = 0;
-                    negation = 0;
-                } else {
-                    wanted = 1;
-                    if (engine.options.report_format == -1) engine.options.report_format = 0;
-                }
-                break;
-            }
-            case 'z':
-                if (negation > 0) {
-                    engine.options.comment_level = 0;
-                    negation = 0;
-                } else {
-                    engine.options.comment_level = 1;
-                }
-                break;
-            case 'Z':
-                break;
-            default:
-                bad = 1;
-                break;
-            }
-        }
+        for (const char *s = argv[0] + 1; *s; ++s) apply_report_letter(*s, asked);
         --argc;
         ++argv;
     }
     *argc_in = argc;
     *argv_in = argv;
-    if (argc <= 0 || bad) {
+    if (argc <= 0 || asked.bad) {
         *argc_in = 0;
-        return show_usage(bad);
+        return show_usage(asked.bad);
     }
-
-    const bool names_given = argc > 1;
-    if (engine.options.report_format < 0 || (engine.options.report_format == 0 && names_given))
-        engine.options.report_format = 3;
-    switch (engine.options.report_format) {
-    case 0:
-    case 2:
-        engine.kept.show_header = header == 1;
-        engine.options.show_totals = totals == 1;
-        break;
-    case 1:
-        engine.kept.show_header = engine.options.show_totals = 0;
-        engine.options.comment_level = 0;
-        break;
-    case 10:
-        engine.kept.show_header = header != 0;
-        engine.options.show_totals = totals == 1;
-        break;
-    default: // 3, 4, 5: on unless refused, or unless names were given without asking
-        engine.kept.show_header = header == 1 || (header == -1 && !names_given);
-        engine.options.show_totals = totals == 1 || (totals == -1 && !names_given);
-        break;
-    }
+    settle_report_format(asked, argc > 1);
     return EngineStatus::ok;
 }
 
@@ -339,7 +350,7 @@ EngineStatus report_archive_header() {
                          static_cast<int>(e.total_entries), e.total_entries == 1 ? "" : "s");
     }
 
-    if (engine.options.report_format == 10) {
+    if (engine.options.report_format == ReportFormat::full) {
         const unsigned long size = static_cast<uint32_t>(e.directory_size);
         const unsigned long offset = static_cast<uint32_t>(e.directory_offset);
         std::fprintf(stdout, "\nEnd-of-central-directory record:\n");
@@ -407,7 +418,7 @@ std::string report_date(unsigned date, unsigned time) {
     char text[48];
     const unsigned day = date & 31, month = (date >> 5) & 15;
     const unsigned hour = time >> 11, minute = (time >> 5) & 63;
-    if (engine.options.report_format == 10)
+    if (engine.options.report_format == ReportFormat::full)
         std::snprintf(text, sizeof text, "%u %s %u %02u:%02u:%02u", date / 512 + 1980,
                       month_name(month), day, hour, minute, (time & 31) * 2);
     else
@@ -461,10 +472,10 @@ EngineStatus report_short_line() {
     char extra = (h.flags & 8) ? (has_extra ? 'X' : 'l') : (has_extra ? 'x' : '-');
     std::fprintf(stdout, "%s %s %7lu %c%c", field, HOST_ABBREVIATIONS[host],
                  static_cast<unsigned long>(h.uncompressed_size), type, extra);
-    if (engine.options.report_format == 4)
+    if (engine.options.report_format == ReportFormat::with_ratio)
         std::fprintf(stdout, "%3d%%",
                      (ratio_permille(h.uncompressed_size, compressed_without_header(h)) + 5) / 10);
-    else if (engine.options.report_format == 5)
+    else if (engine.options.report_format == ReportFormat::with_compressed)
         std::fprintf(stdout, " %7lu", static_cast<unsigned long>(h.compressed_size));
     std::fprintf(stdout, " %s %s ", method_abbreviation(h).c_str(),
                  report_date(h.mod_date, h.mod_time).c_str());
@@ -472,10 +483,10 @@ EngineStatus report_short_line() {
     return skip_rest(EngineStatus::ok, true);
 }
 
-EngineStatus report_full_entry() {
-    const CentralHeader &h = engine.central;
+// The full report's lines of the entry's fixed fields: who made it, how, when, the sizes and
+// lengths, the disk and the apparent file type.
+static void report_entry_fields(const CentralHeader &h) {
     const int host = capped_host(h.host_made_by);
-    const unsigned x = h.external_attributes >> 16;
     std::fprintf(stdout, "\n  host operating system (created on):               %s\n",
                  HOST_NAMES[host]);
     std::fprintf(stdout, "  version of encoding software:                     %d.%d\n",
@@ -517,7 +528,13 @@ EngineStatus report_full_entry() {
                  static_cast<unsigned>(h.disk_start));
     std::fprintf(stdout, "  apparent file type:                               %s\n",
                  (h.internal_attributes & 1) ? "text" : "binary");
+}
 
+// The full report's attribute lines: the host's own attributes (the high half of the external
+// attributes), then the MS-DOS attribute byte, and the local header's place.
+static void report_entry_attributes(const CentralHeader &h) {
+    const int host = capped_host(h.host_made_by);
+    const unsigned x = h.external_attributes >> 16;
     char text[32] = {};
     if (host == 2) {
         char owner[5] = {}, group[5] = {}, others[5] = {}; // at most "RWED"
@@ -551,7 +568,11 @@ EngineStatus report_full_entry() {
     std::fprintf(stdout, "  offset of local header from start of archive:     %lu (%.8lXh) bytes\n",
                  static_cast<unsigned long>(h.local_offset),
                  static_cast<unsigned long>(h.local_offset));
+}
 
+// The full report's extra field and member comment, read from the archive: the status of the
+// reads (above warning: the walk ends).
+static EngineStatus report_entry_extras(const CentralHeader &h) {
     EngineStatus status = EngineStatus::ok;
     if (h.extra_length != 0) {
         EngineStatus r = read_field(h.extra_length, FIELD_EXTRA);
@@ -583,6 +604,13 @@ EngineStatus report_full_entry() {
     return status;
 }
 
+EngineStatus report_full_entry() {
+    const CentralHeader &h = engine.central;
+    report_entry_fields(h);
+    report_entry_attributes(h);
+    return report_entry_extras(h);
+}
+
 EngineStatus report_members() {
     NameMatches matches;
     start_name_matches(matches);
@@ -606,17 +634,17 @@ EngineStatus report_members() {
             continue;
         }
         switch (engine.options.report_format) {
-        case 1:
-        case 2:
+        case ReportFormat::names_only:
+        case ReportFormat::names:
             print_name(engine.filename);
             r = skip_rest(status, true);
             break;
-        case 3:
-        case 4:
-        case 5:
+        case ReportFormat::short_line:
+        case ReportFormat::with_ratio:
+        case ReportFormat::with_compressed:
             r = report_short_line();
             break;
-        case 10:
+        case ReportFormat::full:
             std::fprintf(stdout, "%s\nCentral directory entry #%d:\n", "\f", static_cast<int>(i));
             std::fprintf(stdout, "---------------------------\n\n");
             r = report_full_entry();

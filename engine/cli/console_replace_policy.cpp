@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "engine/engine.h"
+#include "engine/engine_api.h"
 
 bool console_replace_policy(const char *path) {
     std::fprintf(stderr, "replace %s? [y]es, [n]o: ", shown_name(path).c_str());

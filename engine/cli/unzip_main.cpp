@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "engine/cli/console_replace_policy.h"
-#include "engine/engine.h"
+#include "engine/engine_api.h"
 
 namespace {
 

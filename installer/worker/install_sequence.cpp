@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/engine.h"
+#include "engine/engine_api.h"
 #include "installer/worker/worker.h"
 #include "platform/win_api.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/engine_api.h"
 #include "installer/worker/worker.h"
 #include "platform/win_api.h"
 

@@ -87,6 +87,9 @@ std::string backup_name(const char *path);
 uint32_t percent_of(uint64_t done, uint64_t total);
 // Adds a member's size to the progress and recomputes percent_done.
 void add_member_progress(uint32_t size);
+// The setup's answer to the engine's "replace an existing file?", handed over before every
+// engine call: protected files are asked about and backed up.
+bool replace_policy(const char *path);
 
 // --- File and folder operations ---------------------------------------------------------------
 

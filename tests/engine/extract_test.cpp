@@ -105,6 +105,37 @@ TEST_F(Extract, OneHundredThirtyMembersInThreeBatches) {
     EXPECT_EQ(r.err, "");
 }
 
+// What the policy below cuts: the archive, to its directory's start, while the last member of
+// the first batch is being extracted.
+struct ArchiveCut {
+    std::string path;
+    uintmax_t length = 0;
+};
+ArchiveCut &archive_cut() {
+    static ArchiveCut cut;
+    return cut;
+}
+bool cut_archive_and_replace(const char *) {
+    fs::resize_file(archive_cut().path, archive_cut().length);
+    return true;
+}
+
+// The walk cannot go back onto the directory after a batch (the archive lost it meanwhile): the
+// archive ends there with status 51, and nothing past it is taken from stale input.
+TEST_F(Extract, DirectoryLostBetweenBatchesEndsTheArchive) {
+    Archive a = many_members(70);
+    Bytes bytes = build_zip(a);
+    const std::string text(bytes.begin(), bytes.end());
+    std::string zip = archive_at(dir, a);
+    archive_cut() = {zip, text.find("PK\1\2")};
+    fs::create_directories(out + "/batch");
+    write_file(out + "/batch/m063.txt", "existing");
+    RunResult r = run_engine({"unzip", "-q", zip, "-d", out}, cut_archive_and_replace);
+    EXPECT_EQ(r.status, 51) << r.err;
+    EXPECT_EQ(read_text(out + "/batch/m063.txt"), "member 63" + std::string(63 * 7, 'x'));
+    EXPECT_FALSE(file_exists(out + "/batch/m064.txt"));
+}
+
 TEST_F(Extract, TestModeSummaries) {
     std::string zip = archive_at(dir, many_members(130));
     RunResult r = run({"-t", zip});

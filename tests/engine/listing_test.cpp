@@ -142,6 +142,29 @@ TEST(MemberTable, HoldsMoreThan250MembersAndLongNames) {
     EXPECT_EQ(archive_members.size(), 2u);
 }
 
+// A listing that ends at a bad directory entry leaves in the table only what it listed: no member
+// of an earlier, longer listing is taken for one of this archive.
+TEST(MemberTable, ListingEndedEarlyKeepsNoStaleMembers) {
+    std::string dir = scratch_dir("table_ended_early");
+    Archive a;
+    for (int i = 0; i < 3; ++i) a.members.push_back(stored_member("m" + std::to_string(i), "x"));
+    Bytes whole = build_zip(a);
+    write_file(dir + "/whole.zip", whole);
+    ASSERT_EQ(run_engine({"unzip", "-qq", "-v", dir + "/whole.zip"}).status, 0);
+    ASSERT_EQ(archive_members.size(), 3u);
+
+    // The second directory entry loses its signature.
+    const std::string text(whole.begin(), whole.end());
+    size_t second = text.find("PK\1\2", text.find("PK\1\2") + 1);
+    ASSERT_NE(second, std::string::npos);
+    whole[second + 2] = 9;
+    write_file(dir + "/broken.zip", whole);
+    RunResult r = run_engine({"unzip", "-qq", "-v", dir + "/broken.zip"});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_EQ(archive_members, std::vector<std::string>{"m0"});
+    EXPECT_EQ(archive_member_sizes.size(), 1u);
+}
+
 TEST(Listing, SelectedMembersOnly) {
     RunResult r =
         run_engine({"unzip", "-l", corpus_path("moby-imploded.zip"), "moby.1*", "-x", "moby.10*"});

@@ -23,7 +23,7 @@ std::string convert(const std::string &text, const std::vector<size_t> &blocks) 
     engine.output.file = out;
     engine.options.test = 0;
     engine.options.to_stdout = 0;
-    engine.output.disk_full_state = 0;
+    engine.output.disk_full_state = DiskFullState::none;
     engine.output.first_block = 1;
     engine.output.crc_accumulator = 0xFFFFFFFFu;
     size_t at = 0;

@@ -56,7 +56,7 @@ inline void run(DecodeResult (*decoder)(), int method_base, const uint8_t *data,
     engine.output.crc_accumulator = 0xFFFFFFFFu;
     engine.output.first_block = 1;
     engine.output.pending_cr = 0;
-    engine.output.disk_full_state = 0;
+    engine.output.disk_full_state = DiskFullState::none;
     decoder();
 }
 

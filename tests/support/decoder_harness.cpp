@@ -40,7 +40,7 @@ DecodeRun run_decoder(::DecodeResult (*decoder)(), const std::vector<unsigned ch
     engine.output.crc_accumulator = 0xFFFFFFFFu;
     engine.output.first_block = 1;
     engine.output.pending_cr = 0;
-    engine.output.disk_full_state = 0;
+    engine.output.disk_full_state = DiskFullState::none;
 
     r.result = decoder();
     r.crc = ~engine.output.crc_accumulator;

@@ -139,7 +139,7 @@ EngineStatus add_folder(const char *component) {
         mapping.actual += '/';
         return EngineStatus::ok;
     }
-    if (is_valid_name(mapping.named.c_str()))
+    if (is_valid_name(mapping.named.c_str(), mapping.known))
         mapping.actual += component;
     else
         mapping.actual += fat_component(component);
@@ -188,7 +188,8 @@ EngineStatus add_name(const char *name) {
         std::fflush(stderr);
         result = EngineStatus::warning;
     }
-    if ((engine.current && engine.current->volume_label) || is_valid_name(mapping.named.c_str()))
+    if ((engine.current && engine.current->volume_label) ||
+        is_valid_name(mapping.named.c_str(), mapping.known))
         mapping.actual += name;
     else
         mapping.actual += fat_component(name);
@@ -284,6 +285,8 @@ std::string fat_component(const char *component) {
     return out;
 }
 
+namespace {
+
 // A component that the host would take for a device gets a safe name.
 void avoid_device_name(std::string &component) {
     if (!host_reserved_name(component)) return;
@@ -298,26 +301,22 @@ void warn_device_renamed() {
                  shown_name(engine.filename).c_str());
 }
 
-EngineStatus mapname() {
-    MappingState &mapping = engine.host.mapping;
-    mapping.create_folders = engine.options.freshen ? 0 : 1;
-    mapping.folder_created = 0;
-    mapping.device_renamed = 0;
-    mapping.member = engine.filename;
-    const std::string &name = mapping.member;
-
-    EngineStatus r = checkdir(nullptr, CD_START);
-    if (r != EngineStatus::ok) return r;
-
+// Where the member's name starts to count: after its last separator with -j (junk paths).
+size_t first_mapped_character(const std::string &name) {
     size_t start = 0;
     if (engine.options.junk_paths) {
         for (size_t i = 0; i < name.size(); ++i)
             if (host_is_separator(static_cast<unsigned char>(name[i]))) start = i + 1;
     }
+    return start;
+}
 
-    int &fat_volume = mapping.known.fat_volume; // probed at the first blank of the call
-    std::string component;
-    long semicolon = -1;
+// Walks the name from `start`: every folder component is made or checked (checkdir), the last
+// component is left in `component` with its characters mapped, and `semicolon` at its last ';'
+// (-1 when none). ok, nothing_to_write, or the status that fails the member.
+EngineStatus map_folders(const std::string &name, size_t start, std::string &component,
+                         long &semicolon) {
+    int &fat_volume = engine.host.mapping.known.fat_volume; // probed at the call's first blank
     bool quote_next = false;
     for (size_t i = start; i < name.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(name[i]);
@@ -335,7 +334,9 @@ EngineStatus mapname() {
             host_trim_component(component);
             if (!component.empty() && !leaves_folder(component)) {
                 avoid_device_name(component);
-                r = checkdir(component.data(), CD_ADD_FOLDER);
+                EngineStatus r = checkdir(component.data(), CD_ADD_FOLDER);
+                // Freshening makes no folder: a member in a missing one has nothing to freshen.
+                if (r == EngineStatus::error) return EngineStatus::nothing_to_write;
                 if (r > EngineStatus::warning) return r;
             }
             component.clear();
@@ -353,24 +354,62 @@ EngineStatus mapname() {
             component += static_cast<char>(c);
         }
     }
+    return EngineStatus::ok;
+}
 
-    if (!engine.kept.keep_vms_version && semicolon >= 0) {
-        size_t k = static_cast<size_t>(semicolon) + 1;
-        while (k < component.size() && std::isdigit(static_cast<unsigned char>(component[k]))) ++k;
-        if (k == component.size()) component.resize(static_cast<size_t>(semicolon));
+// Drops a VMS version (";" and digits only) from the end of the last component, unless -V.
+void drop_version(std::string &component, long semicolon) {
+    if (engine.kept.keep_vms_version || semicolon < 0) return;
+    size_t k = static_cast<size_t>(semicolon) + 1;
+    while (k < component.size() && std::isdigit(static_cast<unsigned char>(component[k]))) ++k;
+    if (k == component.size()) component.resize(static_cast<size_t>(semicolon));
+}
+
+// A folder member: its folders are made; there is nothing to write.
+EngineStatus finish_folder_member() {
+    MappingState &mapping = engine.host.mapping;
+    EngineStatus r = checkdir(engine.filename, CD_TAKE_PATH);
+    if (r != EngineStatus::ok) return r;
+    if (mapping.device_renamed) warn_device_renamed();
+    if (mapping.folder_created && !engine.options.quiet) {
+        std::fprintf(stdout, "   creating: %-22s\n", shown_name(engine.filename).c_str());
+        return EngineStatus::folder_created;
     }
+    return EngineStatus::nothing_to_write;
+}
 
+// A volume label member: the label is set on the drive; there is nothing to write.
+EngineStatus set_label() {
+    char drive[3] = {static_cast<char>('a' + engine.host.mapping.label_drive - 1), ':', '\0'};
+    if (!engine.options.quiet)
+        std::fprintf(stdout, "labelling %s %-22s\n", drive, shown_name(engine.filename).c_str());
+    if (host_set_volume_label(drive, engine.filename)) return EngineStatus::nothing_to_write;
+    std::fprintf(stderr, "mapname:  error setting volume label\n");
+    return EngineStatus::severe_error;
+}
+
+} // namespace
+
+EngineStatus mapname() {
+    MappingState &mapping = engine.host.mapping;
+    mapping.create_folders = engine.options.freshen ? 0 : 1;
+    mapping.folder_created = 0;
+    mapping.device_renamed = 0;
+    mapping.member = engine.filename;
+    const std::string &name = mapping.member;
+    const bool label = engine.current && engine.current->volume_label;
+
+    EngineStatus r = checkdir(nullptr, CD_START);
+    if (r != EngineStatus::ok) return r;
+
+    std::string component;
+    long semicolon = -1;
+    r = map_folders(name, first_mapped_character(name), component, semicolon);
+    if (r != EngineStatus::ok) return r;
+    drop_version(component, semicolon);
     host_trim_component(component);
-    if (!name.empty() && host_is_separator(static_cast<unsigned char>(name.back()))) {
-        r = checkdir(engine.filename, CD_TAKE_PATH);
-        if (r != EngineStatus::ok) return r;
-        if (mapping.device_renamed) warn_device_renamed();
-        if (mapping.folder_created && !engine.options.quiet) {
-            std::fprintf(stdout, "   creating: %-22s\n", shown_name(engine.filename).c_str());
-            return EngineStatus::folder_created;
-        }
-        return EngineStatus::error;
-    }
+    if (!name.empty() && host_is_separator(static_cast<unsigned char>(name.back())))
+        return finish_folder_member();
 
     if (component.empty() || leaves_folder(component)) {
         std::fprintf(stderr, "mapname:  conversion of %s failed\n",
@@ -379,20 +418,12 @@ EngineStatus mapname() {
         return EngineStatus::severe_error;
     }
 
-    if (!(engine.current && engine.current->volume_label)) avoid_device_name(component);
+    if (!label) avoid_device_name(component);
     checkdir(component.data(), CD_ADD_NAME);
     r = checkdir(engine.filename, CD_TAKE_PATH);
     if (r != EngineStatus::ok) return r;
 
-    if (engine.current && engine.current->volume_label) {
-        char drive[3] = {static_cast<char>('a' + mapping.label_drive - 1), ':', '\0'};
-        if (!engine.options.quiet)
-            std::fprintf(stdout, "labelling %s %-22s\n", drive,
-                         shown_name(engine.filename).c_str());
-        if (host_set_volume_label(drive, engine.filename)) return EngineStatus::error;
-        std::fprintf(stderr, "mapname:  error setting volume label\n");
-        return EngineStatus::severe_error;
-    }
+    if (label) return set_label();
     if (mapping.device_renamed) {
         warn_device_renamed();
         return EngineStatus::warning;

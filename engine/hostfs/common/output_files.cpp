@@ -19,6 +19,13 @@ OutputFileState &fresh_output_state() {
     return output;
 }
 
+// What the member's finished output file gets: its local header's date and time, its attributes
+// (an archive file's without a current entry).
+MemberStamp member_stamp() {
+    return {engine.local.mod_date, engine.local.mod_time,
+            engine.current ? engine.current->file_attributes : 0x20u};
+}
+
 // Unbuffered, so that a failing write is seen by the writer and not lost at close.
 void take_output(std::FILE *file) {
     std::setvbuf(file, nullptr, _IONBF, 0);
@@ -88,7 +95,7 @@ int close_output(OutputEnd how) {
         (!output.replacing && (how == OutputEnd::damaged || how == OutputEnd::stopped));
     if (file != nullptr)
         host_close_file(file, written.c_str(),
-                        keep && how != OutputEnd::stopped && !output.in_place);
+                        keep && how != OutputEnd::stopped && !output.in_place, member_stamp());
     int result = 0;
     if (!keep && !output.in_place) {
         host_remove_file(written.c_str());

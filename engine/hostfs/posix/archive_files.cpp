@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/hostfs/hostfs.h"
+#include "engine/hostfs/host_port.h"
 
 // What a status query says, in the host port's terms.
 static void fill_info(const struct stat &st, HostFileInfo *info) {

@@ -11,8 +11,7 @@
 #include <ctime>
 #include <string>
 
-#include "engine/engine.h"
-#include "engine/hostfs/hostfs.h"
+#include "engine/hostfs/host_port.h"
 
 namespace {
 constexpr long MSDOS_MAGIC = 0x4d44; // vfat and msdos report this file-system type
@@ -31,13 +30,13 @@ std::string existing_parent(const char *path) {
 }
 
 // The longest name component that the file system holding `path` takes, asked once per folder
-// and engine call.
-long name_limit(const char *path) {
+// and engine call (kept in `known`).
+long name_limit(const char *path, FolderFacts &known) {
     const char *slash = std::strrchr(path, '/');
     std::string folder = slash ? std::string(path, static_cast<size_t>(slash - path)) : ".";
-    std::map<std::string, long> &limits = engine.host.mapping.known.name_limits;
-    auto known = limits.find(folder);
-    if (known != limits.end()) return known->second;
+    std::map<std::string, long> &limits = known.name_limits;
+    auto found = limits.find(folder);
+    if (found != limits.end()) return found->second;
     long limit = ::pathconf(existing_parent(path).c_str(), _PC_NAME_MAX);
     if (limit <= 0) limit = NAME_MAX;
     limits.emplace(folder, limit);
@@ -84,9 +83,9 @@ int64_t local_to_utc(int64_t local) {
 
 // Gives the open output file the member's time and, for a read-only member, read-only
 // permissions, before it is closed.
-void apply_time_and_attributes(int fd) {
+void apply_time_and_attributes(int fd, const MemberStamp &stamp) {
     int64_t seconds = 0;
-    if (member_file_time(&seconds)) {
+    if (member_file_time(stamp.mod_date, stamp.mod_time, &seconds)) {
         struct timespec times[2];
         times[0].tv_sec = 0;
         times[0].tv_nsec = UTIME_OMIT;
@@ -95,7 +94,7 @@ void apply_time_and_attributes(int fd) {
         if (::futimens(fd, times) != 0) std::fprintf(stdout, "\nSetFileTime failed: %d\n", errno);
     }
     // The read-only attribute becomes cleared write permissions.
-    if (engine.current && (engine.current->file_attributes & 0x01)) {
+    if (stamp.attributes & 0x01) {
         struct stat st;
         if (::fstat(fd, &st) != 0 ||
             ::fchmod(fd, st.st_mode & 07777 & ~(S_IWUSR | S_IWGRP | S_IWOTH)) != 0)
@@ -104,9 +103,9 @@ void apply_time_and_attributes(int fd) {
 }
 } // namespace
 
-int is_valid_name(const char *path) {
+int is_valid_name(const char *path, FolderFacts &known) {
     if (std::strlen(path) >= PATH_MAX) return 0;
-    long limit = name_limit(path);
+    long limit = name_limit(path, known);
     const char *component = path;
     for (const char *p = path;; ++p) {
         if (*p == '/' || *p == '\0') {
@@ -161,8 +160,8 @@ void host_keep_permissions(std::FILE *file, const char *replaced) {
         ::fchmod(::fileno(file), (existing.st_mode & 0777) | S_IRUSR | S_IWUSR);
 }
 
-void host_close_file(std::FILE *file, const char *, bool finish) {
-    if (finish) apply_time_and_attributes(::fileno(file));
+void host_close_file(std::FILE *file, const char *, bool finish, const MemberStamp &stamp) {
+    if (finish) apply_time_and_attributes(::fileno(file), stamp);
     std::fclose(file);
 }
 
@@ -175,13 +174,13 @@ void host_remove_file(const char *path) {
 }
 
 // The MS-DOS date and time read as local time.
-int member_file_time(int64_t *out) {
-    const unsigned year = ((engine.local.mod_date >> 9) & 0x7F) + 1980;
-    const unsigned month = (engine.local.mod_date >> 5) & 0x0F;
-    const unsigned day = engine.local.mod_date & 0x1F;
-    const unsigned hour = (engine.local.mod_time >> 11) & 0x1F;
-    const unsigned minute = (engine.local.mod_time >> 5) & 0x3F;
-    const unsigned second = 2 * (engine.local.mod_time & 0x1F);
+int member_file_time(uint16_t mod_date, uint16_t mod_time, int64_t *out) {
+    const unsigned year = ((mod_date >> 9) & 0x7F) + 1980;
+    const unsigned month = (mod_date >> 5) & 0x0F;
+    const unsigned day = mod_date & 0x1F;
+    const unsigned hour = (mod_time >> 11) & 0x1F;
+    const unsigned minute = (mod_time >> 5) & 0x3F;
+    const unsigned second = 2 * (mod_time & 0x1F);
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) {
         std::fprintf(stdout, "DosDateTime failed: %d\n", EINVAL);
         return 0;
@@ -193,10 +192,11 @@ int member_file_time(int64_t *out) {
 
 void set_stdout_binary() {}
 
-int64_t local_time_bias_seconds(int64_t seconds) {
+int64_t local_time_bias_seconds(int64_t seconds, TimeZoneState &) {
     return local_to_utc(seconds);
 }
 
-void read_time_zone() {
+void read_time_zone(TimeZoneState &zone) {
     ::tzset();
+    zone.known = 1;
 }

@@ -1,7 +1,7 @@
 // POSIX naming rules: "/" separates folders, and a name is kept as it is given.
 #include <cstring>
 
-#include "engine/hostfs/hostfs.h"
+#include "engine/hostfs/host_port.h"
 
 const char *host_base_name(const char *path) {
     const char *slash = std::strrchr(path, '/');

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/hostfs/hostfs.h"
+#include "engine/hostfs/host_port.h"
 
 int host_stat(const char *path, HostFileInfo *info) {
     struct _stat64 st;

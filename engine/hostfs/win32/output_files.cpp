@@ -10,10 +10,9 @@
 #include <cstring>
 #include <string>
 
-#include "engine/engine.h"
-#include "engine/hostfs/hostfs.h"
+#include "engine/hostfs/host_port.h"
 
-int is_valid_name(const char *path) {
+int is_valid_name(const char *path, FolderFacts &) {
     DWORD error;
     if (std::strlen(path) < OFS_MAXPATHNAME) {
         OFSTRUCT info{};
@@ -82,9 +81,9 @@ int host_set_volume_label(const char *drive, const char *label) {
 namespace {
 
 // Sets the member's time on the open file, before it is closed (no second open).
-void set_member_time(std::FILE *file) {
+void set_member_time(std::FILE *file, const MemberStamp &stamp) {
     int64_t ticks = 0;
-    if (!member_file_time(&ticks)) return;
+    if (!member_file_time(stamp.mod_date, stamp.mod_time, &ticks)) return;
     FILETIME written;
     written.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) & 0xFFFFFFFFu);
     written.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
@@ -94,8 +93,8 @@ void set_member_time(std::FILE *file) {
 }
 
 // Gives a closed output file the member's attributes; a new file has the archive bit already.
-void set_member_attributes(const char *path) {
-    DWORD attributes = engine.current ? (engine.current->file_attributes & 0x7F) : 0x20;
+void set_member_attributes(const char *path, const MemberStamp &stamp) {
+    DWORD attributes = stamp.attributes & 0x7F;
     if (attributes == FILE_ATTRIBUTE_ARCHIVE) return;
     if (!::SetFileAttributesA(path, attributes))
         std::fprintf(stderr, "\nwarning (%d): could not set file attributes\n",
@@ -114,10 +113,10 @@ std::FILE *host_create_exclusive(const char *path) {
 
 void host_keep_permissions(std::FILE *, const char *) {}
 
-void host_close_file(std::FILE *file, const char *path, bool finish) {
-    if (finish) set_member_time(file);
+void host_close_file(std::FILE *file, const char *path, bool finish, const MemberStamp &stamp) {
+    if (finish) set_member_time(file, stamp);
     std::fclose(file);
-    if (finish) set_member_attributes(path);
+    if (finish) set_member_attributes(path, stamp);
 }
 
 // A read-only target is made writable first (so that it can be replaced), and is left as it was
@@ -137,9 +136,9 @@ void host_remove_file(const char *path) {
     ::DeleteFileA(path);
 }
 
-int member_file_time(int64_t *out) {
+int member_file_time(uint16_t mod_date, uint16_t mod_time, int64_t *out) {
     FILETIME local_time, utc_time;
-    if (!::DosDateTimeToFileTime(engine.local.mod_date, engine.local.mod_time, &local_time)) {
+    if (!::DosDateTimeToFileTime(mod_date, mod_time, &local_time)) {
         std::fprintf(stdout, "DosDateTime failed: %d\n", static_cast<int>(::GetLastError()));
         return 0;
     }
@@ -158,21 +157,21 @@ void set_stdout_binary() {
 }
 
 // Local time read as UTC, turned into true UTC with the zone's bias as read for this call.
-int64_t local_time_bias_seconds(int64_t seconds) {
-    if (!engine.host.time_zone.known) read_time_zone();
-    return seconds + engine.host.time_zone.bias_seconds;
+int64_t local_time_bias_seconds(int64_t seconds, TimeZoneState &zone) {
+    if (!zone.known) read_time_zone(zone);
+    return seconds + zone.bias_seconds;
 }
 
-void read_time_zone() {
-    TIME_ZONE_INFORMATION zone{};
-    DWORD kind = ::GetTimeZoneInformation(&zone);
+void read_time_zone(TimeZoneState &zone) {
+    TIME_ZONE_INFORMATION rules{};
+    DWORD kind = ::GetTimeZoneInformation(&rules);
     int64_t bias = 0;
     if (kind == TIME_ZONE_ID_STANDARD)
-        bias = 60 * static_cast<int64_t>(zone.Bias + zone.StandardBias);
+        bias = 60 * static_cast<int64_t>(rules.Bias + rules.StandardBias);
     else if (kind == TIME_ZONE_ID_DAYLIGHT)
-        bias = 60 * static_cast<int64_t>(zone.Bias + zone.DaylightBias);
+        bias = 60 * static_cast<int64_t>(rules.Bias + rules.DaylightBias);
     else if (kind == TIME_ZONE_ID_UNKNOWN)
-        bias = 60 * static_cast<int64_t>(zone.Bias);
-    engine.host.time_zone.bias_seconds = bias;
-    engine.host.time_zone.known = 1;
+        bias = 60 * static_cast<int64_t>(rules.Bias);
+    zone.bias_seconds = bias;
+    zone.known = 1;
 }

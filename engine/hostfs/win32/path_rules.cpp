@@ -3,7 +3,7 @@
 #include <cctype>
 #include <string_view>
 
-#include "engine/hostfs/hostfs.h"
+#include "engine/hostfs/host_port.h"
 
 namespace {
 constexpr std::string_view DEVICE_NAMES[] = {"CON", "PRN", "AUX", "NUL"};

@@ -76,7 +76,8 @@ TEST(Checkdir, FolderPathTooLongEvenWhenItExists) {
 }
 
 TEST(Checkdir, ValidNames) {
-    EXPECT_EQ(is_valid_name("plain.txt"), 1);
+    FolderFacts known;
+    EXPECT_EQ(is_valid_name("plain.txt", known), 1);
     EXPECT_EQ(is_removable_drive(1) == 0 || is_removable_drive(1) == 1, true);
 }
 

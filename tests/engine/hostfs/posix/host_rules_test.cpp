@@ -48,7 +48,8 @@ TEST(PosixHost, ProgramNameAfterTheLastSlashOnly) {
 }
 
 TEST(PosixHost, NameProbes) {
-    EXPECT_EQ(is_valid_name(std::string(300, 'x').c_str()), 0);
+    FolderFacts known;
+    EXPECT_EQ(is_valid_name(std::string(300, 'x').c_str(), known), 0);
     EXPECT_EQ(is_fat_volume("."), 0);
 }
 
