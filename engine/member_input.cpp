@@ -118,7 +118,12 @@ DecodeOutcome decode_current_member(DecoderEntry decoder) {
     const MemberFacts member{engine.local.method, engine.local.flags, engine.local.compressed_size,
                              engine.input.remaining_uncompressed};
     engine.bulk = BulkInput{};
-    const ByteSource input{nullptr, next_member_byte, finish_member_input};
+    // The member's first bytes are those in the input window from the input position.
+    int32_t left = engine.input.bytes_left;
+    int32_t in_member = engine.input.remaining_compressed;
+    int32_t start_length = left < in_member ? left : in_member;
+    const ByteSource input{nullptr, engine.input.read_pos, start_length < 0 ? 0 : start_length,
+                           next_member_byte, finish_member_input};
     const ByteSink output{nullptr, shrunk ? write_shrink_output : write_member_output};
     return decoder(engine.decoders, member, input, output);
 }

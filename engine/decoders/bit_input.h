@@ -46,6 +46,8 @@ inline constexpr uint16_t bit_masks[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000
 inline void take_input(BitInput &in, InputFeed &feed, const ByteSource &source,
                        unsigned char fill) {
     in = BitInput{};
+    in.next = source.start;
+    in.direct = source.start_length;
     feed = InputFeed{&source, fill, 0};
     in.feed = &feed;
 }

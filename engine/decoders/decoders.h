@@ -79,9 +79,12 @@ struct MemberFacts {
 };
 
 // Where a member's compressed bytes come from. The bit input reads the run of bytes it was last
-// handed straight through, and asks for the next byte when the run is used up.
+// handed straight through (the first run: `start`), and asks for the next byte when the run is
+// used up.
 struct ByteSource {
     void *context;
+    const unsigned char *start; // the member's first bytes, `start_length` of them
+    int32_t start_length;
     // Counts the bytes before `used_to` as used (nothing when it is null), then returns the
     // member's next byte, 0..255, or -1 at and past the member's end, and points `*run` at the
     // member's bytes after it that may be read straight through, `*run_length` of them.

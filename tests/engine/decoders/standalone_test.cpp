@@ -109,7 +109,10 @@ TEST(StandaloneDecoders, DecodeFromMemoryWhateverTheRuns) {
             SCOPED_TRACE(std::string(row.name) + ", runs of " + std::to_string(run_limit));
             MemorySource source{stream.data(), stream.data() + stream.size(), run_limit};
             Bytes out;
-            const ByteSource input{&source, memory_next, memory_finish};
+            const ByteSource input{
+                &source, stream.data(),
+                std::min<int32_t>(static_cast<int32_t>(stream.size()), run_limit), memory_next,
+                memory_finish};
             const ByteSink output{&out, memory_write};
             DecodeOutcome outcome = row.decoder(*state, member, input, output);
             EXPECT_EQ(outcome.result, DecodeResult::ok);
