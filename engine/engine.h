@@ -105,7 +105,6 @@ struct KeptAcrossCalls {
     int no_zip_directory_seen = 0; // a file by the plain name had no zip directory: words a
                                    // later not-found message differently
     ReplacePolicy replace_policy = nullptr; // none: an existing file is kept
-    TableMemory table_memory;
 };
 
 // The detailed report's format (zipinfo -1, -2, -s, -m, -l, -v): while the options are read
@@ -172,6 +171,19 @@ struct InputWindow {
 // went on (the member ends with a warning); the user chose to stop the archive.
 enum class DiskFullState { none = 0, went_on = 1, stop = 2 };
 
+// The member's bytes beyond the input window, when many are left: read straight into
+// EngineState::bulk_buffer a piece of BULK_PIECE_SIZE at a time, one read instead of one per
+// input block. The input window is brought back to where the member's bytes end when the decoder
+// is done.
+constexpr int BULK_PIECE_SIZE = 65536;
+constexpr int BULK_INPUT_THRESHOLD = 16384; // member bytes left that make pieces worth it
+struct BulkInput {
+    bool active = false;
+    int64_t piece_position = 0;             // archive file position of the piece's first byte
+    int64_t next_position = 0;              // and of the byte after the piece
+    const unsigned char *settled = nullptr; // bytes before this one are counted as used
+};
+
 // The output writer.
 struct OutputState {
     unsigned char *buffer = nullptr; // OUTPUT_BUFFER_SIZE bytes, allocated per call
@@ -212,6 +224,8 @@ struct EngineState {
     const char *archive_name = nullptr; // the archive being processed
 
     InputWindow input;
+    BulkInput bulk;
+    unsigned char bulk_buffer[BULK_PIECE_SIZE];
 
     // The archive's records and the current member.
     EndRecord end_record = {};
@@ -223,7 +237,6 @@ struct EngineState {
     char filename[NAME_BUFFER_SIZE] = {}; // member name, then its output path
     unsigned char *extra_field = nullptr;
     unsigned extra_length = 0;
-    int32_t used_compressed_size = 0; // set by the implode decoder on a size mismatch
 
     OutputState output;
     ExtractionState extraction;
@@ -289,6 +302,11 @@ inline int next_byte() {
     if (--engine.input.bytes_left >= 0) return *engine.input.read_pos++;
     return refill_byte();
 }
+
+// The decoders' side of the current member (member_input.cpp): runs `decoder` over it, with the
+// local header's facts, the member's bytes from the input position and its output through
+// write_out.
+DecodeOutcome decode_current_member(DecoderEntry decoder);
 
 // Listings.
 EngineStatus list_members();

@@ -22,7 +22,7 @@ bool allocate_call_buffers() {
 }
 
 void release_call_resources() {
-    deflate_release_fixed_tables();
+    deflate_release_fixed_tables(engine.decoders);
     checkdir(nullptr, CD_RELEASE_ROOT);
     std::free(engine.output.text_conversion_buffer);
     engine.output.text_conversion_buffer = nullptr;
@@ -52,13 +52,12 @@ void reset_engine_state() {
     engine.local = LocalHeader{};
     engine.current = nullptr;
     engine.filename[0] = '\0';
-    engine.used_compressed_size = 0;
     engine.output = OutputState{};
     engine.extraction = ExtractionState{};
     engine.listed_member = MemberEntry{};
     // The decoders' work area holds nothing between members: every decoder sets up what it reads.
-    engine.decoders.input_end = InputEnd{};
-    engine.decoders.bulk = BulkInput{};
+    engine.bulk = BulkInput{};
+    engine.decoders.input_feed = InputFeed{};
     engine.decoders.deflate = DeflateState{};
     engine.decoders.shrink = ShrinkState{};
     engine.decoders.reduce = ReduceState{};

@@ -369,25 +369,26 @@ int process_entry(int number, EngineStatus &status) {
 }
 
 // The stored copy: bytes from the archive straight to the writer in window-sized blocks.
-DecodeResult copy_stored() {
-    unsigned char *const window = engine.decoders.window_area;
+DecodeOutcome copy_stored(DecoderState &state, const MemberFacts &, const ByteSource &,
+                          const ByteSink &output) {
+    unsigned char *const window = state.window_area;
     unsigned filled = 0;
     int b;
     while (engine.output.disk_full_state == DiskFullState::none && (b = next_byte()) != -1) {
         window[filled++] = static_cast<unsigned char>(b);
         if (filled == WINDOW_SIZE) {
-            write_out(window, filled, 0);
+            output.write(output.context, window, filled);
             filled = 0;
         }
     }
-    if (filled > 0) write_out(window, filled, 0);
-    return DecodeResult::ok;
+    if (filled > 0) output.write(output.context, window, filled);
+    return {};
 }
 
 // A method this engine decodes: its decoder, its verb in the progress line, and the words its
 // error lines use (the stored copy and the reduce decoder never fail).
 struct MethodDecoder {
-    DecodeResult (*decode)();
+    DecoderEntry decode;
     const char *verb;
     const char *operation; // "not enough memory for <operation> operation"
     const char *data_kind; // "invalid compressed (<data_kind>) data for <name>"
@@ -420,10 +421,19 @@ const MethodDecoder *method_decoder(unsigned method) {
     }
 }
 
+// The notes a decoder made on its way, as the member's line shows them unless quiet: deflate's
+// incomplete codes.
+void show_decoder_notes(const DecodeOutcome &outcome) {
+    if (engine.options.quiet != 0) return;
+    for (unsigned i = 0; i < outcome.incomplete_distance_codes; ++i)
+        std::fputs("(incomplete d-tree)  ", stderr);
+    if (outcome.incomplete_literal_code) std::fputs("(incomplete l-tree)  ", stderr);
+}
+
 // What a decoder's result means for the member: its error line and its status. The one place
 // where decoder results become messages and statuses.
-EngineStatus decoder_status(const MethodDecoder &m, DecodeResult result) {
-    switch (result) {
+EngineStatus decoder_status(const MethodDecoder &m, const DecodeOutcome &outcome) {
+    switch (outcome.result) {
     case DecodeResult::ok:
         return EngineStatus::ok;
     case DecodeResult::no_memory:
@@ -436,12 +446,12 @@ EngineStatus decoder_status(const MethodDecoder &m, DecodeResult result) {
     case DecodeResult::size_mismatch: {
         // The member decoded, but took more or less input than its compressed size.
         bool error =
-            engine.local.compressed_size < static_cast<uint32_t>(engine.used_compressed_size);
+            engine.local.compressed_size < static_cast<uint32_t>(outcome.used_compressed_size);
         std::fprintf(stderr,
                      "%s  %s:  %ld bytes required to uncompress to %lu bytes;\n       %s   "
                      "supposed to require %lu bytes%s%s%s\n",
                      quiet() ? "" : "\n", error ? "error" : "warning",
-                     static_cast<long>(engine.used_compressed_size),
+                     static_cast<long>(outcome.used_compressed_size),
                      static_cast<unsigned long>(engine.local.uncompressed_size), error ? "" : "  ",
                      static_cast<unsigned long>(engine.local.compressed_size), quiet() ? " [" : "",
                      quiet() ? shown().c_str() : "", quiet() ? "]" : ".");
@@ -539,11 +549,12 @@ EngineStatus extract_member() {
     output.declared_size = declared_size();
     output.produced = 0;
     output.past_declared_size = 0;
-    DecodeResult result = decoder->decode();
+    DecodeOutcome outcome = decode_current_member(decoder->decode);
     const uint64_t produced = output.produced, declared = output.declared_size;
     output.declared_size = std::numeric_limits<uint64_t>::max();
+    show_decoder_notes(outcome);
     status = output.past_declared_size ? bad_length(produced, declared, true)
-                                       : decoder_status(*decoder, result);
+                                       : decoder_status(*decoder, outcome);
     if (engine.options.to_stdout) flush_standard_output();
 
     if (output.disk_full_state == DiskFullState::stop) {

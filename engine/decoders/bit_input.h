@@ -1,11 +1,9 @@
 // The one bit input of every decoder: a member's compressed bytes, least significant bit first.
 //
-// A decoder takes the input over at the start of its bit-coded data (take_input) and hands it
+// A decoder takes the input over at the start of the member's data (take_input) and hands it
 // back before it returns (hand_back_input). In between it reads whole bytes straight through
-// `next` while `direct` says they belong to the member, eight at a time: first those in the
-// engine's input window, then, when much of the member is left, pieces of up to BULK_PIECE_SIZE
-// bytes read straight from the archive (read_piece); the rest through next_byte, which refills
-// the window.
+// `next` while `direct` says they belong to the member, eight at a time; when they are used up,
+// the source its caller handed over (a ByteSource) supplies the next byte and the next run.
 //
 // Past the member's end the input does not stop: it goes on supplying fill bytes, eight one bits
 // each for deflate and implode and eight zero bits for shrink and reduce (what each format's
@@ -16,13 +14,17 @@
 // of decoding data that does not exist. Before that, each format judges for itself a member that
 // used fill bits: deflate fails it, implode reports the size mismatch, shrink ends at its last
 // whole code, reduce decodes on to the member's size and leaves the rest to the CRC check.
+//
+// The one policy: need_bits says whether the bits are there, and every caller acts on it. A
+// decoder that judges the member's end by other means (the size it decodes to, input_ran_out,
+// reaches_past_end) reads on through fill bits with hold_bits_past_end, which says nothing.
 #pragma once
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
 
-#include "engine/engine.h"
+#include "engine/decoders/decoders.h"
 
 static_assert(std::endian::native == std::endian::little,
               "the wide bit fill assumes a little-endian host");
@@ -39,102 +41,51 @@ inline constexpr uint16_t bit_masks[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000
                                            0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF, 0x07FF,
                                            0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
 
-// Points the input at the engine's input position: the member's bytes in the window from there.
-inline void attach_input(BitInput &in) {
-    in.next = engine.input.read_pos;
-    int32_t left = engine.input.bytes_left;
-    int32_t member = engine.input.remaining_compressed;
-    in.direct = left < member ? left : member;
-    if (in.direct < 0) in.direct = 0;
-}
-
-// Starts reading the member's data from the engine's input position, with nothing held; past
-// the member's end the input reads `fill` bytes.
-inline void take_input(BitInput &in, unsigned char fill) {
+// Starts reading the member's data from `source` with nothing held; past the member's end the
+// input reads `fill` bytes. The feed is the decoder state's.
+inline void take_input(BitInput &in, InputFeed &feed, const ByteSource &source,
+                       unsigned char fill) {
     in = BitInput{};
-    engine.decoders.input_end = InputEnd{fill, 0};
-    engine.decoders.bulk = BulkInput{};
-    attach_input(in);
+    in.next = source.start;
+    in.direct = source.start_length;
+    feed = InputFeed{&source, fill, 0};
+    in.feed = &feed;
 }
 
-// Counts what was read directly as used: the engine's input position and member counter come
-// up to `next` (the held bits stay held). While the input reads pieces, only the counter moves.
-inline void settle_input(const BitInput &in) {
-    BulkInput &bulk = engine.decoders.bulk;
-    if (bulk.active) {
-        engine.input.remaining_compressed -= static_cast<int32_t>(in.next - bulk.settled);
-        bulk.settled = in.next;
-        return;
-    }
-    int32_t used = static_cast<int32_t>(in.next - engine.input.read_pos);
-    engine.input.read_pos = const_cast<unsigned char *>(in.next);
-    engine.input.bytes_left -= used;
-    engine.input.remaining_compressed -= used;
+// Hands the input back to the source when the decoder is done. Returns how many of the member's
+// bytes are left (negative: how many were asked for past its end); held bits do not count as
+// used.
+inline int32_t hand_back_input(const BitInput &in) {
+    const ByteSource &source = *in.feed->source;
+    return source.finish(source.context, in.next);
 }
 
-// Hands the input back to the archive reader when the decoder is done: the engine's input position
-// is where the direct reads stopped.
-inline void hand_back_input(const BitInput &in) {
-    settle_input(in);
-    BulkInput &bulk = engine.decoders.bulk;
-    if (!bulk.active) return;
-    bulk.active = false;
-    int64_t position = bulk.piece_position + (in.next - engine.decoders.bulk_buffer);
-    // The window is left empty by a failed seek, and the next reader finds that out.
-    seek_archive(position - engine.input.prepended_bytes);
+// The member's next byte when none is direct, from the source, which hands over the next run
+// with it: -1 at and past the member's end.
+[[nodiscard, gnu::noinline]] inline int next_member_byte(BitInput &in) {
+    const ByteSource &source = *in.feed->source;
+    return source.next(source.context, in.next, &in.next, &in.direct);
 }
 
-// Reads the member's next piece into the bulk buffer and makes it direct. Starts reading pieces
-// when the input window is used up and much of the member is left. False when the input does not
-// read pieces; when the archive ends inside the member, true with nothing direct, the member's
-// input ended as next_byte ends it.
-inline bool read_piece(BitInput &in) {
-    BulkInput &bulk = engine.decoders.bulk;
-    InputWindow &window = engine.input;
-    if (!bulk.active) {
-        if (window.remaining_compressed < BULK_INPUT_THRESHOLD || window.bytes_left != 0 ||
-            window.window_start < 0 || window.buffer == nullptr)
-            return false;
-        int64_t position = window.window_start + (window.read_pos - window.buffer);
-        if (host_seek(window.archive_fd, position) != position) return false;
-        bulk.active = true;
-        bulk.next_position = position;
-    }
-    int32_t want = window.remaining_compressed < BULK_PIECE_SIZE ? window.remaining_compressed
-                                                                 : BULK_PIECE_SIZE;
-    int got = host_read(window.archive_fd, engine.decoders.bulk_buffer, want);
-    if (got <= 0) got = 0;
-    bulk.piece_position = bulk.next_position;
-    bulk.next_position += got;
-    in.next = bulk.settled = engine.decoders.bulk_buffer;
-    in.direct = got;
-    if (got == 0) window.remaining_compressed = 0; // the archive ends inside the member
-    return true;
-}
-
-// The member's next byte when none is direct: from the next piece, or through next_byte (which
-// refills the engine's input window), or -1 at and past the member's end.
-[[gnu::noinline]] inline int next_member_byte(BitInput &in) {
-    settle_input(in);
-    if (engine.input.remaining_compressed > 0 && read_piece(in)) {
-        if (in.direct == 0) return -1;
+// The member's next whole byte, for data read byte by byte before any bits are held: -1 at and
+// past its end (no fill bytes here).
+[[nodiscard]] inline int next_input_byte(BitInput &in) {
+    if (in.direct > 0) {
         --in.direct;
         return *in.next++;
     }
-    int b = next_byte();
-    if (!engine.decoders.bulk.active) attach_input(in);
-    return b;
+    return next_member_byte(in);
 }
 
 // More fill bytes supplied than look-ahead can explain: the member's data is not all there.
-inline bool input_ran_out() {
-    return engine.decoders.input_end.fill_bytes > INPUT_OVERRUN_LIMIT;
+[[nodiscard]] inline bool input_ran_out(const BitInput &in) {
+    return in.feed->fill_bytes > INPUT_OVERRUN_LIMIT;
 }
 
 // The slow way to `need` bits: byte by byte, fill bytes past the member's end. Takes and returns
 // the input by value, so that the decode loops keep theirs in registers.
-[[gnu::noinline]] inline BitInput fill_slowly(BitInput in, unsigned need) {
-    InputEnd &end = engine.decoders.input_end;
+[[nodiscard, gnu::noinline]] inline BitInput fill_slowly(BitInput in, unsigned need) {
+    InputFeed &end = *in.feed;
     while (in.count < need) {
         uint64_t byte;
         if (in.direct > 0) {
@@ -167,14 +118,25 @@ inline bool input_ran_out() {
 
 // Holds at least `need` bits (at most 56); false once the input has run out. Eight bytes at once
 // while the member's bytes are direct.
-[[gnu::always_inline]] inline bool need_bits(BitInput &in, unsigned need) {
+[[nodiscard, gnu::always_inline]] inline bool need_bits(BitInput &in, unsigned need) {
     if (in.count >= need) return true;
     if (in.direct >= 8) [[likely]] {
         refill_wide(in);
         return true;
     }
     in = fill_slowly(in, need);
-    return !input_ran_out();
+    return !input_ran_out(in);
+}
+
+// Holds at least `need` bits (at most 56), fill bits past the member's end as far as needed: the
+// deliberate read past the end of the decoders that judge the end themselves.
+[[gnu::always_inline]] inline void hold_bits_past_end(BitInput &in, unsigned need) {
+    if (in.count >= need) return;
+    if (in.direct >= 8) [[likely]] {
+        refill_wide(in);
+        return;
+    }
+    in = fill_slowly(in, need);
 }
 
 [[gnu::always_inline]] inline unsigned peek_bits(const BitInput &in, unsigned n) {
@@ -194,20 +156,20 @@ inline bool input_ran_out() {
 }
 
 // Whether the next n held bits go past the member's last byte.
-inline bool reaches_past_end(const BitInput &in, unsigned n) {
-    return 8 * engine.decoders.input_end.fill_bytes + n > in.count;
+[[nodiscard]] inline bool reaches_past_end(const BitInput &in, unsigned n) {
+    return 8 * in.feed->fill_bytes + n > in.count;
 }
 
 // Fill bits already consumed: a decode that used any read past the member's end.
-inline unsigned fill_bits_used(const BitInput &in) {
-    unsigned fill_bits = 8 * engine.decoders.input_end.fill_bytes;
+[[nodiscard]] inline unsigned fill_bits_used(const BitInput &in) {
+    unsigned fill_bits = 8 * in.feed->fill_bytes;
     return fill_bits > in.count ? fill_bits - in.count : 0;
 }
 
 // Copies n bytes of byte-aligned data (the held bits must be whole bytes): held bytes first,
 // then the direct ones, then the member's next. Returns the count copied, smaller than n when
 // the member's data ends first (no fill bytes here).
-inline unsigned read_aligned_bytes(BitInput &in, unsigned char *to, unsigned n) {
+[[nodiscard]] inline unsigned read_aligned_bytes(BitInput &in, unsigned char *to, unsigned n) {
     unsigned copied = 0;
     while (copied < n && in.count >= 8) to[copied++] = static_cast<unsigned char>(take_bits(in, 8));
     if (copied == n) return copied;

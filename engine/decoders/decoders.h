@@ -1,5 +1,6 @@
-// The decoders of the compressed methods: their one result vocabulary, the records they keep in
-// the engine state, their table entries and their entry points.
+// The decoders of the compressed methods: their one result vocabulary, what a caller hands them
+// (the member's facts, its bytes, a place for the output), the records they keep, their table
+// entries and their entry points. Nothing here reaches into the engine.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,14 @@ enum class DecodeResult {
     bad_tree,        // implode: a tree description that does not describe its symbols
     no_memory,       // a table or buffer could not be allocated
     size_mismatch,   // implode: decoded, but the compressed size was not used exactly
+};
+
+// A decoder's result with what the caller reports beside it: the decoders print nothing.
+struct DecodeOutcome {
+    DecodeResult result = DecodeResult::ok;
+    unsigned incomplete_distance_codes = 0; // deflate: blocks decoded with an incomplete one
+    bool incomplete_literal_code = false;   // deflate: the member ended on an incomplete one
+    int32_t used_compressed_size = 0;       // implode: the input that was used
 };
 
 // Every check of what a member's data says goes through here, so that the decoders' rule for
@@ -59,35 +68,58 @@ struct TableMemory {
     long fail_after = -1;
 };
 
+// --- What a caller hands a decoder ----------------------------------------------------------
+
+// The facts of the member that the decoders read.
+struct MemberFacts {
+    uint16_t method = 0;            // reduce: the compression factor
+    uint16_t flags = 0;             // general purpose flags: implode's variant
+    uint32_t compressed_size = 0;   // deflate and implode: how much input to expect
+    uint32_t uncompressed_size = 0; // implode and reduce: how much output to make
+};
+
+// Where a member's compressed bytes come from. The bit input reads the run of bytes it was last
+// handed straight through (the first run: `start`), and asks for the next byte when the run is
+// used up.
+struct ByteSource {
+    void *context;
+    const unsigned char *start; // the member's first bytes, `start_length` of them
+    int32_t start_length;
+    // Counts the bytes before `used_to` as used (nothing when it is null), then returns the
+    // member's next byte, 0..255, or -1 at and past the member's end, and points `*run` at the
+    // member's bytes after it that may be read straight through, `*run_length` of them.
+    int (*next)(void *context, const unsigned char *used_to, const unsigned char **run,
+                int32_t *run_length);
+    // The decoder is done: counts the bytes before `used_to` as used and returns how many of the
+    // member's bytes are left (negative: how many were asked for past its end).
+    int32_t (*finish)(void *context, const unsigned char *used_to);
+};
+
+// Where a decoder's output goes, block by block, in order.
+struct ByteSink {
+    void *context;
+    void (*write)(void *context, const unsigned char *block, unsigned length);
+};
+
 // --- The records of the decoders ---------------------------------------------------------------
+
+// What the bit input knows beyond its registers: where its bytes come from, what a byte past
+// the member's end reads as for the decoder at work, and how many such fill bytes it has
+// supplied.
+struct InputFeed {
+    const ByteSource *source = nullptr;
+    unsigned char fill = 0;
+    unsigned fill_bytes = 0;
+};
 
 // The bit input of every decoder over the member's compressed bytes: what a decode loop keeps in
 // registers. Its rules and operations are in bit_input.h.
 struct BitInput {
     uint64_t bits = 0;                   // held bits, the next one in bit 0
     unsigned count = 0;                  // how many bits are held
-    const unsigned char *next = nullptr; // next byte in the engine's input window
+    const unsigned char *next = nullptr; // next byte of the run the source handed over
     int32_t direct = 0;                  // bytes at `next` that belong to the member
-};
-
-// What the input knows about the member's end: what a byte past it reads as for the decoder at
-// work, and how many such fill bytes it has supplied.
-struct InputEnd {
-    unsigned char fill = 0;
-    unsigned fill_bytes = 0;
-};
-
-// The member's bytes beyond the engine's input window, when many are left: read straight into
-// the decoders' own buffer (DecoderState::bulk_buffer) a piece of BULK_PIECE_SIZE at a time, one
-// read instead of one per input block. The engine's input window is brought back to where the
-// member's bytes end when the decoder hands the input back.
-constexpr int BULK_PIECE_SIZE = 65536;
-constexpr int BULK_INPUT_THRESHOLD = 16384; // member bytes left that make pieces worth it
-struct BulkInput {
-    bool active = false;
-    int64_t piece_position = 0;             // archive file position of the piece's first byte
-    int64_t next_position = 0;              // and of the byte after the piece
-    const unsigned char *settled = nullptr; // bytes before this one are counted as used
+    InputFeed *feed = nullptr;
 };
 
 // Deflate's output area: the history that a match may reach back into (the last WINDOW_SIZE bytes
@@ -101,9 +133,11 @@ constexpr unsigned DEFLATE_AREA_SIZE = WINDOW_SIZE + DEFLATE_RUN_SIZE + DEFLATE_
 // Deflate: the member's input and output position across its blocks, and the fixed codes.
 struct DeflateState {
     BitInput input;
-    unsigned out_pos = 0;           // next write position in the output area
-    unsigned unwritten = 0;         // the first byte of the area not yet written out
-    bool use_literal_pairs = false; // the member is long enough for literal pairs to pay
+    unsigned char *area = nullptr;    // the output area (DecoderState::deflate_area)
+    const ByteSink *output = nullptr; // where the runs go
+    unsigned out_pos = 0;             // next write position in the output area
+    unsigned unwritten = 0;           // the first byte of the area not yet written out
+    bool use_literal_pairs = false;   // the member is long enough for literal pairs to pay
     // The fixed codes' packed tables, built by the first fixed block of an engine call and kept
     // until deflate_release_fixed_tables.
     uint32_t *fixed_literals = nullptr;
@@ -111,7 +145,8 @@ struct DeflateState {
     unsigned code_lengths[288 + 32] = {}; // the lengths read by one dynamic block
 };
 
-// Shrink: the code state and the output position in the engine's output buffer.
+// Shrink: the code state and the output position in its output block.
+constexpr unsigned SHRINK_OUTPUT_SIZE = 65536;
 struct ShrinkState {
     int code_width = 9;
     int next_free_code = 257;
@@ -129,29 +164,36 @@ struct ImplodeState {
     unsigned tree_lengths[256] = {};
 };
 
+// Everything the decoders keep; the caller hands it to each of them.
 struct DecoderState {
     unsigned char window_area[WINDOW_SIZE] = {};
     unsigned char deflate_area[DEFLATE_AREA_SIZE]; // no bytes kept from one member to the next
-    unsigned char bulk_buffer[BULK_PIECE_SIZE];
-    InputEnd input_end;
-    BulkInput bulk;
+    unsigned char shrink_output[SHRINK_OUTPUT_SIZE];
+    InputFeed input_feed;
     DeflateState deflate;
     ShrinkState shrink;
     ReduceState reduce;
     ImplodeState implode;
-    uint16_t sorted_symbols[MAX_CODE_SYMBOLS] = {}; // build_decode_table's work array
+    TableMemory table_memory; // kept for the whole process
 };
 
 // --- Entry points ------------------------------------------------------------------------------
-// Each decodes the current member from the engine's input (positioned at its first compressed
-// byte, the member counters set) through write_out.
+// Each decodes one member: its compressed bytes from `input`, its output to `output`, its work
+// areas and tables in `state`.
 
-DecodeResult deflate_decode_member();
-// Releases the fixed codes' tables; the engine calls it when a call ends.
-void deflate_release_fixed_tables();
-DecodeResult implode_decode_member();
-DecodeResult shrink_decode_member();
-DecodeResult reduce_decode_member();
+using DecoderEntry = DecodeOutcome (*)(DecoderState &state, const MemberFacts &member,
+                                       const ByteSource &input, const ByteSink &output);
+
+DecodeOutcome deflate_decode_member(DecoderState &state, const MemberFacts &member,
+                                    const ByteSource &input, const ByteSink &output);
+// Releases the fixed codes' tables, which deflate keeps from one member to the next.
+void deflate_release_fixed_tables(DecoderState &state);
+DecodeOutcome implode_decode_member(DecoderState &state, const MemberFacts &member,
+                                    const ByteSource &input, const ByteSink &output);
+DecodeOutcome shrink_decode_member(DecoderState &state, const MemberFacts &member,
+                                   const ByteSource &input, const ByteSink &output);
+DecodeOutcome reduce_decode_member(DecoderState &state, const MemberFacts &member,
+                                   const ByteSource &input, const ByteSink &output);
 
 // First-level bits asked for implode's distance tree: more for members above 200000 compressed
 // bytes.

@@ -30,7 +30,6 @@
 // 286 and 287 and distance codes 30 and 31 are invalid; a match may not reach before the member's
 // first byte; the member's last block must end within its data, not in fill bits past its end.
 #include <array>
-#include <cstdio>
 #include <cstring>
 
 #include "engine/decoders/bit_input.h"
@@ -167,21 +166,23 @@ struct DataLoop {
     unsigned char *const flush_mark; // the run goes out once the output reaches here
 };
 
-inline unsigned char *output_area() {
-    return engine.decoders.deflate_area;
+inline unsigned char *area_flush_mark(const DeflateState &s) {
+    return s.area + WINDOW_SIZE + DEFLATE_RUN_SIZE;
 }
-inline unsigned char *area_flush_mark() {
-    return engine.decoders.deflate_area + WINDOW_SIZE + DEFLATE_RUN_SIZE;
+
+// Writes the bytes from `unwritten` up to `end` to the member's output.
+void write_area(const DeflateState &s, const unsigned char *end) {
+    s.output->write(s.output->context, s.area + s.unwritten,
+                    static_cast<unsigned>(end - s.area) - s.unwritten);
 }
 
 // Writes out the bytes that have not been written yet and moves the last WINDOW_SIZE bytes, the
 // history later matches may reach into, to the area's start. The output goes on after them.
 [[gnu::noinline]] unsigned char *write_run(DeflateState &s, unsigned char *out) {
-    write_out(output_area() + s.unwritten, static_cast<unsigned>(out - output_area()) - s.unwritten,
-              0);
-    std::memcpy(output_area(), out - WINDOW_SIZE, WINDOW_SIZE);
+    write_area(s, out);
+    std::memcpy(s.area, out - WINDOW_SIZE, WINDOW_SIZE);
     s.unwritten = WINDOW_SIZE;
-    return output_area() + WINDOW_SIZE;
+    return s.area + WINDOW_SIZE;
 }
 
 // --- The steps of the data loop ----------------------------------------------------------------
@@ -261,7 +262,7 @@ enum class LoopEnd { end_of_block, bad_data };
 // literal/length code with its extra bits and a distance code with its extra bits, 15 + 5 + 15 +
 // 13 bits. Eight bytes at once while the member's bytes are direct. False once the input has run
 // out.
-[[gnu::always_inline]] inline bool top_up(BitInput &in) {
+[[nodiscard, gnu::always_inline]] inline bool top_up(BitInput &in) {
     if (in.direct >= 8) [[likely]] {
         refill_wide(in);
         return true;
@@ -333,10 +334,10 @@ decode_data(DataLoop &d, DeflateState &s, const uint32_t *literals, const uint32
 // The data of a fixed or dynamic block, in the given codes.
 [[gnu::always_inline]] inline DecodeResult run_data_loop(DeflateState &s, const uint32_t *literals,
                                                          const uint32_t *distances) {
-    DataLoop d{s.input, output_area() + s.out_pos, output_area(), area_flush_mark()};
+    DataLoop d{s.input, s.area + s.out_pos, s.area, area_flush_mark(s)};
     LoopEnd end = decode_data(d, s, literals, distances);
     s.input = d.in;
-    s.out_pos = static_cast<unsigned>(d.out - output_area());
+    s.out_pos = static_cast<unsigned>(d.out - s.area);
     return end == LoopEnd::end_of_block ? DecodeResult::ok : DecodeResult::bad_data;
 }
 
@@ -370,12 +371,12 @@ DecodeResult stored_block(DeflateState &s) {
     unsigned length = take_bits(in, 16);
     CHECK_DATA(length == (~take_bits(in, 16) & 0xFFFF), DecodeResult::bad_data);
     while (length != 0) {
-        unsigned char *out = output_area() + s.out_pos;
-        if (out >= area_flush_mark()) out = write_run(s, out);
-        unsigned room = static_cast<unsigned>(area_flush_mark() - out);
+        unsigned char *out = s.area + s.out_pos;
+        if (out >= area_flush_mark(s)) out = write_run(s, out);
+        unsigned room = static_cast<unsigned>(area_flush_mark(s) - out);
         unsigned n = length < room ? length : room;
         unsigned got = read_aligned_bytes(in, out, n);
-        s.out_pos = static_cast<unsigned>(out + got - output_area());
+        s.out_pos = static_cast<unsigned>(out + got - s.area);
         length -= got;
         CHECK_DATA(got == n, DecodeResult::bad_data); // the member's data ends inside the block
     }
@@ -384,17 +385,25 @@ DecodeResult stored_block(DeflateState &s) {
 
 // The packed tables of one dynamic block, released however the block ends.
 struct BlockTables {
+    TableMemory &memory;
     uint32_t *code_lengths = nullptr;
     uint32_t *literals = nullptr;
     uint32_t *distances = nullptr;
-    BlockTables() = default;
+    explicit BlockTables(TableMemory &m) : memory(m) {}
     BlockTables(const BlockTables &) = delete;
     BlockTables &operator=(const BlockTables &) = delete;
     ~BlockTables() {
-        free_packed_table(code_lengths);
-        free_packed_table(literals);
-        free_packed_table(distances);
+        free_packed_table(memory, code_lengths);
+        free_packed_table(memory, literals);
+        free_packed_table(memory, distances);
     }
+};
+
+// A member's deflate state with what its blocks report beside their result.
+struct Member {
+    DeflateState &s;
+    TableMemory &memory;
+    DecodeOutcome &outcome;
 };
 
 // Reads the literal/length and distance lengths of a dynamic block as one sequence.
@@ -429,7 +438,8 @@ DecodeResult read_code_lengths(BitInput &in, const uint32_t *code, unsigned *len
     return DecodeResult::ok;
 }
 
-DecodeResult dynamic_block(DeflateState &s) {
+DecodeResult dynamic_block(const Member &m) {
+    DeflateState &s = m.s;
     BitInput &in = s.input;
     CHECK_DATA(need_bits(in, 14), DecodeResult::bad_data);
     unsigned literal_count = 257 + take_bits(in, 5);
@@ -446,79 +456,87 @@ DecodeResult dynamic_block(DeflateState &s) {
         }
         lengths[code_length_order[i]] = length;
     }
-    BlockTables tables;
-    DecodeResult r = build_packed_table(lengths, 19, 19, nullptr, nullptr, CODE_LENGTH_FIRST_BITS,
-                                        &tables.code_lengths);
+    BlockTables tables(m.memory);
+    DecodeResult r = build_packed_table(m.memory, lengths, 19, 19, nullptr, nullptr,
+                                        CODE_LENGTH_FIRST_BITS, &tables.code_lengths);
     if (r != DecodeResult::ok) return r;
     CHECK_DATA(tables.code_lengths != nullptr, DecodeResult::bad_data); // no code-length code
     r = read_code_lengths(in, tables.code_lengths, lengths, literal_count + distance_count);
     if (r != DecodeResult::ok) return r;
-    free_packed_table(tables.code_lengths);
+    free_packed_table(m.memory, tables.code_lengths);
     tables.code_lengths = nullptr;
 
-    r = build_packed_table(lengths, literal_count, 257, length_base, length_extra,
+    r = build_packed_table(m.memory, lengths, literal_count, 257, length_base, length_extra,
                            LITERAL_FIRST_BITS, &tables.literals, loop_entry);
-    if (r == DecodeResult::incomplete_code && engine.options.quiet == 0)
-        std::fputs("(incomplete l-tree)  ", stderr);
+    if (r == DecodeResult::incomplete_code) m.outcome.incomplete_literal_code = true;
     if (r != DecodeResult::ok) return r;
     // No literal/length code: nothing to decode with.
     CHECK_DATA(tables.literals != nullptr, DecodeResult::bad_data);
-    r = build_packed_table(lengths + literal_count, distance_count, 0, distance_base,
+    r = build_packed_table(m.memory, lengths + literal_count, distance_count, 0, distance_base,
                            distance_extra, DISTANCE_FIRST_BITS, &tables.distances, loop_entry);
     // An incomplete distance code is accepted: its unused codes decode as invalid.
-    if (r == DecodeResult::incomplete_code && engine.options.quiet == 0)
-        std::fputs("(incomplete d-tree)  ", stderr);
+    if (r == DecodeResult::incomplete_code) ++m.outcome.incomplete_distance_codes;
     if (r != DecodeResult::ok && r != DecodeResult::incomplete_code) return r;
     if (s.use_literal_pairs) pair_literals(tables.literals, shortest_code(lengths, 256));
     return decode_codes(s, tables.literals, tables.distances);
 }
 
-// The fixed codes' tables, built once for the engine call.
-DecodeResult build_fixed_tables(DeflateState &s) {
+void release_fixed_tables(DeflateState &s, TableMemory &memory) {
+    free_packed_table(memory, s.fixed_literals);
+    free_packed_table(memory, s.fixed_distances);
+    s.fixed_literals = nullptr;
+    s.fixed_distances = nullptr;
+}
+
+// The fixed codes' tables, built by the first fixed block and kept until
+// deflate_release_fixed_tables.
+DecodeResult build_fixed_tables(DeflateState &s, TableMemory &memory) {
     unsigned lengths[288];
     for (unsigned symbol = 0; symbol < 144; ++symbol) lengths[symbol] = 8;
     for (unsigned symbol = 144; symbol < 256; ++symbol) lengths[symbol] = 9;
     for (unsigned symbol = 256; symbol < 280; ++symbol) lengths[symbol] = 7;
     for (unsigned symbol = 280; symbol < 288; ++symbol) lengths[symbol] = 8;
-    DecodeResult r = build_packed_table(lengths, 288, 257, length_base, length_extra,
+    DecodeResult r = build_packed_table(memory, lengths, 288, 257, length_base, length_extra,
                                         LITERAL_FIRST_BITS, &s.fixed_literals, loop_entry);
     if (r != DecodeResult::ok) return r;
     pair_literals(s.fixed_literals, shortest_code(lengths, 256));
     for (unsigned symbol = 0; symbol < 30; ++symbol) lengths[symbol] = 5;
     // Thirty codes of five bits leave two unused: incomplete, as the RFC has it.
-    r = build_packed_table(lengths, 30, 0, distance_base, distance_extra, DISTANCE_FIRST_BITS,
-                           &s.fixed_distances, loop_entry);
+    r = build_packed_table(memory, lengths, 30, 0, distance_base, distance_extra,
+                           DISTANCE_FIRST_BITS, &s.fixed_distances, loop_entry);
     if (r == DecodeResult::ok || r == DecodeResult::incomplete_code) return DecodeResult::ok;
-    deflate_release_fixed_tables();
+    release_fixed_tables(s, memory);
     return r;
 }
 
-DecodeResult fixed_block(DeflateState &s) {
+DecodeResult fixed_block(const Member &m) {
+    DeflateState &s = m.s;
     if (s.fixed_literals == nullptr) {
-        DecodeResult r = build_fixed_tables(s);
+        DecodeResult r = build_fixed_tables(s, m.memory);
         if (r != DecodeResult::ok) return r;
     }
     return decode_codes(s, s.fixed_literals, s.fixed_distances);
 }
 
 // One block: its header, then its kind.
-DecodeResult read_block(DeflateState &s, bool *last) {
+DecodeResult read_block(const Member &m, bool *last) {
+    DeflateState &s = m.s;
     CHECK_DATA(need_bits(s.input, 3), DecodeResult::bad_data);
     *last = take_bits(s.input, 1) != 0;
     unsigned type = take_bits(s.input, 2);
     CHECK_DATA(type != 3, DecodeResult::bad_block_type);
     if (type == 0) return stored_block(s);
-    if (type == 1) return fixed_block(s);
-    return dynamic_block(s);
+    if (type == 1) return fixed_block(m);
+    return dynamic_block(m);
 }
 
-DecodeResult decode_blocks(DeflateState &s) {
+DecodeResult decode_blocks(const Member &m) {
     bool last = false;
     while (!last) {
-        DecodeResult r = read_block(s, &last);
+        DecodeResult r = read_block(m, &last);
         if (r != DecodeResult::ok) return r;
     }
-    CHECK_DATA(fill_bits_used(s.input) == 0, DecodeResult::bad_data);
+    CHECK_DATA(fill_bits_used(m.s.input) == 0, DecodeResult::bad_data);
     return DecodeResult::ok;
 }
 
@@ -528,23 +546,24 @@ constexpr int32_t PAIRING_MIN_INPUT = 4096;
 
 } // namespace
 
-DecodeResult deflate_decode_member() {
-    DeflateState &s = engine.decoders.deflate;
+DecodeOutcome deflate_decode_member(DecoderState &state, const MemberFacts &member,
+                                    const ByteSource &input, const ByteSink &output) {
+    DeflateState &s = state.deflate;
+    s.area = state.deflate_area;
+    s.output = &output;
     s.out_pos = 0;
     s.unwritten = 0;
-    s.use_literal_pairs = engine.input.remaining_compressed >= PAIRING_MIN_INPUT;
-    take_input(s.input, FILL_ONES);
-    DecodeResult r = decode_blocks(s);
+    s.use_literal_pairs = static_cast<int32_t>(member.compressed_size) >= PAIRING_MIN_INPUT;
+    take_input(s.input, state.input_feed, input, FILL_ONES);
+    DecodeOutcome outcome;
+    outcome.result = decode_blocks(Member{s, state.table_memory, outcome});
     hand_back_input(s.input);
     // A failed member's last run is not written: what follows the damage is not its data.
-    if (r == DecodeResult::ok) write_out(output_area() + s.unwritten, s.out_pos - s.unwritten, 0);
-    return r;
+    if (outcome.result == DecodeResult::ok) write_area(s, s.area + s.out_pos);
+    s.output = nullptr;
+    return outcome;
 }
 
-void deflate_release_fixed_tables() {
-    DeflateState &s = engine.decoders.deflate;
-    free_packed_table(s.fixed_literals);
-    free_packed_table(s.fixed_distances);
-    s.fixed_literals = nullptr;
-    s.fixed_distances = nullptr;
+void deflate_release_fixed_tables(DecoderState &state) {
+    release_fixed_tables(state.deflate, state.table_memory);
 }

@@ -4,13 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/engine.h"
-
 namespace {
 
 // Table memory goes through here, so that the tests can count it and make it fail.
-void *allocate_table_memory(size_t bytes) {
-    TableMemory &memory = engine.kept.table_memory;
+void *allocate_table_memory(TableMemory &memory, size_t bytes) {
     if (memory.fail_after == 0) return nullptr;
     if (memory.fail_after > 0) --memory.fail_after;
     void *block = std::malloc(bytes);
@@ -18,10 +15,10 @@ void *allocate_table_memory(size_t bytes) {
     return block;
 }
 
-void release_table_memory(void *block) {
+void release_table_memory(TableMemory &memory, void *block) {
     if (block == nullptr) return;
     std::free(block);
-    --engine.kept.table_memory.live_blocks;
+    --memory.live_blocks;
 }
 
 // A code as its lengths give it: how many codes of each length, the shortest and the longest,
@@ -73,9 +70,10 @@ void symbol_meaning(unsigned symbol, unsigned simple_count, const uint16_t *base
 // --- Linked multi-level tables -----------------------------------------------------------------
 
 // One table block: the chain's link slot, then 2^index_bits entries. Returns the table proper.
-DecodeEntry *allocate_table(unsigned index_bits) {
+DecodeEntry *allocate_table(TableMemory &memory, unsigned index_bits) {
     size_t entries = (size_t{1} << index_bits) + 1;
-    auto *block = static_cast<DecodeEntry *>(allocate_table_memory(entries * sizeof(DecodeEntry)));
+    auto *block =
+        static_cast<DecodeEntry *>(allocate_table_memory(memory, entries * sizeof(DecodeEntry)));
     if (block == nullptr) return nullptr;
     block[0].tag = 0;
     block[0].width = 0;
@@ -83,20 +81,129 @@ DecodeEntry *allocate_table(unsigned index_bits) {
     return block + 1;
 }
 
+// Lists the used symbols by code length, ties by symbol number; returns how many there are.
+unsigned sort_symbols(const unsigned *lengths, unsigned symbol_count, const unsigned *count,
+                      uint16_t *sorted) {
+    unsigned offset[MAX_CODE_LENGTH + 2];
+    offset[1] = 0;
+    for (unsigned len = 1; len <= MAX_CODE_LENGTH; ++len)
+        offset[len + 1] = offset[len] + count[len];
+    for (unsigned s = 0; s < symbol_count; ++s)
+        if (lengths[s] != 0) sorted[offset[lengths[s]]++] = static_cast<uint16_t>(s);
+    return offset[MAX_CODE_LENGTH + 1];
+}
+
+// The tables a code of the build passes through, first level first (`h` the deepest open one),
+// and the chain of every table of the build.
+struct TablePath {
+    DecodeEntry *table[MAX_CODE_LENGTH + 1];
+    unsigned bits[MAX_CODE_LENGTH + 1];   // index bits of each level's table
+    unsigned base[MAX_CODE_LENGTH + 1];   // code bits above each level's table
+    uint32_t prefix[MAX_CODE_LENGTH + 1]; // and their value
+    int h = -1;
+    DecodeEntry *first = nullptr, *last = nullptr;
+    unsigned depth() const { return h < 0 ? 0 : base[h] + bits[h]; } // code bits the path covers
+};
+
+// The index bits of a new table whose first codes are `left` codes of length k: k less the bits
+// above it, up to `first_bits` and the longest code; too few codes of length k to fill it are
+// made up by widening it while the longer codes can fill the extra space. A table never reaches
+// past the end-of-block code's length when it starts above it.
+unsigned table_width(const TablePath &path, unsigned k, unsigned left, const unsigned *count,
+                     unsigned max, unsigned first_bits, unsigned eob_len) {
+    unsigned w = path.depth();
+    unsigned z = max - w < first_bits ? max - w : first_bits;
+    unsigned j = k - w;
+    if (j < z && (1u << j) > left) {
+        unsigned spare = (1u << j) - left;
+        while (++j < z) {
+            spare <<= 1;
+            if (spare <= count[w + j]) break;
+            spare -= count[w + j];
+        }
+    }
+    if (w + j > eob_len && w < eob_len) j = eob_len - w;
+    return j;
+}
+
+// Opens a table of j index bits below the path for `code`: chains it to the build and links it
+// from its parent's entry. False when memory is short.
+bool open_table(TableMemory &memory, TablePath &path, unsigned j, uint32_t code) {
+    unsigned w = path.depth();
+    DecodeEntry *t = allocate_table(memory, j);
+    if (t == nullptr) return false;
+    if (path.last != nullptr)
+        (path.last - 1)->subtable = t;
+    else
+        path.first = t;
+    path.last = t;
+    int h = ++path.h;
+    path.table[h] = t;
+    path.bits[h] = j;
+    path.base[h] = w;
+    path.prefix[h] = code & ((1u << w) - 1);
+    if (h > 0) {
+        DecodeEntry link;
+        link.tag = static_cast<uint8_t>(TAG_LINK_BASE + j);
+        link.width = static_cast<uint8_t>(path.bits[h - 1]);
+        link.subtable = t;
+        unsigned parent_mask = (1u << path.bits[h - 1]) - 1;
+        path.table[h - 1][(code >> path.base[h - 1]) & parent_mask] = link;
+    }
+    return true;
+}
+
+// The entry of a code of length k at the deepest level, in every slot its bits select.
+void place_code(TablePath &path, unsigned k, uint32_t code, DecodeEntry e) {
+    unsigned w = path.base[path.h];
+    e.width = static_cast<uint8_t>(k - w);
+    unsigned size = 1u << path.bits[path.h];
+    for (unsigned i = code >> w; i < size; i += 1u << (k - w)) path.table[path.h][i] = e;
+}
+
+// The next code of length k, counting up in bit-reversed form.
+uint32_t next_reversed_code(uint32_t code, unsigned k) {
+    unsigned bit = 1u << (k - 1);
+    while (code & bit) {
+        code ^= bit;
+        bit >>= 1;
+    }
+    return code ^ bit;
+}
+
+// The entry a code decodes to: the next sorted symbol's meaning, or invalid for the dummy codes
+// that fill the space no symbol uses.
+DecodeEntry symbol_entry(const uint16_t *sorted, unsigned used, unsigned *next_symbol,
+                         unsigned simple_count, const uint16_t *base_values,
+                         const uint16_t *extra_bits) {
+    DecodeEntry e;
+    e.width = 0;
+    if (*next_symbol >= used) {
+        e.tag = TAG_INVALID;
+        e.value = 0;
+        return e;
+    }
+    unsigned tag, value;
+    symbol_meaning(sorted[(*next_symbol)++], simple_count, base_values, extra_bits, &tag, &value);
+    e.tag = static_cast<uint8_t>(tag);
+    e.value = static_cast<uint16_t>(value);
+    return e;
+}
+
 } // namespace
 
-int free_decode_tables(DecodeEntry *first_table) {
+int free_decode_tables(TableMemory &memory, DecodeEntry *first_table) {
     DecodeEntry *table = first_table;
     while (table != nullptr) {
         DecodeEntry *block = table - 1;
         DecodeEntry *next = block->subtable;
-        release_table_memory(block);
+        release_table_memory(memory, block);
         table = next;
     }
     return 0;
 }
 
-DecodeResult build_decode_table(const unsigned *lengths, unsigned symbol_count,
+DecodeResult build_decode_table(TableMemory &memory, const unsigned *lengths, unsigned symbol_count,
                                 unsigned simple_count, const uint16_t *base_values,
                                 const uint16_t *extra_bits, DecodeEntry **out_table,
                                 int *lookup_bits) {
@@ -114,107 +221,37 @@ DecodeResult build_decode_table(const unsigned *lengths, unsigned symbol_count,
     if (first_bits < min) first_bits = min;
     if (first_bits > max) first_bits = max;
 
-    // Used symbols by length, ties by symbol number; the unused space becomes dummy codes of the
-    // longest length, which decode as invalid.
-    uint16_t *sorted_symbols = engine.decoders.sorted_symbols;
-    unsigned offset[MAX_CODE_LENGTH + 2];
-    offset[1] = 0;
-    for (unsigned len = 1; len <= MAX_CODE_LENGTH; ++len)
-        offset[len + 1] = offset[len] + count[len];
-    unsigned used = offset[MAX_CODE_LENGTH + 1];
-    for (unsigned s = 0; s < symbol_count; ++s)
-        if (lengths[s] != 0) sorted_symbols[offset[lengths[s]]++] = static_cast<uint16_t>(s);
+    // The unused space becomes dummy codes of the longest length, which decode as invalid.
+    uint16_t sorted[MAX_CODE_SYMBOLS];
+    const unsigned used = sort_symbols(lengths, symbol_count, count, sorted);
     count[max] += static_cast<unsigned>(shape.unused);
-
     // The end-of-block code must end exactly at a table boundary.
-    unsigned eob_len = symbol_count > 256 ? lengths[256] : MAX_CODE_LENGTH;
+    const unsigned eob_len = symbol_count > 256 ? lengths[256] : MAX_CODE_LENGTH;
 
-    // The open table path: level h's table, its index bits, the code bits above it and their value.
-    DecodeEntry *table[MAX_CODE_LENGTH + 1];
-    unsigned level_bits[MAX_CODE_LENGTH + 1];
-    unsigned level_base[MAX_CODE_LENGTH + 1];
-    uint32_t level_prefix[MAX_CODE_LENGTH + 1];
-    int h = -1;
-    DecodeEntry *first = nullptr, *last = nullptr;
+    TablePath path;
     uint32_t code = 0; // the current code, bit-reversed (first code bit in bit 0)
     unsigned next_symbol = 0;
-
     for (unsigned k = min; k <= max; ++k) {
         for (unsigned left = count[k]; left > 0; --left) {
-            // Open tables until the path covers k bits.
-            while (h < 0 || k > level_base[h] + level_bits[h]) {
-                unsigned w = h < 0 ? 0 : level_base[h] + level_bits[h];
-                unsigned z = max - w < first_bits ? max - w : first_bits;
-                unsigned j = k - w;
-                if (j < z && (1u << j) > left) {
-                    // Too few codes of length k to fill a (k - w)-bit table: widen it while the
-                    // longer codes can fill the extra space.
-                    unsigned spare = (1u << j) - left;
-                    while (++j < z) {
-                        spare <<= 1;
-                        if (spare <= count[w + j]) break;
-                        spare -= count[w + j];
-                    }
-                }
-                if (w + j > eob_len && w < eob_len) j = eob_len - w;
-
-                DecodeEntry *t = allocate_table(j);
-                if (t == nullptr) {
-                    free_decode_tables(first);
+            while (k > path.depth()) {
+                unsigned j = table_width(path, k, left, count, max, first_bits, eob_len);
+                if (!open_table(memory, path, j, code)) {
+                    free_decode_tables(memory, path.first);
                     return DecodeResult::no_memory;
                 }
-                if (last != nullptr)
-                    (last - 1)->subtable = t;
-                else
-                    first = t;
-                last = t;
-                ++h;
-                table[h] = t;
-                level_bits[h] = j;
-                level_base[h] = w;
-                level_prefix[h] = code & ((1u << w) - 1);
-                if (h > 0) {
-                    DecodeEntry link;
-                    link.tag = static_cast<uint8_t>(TAG_LINK_BASE + j);
-                    link.width = static_cast<uint8_t>(level_bits[h - 1]);
-                    link.subtable = t;
-                    unsigned parent_mask = (1u << level_bits[h - 1]) - 1;
-                    table[h - 1][(code >> level_base[h - 1]) & parent_mask] = link;
-                }
             }
-
-            // The entry for this code; dummy codes (space no symbol uses) are invalid.
-            DecodeEntry e;
-            unsigned w = level_base[h];
-            e.width = static_cast<uint8_t>(k - w);
-            if (next_symbol >= used) {
-                e.tag = TAG_INVALID;
-                e.value = 0;
-            } else {
-                unsigned tag, value;
-                symbol_meaning(sorted_symbols[next_symbol++], simple_count, base_values, extra_bits,
-                               &tag, &value);
-                e.tag = static_cast<uint8_t>(tag);
-                e.value = static_cast<uint16_t>(value);
-            }
-            unsigned size = 1u << level_bits[h];
-            for (unsigned i = code >> w; i < size; i += 1u << (k - w)) table[h][i] = e;
-
-            // Next code of length k, counting up in bit-reversed form.
-            unsigned bit = 1u << (k - 1);
-            while (code & bit) {
-                code ^= bit;
-                bit >>= 1;
-            }
-            code ^= bit;
-
+            place_code(
+                path, k, code,
+                symbol_entry(sorted, used, &next_symbol, simple_count, base_values, extra_bits));
+            code = next_reversed_code(code, k);
             // Close the tables the next code no longer passes through.
-            while (h > 0 && (code & ((1u << level_base[h]) - 1)) != level_prefix[h]) --h;
+            while (path.h > 0 && (code & ((1u << path.base[path.h]) - 1)) != path.prefix[path.h])
+                --path.h;
         }
     }
 
-    *out_table = first;
-    *lookup_bits = static_cast<int>(level_bits[0]);
+    *out_table = path.first;
+    *lookup_bits = static_cast<int>(path.bits[0]);
     return judged;
 }
 
@@ -238,22 +275,13 @@ constexpr unsigned reverse_code(unsigned code, unsigned length) {
 }
 static_assert(reverse_code(0b1101, 4) == 0b1011 && reverse_code(0b1, 16) == 0x8000);
 
-} // namespace
-
-void free_packed_table(uint32_t *table) {
-    release_table_memory(table);
-}
-
-DecodeResult build_packed_table(const unsigned *lengths, unsigned symbol_count,
-                                unsigned simple_count, const uint16_t *base_values,
-                                const uint16_t *extra_bits, unsigned first_bits,
-                                uint32_t **out_table, PackedForm form) {
-    *out_table = nullptr;
-    CodeShape shape;
-    DecodeResult judged = measure_code(lengths, symbol_count, &shape);
-    if (judged == DecodeResult::over_subscribed || shape.max == 0) return judged;
-
-    // Every symbol's code, reversed (first code bit in bit 0), counting up canonically.
+// Every used symbol's code, reversed (first code bit in bit 0), counting up canonically; and the
+// second-level tables the codes longer than `first_bits` need: the longest code under each
+// first-level entry sizes its table, and the entries that have one are listed in the order they
+// were met. Returns the entries of both levels together.
+unsigned assign_codes(const unsigned *lengths, unsigned symbol_count, CodeShape &shape,
+                      unsigned first_bits, unsigned *reversed, unsigned char *longest,
+                      unsigned *linked, unsigned *linked_count) {
     unsigned next_code[MAX_CODE_LENGTH + 1];
     unsigned code = 0;
     shape.count[0] = 0;
@@ -261,17 +289,9 @@ DecodeResult build_packed_table(const unsigned *lengths, unsigned symbol_count,
         code = (code + shape.count[len - 1]) << 1;
         next_code[len] = code;
     }
-    if (first_bits > PACKED_MAX_FIRST_BITS) first_bits = PACKED_MAX_FIRST_BITS;
-    const unsigned first_size = 1u << first_bits;
-    const unsigned first_mask = first_size - 1;
-    unsigned reversed[MAX_CODE_SYMBOLS];
-    // The longest code under each first-level entry sizes its second-level table; the entries
-    // that have one are listed in the order they were met.
-    unsigned char longest[1u << PACKED_MAX_FIRST_BITS];
-    std::memset(longest, 0, first_size);
-    unsigned linked[MAX_CODE_SYMBOLS];
-    unsigned linked_count = 0;
-    unsigned entries = first_size;
+    const unsigned first_mask = (1u << first_bits) - 1;
+    unsigned entries = 1u << first_bits;
+    *linked_count = 0;
     for (unsigned s = 0; s < symbol_count; ++s) {
         unsigned len = lengths[s];
         if (len == 0) continue;
@@ -280,30 +300,34 @@ DecodeResult build_packed_table(const unsigned *lengths, unsigned symbol_count,
         unsigned slot = r & first_mask;
         if (len <= first_bits || len <= longest[slot]) continue;
         if (longest[slot] == 0)
-            linked[linked_count++] = slot;
+            linked[(*linked_count)++] = slot;
         else
             entries -= 1u << (longest[slot] - first_bits);
         longest[slot] = static_cast<unsigned char>(len);
         entries += 1u << (len - first_bits);
     }
-    // A link holds its table's index in 16 bits; deflate's codes (at most 15 bits, first levels
-    // of 7 to 11 bits) stay far below that.
-    if (entries > 0xFFFF) return DecodeResult::no_memory;
+    return entries;
+}
 
-    auto *table = static_cast<uint32_t *>(allocate_table_memory(entries * sizeof(uint32_t)));
-    if (table == nullptr) return DecodeResult::no_memory;
-    // Only code space that no symbol uses keeps this.
-    if (shape.unused != 0) {
-        uint32_t invalid = form ? form(PACKED_INVALID) : PACKED_INVALID;
-        for (unsigned i = 0; i < entries; ++i) table[i] = invalid;
-    }
-    unsigned next_free = first_size;
+// Lays the second-level tables out after the first level, in the order listed, and points each
+// linking entry at its table.
+void lay_out_links(uint32_t *table, unsigned first_bits, const unsigned char *longest,
+                   const unsigned *linked, unsigned linked_count) {
+    unsigned next_free = 1u << first_bits;
     for (unsigned k = 0; k < linked_count; ++k) {
         unsigned slot = linked[k];
         unsigned sub_bits = longest[slot] - first_bits;
         table[slot] = packed_entry(first_bits, TAG_LINK_BASE + sub_bits, next_free);
         next_free += 1u << sub_bits;
     }
+}
+
+// Writes every used symbol's entry into every slot its code selects: in the first level, or in
+// the second-level table its first-level entry links to.
+void place_symbols(uint32_t *table, const unsigned *lengths, unsigned symbol_count,
+                   const unsigned *reversed, unsigned first_bits, unsigned simple_count,
+                   const uint16_t *base_values, const uint16_t *extra_bits, PackedForm form) {
+    const unsigned first_size = 1u << first_bits;
     for (unsigned s = 0; s < symbol_count; ++s) {
         unsigned len = lengths[s];
         if (len == 0) continue;
@@ -315,7 +339,7 @@ DecodeResult build_packed_table(const unsigned *lengths, unsigned symbol_count,
             if (form) e = form(e);
             for (unsigned i = r; i < first_size; i += 1u << len) table[i] = e;
         } else {
-            uint32_t link = table[r & first_mask];
+            uint32_t link = table[r & (first_size - 1)];
             unsigned base = entry_value(link);
             unsigned sub_size = 1u << (entry_tag(link) - TAG_LINK_BASE);
             unsigned sub_len = len - first_bits;
@@ -325,6 +349,46 @@ DecodeResult build_packed_table(const unsigned *lengths, unsigned symbol_count,
                 table[base + i] = e;
         }
     }
+}
+
+} // namespace
+
+void free_packed_table(TableMemory &memory, uint32_t *table) {
+    release_table_memory(memory, table);
+}
+
+DecodeResult build_packed_table(TableMemory &memory, const unsigned *lengths, unsigned symbol_count,
+                                unsigned simple_count, const uint16_t *base_values,
+                                const uint16_t *extra_bits, unsigned first_bits,
+                                uint32_t **out_table, PackedForm form) {
+    *out_table = nullptr;
+    CodeShape shape;
+    DecodeResult judged = measure_code(lengths, symbol_count, &shape);
+    if (judged == DecodeResult::over_subscribed || shape.max == 0) return judged;
+    if (first_bits > PACKED_MAX_FIRST_BITS) first_bits = PACKED_MAX_FIRST_BITS;
+
+    unsigned reversed[MAX_CODE_SYMBOLS];
+    unsigned char longest[1u << PACKED_MAX_FIRST_BITS];
+    std::memset(longest, 0, 1u << first_bits);
+    unsigned linked[MAX_CODE_SYMBOLS];
+    unsigned linked_count;
+    unsigned entries = assign_codes(lengths, symbol_count, shape, first_bits, reversed, longest,
+                                    linked, &linked_count);
+    // A link holds its table's index in 16 bits; deflate's codes (at most 15 bits, first levels
+    // of 7 to 11 bits) stay far below that.
+    if (entries > 0xFFFF) return DecodeResult::no_memory;
+
+    auto *table =
+        static_cast<uint32_t *>(allocate_table_memory(memory, entries * sizeof(uint32_t)));
+    if (table == nullptr) return DecodeResult::no_memory;
+    // Only code space that no symbol uses keeps this.
+    if (shape.unused != 0) {
+        uint32_t invalid = form ? form(PACKED_INVALID) : PACKED_INVALID;
+        for (unsigned i = 0; i < entries; ++i) table[i] = invalid;
+    }
+    lay_out_links(table, first_bits, longest, linked, linked_count);
+    place_symbols(table, lengths, symbol_count, reversed, first_bits, simple_count, base_values,
+                  extra_bits, form);
     if (form)
         for (unsigned k = 0; k < linked_count; ++k) table[linked[k]] = form(table[linked[k]]);
     *out_table = table;

@@ -11,7 +11,8 @@
 // Symbols below `simple_count` are simple: a literal (below 256, TAG_LITERAL) or the end of a
 // block (TAG_END_OF_BLOCK), with the symbol as value. The others take their value and tag (the
 // count of extra bits) from base_values and extra_bits, indexed by symbol - simple_count.
-// Codes are read first bit first, so tables are indexed by the reversed code.
+// Codes are read first bit first, so tables are indexed by the reversed code. Table memory is
+// counted in the TableMemory handed in, which releases it too.
 #pragma once
 
 #include <cstdint>
@@ -21,12 +22,12 @@
 // Linked multi-level tables. `lookup_bits` asks for the first level's index bits and receives the
 // bits used (clamped to the code's shortest and longest length). The first-level table comes back
 // in `out_table` (null when there is no code); release it with free_decode_tables.
-DecodeResult build_decode_table(const unsigned *lengths, unsigned symbol_count,
+DecodeResult build_decode_table(TableMemory &memory, const unsigned *lengths, unsigned symbol_count,
                                 unsigned simple_count, const uint16_t *base_values,
                                 const uint16_t *extra_bits, DecodeEntry **out_table,
                                 int *lookup_bits);
 // Releases every table of the build whose first-level table is given; null is accepted. Always 0.
-int free_decode_tables(DecodeEntry *first_table);
+int free_decode_tables(TableMemory &memory, DecodeEntry *first_table);
 
 // Packed tables: one 32-bit entry, bits 0-7 the code bits consumed at its level, bits 8-15 the
 // tag (as in DecodeEntry), bits 16-31 the value or, for a link, the index of its second-level
@@ -38,11 +39,11 @@ int free_decode_tables(DecodeEntry *first_table);
 // turns each entry into that form as it is placed (links after their tables are laid out).
 constexpr unsigned PACKED_MAX_FIRST_BITS = 11;
 using PackedForm = uint32_t (*)(uint32_t packed);
-DecodeResult build_packed_table(const unsigned *lengths, unsigned symbol_count,
+DecodeResult build_packed_table(TableMemory &memory, const unsigned *lengths, unsigned symbol_count,
                                 unsigned simple_count, const uint16_t *base_values,
                                 const uint16_t *extra_bits, unsigned first_bits,
                                 uint32_t **out_table, PackedForm form = nullptr);
-void free_packed_table(uint32_t *table);
+void free_packed_table(TableMemory &memory, uint32_t *table);
 
 [[gnu::always_inline]] constexpr unsigned entry_width(uint32_t entry) {
     return entry & 0xFF;

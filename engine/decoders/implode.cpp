@@ -62,30 +62,31 @@ constexpr uint32_t low_mask(unsigned bits) {
 
 // The tables of one member's trees, released however the member ends.
 struct Trees {
+    TableMemory &memory;
     DecodeEntry *literal = nullptr;
     DecodeEntry *length = nullptr;
     DecodeEntry *distance = nullptr;
     int literal_bits = 9;
     int length_bits = 7;
     int distance_bits = 7;
-    Trees() = default;
+    explicit Trees(TableMemory &m) : memory(m) {}
     Trees(const Trees &) = delete;
     Trees &operator=(const Trees &) = delete;
     ~Trees() {
-        free_decode_tables(literal);
-        free_decode_tables(length);
-        free_decode_tables(distance);
+        free_decode_tables(memory, literal);
+        free_decode_tables(memory, length);
+        free_decode_tables(memory, distance);
     }
 };
 
 // Reads one tree's description into its bit lengths. A missing first byte leaves the count of
 // description bytes unbounded, which the symbol count then refuses.
-DecodeResult read_tree_lengths(unsigned *lengths, unsigned symbol_count) {
-    int first = next_byte();
+DecodeResult read_tree_lengths(BitInput &in, unsigned *lengths, unsigned symbol_count) {
+    int first = next_input_byte(in);
     unsigned description_bytes = first < 0 ? 0 : static_cast<unsigned>(first) + 1; // 0: unbounded
     unsigned filled = 0;
     for (unsigned i = 0; description_bytes == 0 || i < description_bytes; ++i) {
-        int b = next_byte();
+        int b = next_input_byte(in);
         if (b < 0) b = 255;
         unsigned bit_length = (b & 15) + 1;
         unsigned repeat = (b >> 4) + 1;
@@ -98,13 +99,14 @@ DecodeResult read_tree_lengths(unsigned *lengths, unsigned symbol_count) {
 
 // Reads a tree and builds its tables; any result but ok ends the member, incomplete trees too
 // (except a lone one-bit code, which the builder counts as complete).
-DecodeResult read_tree(unsigned symbol_count, unsigned simple_count, const uint16_t *base_values,
+DecodeResult read_tree(BitInput &in, DecoderState &state, unsigned symbol_count,
+                       unsigned simple_count, const uint16_t *base_values,
                        const uint16_t *extra_bits, DecodeEntry **table, int *lookup_bits) {
-    unsigned *lengths = engine.decoders.implode.tree_lengths;
-    DecodeResult r = read_tree_lengths(lengths, symbol_count);
+    unsigned *lengths = state.implode.tree_lengths;
+    DecodeResult r = read_tree_lengths(in, lengths, symbol_count);
     if (r != DecodeResult::ok) return r;
-    r = build_decode_table(lengths, symbol_count, simple_count, base_values, extra_bits, table,
-                           lookup_bits);
+    r = build_decode_table(state.table_memory, lengths, symbol_count, simple_count, base_values,
+                           extra_bits, table, lookup_bits);
     if (r != DecodeResult::ok) return r;
     // Bit lengths of 1..16 always give a table; kept as a guard before it is indexed.
     CHECK_DATA(*table != nullptr, DecodeResult::bad_tree);
@@ -112,16 +114,17 @@ DecodeResult read_tree(unsigned symbol_count, unsigned simple_count, const uint1
 }
 
 // One code through a tree's tables, indexed by the complement of the input bits. Null: a code
-// no symbol has.
+// no symbol has. Past the member's end the fill bits decode on; the code loop stops on the size
+// it makes or once the input has run out.
 [[gnu::always_inline]] inline const DecodeEntry *decode_code(BitInput &in, const DecodeEntry *table,
                                                              unsigned lookup_bits) {
-    need_bits(in, lookup_bits);
+    hold_bits_past_end(in, lookup_bits);
     const DecodeEntry *e = table + (~static_cast<unsigned>(in.bits) & low_mask(lookup_bits));
     while (e->tag > TAG_LINK_BASE) {
         if (e->tag == TAG_INVALID) return nullptr;
         drop_bits(in, e->width);
         unsigned j = e->tag - TAG_LINK_BASE;
-        need_bits(in, j);
+        hold_bits_past_end(in, j);
         e = e->subtable + (~static_cast<unsigned>(in.bits) & low_mask(j));
     }
     drop_bits(in, e->width);
@@ -134,13 +137,13 @@ struct CodeLoop {
     SlidingWindow<WINDOW_SIZE> window;
 };
 
-// Decodes literals and matches until the member's size is made or its input has run out.
-DecodeResult decode_codes(CodeLoop &c, uint16_t variant, const Trees &t) {
+// Decodes literals and matches until the member's size is made or its input has run out (its
+// reads past the member's end are deliberate: that is where they stop).
+DecodeResult decode_codes(CodeLoop &c, uint16_t variant, const Trees &t, int64_t left) {
     const bool literal_tree = variant & FLAG_LITERAL_TREE;
     const unsigned low_distance_bits = (variant & FLAG_8K_WINDOW) ? 7 : 6;
-    int64_t left = engine.input.remaining_uncompressed;
-    while (left > 0 && !input_ran_out()) {
-        need_bits(c.in, 1);
+    while (left > 0 && !input_ran_out(c.in)) {
+        hold_bits_past_end(c.in, 1);
         if (take_bits(c.in, 1) == 1) {
             --left;
             if (literal_tree) {
@@ -148,12 +151,12 @@ DecodeResult decode_codes(CodeLoop &c, uint16_t variant, const Trees &t) {
                 CHECK_DATA(e != nullptr, DecodeResult::bad_data);
                 put_byte(c.window, static_cast<unsigned char>(e->value));
             } else {
-                need_bits(c.in, 8);
+                hold_bits_past_end(c.in, 8);
                 put_byte(c.window, static_cast<unsigned char>(take_bits(c.in, 8)));
             }
             continue;
         }
-        need_bits(c.in, low_distance_bits);
+        hold_bits_past_end(c.in, low_distance_bits);
         unsigned distance = take_bits(c.in, low_distance_bits);
         const DecodeEntry *e = decode_code(c.in, t.distance, t.distance_bits);
         CHECK_DATA(e != nullptr, DecodeResult::bad_data);
@@ -162,7 +165,7 @@ DecodeResult decode_codes(CodeLoop &c, uint16_t variant, const Trees &t) {
         CHECK_DATA(e != nullptr, DecodeResult::bad_data);
         unsigned length = e->value;
         if (e->tag != 0) {
-            need_bits(c.in, 8);
+            hold_bits_past_end(c.in, 8);
             length += take_bits(c.in, 8);
         }
         left -= length; // the whole match is written, even past the member's size
@@ -171,42 +174,50 @@ DecodeResult decode_codes(CodeLoop &c, uint16_t variant, const Trees &t) {
     return DecodeResult::ok;
 }
 
+// Reads the member's trees (two or three, as its variant says) and builds their tables.
+DecodeResult read_trees(BitInput &in, DecoderState &state, uint16_t variant, Trees &t) {
+    const uint16_t *distance_base =
+        (variant & FLAG_8K_WINDOW) ? distance_base_8k.data() : distance_base_4k.data();
+    const uint16_t *length_base =
+        (variant & FLAG_LITERAL_TREE) ? length_base_3.data() : length_base_2.data();
+    DecodeResult r = DecodeResult::ok;
+    if (variant & FLAG_LITERAL_TREE)
+        r = read_tree(in, state, 256, 256, nullptr, nullptr, &t.literal, &t.literal_bits);
+    if (r == DecodeResult::ok)
+        r = read_tree(in, state, 64, 0, length_base, length_extra.data(), &t.length,
+                      &t.length_bits);
+    if (r == DecodeResult::ok)
+        r = read_tree(in, state, 64, 0, distance_base, distance_extra.data(), &t.distance,
+                      &t.distance_bits);
+    return r;
+}
+
 } // namespace
 
 int implode_distance_lookup_bits(int32_t compressed_size) {
     return compressed_size > 200000 ? 8 : 7;
 }
 
-DecodeResult implode_decode_member() {
-    const uint16_t variant = engine.local.flags & (FLAG_8K_WINDOW | FLAG_LITERAL_TREE);
-    Trees t;
-    t.distance_bits = implode_distance_lookup_bits(engine.input.remaining_compressed);
-    const uint16_t *distance_base =
-        (variant & FLAG_8K_WINDOW) ? distance_base_8k.data() : distance_base_4k.data();
-    const uint16_t *length_base =
-        (variant & FLAG_LITERAL_TREE) ? length_base_3.data() : length_base_2.data();
+DecodeOutcome implode_decode_member(DecoderState &state, const MemberFacts &member,
+                                    const ByteSource &input, const ByteSink &output) {
+    const uint16_t variant = member.flags & (FLAG_8K_WINDOW | FLAG_LITERAL_TREE);
+    Trees t(state.table_memory);
+    t.distance_bits = implode_distance_lookup_bits(static_cast<int32_t>(member.compressed_size));
 
-    DecodeResult r = DecodeResult::ok;
-    if (variant & FLAG_LITERAL_TREE)
-        r = read_tree(256, 256, nullptr, nullptr, &t.literal, &t.literal_bits);
-    if (r == DecodeResult::ok)
-        r = read_tree(64, 0, length_base, length_extra.data(), &t.length, &t.length_bits);
-    if (r == DecodeResult::ok)
-        r = read_tree(64, 0, distance_base, distance_extra.data(), &t.distance, &t.distance_bits);
-    if (r != DecodeResult::ok) return r;
-
-    CodeLoop c{BitInput{}, {engine.decoders.window_area}};
-    take_input(c.in, FILL_ONES);
-    r = decode_codes(c, variant, t);
-    hand_back_input(c.in);
-    if (r != DecodeResult::ok) return r;
+    CodeLoop c{BitInput{}, {state.window_area, &output}};
+    take_input(c.in, state.input_feed, input, FILL_ONES);
+    DecodeResult r = read_trees(c.in, state, variant, t);
+    if (r == DecodeResult::ok) r = decode_codes(c, variant, t, member.uncompressed_size);
+    int32_t remaining = hand_back_input(c.in);
+    if (r != DecodeResult::ok) return {r};
     write_last_window(c.window);
 
     // The input used must be the compressed size; whole bytes taken into the buffer but not used
     // count as unused, fill bytes past the member's end as used.
     int32_t unused = static_cast<int32_t>(c.in.count / 8);
-    engine.used_compressed_size = static_cast<int32_t>(int64_t{engine.local.compressed_size} -
-                                                       engine.input.remaining_compressed - unused);
-    CHECK_DATA(engine.input.remaining_compressed + unused == 0, DecodeResult::size_mismatch);
-    return DecodeResult::ok;
+    DecodeOutcome outcome;
+    outcome.used_compressed_size =
+        static_cast<int32_t>(int64_t{member.compressed_size} - remaining - unused);
+    if (remaining + unused != 0) outcome.result = DecodeResult::size_mismatch;
+    return outcome;
 }

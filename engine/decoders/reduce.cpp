@@ -53,8 +53,10 @@ static_assert(index_width_table[2] == 1 && index_width_table[3] == 2 &&
               index_width_table[17] == 5 && index_width_table[33] == 6 &&
               index_width_table[63] == 6);
 
+// The next n bits; past the member's end they are fill bits, and the decode loop stops on the
+// member's size or once the input has run out.
 [[gnu::always_inline]] inline unsigned read_bits(BitInput &in, unsigned n) {
-    need_bits(in, n);
+    hold_bits_past_end(in, n);
     return take_bits(in, n);
 }
 
@@ -69,25 +71,26 @@ void read_follower_sets(BitInput &in, unsigned char *counts, unsigned char *sets
 
 } // namespace
 
-DecodeResult reduce_decode_member() {
-    int factor = engine.local.method - 1;
+DecodeOutcome reduce_decode_member(DecoderState &state, const MemberFacts &member,
+                                   const ByteSource &input, const ByteSink &output) {
+    int factor = member.method - 1;
     if (factor < 1 || factor > 4) factor = 1;
     const unsigned lmask = length_mask[factor];
     const unsigned dshift = distance_shift[factor];
     const unsigned dmask = distance_mask[factor];
-    unsigned char *const counts = engine.decoders.reduce.follower_count;
-    unsigned char *const sets = engine.decoders.window_area + REDUCE_WINDOW;
+    unsigned char *const counts = state.reduce.follower_count;
+    unsigned char *const sets = state.window_area + REDUCE_WINDOW;
 
     BitInput in;
-    take_input(in, FILL_ZEROS);
+    take_input(in, state.input_feed, input, FILL_ZEROS);
     read_follower_sets(in, counts, sets);
 
-    SlidingWindow<REDUCE_WINDOW> x{engine.decoders.window_area};
-    int64_t left = engine.input.remaining_uncompressed;
+    SlidingWindow<REDUCE_WINDOW> x{state.window_area, &output};
+    int64_t left = member.uncompressed_size;
     unsigned previous = 0;
-    int state = 0;
+    int escape_state = 0;
     unsigned v = 0, length = 0;
-    while (left > 0 && !input_ran_out()) {
+    while (left > 0 && !input_ran_out(in)) {
         unsigned byte;
         unsigned n = counts[previous];
         if (n == 0 || read_bits(in, 1) == 1)
@@ -95,35 +98,35 @@ DecodeResult reduce_decode_member() {
         else
             byte = sets[64 * previous + read_bits(in, index_width_table[n])];
 
-        switch (state) {
+        switch (escape_state) {
         case 0: // plain bytes
             if (byte != ESCAPE) {
                 put_byte(x, static_cast<unsigned char>(byte));
                 --left;
             } else {
-                state = 1;
+                escape_state = 1;
             }
             break;
         case 1: // after an escape
             if (byte != 0) {
                 v = byte;
                 length = v & lmask;
-                state = length == lmask ? 2 : 3;
+                escape_state = length == lmask ? 2 : 3;
             } else {
                 put_byte(x, ESCAPE);
                 --left;
-                state = 0;
+                escape_state = 0;
             }
             break;
         case 2: // the length's extra byte
             length += byte;
-            state = 3;
+            escape_state = 3;
             break;
         default: { // the distance's low byte: the match
             unsigned distance = ((v >> dshift) & dmask) * 256 + byte + 1;
             left -= length + 3; // the whole match is written, even past the member's size
             copy_match(x, length + 3, distance);
-            state = 0;
+            escape_state = 0;
             break;
         }
         }
@@ -131,5 +134,5 @@ DecodeResult reduce_decode_member() {
     }
     hand_back_input(in);
     write_last_window(x);
-    return DecodeResult::ok;
+    return {};
 }

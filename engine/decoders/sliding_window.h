@@ -1,23 +1,24 @@
 // The sliding window of the implode and reduce decoders: bytes go into the work area and out
-// through write_out whenever it fills, and a match may reach back before the member's first
+// to the decoder's output whenever it fills, and a match may reach back before the member's first
 // byte, where the window reads zeros. (Deflate has its own, faster copy and refuses such
 // matches.)
 #pragma once
 
 #include <cstring>
 
-#include "engine/engine.h"
+#include "engine/decoders/decoders.h"
 
 template <unsigned SIZE> struct SlidingWindow {
     static_assert((SIZE & (SIZE - 1)) == 0, "the window wraps by masking");
     unsigned char *bytes;
+    const ByteSink *output;
     unsigned pos = 0;      // next write position
     bool first_lap = true; // the window has not been written out yet
 };
 
 template <unsigned SIZE>
 [[gnu::always_inline]] inline void write_full_window(SlidingWindow<SIZE> &w) {
-    write_out(w.bytes, SIZE, 0);
+    w.output->write(w.output->context, w.bytes, SIZE);
     w.pos = 0;
     w.first_lap = false;
 }
@@ -53,5 +54,5 @@ template <unsigned SIZE>
 
 // Writes out what the window holds at the member's end.
 template <unsigned SIZE> inline void write_last_window(SlidingWindow<SIZE> &w) {
-    write_out(w.bytes, w.pos, 0);
+    w.output->write(w.output->context, w.bytes, w.pos);
 }

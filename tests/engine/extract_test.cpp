@@ -282,10 +282,10 @@ TEST_F(Extract, DecoderErrorLinesNameTheMethod) {
     good.members = {fixed, exploding};
     zip = archive_at(dir, good);
     EXPECT_EQ(run({"-t", zip}).status, 0);
-    engine.kept.table_memory.fail_after = 0; // every table allocation fails
+    engine.decoders.table_memory.fail_after = 0; // every table allocation fails
     loud = run({"-t", zip});
     quiet = run({"-qq", "-t", zip});
-    engine.kept.table_memory.fail_after = -1;
+    engine.decoders.table_memory.fail_after = -1;
     EXPECT_EQ(loud.status, 5);
     EXPECT_TRUE(contains(loud.err, "\n  error:  not enough memory for inflate operation\n"))
         << loud.err;

@@ -16,7 +16,7 @@ namespace decoder_fuzz {
 // Input layout: byte 0 options (bit 0: text conversion, bits 1 and 2: general purpose flags
 // bits 1 and 2, bits 3 and 4: reduce factor - 1), bytes 1..3 the uncompressed size (little
 // endian, at most 2^17 here so that runs stay quick), then the compressed stream.
-inline void run(DecodeResult (*decoder)(), int method_base, const uint8_t *data, size_t size) {
+inline void run(DecoderEntry decoder, int method_base, const uint8_t *data, size_t size) {
     static unsigned char *input = static_cast<unsigned char *>(std::malloc(INPUT_BUFFER_SIZE));
     static unsigned char *output = static_cast<unsigned char *>(std::malloc(OUTPUT_BUFFER_SIZE));
     static int empty_fd = open("/dev/null", O_RDONLY);
@@ -57,7 +57,7 @@ inline void run(DecodeResult (*decoder)(), int method_base, const uint8_t *data,
     engine.output.first_block = 1;
     engine.output.pending_cr = 0;
     engine.output.disk_full_state = DiskFullState::none;
-    decoder();
+    decode_current_member(decoder);
 }
 
 } // namespace decoder_fuzz

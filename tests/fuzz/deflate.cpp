@@ -15,10 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     engine.options.test = 1;
     engine.options.quiet = 2;
     engine.output.crc_accumulator = 0xFFFFFFFFu;
-    DecodeResult r = deflate_decode_member();
+    engine.local = LocalHeader{};
+    engine.local.method = 8;
+    engine.local.compressed_size = static_cast<uint32_t>(size);
+    DecodeResult r = decode_current_member(deflate_decode_member).result;
     // Deflate fails only in its own words: never a size mismatch or a tree description.
     if (r == DecodeResult::size_mismatch || r == DecodeResult::bad_tree) __builtin_trap();
     // Alternate between keeping and releasing the fixed tables, as consecutive engine calls do.
-    if (size & 1) deflate_release_fixed_tables();
+    if (size & 1) deflate_release_fixed_tables(engine.decoders);
     return 0;
 }

@@ -9,7 +9,7 @@
 
 namespace qeltest {
 
-DecodeRun run_decoder(::DecodeResult (*decoder)(), const std::vector<unsigned char> &compressed,
+DecodeRun run_decoder(::DecoderEntry decoder, const std::vector<unsigned char> &compressed,
                       uint32_t uncompressed_size, uint16_t method, uint16_t flags) {
     DecodeRun r{};
     std::FILE *input = std::tmpfile();
@@ -42,7 +42,9 @@ DecodeRun run_decoder(::DecodeResult (*decoder)(), const std::vector<unsigned ch
     engine.output.pending_cr = 0;
     engine.output.disk_full_state = DiskFullState::none;
 
-    r.result = decoder();
+    DecodeOutcome outcome = decode_current_member(decoder);
+    r.result = outcome.result;
+    r.used_compressed_size = outcome.used_compressed_size;
     r.crc = ~engine.output.crc_accumulator;
 
     std::fflush(output);

@@ -10,13 +10,14 @@ namespace qeltest {
 
 struct DecodeRun {
     ::DecodeResult result;
+    int32_t used_compressed_size; // implode: the input it used
     std::vector<unsigned char> output;
     uint32_t crc; // final (complemented) CRC-32 of the output
 };
 
-// Feeds `compressed` through next_byte to `decoder` with the local header's method, flags and
-// sizes set as given, and collects what it passes to write_out.
-DecodeRun run_decoder(::DecodeResult (*decoder)(), const std::vector<unsigned char> &compressed,
+// Feeds `compressed` through the engine's input to `decoder` with the local header's method, flags
+// and sizes set as given, and collects what it passes to write_out.
+DecodeRun run_decoder(::DecoderEntry decoder, const std::vector<unsigned char> &compressed,
                       uint32_t uncompressed_size, uint16_t method, uint16_t flags = 0);
 
 } // namespace qeltest

@@ -60,10 +60,11 @@ TEST(DeflateExtract, FixedBlockMembersShareTheCachedTables) {
     a.members.push_back(deflated("stored_blocks.bin", big, stored_stream(big)));
     std::string dir = scratch_dir("deflate_extract_fixed");
     write_file(dir + "/a.zip", build_zip(a));
-    long live = engine.kept.table_memory.live_blocks;
+    long live = engine.decoders.table_memory.live_blocks;
     RunResult r = run_engine({"unzip", "-qq", "-o", dir + "/a.zip", "-d", dir + "/out"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(engine.kept.table_memory.live_blocks, live); // released when the engine call ended
+    EXPECT_EQ(engine.decoders.table_memory.live_blocks,
+              live); // released when the engine call ended
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(read_file(dir + "/out/f" + std::to_string(i) + ".txt"),
                   Bytes(101, static_cast<unsigned char>('a' + i)));

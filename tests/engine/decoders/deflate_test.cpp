@@ -88,14 +88,15 @@ DecodeRun inflate(const Bytes &compressed, uint32_t size = 0) {
     return run_decoder(deflate_decode_member, compressed, size, 8);
 }
 
-// Decodes with engine.options.quiet as given and returns what went to stderr.
+// Tests the stream as the one member of an archive (its data as the decoder makes them), with -q
+// when quiet; returns what the engine wrote to stderr and sets the decoder's result.
 std::string inflate_messages(const Bytes &compressed, int quiet, DecodeResult *result) {
-    int saved = engine.options.quiet;
-    engine.options.quiet = quiet;
-    ::testing::internal::CaptureStderr();
-    *result = inflate(compressed).result;
-    engine.options.quiet = saved;
-    return ::testing::internal::GetCapturedStderr();
+    DecodeRun run = inflate(compressed);
+    *result = run.result;
+    Archive a;
+    a.members.push_back(compressed_member("m", 8, 0, run.output, compressed));
+    std::string zip = write_zip(scratch_dir("inflate_messages") + "/a.zip", a);
+    return run_engine({"unzip", quiet ? "-tq" : "-t", zip}).err;
 }
 
 TEST(Deflate, GeneratorsMatchTheFixtureScript) {
@@ -323,9 +324,9 @@ TEST(DeflateFailures, CodeLengthCodeIncompleteOverSubscribedOrNoMemory) {
     b.code_length_lengths = std::vector<unsigned>(19, 1);
     EXPECT_EQ(inflate(b.encode({}, /*raw_lengths=*/true)).result, DecodeResult::over_subscribed);
     b.code_length_lengths = default_code_length_lengths();
-    engine.kept.table_memory.fail_after = 0;
+    engine.decoders.table_memory.fail_after = 0;
     DecodeRun r = inflate(b.encode({}));
-    engine.kept.table_memory.fail_after = -1;
+    engine.decoders.table_memory.fail_after = -1;
     EXPECT_EQ(r.result, DecodeResult::no_memory);
 }
 
@@ -359,9 +360,14 @@ TEST(DeflateFailures, IncompleteLiteralCodeFailsWithItsMessage) {
     b.distance_lengths = {1, 1};
     b.code_length_lengths = default_code_length_lengths();
     DecodeResult result;
-    EXPECT_EQ(inflate_messages(b.encode({{'a'}, {256}}), 0, &result), "(incomplete l-tree)  ");
+    // The note, then the member's error line.
+    std::string err = inflate_messages(b.encode({{'a'}, {256}}), 0, &result);
+    EXPECT_TRUE(err.starts_with(
+        "(incomplete l-tree)  \n  error:  invalid compressed data for inflate format\n"))
+        << err;
     EXPECT_EQ(result, DecodeResult::incomplete_code);
-    EXPECT_EQ(inflate_messages(b.encode({{'a'}, {256}}), 1, &result), "");
+    err = inflate_messages(b.encode({{'a'}, {256}}), 1, &result);
+    EXPECT_TRUE(err.starts_with("  error:  invalid compressed (deflated) data for m\n")) << err;
     EXPECT_EQ(result, DecodeResult::incomplete_code);
 }
 
@@ -377,9 +383,9 @@ TEST(DeflateFailures, OverSubscribedLiteralOrDistanceCode) {
     EXPECT_EQ(inflate(b.encode({{'a'}, {256}})).result, DecodeResult::over_subscribed);
     // No memory for the literal/length table (the code-length table is the first allocation).
     b.distance_lengths = {1, 1};
-    engine.kept.table_memory.fail_after = 1;
+    engine.decoders.table_memory.fail_after = 1;
     DecodeRun r = inflate(b.encode({{'a'}, {256}}));
-    engine.kept.table_memory.fail_after = -1;
+    engine.decoders.table_memory.fail_after = -1;
     EXPECT_EQ(r.result, DecodeResult::no_memory);
 }
 
@@ -392,10 +398,9 @@ TEST(DeflateFailures, IncompleteDistanceCodeIsAcceptedWithItsMessage) {
     std::string err = inflate_messages(b.encode({{'a'}, {'b'}, {257, 0, 1, 0}, {256}}), 0, &result);
     EXPECT_EQ(result, DecodeResult::ok);
     EXPECT_EQ(err, "(incomplete d-tree)  ");
-    engine.options.quiet = 1;
-    DecodeRun r = inflate(b.encode({{'a'}, {'b'}, {257, 0, 1, 0}, {256}}));
-    engine.options.quiet = 0;
-    EXPECT_EQ(r.output, (Bytes{'a', 'b', 'a', 'b', 'a'}));
+    EXPECT_EQ(inflate_messages(b.encode({{'a'}, {'b'}, {257, 0, 1, 0}, {256}}), 1, &result), "");
+    EXPECT_EQ(inflate(b.encode({{'a'}, {'b'}, {257, 0, 1, 0}, {256}})).output,
+              (Bytes{'a', 'b', 'a', 'b', 'a'}));
     // A single one-bit distance code is complete enough: no message.
     b.distance_lengths = {1};
     err = inflate_messages(b.encode({{'a'}, {256}}), 0, &result);
@@ -465,13 +470,13 @@ TEST(DeflateFailures, FixedTablesWithoutMemory) {
     w.fixed_end();
     Bytes s = w.finish();
     for (long fail_at = 0; fail_at < 6; ++fail_at) {
-        long live = engine.kept.table_memory.live_blocks;
-        engine.kept.table_memory.fail_after = fail_at;
+        long live = engine.decoders.table_memory.live_blocks;
+        engine.decoders.table_memory.fail_after = fail_at;
         DecodeRun r = inflate(s);
-        engine.kept.table_memory.fail_after = -1;
+        engine.decoders.table_memory.fail_after = -1;
         if (r.result == DecodeResult::ok) break;
         EXPECT_EQ(r.result, DecodeResult::no_memory);
-        EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
+        EXPECT_EQ(engine.decoders.table_memory.live_blocks, live);
     }
     EXPECT_EQ(inflate(s).result, DecodeResult::ok);
 }

@@ -23,8 +23,9 @@ Built build(const std::vector<unsigned> &lengths, unsigned simple, int bits,
             const uint16_t *base = nullptr, const uint16_t *extra = nullptr) {
     Built b{};
     b.bits = bits;
-    b.result = build_decode_table(lengths.data(), static_cast<unsigned>(lengths.size()), simple,
-                                  base, extra, &b.table, &b.bits);
+    b.result = build_decode_table(engine.decoders.table_memory, lengths.data(),
+                                  static_cast<unsigned>(lengths.size()), simple, base, extra,
+                                  &b.table, &b.bits);
     return b;
 }
 
@@ -77,7 +78,7 @@ TEST(HuffmanTables, AllLengthsZeroGiveNoTable) {
 }
 
 TEST(HuffmanTables, OneOneBitCodeIsCompleteWithAnInvalidHalf) {
-    long live = engine.kept.table_memory.live_blocks;
+    long live = engine.decoders.table_memory.live_blocks;
     Built b = build({0, 0, 1, 0}, 0, 6, std::vector<uint16_t>{10, 20, 30, 40}.data(),
                     std::vector<uint16_t>{0, 1, 2, 3}.data());
     ASSERT_EQ(b.result, DecodeResult::ok);
@@ -87,8 +88,8 @@ TEST(HuffmanTables, OneOneBitCodeIsCompleteWithAnInvalidHalf) {
     EXPECT_EQ(b.table[0].value, 30);
     EXPECT_EQ(b.table[0].width, 1);
     EXPECT_EQ(b.table[1].tag, TAG_INVALID);
-    free_decode_tables(b.table);
-    EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
+    free_decode_tables(engine.decoders.table_memory, b.table);
+    EXPECT_EQ(engine.decoders.table_memory.live_blocks, live);
 }
 
 TEST(HuffmanTables, FixedDistanceCodeIsIncompleteWithTwoInvalidEntries) {
@@ -108,17 +109,18 @@ TEST(HuffmanTables, FixedDistanceCodeIsIncompleteWithTwoInvalidEntries) {
             EXPECT_EQ(e.width, 5);
         }
     }
-    free_decode_tables(b.table);
+    free_decode_tables(engine.decoders.table_memory, b.table);
 }
 
 TEST(HuffmanTables, OverSubscribedAllocatesNothing) {
-    long live = engine.kept.table_memory.live_blocks;
-    engine.kept.table_memory.fail_after = 0; // any allocation would fail and show up as no_memory
+    long live = engine.decoders.table_memory.live_blocks;
+    engine.decoders.table_memory.fail_after =
+        0; // any allocation would fail and show up as no_memory
     Built b = build({1, 1, 1}, 3, 7);
-    engine.kept.table_memory.fail_after = -1;
+    engine.decoders.table_memory.fail_after = -1;
     EXPECT_EQ(b.result, DecodeResult::over_subscribed);
     EXPECT_EQ(b.table, nullptr);
-    EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
+    EXPECT_EQ(engine.decoders.table_memory.live_blocks, live);
     EXPECT_EQ(build({2, 2, 2, 2, 3}, 5, 7).result, DecodeResult::over_subscribed);
 }
 
@@ -128,12 +130,12 @@ TEST(HuffmanTables, LookupBitsClampToLongestAndShortest) {
     ASSERT_EQ(b.result, DecodeResult::ok);
     EXPECT_EQ(b.bits, 5);
     expect_decodes_all(lengths, b);
-    free_decode_tables(b.table);
+    free_decode_tables(engine.decoders.table_memory, b.table);
 
     Built c = build({3, 3, 3, 3, 3, 3, 3, 3}, 8, 1);
     ASSERT_EQ(c.result, DecodeResult::ok);
     EXPECT_EQ(c.bits, 3);
-    free_decode_tables(c.table);
+    free_decode_tables(engine.decoders.table_memory, c.table);
 }
 
 TEST(HuffmanTables, EndOfBlockCodeEndsAtTheFirstLevel) {
@@ -154,7 +156,7 @@ TEST(HuffmanTables, EndOfBlockCodeEndsAtTheFirstLevel) {
     const DecodeEntry &eob = b.table[reverse(codes[256], 6) & ((1u << b.bits) - 1)];
     EXPECT_EQ(eob.tag, TAG_END_OF_BLOCK);
     EXPECT_EQ(eob.value, 256);
-    free_decode_tables(b.table);
+    free_decode_tables(engine.decoders.table_memory, b.table);
 }
 
 TEST(HuffmanTables, SixteenBitCodesBehindSevenBitFirstLevel) {
@@ -186,7 +188,7 @@ TEST(HuffmanTables, SixteenBitCodesBehindSevenBitFirstLevel) {
             EXPECT_LE(b.table[i].tag - 16, 9);
         }
     }
-    free_decode_tables(b.table);
+    free_decode_tables(engine.decoders.table_memory, b.table);
 }
 
 // Random code lengths of up to max_len bits for n symbols: random symbols get random lengths
@@ -223,7 +225,7 @@ TEST(HuffmanTables, RandomCompleteAndIncompleteCodesDecode) {
             << "round " << round;
         expect_decodes_all(lengths, b);
         if (::testing::Test::HasFatalFailure()) return;
-        free_decode_tables(b.table);
+        free_decode_tables(engine.decoders.table_memory, b.table);
     }
 }
 
@@ -235,19 +237,19 @@ TEST(HuffmanTables, OutOfMemoryAtAnyLevelLeavesNothing) {
     for (unsigned s = 280; s < 288; ++s) lengths[s] = 8;
     std::vector<uint16_t> base(31), extra(31, 0);
     for (unsigned i = 0; i < 31; ++i) base[i] = static_cast<uint16_t>(257 + i);
-    long live = engine.kept.table_memory.live_blocks;
+    long live = engine.decoders.table_memory.live_blocks;
     Built full = build(lengths, 257, 7, base.data(), extra.data());
     ASSERT_EQ(full.result, DecodeResult::ok);
-    long blocks = engine.kept.table_memory.live_blocks - live;
+    long blocks = engine.decoders.table_memory.live_blocks - live;
     ASSERT_GT(blocks, 1);
-    free_decode_tables(full.table);
+    free_decode_tables(engine.decoders.table_memory, full.table);
     for (long fail_at = 0; fail_at < blocks; ++fail_at) {
-        engine.kept.table_memory.fail_after = fail_at;
+        engine.decoders.table_memory.fail_after = fail_at;
         Built b = build(lengths, 257, 7, base.data(), extra.data());
-        engine.kept.table_memory.fail_after = -1;
+        engine.decoders.table_memory.fail_after = -1;
         EXPECT_EQ(b.result, DecodeResult::no_memory);
         EXPECT_EQ(b.table, nullptr);
-        EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
+        EXPECT_EQ(engine.decoders.table_memory.live_blocks, live);
     }
 }
 
@@ -259,20 +261,20 @@ TEST(HuffmanTables, ChainLinksEveryBlockInAllocationOrder) {
     for (unsigned s = 280; s < 288; ++s) lengths[s] = 8;
     std::vector<uint16_t> base(31), extra(31, 0);
     for (unsigned i = 0; i < 31; ++i) base[i] = static_cast<uint16_t>(257 + i);
-    long live = engine.kept.table_memory.live_blocks;
+    long live = engine.decoders.table_memory.live_blocks;
     Built b = build(lengths, 257, 7, base.data(), extra.data());
-    long blocks = engine.kept.table_memory.live_blocks - live;
+    long blocks = engine.decoders.table_memory.live_blocks - live;
     long chained = 0;
     for (DecodeEntry *t = b.table; t != nullptr; t = (t - 1)->subtable) ++chained;
     EXPECT_EQ(chained, blocks);
     EXPECT_EQ(b.bits, 7);
     expect_decodes_all(lengths, b);
-    EXPECT_EQ(free_decode_tables(b.table), 0);
-    EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
+    EXPECT_EQ(free_decode_tables(engine.decoders.table_memory, b.table), 0);
+    EXPECT_EQ(engine.decoders.table_memory.live_blocks, live);
 }
 
 TEST(HuffmanTables, FreeingNullDoesNothing) {
-    EXPECT_EQ(free_decode_tables(nullptr), 0);
+    EXPECT_EQ(free_decode_tables(engine.decoders.table_memory, nullptr), 0);
 }
 
 // The packed tables of the deflate decoder judge every code as the linked tables do and decode
@@ -294,8 +296,8 @@ TEST(PackedTables, AgreeWithTheLinkedTablesOnEveryPattern) {
         Built linked =
             build(lengths, simple, static_cast<int>(first_bits), base.data(), extra.data());
         uint32_t *packed = nullptr;
-        DecodeResult r = build_packed_table(lengths.data(), n, simple, base.data(), extra.data(),
-                                            first_bits, &packed);
+        DecodeResult r = build_packed_table(engine.decoders.table_memory, lengths.data(), n, simple,
+                                            base.data(), extra.data(), first_bits, &packed);
         ASSERT_EQ(r, linked.result) << "round " << round;
         ASSERT_EQ(packed == nullptr, linked.table == nullptr) << "round " << round;
         if (packed == nullptr) continue;
@@ -316,22 +318,23 @@ TEST(PackedTables, AgreeWithTheLinkedTablesOnEveryPattern) {
             EXPECT_EQ(entry_value(p), e->value) << "round " << round << " bits " << bits;
             EXPECT_EQ(packed_used + entry_width(p), used_bits) << "round " << round;
         }
-        free_packed_table(packed);
-        free_decode_tables(linked.table);
+        free_packed_table(engine.decoders.table_memory, packed);
+        free_decode_tables(engine.decoders.table_memory, linked.table);
         if (::testing::Test::HasFailure()) return;
     }
 }
 
 TEST(PackedTables, OutOfMemoryLeavesNothing) {
     std::vector<unsigned> lengths(30, 5);
-    long live = engine.kept.table_memory.live_blocks;
-    engine.kept.table_memory.fail_after = 0;
+    long live = engine.decoders.table_memory.live_blocks;
+    engine.decoders.table_memory.fail_after = 0;
     uint32_t *packed = nullptr;
-    DecodeResult r = build_packed_table(lengths.data(), 30, 30, nullptr, nullptr, 8, &packed);
-    engine.kept.table_memory.fail_after = -1;
+    DecodeResult r = build_packed_table(engine.decoders.table_memory, lengths.data(), 30, 30,
+                                        nullptr, nullptr, 8, &packed);
+    engine.decoders.table_memory.fail_after = -1;
     EXPECT_EQ(r, DecodeResult::no_memory);
     EXPECT_EQ(packed, nullptr);
-    EXPECT_EQ(engine.kept.table_memory.live_blocks, live);
+    EXPECT_EQ(engine.decoders.table_memory.live_blocks, live);
 }
 
 } // namespace

@@ -126,7 +126,7 @@ TEST(Implode, UnusedCompressedBytesGiveResult5) {
     stream.insert(stream.end(), 3, 0xAA);
     DecodeRun r = explode(stream, 10, 4);
     EXPECT_EQ(r.result, DecodeResult::size_mismatch);
-    EXPECT_EQ(engine.used_compressed_size, used);
+    EXPECT_EQ(r.used_compressed_size, used);
     EXPECT_EQ(std::string(r.output.begin(), r.output.end()), "size check"); // output complete
 }
 
@@ -138,7 +138,7 @@ TEST(Implode, TruncatedMemberGivesResult5WithLargerUsedSize) {
     stream.resize(stream.size() - 4);
     DecodeRun r = explode(stream, 40, 0);
     EXPECT_EQ(r.result, DecodeResult::size_mismatch);
-    EXPECT_GT(engine.used_compressed_size, static_cast<int32_t>(stream.size()));
+    EXPECT_GT(r.used_compressed_size, static_cast<int32_t>(stream.size()));
     EXPECT_EQ(r.output.size(), 40u);
 }
 
@@ -212,5 +212,5 @@ TEST(Implode, ExhaustedInputEndsTheMemberWithSizeMismatch) {
     DecodeRun r = explode(s.w.finish(), 0xFFFFFFFFu, 0);
     EXPECT_EQ(r.result, DecodeResult::size_mismatch);
     EXPECT_LT(r.output.size(), 1u << 20);
-    EXPECT_GT(engine.used_compressed_size, static_cast<int32_t>(engine.local.compressed_size));
+    EXPECT_GT(r.used_compressed_size, static_cast<int32_t>(engine.local.compressed_size));
 }

@@ -13,7 +13,7 @@ using namespace qeltest;
 
 namespace {
 
-DecodeResult (*decoder_for(int method))() {
+DecoderEntry decoder_for(int method) {
     if (method == 1) return shrink_decode_member;
     if (method >= 2 && method <= 5) return reduce_decode_member;
     if (method == 6) return implode_decode_member;
