@@ -118,6 +118,10 @@ int os_EnableWindow(OsWindow window, int on);
 int os_IsWindowEnabled(OsWindow window);
 int os_ShowWindow(OsWindow window, int visible);
 int os_SetFocus(OsWindow window);
+// Requests of os_ContrlMgr to an edit field: limit its text to `value` characters; report its
+// selection (start in the low, end in the high 16 bits of the result); select the characters
+// from `value` up to `extra` (both equal: the caret stands there).
+enum OsControlRequest { OS_EDIT_LIMIT = 0, OS_EDIT_QUERY_SELECTION = 1, OS_EDIT_SELECT = 2 };
 int os_ContrlMgr(OsWindow control, int request, int value, int extra);
 int os_DestroyWindow(OsWindow window);
 int os_SetFontNameSize(OsWindow window, const char *font);

@@ -118,6 +118,9 @@ LONG GetWindowLongA(HWND window, int index);
 std::FILE *plat_fopen(const char *path, const char *mode);
 // 1 when the path names an existing file or folder.
 int plat_exists(const char *path);
+// 1 when the path is absolute in a form of the host's own beyond a drive's or a share's root
+// (the headless layer's host paths, "/tmp/qel"); Windows has none, so there it is always 0.
+int plat_host_absolute(const char *path);
 // Makes the folder the current folder; 1 on success.
 int plat_chdir(const char *folder);
 // The program's own full path (GetModuleFileNameA); 1 when it fitted the buffer.

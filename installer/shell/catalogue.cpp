@@ -112,6 +112,14 @@ const CatalogueRow catalogue[CATALOGUE_ROWS] = {
       "werden)",
       "Tous les fichiers ont \202t\202 trait\202s - installation termin\202e (QEL n'a pas pu "
       "\210tre ajout\202 au menu d\202marrage)"}},
+    /* MSG_PATH_NOT_FULL */
+    {{"%s: please enter a full path with a drive letter, such as C:\\QEL",
+      "%s: Bitte geben Sie einen vollst\204ndigen Pfad mit Laufwerksbuchstaben an, z.B. C:\\QEL",
+      "%s : veuillez indiquer un chemin complet avec la lettre du lecteur, par exemple C:\\QEL"}},
+    /* MSG_PATH_TOO_LONG */
+    {{"%s: this path is too long for Windows - please choose a shorter one",
+      "%s: Dieser Pfad ist f\201r Windows zu lang - bitte w\204hlen Sie einen k\201rzeren",
+      "%s : ce chemin est trop long pour Windows - veuillez en choisir un plus court"}},
     /* CATALOGUE_UNUSED */ {{"", "", ""}},
 };
 

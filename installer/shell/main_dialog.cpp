@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/engine.h"
 #include "installer/worker/worker.h"
 #include "platform/win_api.h"
 
@@ -18,25 +19,42 @@ constexpr int limited_fields[] = {CTRL_EXISTING_PATH, CTRL_DESTINATION, CTRL_LOG
                                   CTRL_OPTIONS_PATH,  CTRL_SCRIPT_PATH, CTRL_UPLOAD_PATH,
                                   CTRL_DOWNLOAD_PATH};
 
-// The five user folders: their field, their settings, the old folder they derive from and the
-// message when empty.
+// The five user folders: their field, their settings and the old folder they derive from.
 struct UserPath {
     int control;
     PathField path;
     PathField old_dir;
-    CatalogueId empty_message;
 };
 constexpr UserPath user_paths[] = {
-    {CTRL_LOG_PATH, &InstallSettings::log_path, &InstallSettings::old_log_dir, MSG_LOG_EMPTY},
-    {CTRL_OPTIONS_PATH, &InstallSettings::options_path, &InstallSettings::old_options_dir,
-     MSG_OPTIONS_EMPTY},
-    {CTRL_SCRIPT_PATH, &InstallSettings::script_path, &InstallSettings::old_script_dir,
-     MSG_SCRIPT_EMPTY},
-    {CTRL_UPLOAD_PATH, &InstallSettings::upload_path, &InstallSettings::old_upload_dir,
-     MSG_UPLOAD_EMPTY},
-    {CTRL_DOWNLOAD_PATH, &InstallSettings::download_path, &InstallSettings::old_download_dir,
-     MSG_DOWNLOAD_EMPTY},
+    {CTRL_LOG_PATH, &InstallSettings::log_path, &InstallSettings::old_log_dir},
+    {CTRL_OPTIONS_PATH, &InstallSettings::options_path, &InstallSettings::old_options_dir},
+    {CTRL_SCRIPT_PATH, &InstallSettings::script_path, &InstallSettings::old_script_dir},
+    {CTRL_UPLOAD_PATH, &InstallSettings::upload_path, &InstallSettings::old_upload_dir},
+    {CTRL_DOWNLOAD_PATH, &InstallSettings::download_path, &InstallSettings::old_download_dir},
 };
+
+// The folders Install checks, in the order it checks them: their field, the label that names
+// the field in a message, their settings and the message when empty.
+struct CheckedPath {
+    int control;
+    int label;
+    PathField path;
+    CatalogueId empty_message;
+};
+constexpr CheckedPath checked_paths[] = {
+    {CTRL_DESTINATION, CTRL_DESTINATION_LABEL, &InstallSettings::destination_path, MSG_DEST_EMPTY},
+    {CTRL_LOG_PATH, CTRL_LOG_LABEL, &InstallSettings::log_path, MSG_LOG_EMPTY},
+    {CTRL_OPTIONS_PATH, CTRL_OPTIONS_LABEL, &InstallSettings::options_path, MSG_OPTIONS_EMPTY},
+    {CTRL_SCRIPT_PATH, CTRL_SCRIPT_LABEL, &InstallSettings::script_path, MSG_SCRIPT_EMPTY},
+    {CTRL_UPLOAD_PATH, CTRL_UPLOAD_LABEL, &InstallSettings::upload_path, MSG_UPLOAD_EMPTY},
+    {CTRL_DOWNLOAD_PATH, CTRL_DOWNLOAD_LABEL, &InstallSettings::download_path, MSG_DOWNLOAD_EMPTY},
+};
+
+// The longest full name of a file that Windows takes (MAX_PATH less its NUL), and the room a
+// folder leaves below it for a backslash and a short name: the documents, libraries, option
+// files, backups and carried-over files of the installation all have 8.3 names.
+constexpr size_t LONGEST_PATH = PATH_SIZE - 1;
+constexpr size_t SHORT_NAME_ROOM = 13;
 
 OsWindow control(OsWindow dialog, int id) {
     return os_SubWin(dialog, id);
@@ -55,9 +73,79 @@ int checked(OsWindow dialog, int id) {
     return os_IsButtonChecked(dialog, id) ? 1 : 0;
 }
 
-// An entry of exactly three characters that is not a drive root ("c:x", "\ab", "..\").
+// An entry of exactly three characters that names a drive without the backslash of its root
+// ("c:x") or a folder at the current drive's root ("\ab", not the start of a share "\\s").
+// Entries relative to the setup's own folder ("..\", "qel") stay as typed: Install refuses them.
 bool is_short_entry(const char *path) {
-    return std::strlen(path) == 3 && !(path[1] == ':' && path[2] == '\\');
+    if (std::strlen(path) != 3) return false;
+    bool drive =
+        std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] != '\\';
+    bool root = path[0] == '\\' && path[1] != '\\';
+    return drive || root;
+}
+
+// Completes a short entry in its field while the user types: the text gains a drive or a
+// backslash before the caret, and the caret stays behind the character typed last.
+void complete_short_entry(OsWindow dialog, int id, char *path) {
+    char typed[PATH_SIZE];
+    copy_path(typed, path);
+    expand_short_path(path);
+    OsWindow field = control(dialog, id);
+    int selection = os_ContrlMgr(field, OS_EDIT_QUERY_SELECTION, 0, 0);
+    set_field(dialog, id, path);
+    // The completion inserts its text where the two first differ.
+    size_t at = 0;
+    while (typed[at] != '\0' && typed[at] == path[at]) ++at;
+    int inserted = static_cast<int>(std::strlen(path)) - static_cast<int>(std::strlen(typed));
+    auto moved = [&](int position) {
+        return position >= static_cast<int>(at) ? position + inserted : position;
+    };
+    os_ContrlMgr(field, OS_EDIT_SELECT, moved(selection & 0xFFFF), moved(selection >> 16 & 0xFFFF));
+}
+
+// A folder named from a drive's root ("C:\QEL") or a share's ("\\server\share"), with no colon
+// past the drive's: a place that does not depend on the setup's own current folder.
+bool is_full_path(const char *path) {
+    bool drive =
+        std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] == '\\';
+    bool share = false;
+    if (path[0] == '\\' && path[1] == '\\' && path[2] != '\\' && path[2] != '\0') {
+        const char *server_end = std::strchr(path + 2, '\\');
+        share = server_end && server_end[1] != '\\' && server_end[1] != '\0';
+    }
+    if (!drive && !share && !plat_host_absolute(path)) return false;
+    return std::strchr(drive ? path + 2 : path, ':') == nullptr;
+}
+
+// Says why a folder cannot be taken, naming its field by its label, and focuses the field.
+int refuse_path(OsWindow dialog, const CheckedPath &field, CatalogueId message) {
+    char label[PATH_SIZE];
+    read_field(dialog, field.label, label);
+    char text[2 * PATH_SIZE];
+    std::snprintf(text, sizeof text, message_text(message), label);
+    show_info(text);
+    os_SetFocus(control(dialog, field.control));
+    return 0;
+}
+
+// The field whose folder would receive a member of the archive under a name longer than Windows
+// takes, or in a sub-folder that leaves no room for a short name; none when every member fits
+// (or when the archive cannot be listed: the installation reports that itself).
+const CheckedPath *field_too_long_for_members() {
+    if (list_archive() != 0) return nullptr;
+    for (const std::string &member : archive_members) {
+        if (member.empty()) break;
+        const char *base = route_base(member.c_str());
+        std::string folder = member_target_folder(member.c_str());
+        size_t name_start = member.find_last_of("/\\");
+        size_t name_length = member.size() - (name_start == std::string::npos ? 0 : name_start + 1);
+        if (folder.size() + SHORT_NAME_ROOM <= LONGEST_PATH &&
+            folder.size() + 1 + name_length <= LONGEST_PATH)
+            continue;
+        for (const CheckedPath &field : checked_paths)
+            if (settings.*field.path == base) return &field;
+    }
+    return nullptr;
 }
 
 // Floppy drives are refused.
@@ -185,10 +273,8 @@ void on_existing_path_changed(OsWindow dialog) {
     char previous[PATH_SIZE];
     copy_path(previous, settings.existing_path);
     read_dialog_fields(dialog);
-    if (is_short_entry(settings.existing_path)) {
-        expand_short_path(settings.existing_path);
-        set_field(dialog, CTRL_EXISTING_PATH, settings.existing_path);
-    }
+    if (is_short_entry(settings.existing_path))
+        complete_short_entry(dialog, CTRL_EXISTING_PATH, settings.existing_path);
     if (on_floppy_drive(settings.existing_path)) {
         set_field(dialog, CTRL_EXISTING_PATH, "");
         set_field(dialog, CTRL_DESTINATION, "");
@@ -214,10 +300,8 @@ void on_existing_path_changed(OsWindow dialog) {
 
 void on_destination_changed(OsWindow dialog) {
     read_dialog_fields(dialog);
-    if (is_short_entry(settings.destination_path)) {
-        expand_short_path(settings.destination_path);
-        set_field(dialog, CTRL_DESTINATION, settings.destination_path);
-    }
+    if (is_short_entry(settings.destination_path))
+        complete_short_entry(dialog, CTRL_DESTINATION, settings.destination_path);
     if (on_floppy_drive(settings.destination_path)) set_field(dialog, CTRL_DESTINATION, "");
     for (const UserPath &user : user_paths)
         derive_user_path(settings.destination_path, settings.*user.path, settings.*user.old_dir);
@@ -309,7 +393,8 @@ void read_dialog_fields(OsWindow dialog) {
 }
 
 void limit_path_fields(OsWindow dialog) {
-    for (int id : limited_fields) os_ContrlMgr(control(dialog, id), 0, PATH_SIZE - 1, 0);
+    for (int id : limited_fields)
+        os_ContrlMgr(control(dialog, id), OS_EDIT_LIMIT, PATH_SIZE - 1, 0);
 }
 
 void show_user_paths(OsWindow dialog) {
@@ -317,17 +402,21 @@ void show_user_paths(OsWindow dialog) {
 }
 
 int validate_paths(OsWindow dialog) {
-    if (settings.destination_path[0] == '\0') {
-        show_info(message_text(MSG_DEST_EMPTY));
-        os_SetFocus(control(dialog, CTRL_DESTINATION));
-        return 0;
-    }
-    for (const UserPath &user : user_paths)
-        if ((settings.*user.path)[0] == '\0') {
-            show_info(message_text(user.empty_message));
-            os_SetFocus(control(dialog, user.control));
+    for (const CheckedPath &field : checked_paths)
+        if ((settings.*field.path)[0] == '\0') {
+            show_info(message_text(field.empty_message));
+            os_SetFocus(control(dialog, field.control));
             return 0;
         }
+    // Nothing is written before every folder is a full path and every name in it fits Windows.
+    for (const CheckedPath &field : checked_paths)
+        if (!is_full_path(settings.*field.path))
+            return refuse_path(dialog, field, MSG_PATH_NOT_FULL);
+    for (const CheckedPath &field : checked_paths)
+        if (std::strlen(settings.*field.path) + SHORT_NAME_ROOM > LONGEST_PATH)
+            return refuse_path(dialog, field, MSG_PATH_TOO_LONG);
+    if (const CheckedPath *field = field_too_long_for_members())
+        return refuse_path(dialog, *field, MSG_PATH_TOO_LONG);
     return 1;
 }
 

@@ -94,6 +94,8 @@ enum CatalogueId {
     MSG_ISDN_NOTE,             // note for ISDN users about the maker's other product
     MSG_BACKUP_FAILED,         // a file could not be backed up, so it was kept (%s = its path)
     MSG_ALL_PROCESSED_NO_MENU, // the final box when no start-menu entry could be made
+    MSG_PATH_NOT_FULL,         // a folder without a drive or share (%s = the field's label)
+    MSG_PATH_TOO_LONG,         // a folder too long for Windows (%s = the field's label)
     CATALOGUE_UNUSED           // three empty texts
 };
 constexpr int CATALOGUE_ROWS = CATALOGUE_UNUSED + 1;

@@ -787,10 +787,24 @@ int os_SetFocus(OsWindow window) {
     return 1;
 }
 
-int os_ContrlMgr(OsWindow control, int, int value, int) {
+// The headless fields keep no caret of their own: text is typed whole, so it stands at the end.
+int os_ContrlMgr(OsWindow control, int request, int value, int) {
     Guard guard(state().lock);
-    if (Window *w = as_window(control)) w->text_limit = value;
-    return 1;
+    Window *w = as_window(control);
+    if (w == nullptr) return 0;
+    switch (request) {
+    case OS_EDIT_LIMIT:
+        w->text_limit = value;
+        return 1;
+    case OS_EDIT_QUERY_SELECTION: {
+        int end = static_cast<int>(w->text.size());
+        return end | end << 16;
+    }
+    case OS_EDIT_SELECT:
+        return 1;
+    default:
+        return 0;
+    }
 }
 
 int os_DestroyWindow(OsWindow window) {

@@ -270,6 +270,10 @@ int plat_exists(const char *path) {
     return stat(headless_host_path(path).c_str(), &info) == 0 ? 1 : 0;
 }
 
+int plat_host_absolute(const char *path) {
+    return path && path[0] == '/' ? 1 : 0;
+}
+
 int plat_chdir(const char *folder) {
     {
         std::lock_guard<std::mutex> guard(records().lock);

@@ -388,9 +388,20 @@ int os_SetFocus(OsWindow window) {
     return GetFocus() == as_hwnd(window) ? 1 : 0;
 }
 
-int os_ContrlMgr(OsWindow control, int, int value, int) {
-    SendMessageA(as_hwnd(control), EM_LIMITTEXT, static_cast<WPARAM>(value), 0);
-    return 1;
+int os_ContrlMgr(OsWindow control, int request, int value, int extra) {
+    HWND field = as_hwnd(control);
+    switch (request) {
+    case OS_EDIT_LIMIT:
+        SendMessageA(field, EM_LIMITTEXT, static_cast<WPARAM>(value), 0);
+        return 1;
+    case OS_EDIT_QUERY_SELECTION:
+        return static_cast<int>(SendMessageA(field, EM_GETSEL, 0, 0));
+    case OS_EDIT_SELECT:
+        SendMessageA(field, EM_SETSEL, static_cast<WPARAM>(value), static_cast<LPARAM>(extra));
+        return 1;
+    default:
+        return 0;
+    }
 }
 
 int os_DestroyWindow(OsWindow window) {

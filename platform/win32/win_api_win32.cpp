@@ -17,6 +17,10 @@ int plat_exists(const char *path) {
     return path && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }
 
+int plat_host_absolute(const char *) {
+    return 0;
+}
+
 int plat_chdir(const char *folder) {
     return folder && _chdir(folder) == 0 ? 1 : 0;
 }

@@ -91,13 +91,15 @@ TEST(DialogTable, EveryControlTheCodeUses) {
         {CTRL_PROGRESS, DLG_PROGRESS},       {CTRL_STATUS, DLG_LABEL},
         {CTRL_LOG_PATH, DLG_EDIT},           {CTRL_OPTIONS_PATH, DLG_EDIT},
         {CTRL_SCRIPT_PATH, DLG_EDIT},        {CTRL_UPLOAD_PATH, DLG_EDIT},
-        {CTRL_DOWNLOAD_PATH, DLG_EDIT},
+        {CTRL_DOWNLOAD_PATH, DLG_EDIT},      {CTRL_DESTINATION_LABEL, DLG_LABEL},
     };
     for (const Use &use : uses) EXPECT_EQ(table_control(use.id)->kind, use.kind) << use.id;
-    // The existing path's field scrolls, the destination's not; 311 is read-only.
+    // Every field a path is typed into scrolls, so that it takes a path longer than it shows;
+    // 311 is read-only.
     for (int language = 0; language < 3; ++language) {
-        EXPECT_NE(table_control(CTRL_EXISTING_PATH)->style[language] & 0x80u, 0u);
-        EXPECT_EQ(table_control(CTRL_DESTINATION)->style[language] & 0x80u, 0u);
+        for (int id : {CTRL_EXISTING_PATH, CTRL_DESTINATION, CTRL_LOG_PATH, CTRL_SCRIPT_PATH,
+                       CTRL_UPLOAD_PATH, CTRL_DOWNLOAD_PATH})
+            EXPECT_NE(table_control(id)->style[language] & 0x80u, 0u) << id;
         EXPECT_NE(table_control(CTRL_OPTIONS_PATH)->style[language] & 0x800u, 0u);
     }
     EXPECT_STREQ(table_control(CTRL_PROGRESS)->window_class, "ProgressBar");

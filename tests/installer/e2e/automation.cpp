@@ -331,7 +331,9 @@ MessageBoxSeen wait_for_box(DWORD process_id, HWND besides, int seconds) {
         },
         seconds);
     if (box.window == nullptr) return box;
-    box.caption = text_of(box.window);
+    // A program still busy starting (a fresh Wine prefix on a loaded machine) does not answer
+    // at once: every box of the setup has a caption, so one is waited for.
+    wait_until([&] { return !(box.caption = text_of(box.window)).empty(); }, seconds);
     EnumChildWindows(box.window, collect_static_text, reinterpret_cast<LPARAM>(&box.text));
     return box;
 }

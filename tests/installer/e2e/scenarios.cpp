@@ -1116,15 +1116,15 @@ void floppy_refused(const ScenarioPlan &plan) {
     check_nothing_installed(plan.work + "\\QEL");
 }
 
-// Entries of three characters are completed against the program's own folder, which the
-// setup makes its current folder whatever folder it was started from.
+// Entries of three characters that name a drive or its root are completed, the root against the
+// program's own folder, which the setup makes its current folder whatever folder it was started
+// from; entries relative to that folder stay as typed.
 void short_entries(const ScenarioPlan &plan) {
     begin(plan);
     std::string folder = setup_folder(plan, "SETUP", ENGLISH);
     Setup setup = start_setup(folder, ENGLISH);
-    std::string parent = folder.substr(0, folder.rfind('\\') + 1);
     const std::pair<const char *, std::string> entries[] = {
-        {"c:x", "c:\\x"}, {"\\ab", "C:\\ab"}, {"..\\", parent}, {"qel", folder + "\\qel"}};
+        {"c:x", "c:\\x"}, {"\\ab", "C:\\ab"}, {"..\\", "..\\"}, {"qel", "qel"}};
     for (const auto &[entry, completed] : entries) {
         set_text(setup.control(CTRL_DESTINATION), entry);
         check_equal(std::string("destination \"") + entry + "\" completed", completed,
@@ -1228,6 +1228,136 @@ void tour(const ScenarioPlan &plan) {
     fresh_english(plan);
 }
 
+// --- Typing key by key, and the paths' form and length ----------------------------------------
+
+// The text of a label of the dialog's template in a language.
+std::string label_text(int id, int language) {
+    for (const DialogControl &control : DIALOG_CONTROLS)
+        if (control.id == id) return control.text[language];
+    fatal("the template has a control " + std::to_string(id));
+}
+
+// A path of exactly `length` characters below `folder`, of blanks and words as a user names
+// folders, ending with a letter (Windows drops a trailing blank or dot).
+std::string path_of_length(const std::string &folder, size_t length) {
+    std::string path = folder + "\\Program files of the QEL terminal";
+    while (path.size() < length) path += path.size() % 60 < 50 ? " and more" : "\\Folder";
+    path.resize(length - 1);
+    return path + "Z";
+}
+
+// Install is pressed with a field the setup cannot take: its box names the field, the focus is
+// on it, Install stays enabled.
+void expect_refused(Setup &setup, int id, int label, CatalogueId message) {
+    press(setup.control(CTRL_INSTALL));
+    expect_box(setup, catalogue_text(CAPTION_INFO, setup.language),
+               formatted(message, setup.language, label_text(label, setup.language)), IDOK);
+    settle_dialog(setup);
+    check(focus_of(setup.program.main_thread) == setup.control(id),
+          "the focus is on field " + std::to_string(id));
+    check(is_enabled(setup.control(CTRL_INSTALL)), "Install stays enabled");
+}
+
+// "c:qel" typed key by key: the drive's backslash is completed behind the colon and the caret
+// stays behind the letter typed last, so the field holds c:\qel and the setup installs there.
+// The existing path completes the same way.
+void typed_short_entry(const ScenarioPlan &plan) {
+    begin(plan);
+    Folders folders = folders_below("c:\\qel");
+    remove_tree(folders.destination);
+    std::string folder = setup_folder(plan, "SETUP", ENGLISH);
+    Setup setup = start_setup(folder, ENGLISH);
+    click(setup.control(CTRL_ALREADY_INSTALLED));
+    type_text(setup.control(CTRL_EXISTING_PATH), "c:old");
+    check_equal("existing path typed \"c:old\"", "c:\\old", field(setup, CTRL_EXISTING_PATH));
+    type_text(setup.control(CTRL_DESTINATION), "c:qel");
+    check_equal("destination typed \"c:qel\"", folders.destination, field(setup, CTRL_DESTINATION));
+    check_equal("its log folder", folders.log, field(setup, CTRL_LOG_PATH));
+    start_installation(setup);
+    expect_report(setup, false, false);
+    expect_end(setup);
+    check_installation(plan, folders, ENGLISH);
+    check(!folder_exists("c:\\old"), "nothing made in the existing path");
+    remove_tree(folders.destination);
+}
+
+// A destination of 90 characters and a log folder of 100 typed key by key: the fields scroll and
+// hold every character, and the setup installs there.
+void typed_long_paths(const ScenarioPlan &plan) {
+    begin(plan);
+    Folders folders = folders_below(path_of_length(plan.work, 90));
+    std::string folder = setup_folder(plan, "SETUP", ENGLISH);
+    Setup setup = start_setup(folder, ENGLISH);
+    type_destination(setup, folders);
+    folders.log = path_of_length(plan.work + "\\Logs", 100);
+    type_text(setup.control(CTRL_LOG_PATH), folders.log);
+    check_equal("log field typed", folders.log, field(setup, CTRL_LOG_PATH));
+    start_installation(setup);
+    expect_report(setup, false, false);
+    expect_end(setup);
+    check_installation(plan, folders, ENGLISH);
+}
+
+// Folders too long for Windows are refused before anything is written, naming the field: a
+// destination typed too long; one whose own folders fit but whose script folder leaves no room
+// for the archive's SCRIPT\SAMPLES; an earlier installation of 252 characters, from which the
+// destination and its folders are derived.
+void too_long_paths(const ScenarioPlan &plan) {
+    begin(plan);
+    std::string folder = setup_folder(plan, "SETUP", ENGLISH);
+    const struct {
+        size_t length;
+        int field, label;
+    } rows[] = {{250, CTRL_DESTINATION, CTRL_DESTINATION_LABEL},
+                {235, CTRL_SCRIPT_PATH, CTRL_SCRIPT_LABEL}};
+    Setup setup = start_setup(folder, ENGLISH);
+    for (const auto &row : rows) {
+        std::string destination = path_of_length(plan.work, row.length);
+        type_text(setup.control(CTRL_DESTINATION), destination);
+        check_equal("destination of " + std::to_string(row.length) + " characters typed",
+                    destination, field(setup, CTRL_DESTINATION));
+        expect_refused(setup, row.field, row.label, MSG_PATH_TOO_LONG);
+    }
+    click(setup.control(CTRL_CANCEL));
+    expect_end(setup);
+
+    std::string old_folder = path_of_length(plan.work, 252);
+    set_home_path(old_folder.c_str());
+    Setup again = start_setup(folder, ENGLISH);
+    check_equal("destination follows the long installation", lower(old_folder),
+                field(again, CTRL_DESTINATION));
+    expect_refused(again, CTRL_DESTINATION, CTRL_DESTINATION_LABEL, MSG_PATH_TOO_LONG);
+    click(again.control(CTRL_CANCEL));
+    expect_end(again);
+    clear_home_path();
+    check(!folder_exists(plan.work + "\\Program files of the QEL terminal"),
+          "nothing made for any of the long paths");
+    check_nothing_installed(old_folder);
+}
+
+// Destinations and folders that are not full paths with a drive are refused, naming the field:
+// relative to the setup's own folder or with a colon in the middle.
+void relative_paths(const ScenarioPlan &plan) {
+    begin(plan);
+    std::string folder = setup_folder(plan, "SETUP", ENGLISH);
+    Setup setup = start_setup(folder, ENGLISH);
+    for (const char *entry : {"qel", "..\\x", "c:\\qel:x", "QEL\\NEW"}) {
+        type_text(setup.control(CTRL_DESTINATION), entry);
+        check_equal(std::string("destination typed \"") + entry + "\"", entry,
+                    field(setup, CTRL_DESTINATION));
+        expect_refused(setup, CTRL_DESTINATION, CTRL_DESTINATION_LABEL, MSG_PATH_NOT_FULL);
+    }
+    Folders folders = folders_below(destination_of(plan));
+    type_destination(setup, folders);
+    type_text(setup.control(CTRL_UPLOAD_PATH), "UPLOADS");
+    expect_refused(setup, CTRL_UPLOAD_PATH, CTRL_UPLOAD_LABEL, MSG_PATH_NOT_FULL);
+    click(setup.control(CTRL_CANCEL));
+    expect_end(setup);
+    check_nothing_installed(folders.destination);
+    for (const std::string &place : {folder + "\\qel", plan.work + "\\x", folder + "\\UPLOADS"})
+        check(!folder_exists(place), "nothing made in " + place);
+}
+
 struct ScenarioEntry {
     const char *name;
     void (*run)(const ScenarioPlan &);
@@ -1246,6 +1376,10 @@ constexpr ScenarioEntry scenarios[] = {
     {"floppy_refused", floppy_refused},
     {"short_entries", short_entries},
     {"document_limits", document_limits},
+    {"typed_short_entry", typed_short_entry},
+    {"typed_long_paths", typed_long_paths},
+    {"too_long_paths", too_long_paths},
+    {"relative_paths", relative_paths},
     {"tour", tour},
 };
 
@@ -1253,7 +1387,8 @@ constexpr ScenarioEntry scenarios[] = {
 
 const char *scenario_names() {
     return "fresh_english second_install german french cancel_before cancel_during no_archive "
-           "empty_fields beta_existing floppy_refused short_entries document_limits tour";
+           "empty_fields beta_existing floppy_refused short_entries document_limits "
+           "typed_short_entry typed_long_paths too_long_paths relative_paths tour";
 }
 
 bool run_scenario(const ScenarioPlan &plan) {

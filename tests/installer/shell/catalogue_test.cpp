@@ -8,8 +8,8 @@ using namespace qeltest;
 using Catalogue = InstallerTest;
 
 TEST_F(Catalogue, RowsInStoredOrder) {
-    // The stored rows, the ISDN note, the two texts of mended faults, the unused row.
-    EXPECT_EQ(CATALOGUE_ROWS, 29);
+    // The stored rows, the ISDN note, the four texts of mended faults, the unused row.
+    EXPECT_EQ(CATALOGUE_ROWS, 31);
     EXPECT_STREQ(catalogue[0].text[0], "Installation complete");
     EXPECT_STREQ(catalogue[12].text[1], "Information");
     EXPECT_STREQ(catalogue[13].text[2], "Erreur");
@@ -20,6 +20,8 @@ TEST_F(Catalogue, RowsInStoredOrder) {
         EXPECT_GT(std::strlen(catalogue[MSG_ISDN_NOTE].text[language]), 0u);
         EXPECT_NE(std::strstr(catalogue[MSG_BACKUP_FAILED].text[language], "%s"), nullptr);
         EXPECT_GT(std::strlen(catalogue[MSG_ALL_PROCESSED_NO_MENU].text[language]), 0u);
+        for (CatalogueId named_field : {MSG_PATH_NOT_FULL, MSG_PATH_TOO_LONG})
+            EXPECT_EQ(std::strncmp(catalogue[named_field].text[language], "%s", 2), 0);
         EXPECT_STREQ(catalogue[MSG_NO_FILES].text[language], "Sorry, no files to install!");
     }
 }
