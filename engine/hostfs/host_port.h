@@ -3,6 +3,7 @@
 // port reads no engine state: what it needs about a member or the call comes in as arguments.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -67,8 +68,12 @@ bool host_splits_path(unsigned char c);
 // blanks, so that "..." would read as the parent folder), so that checks see the name the system
 // will see.
 void host_trim_component(std::string &component);
+// The longest path the host's file calls take (Win32: MAX_PATH less its terminating zero), or 0
+// when paths are not cut to a length.
+size_t host_longest_path();
 // A name component that the host takes for a device whatever folder it is in (Win32: CON, PRN,
-// AUX, NUL, COM1..COM9, LPT1..LPT9, with or without an extension).
+// AUX, NUL, CONIN$, CONOUT$, COM1..COM9, LPT1..LPT9 and COM and LPT with a superscript 1, 2 or 3,
+// with or without an extension).
 bool host_reserved_name(const std::string &component);
 
 // --- Folders and name probes ------------------------------------------------------------------

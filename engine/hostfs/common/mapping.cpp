@@ -176,23 +176,26 @@ EngineStatus add_name(const char *name) {
     MappingState &mapping = engine.host.mapping;
     EngineStatus result = EngineStatus::ok;
     mapping.named += name;
-    if (mapping.named.size() > NAMED_PATH_LIMIT) {
-        size_t cut = mapping.named.size() - NAMED_PATH_LIMIT;
-        mapping.named.resize(NAMED_PATH_LIMIT);
-        for (size_t i = 0; i < cut; ++i)
-            std::fprintf(
-                stderr,
-                "checkdir warning:  path too long; truncating\n                   %s\n      "
-                "          -> %s\n",
-                shown_name(mapping.member.c_str()).c_str(), mapping.named.c_str());
-        std::fflush(stderr);
-        result = EngineStatus::warning;
-    }
+    // The name probe sees at most the longest named path.
+    if (mapping.named.size() > NAMED_PATH_LIMIT) mapping.named.resize(NAMED_PATH_LIMIT);
+    const size_t folder_length = mapping.actual.size();
     if ((engine.current && engine.current->volume_label) ||
         is_valid_name(mapping.named.c_str(), mapping.known))
         mapping.actual += name;
     else
         mapping.actual += fat_component(name);
+    // Where the host takes no longer paths, the name is cut to fit, once, with one warning.
+    const size_t longest = host_longest_path();
+    if (longest > folder_length && mapping.actual.size() > longest) {
+        mapping.actual.resize(longest);
+        std::fprintf(stderr,
+                     "checkdir warning:  path too long; truncating\n                   %s\n      "
+                     "          -> %s\n",
+                     shown_name(mapping.member.c_str()).c_str(),
+                     shown_name(mapping.actual.c_str()).c_str());
+        std::fflush(stderr);
+        result = EngineStatus::warning;
+    }
     return result;
 }
 

@@ -173,6 +173,43 @@ TEST(PosixHost, FailingStandardOutputIsAFailure) {
     }
 }
 
+// Paths far beyond 260 characters are written whole here, so no member is said to be truncated.
+TEST(PosixHost, LongPathsAreWrittenWholeWithoutATruncationWarning) {
+    std::string dir = scratch_dir("posix_long_root");
+    std::string out = dir;
+    for (int i = 0; i < 3; ++i) out += "/" + std::string(200, static_cast<char>('a' + i));
+    Archive a;
+    for (int i = 0; i < 20; ++i)
+        a.members.push_back(stored_member("member" + std::to_string(i) + ".txt", "m"));
+    std::string zip = write_zip(dir + "/long.zip", a);
+    fs::create_directories(out);
+    RunResult r = run_engine({"unzip", zip, "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err.substr(0, 2000);
+    EXPECT_FALSE(contains(r.err, "truncating")) << r.err.size() << " bytes of messages";
+    EXPECT_EQ(read_text(out + "/member19.txt"), "m");
+}
+
+// An archive found by a wildcard is named in every message with its control characters shown.
+TEST(PosixHost, WildcardArchiveNamesAreShownSafely) {
+    std::string dir = scratch_dir("posix_archive_names");
+    Archive a;
+    a.members = {stored_member("a.txt", "a")};
+    write_zip(dir + "/odd\x1b]0;t\x07\x9b"
+                    "2J.zip",
+              a);
+    write_zip(dir + "/plain.zip", a);
+    for (const char *option : {"-l", "-t", "-Z"}) {
+        RunResult r = run_engine({"unzip", option, dir + "/*.zip"});
+        EXPECT_EQ(r.status, 0) << option << r.err;
+        EXPECT_TRUE(contains(r.out, "odd^[]0;t^G^[[2J.zip")) << option << r.out;
+        for (char c : r.out + r.err)
+            EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20)
+                << option << ": raw control character in\n"
+                << r.out << r.err;
+        EXPECT_FALSE(contains(r.out + r.err, "\x9b")) << option;
+    }
+}
+
 // Member times are local times: a summer and a winter date each get their own offset from UTC,
 // from time-zone rules read once per call, both for the file's time and for -u's comparison.
 TEST(PosixHost, SummerAndWinterMemberTimes) {

@@ -56,7 +56,10 @@ TEST(Win32Host, ReservedDeviceNamesGetASafeName) {
     a.members = {stored_member("aux.txt", "1"),      stored_member("CON/inner.txt", "2"),
                  stored_member("sub/lpt1", "3"),     stored_member("nul", "4"),
                  stored_member("Com9.log.txt", "5"), stored_member("prn .txt", "6"),
-                 stored_member("console.txt", "7"),  stored_member("com10", "8")};
+                 stored_member("console.txt", "7"),  stored_member("com10", "8"),
+                 stored_member("CONIN$", "9"),       stored_member("conout$.txt", "10"),
+                 stored_member("COM\xb9", "11"),     stored_member("lpt\xb2.txt", "12"),
+                 stored_member("LPT\xb3/x", "13"),   stored_member("COM\xb4", "14")};
     std::string zip = write_zip(dir + "/d.zip", a);
     RunResult r = run_engine({"unzip", zip, "-d", out});
     EXPECT_EQ(r.status, 1) << r.err;
@@ -68,6 +71,12 @@ TEST(Win32Host, ReservedDeviceNamesGetASafeName) {
     EXPECT_EQ(read_text(out + "/_prn .txt"), "6");
     EXPECT_EQ(read_text(out + "/console.txt"), "7");
     EXPECT_EQ(read_text(out + "/com10"), "8");
+    EXPECT_EQ(read_text(out + "/_conin$"), "9");
+    EXPECT_EQ(read_text(out + "/_conout$.txt"), "10");
+    EXPECT_EQ(read_text(out + "/_com\xb9"), "11"); // superscript digits (Windows code page)
+    EXPECT_EQ(read_text(out + "/_lpt\xb2.txt"), "12");
+    EXPECT_EQ(read_text(out + "/_lpt\xb3/x"), "13");
+    EXPECT_EQ(read_text(out + "/com\xb4"), "14");
     EXPECT_TRUE(contains(r.err, "aux.txt")) << r.err;
 }
 
