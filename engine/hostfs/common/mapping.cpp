@@ -12,6 +12,7 @@ namespace {
 
 constexpr size_t NAMED_FOLDER_LIMIT = 258; // longest named path of a folder
 constexpr size_t NAMED_PATH_LIMIT = 260;   // longest named path of a file
+constexpr size_t OPEN_FOLDER_LIMIT = 64;   // folders held open at a member's start, at most
 
 void release_paths() {
     MappingState &mapping = engine.host.mapping;
@@ -32,7 +33,31 @@ bool exists(const std::string &path, int *is_folder) {
     return true;
 }
 
+// Lets go of the folders held open, all but the root (or with it).
+void close_folders(bool root_too) {
+    MappingState &mapping = engine.host.mapping;
+    for (const auto &[path, folder] : mapping.open_folders) host_close_folder(folder);
+    mapping.open_folders.clear();
+    mapping.building_folder = mapping.output_folder = mapping.root_folder;
+    if (!root_too) return;
+    host_close_folder(mapping.root_folder);
+    mapping.root_folder = mapping.building_folder = mapping.output_folder = NO_FOLDER;
+}
+
+EngineStatus open_root(char *text);
+
 EngineStatus set_root(char *text) {
+    MappingState &mapping = engine.host.mapping;
+    close_folders(true);
+    EngineStatus result = open_root(text);
+    // Without a root the names go to the current folder; a missing freshening root holds none.
+    if (result == EngineStatus::ok)
+        mapping.root_folder = host_open_root(mapping.root.empty() ? "" : mapping.root.c_str());
+    mapping.building_folder = mapping.output_folder = mapping.root_folder;
+    return result;
+}
+
+EngineStatus open_root(char *text) {
     MappingState &mapping = engine.host.mapping;
     mapping.root.clear();
     mapping.known = FolderFacts{};
@@ -73,6 +98,10 @@ EngineStatus set_root(char *text) {
 EngineStatus start_path() {
     MappingState &mapping = engine.host.mapping;
     release_paths();
+    if (mapping.root.empty() && mapping.root_folder == NO_FOLDER)
+        mapping.root_folder = host_open_root(""); // no root: the current folder
+    if (mapping.open_folders.size() >= OPEN_FOLDER_LIMIT) close_folders(false);
+    mapping.building_folder = mapping.root_folder;
     if (engine.current && engine.current->volume_label) {
         if (!host_volume_labels_supported()) return EngineStatus::volume_label;
         char letter;
@@ -111,15 +140,6 @@ void path_too_long() {
     release_paths();
 }
 
-// A folder made or checked earlier in this call is taken as it was found.
-bool known_folder() {
-    MappingState &mapping = engine.host.mapping;
-    auto known = mapping.known.folders.find(mapping.named);
-    if (known == mapping.known.folders.end()) return false;
-    mapping.actual = known->second;
-    return true;
-}
-
 // A folder on the member's path cannot be made or used: the member is not extracted.
 EngineStatus folder_unusable(const char *before, const char *after) {
     MappingState &mapping = engine.host.mapping;
@@ -131,42 +151,59 @@ EngineStatus folder_unusable(const char *before, const char *after) {
     return EngineStatus::severe_error;
 }
 
+// Each folder on a member's path is opened (or made) once per call, relative to its parent held
+// open and never through a link, and held: a folder that later takes its name is never used.
 EngineStatus add_folder(const char *component) {
     MappingState &mapping = engine.host.mapping;
+    const size_t parent_length = mapping.actual.size();
     mapping.named += component;
-    if (known_folder()) {
-        mapping.named += '/';
-        mapping.actual += '/';
-        return EngineStatus::ok;
-    }
-    if (is_valid_name(mapping.named.c_str(), mapping.known))
+    auto known = mapping.known.folders.find(mapping.named);
+    if (known != mapping.known.folders.end())
+        mapping.actual = known->second;
+    else if (is_valid_name(mapping.named.c_str(), mapping.known))
         mapping.actual += component;
     else
         mapping.actual += fat_component(component);
-    bool too_long = mapping.named.size() > NAMED_FOLDER_LIMIT;
-    HostFileInfo found{};
-    if (host_lstat(mapping.actual.c_str(), &found) != 0) {
-        if (!mapping.create_folders) {
-            release_paths();
-            return EngineStatus::error;
-        }
-        if (too_long) {
+    auto held = mapping.open_folders.find(mapping.named);
+    if (held != mapping.open_folders.end()) {
+        mapping.building_folder = held->second;
+    } else {
+        bool too_long = mapping.named.size() > NAMED_FOLDER_LIMIT;
+        const std::string name = mapping.actual.substr(parent_length);
+        FolderOpen how = FolderOpen::failed;
+        HostFolder folder =
+            host_open_folder({mapping.building_folder, name.c_str(), mapping.actual.c_str()},
+                             mapping.create_folders && !too_long, how);
+        switch (how) {
+        case FolderOpen::missing:
+            if (!mapping.create_folders) {
+                release_paths();
+                return EngineStatus::error;
+            }
             path_too_long();
             return EngineStatus::no_memory;
-        }
-        if (host_make_folder(mapping.actual.c_str()) != 0)
+        case FolderOpen::failed:
             return folder_unusable("can't create ", "");
-        mapping.folder_created = 1;
-    } else if (found.is_link) {
-        // Whatever it points to, the member would land outside the folder being built.
-        return folder_unusable("", " is a link, not followed");
-    } else if (!found.is_directory) {
-        return folder_unusable("", " exists but is not directory");
-    } else if (too_long) {
-        path_too_long();
-        return EngineStatus::no_memory;
+        case FolderOpen::link:
+            // Whatever it points to, the member would land outside the folder being built.
+            return folder_unusable("", " is a link, not followed");
+        case FolderOpen::not_folder:
+            return folder_unusable("", " exists but is not directory");
+        case FolderOpen::created:
+            mapping.folder_created = 1;
+            break;
+        case FolderOpen::opened:
+            if (too_long) {
+                host_close_folder(folder);
+                path_too_long();
+                return EngineStatus::no_memory;
+            }
+            break;
+        }
+        mapping.open_folders.emplace(mapping.named, folder);
+        mapping.known.folders.emplace(mapping.named, mapping.actual);
+        mapping.building_folder = folder;
     }
-    mapping.known.folders.emplace(mapping.named, mapping.actual);
     mapping.named += '/';
     mapping.actual += '/';
     return EngineStatus::ok;
@@ -207,6 +244,7 @@ EngineStatus take_path(char *out) {
         return EngineStatus::no_memory;
     }
     std::memcpy(out, mapping.actual.c_str(), mapping.actual.size() + 1);
+    mapping.output_folder = mapping.building_folder;
     release_paths();
     return EngineStatus::ok;
 }
@@ -228,6 +266,7 @@ EngineStatus checkdir(char *text, int operation) {
     case CD_TAKE_PATH:
         return mapping.building ? take_path(text) : EngineStatus::severe_error;
     case CD_RELEASE_ROOT:
+        close_folders(true);
         mapping.root.clear();
         mapping.root.shrink_to_fit();
         mapping.known = FolderFacts{};

@@ -140,6 +140,37 @@ TEST(PosixHost, LinksInTheExtractionFolderAreNeverFollowed) {
     untouched_outside();
 }
 
+// A folder that was checked (and made) for one member and is then swapped for a link to another
+// place, between members, is never passed through: what follows goes where the folder went or
+// fails, and nothing lands behind the link. The swap happens while the engine asks whether to
+// replace a file, as another process could do at any moment.
+std::string swapped_folder, swap_target;
+bool swap_folder_for_link(const char *) {
+    fs::rename(swapped_folder, swapped_folder + ".moved");
+    fs::create_symlink(swap_target, swapped_folder);
+    return false;
+}
+
+TEST(PosixHost, FolderSwappedForALinkMidRunIsNotFollowed) {
+    std::string dir = scratch_dir("posix_swapped_folder");
+    std::string out = dir + "/out", outside = dir + "/outside";
+    fs::create_directories(out);
+    fs::create_directories(outside);
+    write_file(out + "/ask.txt", std::string("kept"));
+    swapped_folder = out + "/d";
+    swap_target = outside;
+    Archive a;
+    a.members = {stored_member("d/first.txt", "1"),    stored_member("d/e/deep.txt", "2"),
+                 stored_member("ask.txt", "asks"),     stored_member("d/second.txt", "3"),
+                 stored_member("d/e/deeper.txt", "4"), stored_member("d/new/third.txt", "5")};
+    std::string zip = write_zip(dir + "/swap.zip", a);
+    RunResult r = run_engine({"unzip", zip, "-d", out}, swap_folder_for_link);
+    EXPECT_TRUE(fs::is_symlink(out + "/d"));
+    EXPECT_TRUE(fs::is_empty(outside)) << r.err;
+    EXPECT_EQ(read_text(out + "/ask.txt"), "kept");
+    EXPECT_EQ(read_text(out + "/d.moved/first.txt"), "1");
+}
+
 // -c and -p writing to a full device or to a closed descriptor end with status 50.
 TEST(PosixHost, FailingStandardOutputIsAFailure) {
     if (!fs::exists("/dev/full")) GTEST_SKIP();

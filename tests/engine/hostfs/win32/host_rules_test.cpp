@@ -1,7 +1,10 @@
 // The Win32 host port: "/" and "\" separate folders, a colon names a drive, the dots and blanks
 // that end a name are dropped before the name is checked, and device names are never written to.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "engine/engine.h"
@@ -78,6 +81,34 @@ TEST(Win32Host, ReservedDeviceNamesGetASafeName) {
     EXPECT_EQ(read_text(out + "/_lpt\xb3/x"), "13");
     EXPECT_EQ(read_text(out + "/com\xb4"), "14");
     EXPECT_TRUE(contains(r.err, "aux.txt")) << r.err;
+}
+
+// A folder checked (and made) for one member is held until the call ends: it cannot be moved
+// away, so no link can take its name between members. The attempt is made while the engine asks
+// whether to replace a file, as another program could make it at any moment.
+std::string held_folder;
+bool moved_away = false;
+bool try_to_move_folder(const char *) {
+    moved_away = ::MoveFileExA(held_folder.c_str(), (held_folder + ".moved").c_str(), 0) != 0;
+    return false;
+}
+
+TEST(Win32Host, CheckedFoldersCannotBeSwappedMidRun) {
+    std::string dir = scratch_dir("win32_held_folder");
+    std::string out = dir + "/out";
+    std::filesystem::create_directories(out);
+    write_file(out + "/ask.txt", std::string("kept"));
+    held_folder = out + "/d";
+    Archive a;
+    a.members = {stored_member("d/first.txt", "1"), stored_member("ask.txt", "asks"),
+                 stored_member("d/second.txt", "2")};
+    std::string zip = write_zip(dir + "/held.zip", a);
+    RunResult r = run_engine({"unzip", zip, "-d", out}, try_to_move_folder);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(moved_away);
+    EXPECT_EQ(read_text(out + "/d/second.txt"), "2");
+    // Once the call has ended, the folder is free again.
+    EXPECT_TRUE(::MoveFileExA(held_folder.c_str(), (held_folder + ".moved").c_str(), 0));
 }
 
 } // namespace
