@@ -1,6 +1,6 @@
 // Path mapping: the extraction root, member names turned into host paths, folder creation.
-// Folders on a member's path are made or checked once per engine call, and one that is a link
-// is never passed through.
+// Folders on a member's path are made or checked once per engine call and held open, and one
+// that is a link is never passed through.
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -44,19 +44,7 @@ void close_folders(bool root_too) {
     mapping.root_folder = mapping.building_folder = mapping.output_folder = NO_FOLDER;
 }
 
-EngineStatus open_root(char *text);
-
-EngineStatus set_root(char *text) {
-    MappingState &mapping = engine.host.mapping;
-    close_folders(true);
-    EngineStatus result = open_root(text);
-    // Without a root the names go to the current folder; a missing freshening root holds none.
-    if (result == EngineStatus::ok)
-        mapping.root_folder = host_open_root(mapping.root.empty() ? "" : mapping.root.c_str());
-    mapping.building_folder = mapping.output_folder = mapping.root_folder;
-    return result;
-}
-
+// Takes the root text, making its folder when it is missing.
 EngineStatus open_root(char *text) {
     MappingState &mapping = engine.host.mapping;
     mapping.root.clear();
@@ -93,6 +81,17 @@ EngineStatus open_root(char *text) {
     }
     mapping.root = std::string(text) + "/";
     return EngineStatus::ok;
+}
+
+EngineStatus set_root(char *text) {
+    MappingState &mapping = engine.host.mapping;
+    close_folders(true);
+    EngineStatus result = open_root(text);
+    // Without a root the names go to the current folder; a missing freshening root holds none.
+    if (result == EngineStatus::ok)
+        mapping.root_folder = host_open_root(mapping.root.empty() ? "" : mapping.root.c_str());
+    mapping.building_folder = mapping.output_folder = mapping.root_folder;
+    return result;
 }
 
 EngineStatus start_path() {
