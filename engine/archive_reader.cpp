@@ -96,6 +96,16 @@ void end_member_input() {
 
 // --- Fields ----------------------------------------------------------------------------------
 
+// Whether a name holds both upper- and lower-case letters.
+static bool has_both_cases(const char *name) {
+    bool upper = false, lower = false;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; ++p) {
+        upper = upper || std::isupper(*p);
+        lower = lower || std::islower(*p);
+    }
+    return upper && lower;
+}
+
 EngineStatus read_field(unsigned length, int mode) {
     if (length == 0) return EngineStatus::ok;
     switch (mode) {
@@ -122,15 +132,9 @@ EngineStatus read_field(unsigned length, int mode) {
             piece_length = out;
             // Line feeds and tabs lay the text out; every other control character is shown
             // as ^X (ESC as ^[), so that a comment never drives the terminal.
-            for (int i = 0; i < out && engine.output.buffer[i] != 0; ++i) {
-                unsigned char c = engine.output.buffer[i];
-                if (c < 0x20 && c != '\n' && c != '\t') {
-                    std::fputc('^', stdout);
-                    std::fputc(c + 0x40, stdout);
-                } else {
-                    std::fputc(c, stdout);
-                }
-            }
+            const char *piece = reinterpret_cast<const char *>(engine.output.buffer);
+            std::fputs(shown_text(piece, ::strnlen(piece, static_cast<size_t>(out)), true).c_str(),
+                       stdout);
         } while (remaining > 0 && piece_length > 0);
         std::fputc('\n', stdout);
         return EngineStatus::ok;
@@ -147,6 +151,10 @@ EngineStatus read_field(unsigned length, int mode) {
                              static_cast<int>(length));
         if (got < 1) return EngineStatus::archive_ends_early;
         engine.filename[got] = '\0';
+        // A name with both cases cannot come from the file systems whose names are folded: it
+        // keeps its case (and is then matched with regard to case).
+        if (engine.current && engine.current->lowercase_name && has_both_cases(engine.filename))
+            engine.current->lowercase_name = 0;
         if (engine.current && engine.current->lowercase_name) {
             for (char *p = engine.filename; *p; ++p)
                 if (std::isupper(static_cast<unsigned char>(*p)))
@@ -465,12 +473,12 @@ static EngineStatus close_archive(EngineStatus status) {
     return status;
 }
 
-// Opens the archive named by engine.archive_name and sets the input window at its start. ok, or
+// Opens the archive named by engine.archive_path and sets the input window at its start. ok, or
 // why not (after the message): no such archive, or a folder. `may_be_executable` takes the
 // file's hint for the message about a file without a zip directory.
 static EngineStatus open_archive(int report_missing, int &may_be_executable) {
     HostFileInfo info{};
-    if (host_stat(engine.archive_name, &info) != 0 || info.is_directory) {
+    if (host_stat(engine.archive_path, &info) != 0 || info.is_directory) {
         if (report_missing) {
             if (engine.kept.no_zip_directory_seen)
                 std::fprintf(
@@ -488,7 +496,7 @@ static EngineStatus open_archive(int report_missing, int &may_be_executable) {
     engine.input.archive_size = info.size;
     may_be_executable = info.owner_execute;
 
-    engine.input.archive_fd = host_open_archive(engine.archive_name);
+    engine.input.archive_fd = host_open_archive(engine.archive_path);
     if (engine.input.archive_fd < 0) {
         std::fprintf(stderr, "error:  can't open zipfile [ %s ]\n", engine.archive_name);
         return EngineStatus::no_archive;

@@ -221,7 +221,9 @@ struct EngineState {
 
     const char *program_name = nullptr; // "unzip" or "zipinfo", for messages
     const char *archive_arg = nullptr;  // the archive argument as given
-    const char *archive_name = nullptr; // the archive being processed
+    const char *archive_name = nullptr; // the archive being processed, as messages show it
+    const char *archive_path = nullptr; // the same as the file system knows it
+    std::string archive_shown;          // holds archive_name
 
     InputWindow input;
     BulkInput bulk;

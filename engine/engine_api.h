@@ -2,6 +2,7 @@
 // the member table that listings fill. The installer and the command line include only this.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -50,5 +51,8 @@ extern std::vector<uint32_t> archive_member_sizes;
 extern uint32_t archive_total_size;
 
 // A name or text from the archive as a message may show it: control characters as ^X, so that
-// an archive never reaches the terminal with raw control codes.
+// an archive never reaches the terminal with raw control codes. C1 controls (0x80..0x9F, raw or
+// as UTF-8) count too; the other bytes of sound UTF-8 characters are kept.
 std::string shown_name(const char *name);
+// The same for `length` bytes of a text; with `layout`, line feeds and tabs are kept.
+std::string shown_text(const char *text, size_t length, bool layout);

@@ -292,6 +292,13 @@ static void count_result(EngineStatus result, int &warnings, int &fatal, int &su
     }
 }
 
+// The archive to process next: its name as the file system knows it and as messages show it.
+static void name_archive(const char *path) {
+    engine.archive_path = path;
+    engine.archive_shown = shown_name(path);
+    engine.archive_name = engine.archive_shown.c_str();
+}
+
 static EngineStatus archive_loop() {
     int warnings = 0, fatal = 0, success = 0, no_zip = 0, directories = 0;
     EngineStatus status = EngineStatus::ok;
@@ -300,7 +307,7 @@ static EngineStatus archive_loop() {
 
     while (char *name = next_archive_name(engine.archive_arg)) {
         last_name = name;
-        engine.archive_name = name;
+        name_archive(name);
         if (!engine.options.quiet && last_result != EngineStatus::no_archive &&
             (warnings > 0 || no_zip > 0 || fatal > 0 || success > 0))
             std::fputc('\n', stdout);
@@ -315,7 +322,7 @@ static EngineStatus archive_loop() {
         if (status == EngineStatus::no_archive) status = EngineStatus::ok;
         // The expansion's buffer keeps its last result and has room for the suffix.
         std::strcat(last_name, ".zip");
-        engine.archive_name = last_name;
+        name_archive(last_name);
         EngineStatus result = process_archive(1);
         count_result(result, warnings, fatal, success, no_zip, directories, false);
         raise_status(status, result);

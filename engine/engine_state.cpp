@@ -44,7 +44,7 @@ void reset_engine_state() {
 
     engine.options = EngineOptions{};
     engine.names = NameLists{};
-    engine.program_name = engine.archive_arg = engine.archive_name = nullptr;
+    engine.program_name = engine.archive_arg = engine.archive_name = engine.archive_path = nullptr;
     engine.input = InputWindow{};
     engine.end_record = EndRecord{};
     engine.end_record_offset = engine.expected_end_offset = 0;

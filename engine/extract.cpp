@@ -265,7 +265,7 @@ bool replacing_allowed() {
 // Whether the output path names the archive being read, under whatever name.
 bool is_the_archive() {
     const FileIdentity &archive = engine.input.archive_identity;
-    FileIdentity output = host_path_identity(engine.filename);
+    FileIdentity output = output_identity();
     return archive.known && output.known && archive.volume == output.volume &&
            archive.file == output.file;
 }
@@ -284,7 +284,7 @@ bool open_member_output(EngineStatus &status) {
         }
     }
     HostFileInfo existing{};
-    if (host_lstat(engine.filename, &existing) != 0) {
+    if (output_status(&existing) != 0) {
         // Freshening creates nothing; otherwise the name went away in between: once more.
         if (engine.options.freshen) return false;
         if (open_output() == OutputOpen::created) return true;

@@ -29,17 +29,77 @@ static void format_ratio(char *text, size_t size, int r) {
     std::snprintf(text, size, "%c%lld%%", r < 0 ? '-' : ' ', rounded);
 }
 
-std::string shown_name(const char *name) {
+namespace {
+
+// Bytes that continue a UTF-8 character after a lead byte `c`: how many, and the range the first
+// of them must lie in (so that overlong and surrogate forms are no characters).
+struct Utf8Lead {
+    int more;
+    unsigned char low, high;
+};
+Utf8Lead utf8_lead(unsigned char c) {
+    if (c >= 0xC2 && c <= 0xDF) return {1, 0x80, 0xBF};
+    if (c == 0xE0) return {2, 0xA0, 0xBF};
+    if (c == 0xED) return {2, 0x80, 0x9F};
+    if (c >= 0xE1 && c <= 0xEF) return {2, 0x80, 0xBF};
+    if (c == 0xF0) return {3, 0x90, 0xBF};
+    if (c >= 0xF1 && c <= 0xF3) return {3, 0x80, 0xBF};
+    if (c == 0xF4) return {3, 0x80, 0x8F};
+    return {0, 0, 0};
+}
+
+// The length of the whole UTF-8 character starting at p (at most `left` bytes), or 0.
+size_t utf8_character(const unsigned char *p, size_t left) {
+    Utf8Lead lead = utf8_lead(p[0]);
+    if (lead.more == 0 || static_cast<size_t>(lead.more) >= left) return 0;
+    if (p[1] < lead.low || p[1] > lead.high) return 0;
+    for (int k = 2; k <= lead.more; ++k)
+        if ((p[k] & 0xC0) != 0x80) return 0;
+    return static_cast<size_t>(lead.more) + 1;
+}
+
+// A control character as ^X: C0 controls by their caret form, C1 controls (0x80..0x9F)
+// by their seven-bit form, ESC and a character, with ESC as ^[ (CSI 0x9B shows as ^[[).
+void show_control(std::string &shown, unsigned code) {
+    if (code >= 0x80) {
+        shown += "^[";
+        shown += static_cast<char>(code - 0x40);
+        return;
+    }
+    shown += '^';
+    shown += static_cast<char>(code ^ 0x40);
+}
+
+} // namespace
+
+std::string shown_text(const char *text, size_t length, bool layout) {
     std::string shown;
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; ++p) {
-        if (*p < 0x20) {
-            shown += '^';
-            shown += static_cast<char>(*p + 0x40);
+    shown.reserve(length);
+    const auto *p = reinterpret_cast<const unsigned char *>(text);
+    for (size_t i = 0; i < length; ++i) {
+        unsigned char c = p[i];
+        if (c < 0x20) {
+            if (layout && (c == '\n' || c == '\t'))
+                shown += static_cast<char>(c);
+            else
+                show_control(shown, c);
+        } else if (c >= 0x80 && c <= 0x9F) {
+            show_control(shown, c); // outside a UTF-8 character: a C1 control
+        } else if (size_t whole = c >= 0xC2 ? utf8_character(p + i, length - i) : 0) {
+            if (c == 0xC2 && p[i + 1] <= 0x9F) // U+0080..U+009F: a C1 control in UTF-8
+                show_control(shown, p[i + 1]);
+            else
+                shown.append(text + i, whole);
+            i += whole - 1;
         } else {
-            shown += static_cast<char>(*p);
+            shown += static_cast<char>(c);
         }
     }
     return shown;
+}
+
+std::string shown_name(const char *name) {
+    return shown_text(name, std::strlen(name), false);
 }
 
 void print_name(const char *name) {

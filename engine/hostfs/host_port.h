@@ -3,6 +3,7 @@
 // port reads no engine state: what it needs about a member or the call comes in as arguments.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -30,14 +31,28 @@ struct FileIdentity {
     bool known = false;
 };
 
+// A folder of the extraction held open for one engine call, reached without following links: a
+// descriptor (POSIX), or a handle that keeps the folder from being renamed or removed while it
+// is held (Win32). NO_FOLDER: none.
+using HostFolder = intptr_t;
+constexpr HostFolder NO_FOLDER = -1;
+
+// A name in a folder held open: the folder, the name in it, and the whole path (for messages and
+// for hosts whose calls take paths).
+struct FolderEntry {
+    HostFolder folder;
+    const char *name;
+    const char *path;
+};
+
 // 0 when the name exists (info filled), -1 otherwise. A link is followed (the archive).
 int host_stat(const char *path, HostFileInfo *info);
 // The same for a name in the extraction folder, where a link is never followed: it is reported
 // as itself.
-int host_lstat(const char *path, HostFileInfo *info);
+int host_lstat(const FolderEntry &entry, HostFileInfo *info);
 FileIdentity host_descriptor_identity(int fd);
-// The identity of what the path names, a final link not followed.
-FileIdentity host_path_identity(const char *path);
+// The identity of what the entry names, a final link not followed.
+FileIdentity host_path_identity(const FolderEntry &entry);
 // Read-only binary open; a descriptor, or -1.
 int host_open_archive(const char *path);
 // Reads up to count bytes; the count read, 0 at the end, -1 on error.
@@ -67,8 +82,12 @@ bool host_splits_path(unsigned char c);
 // blanks, so that "..." would read as the parent folder), so that checks see the name the system
 // will see.
 void host_trim_component(std::string &component);
+// The longest path the host's file calls take (Win32: MAX_PATH less its terminating zero), or 0
+// when paths are not cut to a length.
+size_t host_longest_path();
 // A name component that the host takes for a device whatever folder it is in (Win32: CON, PRN,
-// AUX, NUL, COM1..COM9, LPT1..LPT9, with or without an extension).
+// AUX, NUL, CONIN$, CONOUT$, COM1..COM9, LPT1..LPT9 and COM and LPT with a superscript 1, 2 or 3,
+// with or without an extension).
 bool host_reserved_name(const std::string &component);
 
 // --- Folders and name probes ------------------------------------------------------------------
@@ -93,6 +112,15 @@ int is_removable_drive(int drive);
 // Folder creation (0 on success), whether volume labels can be set at all, the current folder's
 // full path (its length, or 0), and setting a label (1 done).
 int host_make_folder(const char *path);
+// Holds the extraction root (links followed: the user named it; the current folder when the
+// path is empty); NO_FOLDER when it cannot be opened.
+HostFolder host_open_root(const char *path);
+// How host_open_folder went.
+enum class FolderOpen { opened, created, missing, link, not_folder, failed };
+// Holds the folder `entry` names (its folder the parent held open), never through a link; with
+// `create`, a missing folder is made first. The folder, or NO_FOLDER with `how` saying why.
+HostFolder host_open_folder(const FolderEntry &entry, bool create, FolderOpen &how);
+void host_close_folder(HostFolder folder);
 int host_volume_labels_supported();
 int host_current_folder(char *buffer, int size);
 int host_set_volume_label(const char *drive, const char *label);
@@ -109,14 +137,18 @@ struct MemberStamp {
 
 // Creates a file only where nothing of that name exists (a link counts as existing and is never
 // followed): the stream, or null with errno (EEXIST when the name exists).
-std::FILE *host_create_exclusive(const char *path);
+std::FILE *host_create_exclusive(const FolderEntry &entry);
+// Opens a device that stands at the entry for writing as it is (a link is not followed).
+std::FILE *host_open_in_place(const FolderEntry &entry);
 // Gives a replacement the permissions of the regular file it replaces (POSIX; not a link's).
-void host_keep_permissions(std::FILE *file, const char *replaced);
+void host_keep_permissions(std::FILE *file, const FolderEntry &replaced);
 // Closes an output file; with `finish`, it gets the stamp's time and attributes.
-void host_close_file(std::FILE *file, const char *path, bool finish, const MemberStamp &stamp);
-// Puts the temporary file in the target's place, replacing it; false when it cannot.
-bool host_replace_file(const char *temporary, const char *target);
-void host_remove_file(const char *path);
+void host_close_file(std::FILE *file, const FolderEntry &entry, bool finish,
+                     const MemberStamp &stamp);
+// Puts the temporary file in the target's place (both in one folder), replacing it; false when
+// it cannot.
+bool host_replace_file(const FolderEntry &temporary, const FolderEntry &target);
+void host_remove_file(const FolderEntry &entry);
 // An MS-DOS date and time as a host file time (Win32: FILETIME ticks, POSIX: seconds since
 // 1970); 1 when a time was produced.
 int member_file_time(uint16_t mod_date, uint16_t mod_time, int64_t *out);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "engine/hostfs/host_port.h"
@@ -27,6 +28,12 @@ struct MappingState {
     int device_renamed = 0; // a component named a device and was given a safe name
     std::string member;     // the member name, for messages
     FolderFacts known;
+    // The folders of the call held open (named path to folder), the root among them, so that a
+    // folder once checked is the folder written into whatever later takes its name.
+    HostFolder root_folder = NO_FOLDER;
+    std::map<std::string, HostFolder> open_folders;
+    HostFolder building_folder = NO_FOLDER; // the folder the path being built has reached
+    HostFolder output_folder = NO_FOLDER;   // the folder of the output path last taken
 };
 
 // The output file of the current member as the host port opened it. A member that replaces an
@@ -90,6 +97,11 @@ std::string fat_component(const char *component);
 // How open_output went: a new file was made, something of that name exists already (a link
 // included), or the file cannot be created (the message is out).
 enum class OutputOpen { created, exists, failed };
+// The output path in the name buffer as a name in the folder held open for it (mapname), its
+// status (a link not followed; 0 when it exists) and identity.
+FolderEntry output_entry();
+int output_status(HostFileInfo *info);
+FileIdentity output_identity();
 // Creates the output file named by the engine's name buffer, only where nothing of that name
 // exists: the check and the creation are one step, and a link is never followed.
 OutputOpen open_output();

@@ -327,6 +327,41 @@ TEST_F(Extract, FoldedNamesMatchWithoutRegardToCase) {
     EXPECT_EQ(read_text(out + "/readme.txt"), "r");
 }
 
+// A name with both cases cannot come from an MS-DOS file system of the time: it keeps its case,
+// is listed unmarked and is matched with regard to case. One case alone is folded as always.
+TEST_F(Extract, MsDosNamesWithBothCasesKeepThem) {
+    Archive a;
+    a.members = {stored_member("Foo.class", "upper"), stored_member("foo.class", "lower"),
+                 stored_member("BAR.TXT", "bar")};
+    std::string zip = archive_at(dir, a);
+    RunResult listed = run({"-l", zip});
+    EXPECT_TRUE(contains(listed.out, "   Foo.class\n")) << listed.out;
+    EXPECT_TRUE(contains(listed.out, "  ^foo.class\n")) << listed.out;
+    EXPECT_TRUE(contains(listed.out, "  ^bar.txt\n")) << listed.out;
+    struct Row {
+        const char *pattern;
+        std::vector<std::string> listed; // the members the pattern selects
+    };
+    for (const Row &row : std::vector<Row>{{"foo.class", {"foo.class"}},
+                                           {"FOO.CLASS", {"foo.class"}},
+                                           {"Foo.class", {"Foo.class", "foo.class"}},
+                                           {"F*", {"Foo.class", "foo.class"}},
+                                           {"Bar.txt", {"bar.txt"}}}) {
+        RunResult r = run({"-l", "-qq", zip, row.pattern});
+        std::vector<std::string> listed;
+        for (size_t at = 0; (at = r.out.find(":00", at)) != std::string::npos; ++at)
+            listed.push_back(r.out.substr(at + 6, r.out.find('\n', at) - at - 6));
+        EXPECT_EQ(listed, row.listed) << row.pattern << "\n" << r.out;
+    }
+#ifndef _WIN32 // (one file there: its file system ignores case)
+    RunResult r = run({zip, "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_text(out + "/Foo.class"), "upper");
+    EXPECT_EQ(read_text(out + "/foo.class"), "lower");
+    EXPECT_EQ(read_text(out + "/bar.txt"), "bar");
+#endif
+}
+
 // --- Existing files --------------------------------------------------------------------------
 
 class Overwrite : public Extract {

@@ -1,6 +1,6 @@
 // Path mapping: the extraction root, member names turned into host paths, folder creation.
-// Folders on a member's path are made or checked once per engine call, and one that is a link
-// is never passed through.
+// Folders on a member's path are made or checked once per engine call and held open, and one
+// that is a link is never passed through.
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -12,6 +12,7 @@ namespace {
 
 constexpr size_t NAMED_FOLDER_LIMIT = 258; // longest named path of a folder
 constexpr size_t NAMED_PATH_LIMIT = 260;   // longest named path of a file
+constexpr size_t OPEN_FOLDER_LIMIT = 64;   // folders held open at a member's start, at most
 
 void release_paths() {
     MappingState &mapping = engine.host.mapping;
@@ -32,7 +33,19 @@ bool exists(const std::string &path, int *is_folder) {
     return true;
 }
 
-EngineStatus set_root(char *text) {
+// Lets go of the folders held open, all but the root (or with it).
+void close_folders(bool root_too) {
+    MappingState &mapping = engine.host.mapping;
+    for (const auto &[path, folder] : mapping.open_folders) host_close_folder(folder);
+    mapping.open_folders.clear();
+    mapping.building_folder = mapping.output_folder = mapping.root_folder;
+    if (!root_too) return;
+    host_close_folder(mapping.root_folder);
+    mapping.root_folder = mapping.building_folder = mapping.output_folder = NO_FOLDER;
+}
+
+// Takes the root text, making its folder when it is missing.
+EngineStatus open_root(char *text) {
     MappingState &mapping = engine.host.mapping;
     mapping.root.clear();
     mapping.known = FolderFacts{};
@@ -70,9 +83,24 @@ EngineStatus set_root(char *text) {
     return EngineStatus::ok;
 }
 
+EngineStatus set_root(char *text) {
+    MappingState &mapping = engine.host.mapping;
+    close_folders(true);
+    EngineStatus result = open_root(text);
+    // Without a root the names go to the current folder; a missing freshening root holds none.
+    if (result == EngineStatus::ok)
+        mapping.root_folder = host_open_root(mapping.root.empty() ? "" : mapping.root.c_str());
+    mapping.building_folder = mapping.output_folder = mapping.root_folder;
+    return result;
+}
+
 EngineStatus start_path() {
     MappingState &mapping = engine.host.mapping;
     release_paths();
+    if (mapping.root.empty() && mapping.root_folder == NO_FOLDER)
+        mapping.root_folder = host_open_root(""); // no root: the current folder
+    if (mapping.open_folders.size() >= OPEN_FOLDER_LIMIT) close_folders(false);
+    mapping.building_folder = mapping.root_folder;
     if (engine.current && engine.current->volume_label) {
         if (!host_volume_labels_supported()) return EngineStatus::volume_label;
         char letter;
@@ -111,15 +139,6 @@ void path_too_long() {
     release_paths();
 }
 
-// A folder made or checked earlier in this call is taken as it was found.
-bool known_folder() {
-    MappingState &mapping = engine.host.mapping;
-    auto known = mapping.known.folders.find(mapping.named);
-    if (known == mapping.known.folders.end()) return false;
-    mapping.actual = known->second;
-    return true;
-}
-
 // A folder on the member's path cannot be made or used: the member is not extracted.
 EngineStatus folder_unusable(const char *before, const char *after) {
     MappingState &mapping = engine.host.mapping;
@@ -131,42 +150,59 @@ EngineStatus folder_unusable(const char *before, const char *after) {
     return EngineStatus::severe_error;
 }
 
+// Each folder on a member's path is opened (or made) once per call, relative to its parent held
+// open and never through a link, and held: a folder that later takes its name is never used.
 EngineStatus add_folder(const char *component) {
     MappingState &mapping = engine.host.mapping;
+    const size_t parent_length = mapping.actual.size();
     mapping.named += component;
-    if (known_folder()) {
-        mapping.named += '/';
-        mapping.actual += '/';
-        return EngineStatus::ok;
-    }
-    if (is_valid_name(mapping.named.c_str(), mapping.known))
+    auto known = mapping.known.folders.find(mapping.named);
+    if (known != mapping.known.folders.end())
+        mapping.actual = known->second;
+    else if (is_valid_name(mapping.named.c_str(), mapping.known))
         mapping.actual += component;
     else
         mapping.actual += fat_component(component);
-    bool too_long = mapping.named.size() > NAMED_FOLDER_LIMIT;
-    HostFileInfo found{};
-    if (host_lstat(mapping.actual.c_str(), &found) != 0) {
-        if (!mapping.create_folders) {
-            release_paths();
-            return EngineStatus::error;
-        }
-        if (too_long) {
+    auto held = mapping.open_folders.find(mapping.named);
+    if (held != mapping.open_folders.end()) {
+        mapping.building_folder = held->second;
+    } else {
+        bool too_long = mapping.named.size() > NAMED_FOLDER_LIMIT;
+        const std::string name = mapping.actual.substr(parent_length);
+        FolderOpen how = FolderOpen::failed;
+        HostFolder folder =
+            host_open_folder({mapping.building_folder, name.c_str(), mapping.actual.c_str()},
+                             mapping.create_folders && !too_long, how);
+        switch (how) {
+        case FolderOpen::missing:
+            if (!mapping.create_folders) {
+                release_paths();
+                return EngineStatus::error;
+            }
             path_too_long();
             return EngineStatus::no_memory;
-        }
-        if (host_make_folder(mapping.actual.c_str()) != 0)
+        case FolderOpen::failed:
             return folder_unusable("can't create ", "");
-        mapping.folder_created = 1;
-    } else if (found.is_link) {
-        // Whatever it points to, the member would land outside the folder being built.
-        return folder_unusable("", " is a link, not followed");
-    } else if (!found.is_directory) {
-        return folder_unusable("", " exists but is not directory");
-    } else if (too_long) {
-        path_too_long();
-        return EngineStatus::no_memory;
+        case FolderOpen::link:
+            // Whatever it points to, the member would land outside the folder being built.
+            return folder_unusable("", " is a link, not followed");
+        case FolderOpen::not_folder:
+            return folder_unusable("", " exists but is not directory");
+        case FolderOpen::created:
+            mapping.folder_created = 1;
+            break;
+        case FolderOpen::opened:
+            if (too_long) {
+                host_close_folder(folder);
+                path_too_long();
+                return EngineStatus::no_memory;
+            }
+            break;
+        }
+        mapping.open_folders.emplace(mapping.named, folder);
+        mapping.known.folders.emplace(mapping.named, mapping.actual);
+        mapping.building_folder = folder;
     }
-    mapping.known.folders.emplace(mapping.named, mapping.actual);
     mapping.named += '/';
     mapping.actual += '/';
     return EngineStatus::ok;
@@ -176,23 +212,26 @@ EngineStatus add_name(const char *name) {
     MappingState &mapping = engine.host.mapping;
     EngineStatus result = EngineStatus::ok;
     mapping.named += name;
-    if (mapping.named.size() > NAMED_PATH_LIMIT) {
-        size_t cut = mapping.named.size() - NAMED_PATH_LIMIT;
-        mapping.named.resize(NAMED_PATH_LIMIT);
-        for (size_t i = 0; i < cut; ++i)
-            std::fprintf(
-                stderr,
-                "checkdir warning:  path too long; truncating\n                   %s\n      "
-                "          -> %s\n",
-                shown_name(mapping.member.c_str()).c_str(), mapping.named.c_str());
-        std::fflush(stderr);
-        result = EngineStatus::warning;
-    }
+    // The name probe sees at most the longest named path.
+    if (mapping.named.size() > NAMED_PATH_LIMIT) mapping.named.resize(NAMED_PATH_LIMIT);
+    const size_t folder_length = mapping.actual.size();
     if ((engine.current && engine.current->volume_label) ||
         is_valid_name(mapping.named.c_str(), mapping.known))
         mapping.actual += name;
     else
         mapping.actual += fat_component(name);
+    // Where the host takes no longer paths, the name is cut to fit, once, with one warning.
+    const size_t longest = host_longest_path();
+    if (longest > folder_length && mapping.actual.size() > longest) {
+        mapping.actual.resize(longest);
+        std::fprintf(stderr,
+                     "checkdir warning:  path too long; truncating\n                   %s\n      "
+                     "          -> %s\n",
+                     shown_name(mapping.member.c_str()).c_str(),
+                     shown_name(mapping.actual.c_str()).c_str());
+        std::fflush(stderr);
+        result = EngineStatus::warning;
+    }
     return result;
 }
 
@@ -204,6 +243,7 @@ EngineStatus take_path(char *out) {
         return EngineStatus::no_memory;
     }
     std::memcpy(out, mapping.actual.c_str(), mapping.actual.size() + 1);
+    mapping.output_folder = mapping.building_folder;
     release_paths();
     return EngineStatus::ok;
 }
@@ -225,6 +265,7 @@ EngineStatus checkdir(char *text, int operation) {
     case CD_TAKE_PATH:
         return mapping.building ? take_path(text) : EngineStatus::severe_error;
     case CD_RELEASE_ROOT:
+        close_folders(true);
         mapping.root.clear();
         mapping.root.shrink_to_fit();
         mapping.known = FolderFacts{};

@@ -26,6 +26,11 @@ MemberStamp member_stamp() {
             engine.current ? engine.current->file_attributes : 0x20u};
 }
 
+// A name beside the output file, in the same folder.
+FolderEntry beside_output(const std::string &path) {
+    return {engine.host.mapping.output_folder, host_base_name(path.c_str()), path.c_str()};
+}
+
 // Unbuffered, so that a failing write is seen by the writer and not lost at close.
 void take_output(std::FILE *file) {
     std::setvbuf(file, nullptr, _IONBF, 0);
@@ -34,9 +39,21 @@ void take_output(std::FILE *file) {
 
 } // namespace
 
+FolderEntry output_entry() {
+    return {engine.host.mapping.output_folder, host_base_name(engine.filename), engine.filename};
+}
+
+int output_status(HostFileInfo *info) {
+    return host_lstat(output_entry(), info);
+}
+
+FileIdentity output_identity() {
+    return host_path_identity(output_entry());
+}
+
 OutputOpen open_output() {
     fresh_output_state();
-    std::FILE *file = host_create_exclusive(engine.filename);
+    std::FILE *file = host_create_exclusive(output_entry());
     if (file == nullptr) {
         if (errno == EEXIST) return OutputOpen::exists;
         cannot_create();
@@ -49,9 +66,9 @@ OutputOpen open_output() {
 int open_replacement() {
     OutputFileState &output = fresh_output_state();
     HostFileInfo existing{};
-    if (host_lstat(engine.filename, &existing) == 0 && existing.is_device) {
+    if (output_status(&existing) == 0 && existing.is_device) {
         // A device is not replaced by a file: it is written as it is.
-        std::FILE *device = std::fopen(engine.filename, "wb");
+        std::FILE *device = host_open_in_place(output_entry());
         if (device == nullptr) {
             cannot_create();
             return 1;
@@ -68,14 +85,14 @@ int open_replacement() {
         char name[16];
         std::snprintf(name, sizeof name, "~qel%04x.tmp", output.next_temporary++ & 0xFFFFu);
         output.temporary = folder + name;
-        file = host_create_exclusive(output.temporary.c_str());
+        file = host_create_exclusive(beside_output(output.temporary));
         if (file == nullptr && errno != EEXIST) break;
     }
     if (file == nullptr) {
         cannot_create();
         return 1;
     }
-    host_keep_permissions(file, engine.filename);
+    host_keep_permissions(file, output_entry());
     output.replacing = 1;
     take_output(file);
     return 0;
@@ -93,15 +110,16 @@ int close_output(OutputEnd how) {
     const bool keep =
         how == OutputEnd::complete ||
         (!output.replacing && (how == OutputEnd::damaged || how == OutputEnd::stopped));
+    const FolderEntry written_entry = beside_output(written);
     if (file != nullptr)
-        host_close_file(file, written.c_str(),
-                        keep && how != OutputEnd::stopped && !output.in_place, member_stamp());
+        host_close_file(file, written_entry, keep && how != OutputEnd::stopped && !output.in_place,
+                        member_stamp());
     int result = 0;
     if (!keep && !output.in_place) {
-        host_remove_file(written.c_str());
-    } else if (output.replacing && !host_replace_file(written.c_str(), engine.filename)) {
+        host_remove_file(written_entry);
+    } else if (output.replacing && !host_replace_file(written_entry, output_entry())) {
         cannot_create();
-        host_remove_file(written.c_str());
+        host_remove_file(written_entry);
         result = 1;
     }
     output.replacing = output.in_place = 0;

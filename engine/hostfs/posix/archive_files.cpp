@@ -28,9 +28,15 @@ int host_stat(const char *path, HostFileInfo *info) {
     return 0;
 }
 
-int host_lstat(const char *path, HostFileInfo *info) {
+// The descriptor a folder handle stands for; the current folder when there is no root.
+static int folder_descriptor(HostFolder folder) {
+    return static_cast<int>(folder);
+}
+
+int host_lstat(const FolderEntry &entry, HostFileInfo *info) {
     struct stat st;
-    if (::lstat(path, &st) != 0) return -1;
+    if (::fstatat(folder_descriptor(entry.folder), entry.name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return -1;
     fill_info(st, info);
     return 0;
 }
@@ -48,9 +54,11 @@ FileIdentity host_descriptor_identity(int fd) {
     return ::fstat(fd, &st) == 0 ? identity_of(st) : FileIdentity{};
 }
 
-FileIdentity host_path_identity(const char *path) {
+FileIdentity host_path_identity(const FolderEntry &entry) {
     struct stat st;
-    return ::lstat(path, &st) == 0 ? identity_of(st) : FileIdentity{};
+    return ::fstatat(folder_descriptor(entry.folder), entry.name, &st, AT_SYMLINK_NOFOLLOW) == 0
+               ? identity_of(st)
+               : FileIdentity{};
 }
 
 int host_open_archive(const char *path) {

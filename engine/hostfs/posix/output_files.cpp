@@ -15,6 +15,13 @@
 
 namespace {
 constexpr long MSDOS_MAGIC = 0x4d44; // vfat and msdos report this file-system type
+// Folders are held only to reach names in them: where the system allows, without the right to
+// read them, so that a folder that may be written but not listed still takes members.
+#ifdef O_PATH
+constexpr int FOLDER_ACCESS = O_PATH;
+#else
+constexpr int FOLDER_ACCESS = O_RDONLY;
+#endif
 
 // The nearest existing folder holding `path` ("." when none of its parents exists).
 std::string existing_parent(const char *path) {
@@ -135,6 +142,51 @@ int host_make_folder(const char *path) {
     return ::mkdir(path, 0777) == 0 ? 0 : -1;
 }
 
+HostFolder host_open_root(const char *path) {
+    if (*path == '\0') return AT_FDCWD;
+    int fd = ::open(path, FOLDER_ACCESS | O_DIRECTORY | O_CLOEXEC);
+    return fd >= 0 ? fd : NO_FOLDER;
+}
+
+HostFolder host_open_folder(const FolderEntry &entry, bool create, FolderOpen &how) {
+    const int parent = static_cast<int>(entry.folder);
+    if (entry.folder == NO_FOLDER) {
+        how = FolderOpen::missing;
+        return NO_FOLDER;
+    }
+    constexpr int FLAGS = FOLDER_ACCESS | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    how = FolderOpen::opened;
+    int fd = ::openat(parent, entry.name, FLAGS);
+    if (fd < 0 && errno == ENOENT) {
+        if (!create) {
+            how = FolderOpen::missing;
+            return NO_FOLDER;
+        }
+        if (::mkdirat(parent, entry.name, 0777) != 0 && errno != EEXIST) {
+            how = FolderOpen::failed;
+            return NO_FOLDER;
+        }
+        how = FolderOpen::created;
+        fd = ::openat(parent, entry.name, FLAGS);
+    }
+    if (fd >= 0) return fd;
+    // Why not: a link, something else than a folder, or the system refused.
+    struct stat st;
+    if (::fstatat(parent, entry.name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        how = FolderOpen::failed;
+    else if (S_ISLNK(st.st_mode))
+        how = FolderOpen::link;
+    else if (!S_ISDIR(st.st_mode))
+        how = FolderOpen::not_folder;
+    else
+        how = FolderOpen::failed;
+    return NO_FOLDER;
+}
+
+void host_close_folder(HostFolder folder) {
+    if (folder >= 0) ::close(static_cast<int>(folder));
+}
+
 int host_volume_labels_supported() {
     return 0;
 }
@@ -148,29 +200,58 @@ int host_set_volume_label(const char *, const char *) {
     return 0;
 }
 
-std::FILE *host_create_exclusive(const char *path) {
-    // Exclusive mode ("x"): O_CREAT | O_EXCL, which fails for any existing name and never follows
-    // a link, so that the check and the creation cannot be raced.
-    return std::fopen(path, "wbx");
+namespace {
+int folder_descriptor(HostFolder folder) {
+    return static_cast<int>(folder);
 }
 
-void host_keep_permissions(std::FILE *file, const char *replaced) {
+std::FILE *stream_of(int fd) {
+    if (fd < 0) return nullptr;
+    std::FILE *file = ::fdopen(fd, "wb");
+    if (file == nullptr) ::close(fd);
+    return file;
+}
+} // namespace
+
+std::FILE *host_create_exclusive(const FolderEntry &entry) {
+    // Exclusive mode ("x", O_CREAT | O_EXCL) fails for any existing name and never follows a
+    // link, so that the check and the creation cannot be raced. The folder is the one held open,
+    // reached through its descriptor's entry in /proc (which leads to it whatever has its name
+    // now): a stream made with fdopen would cost a system call more per member. Without /proc,
+    // openat and fdopen.
+    const int folder = folder_descriptor(entry.folder);
+    if (folder == AT_FDCWD) return std::fopen(entry.name, "wbx");
+    const std::string through = "/proc/self/fd/" + std::to_string(folder) + "/" + entry.name;
+    std::FILE *file = std::fopen(through.c_str(), "wbx");
+    if (file != nullptr || errno != ENOENT) return file;
+    return stream_of(::openat(folder, entry.name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+}
+
+std::FILE *host_open_in_place(const FolderEntry &entry) {
+    return stream_of(::openat(folder_descriptor(entry.folder), entry.name,
+                              O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+}
+
+void host_keep_permissions(std::FILE *file, const FolderEntry &replaced) {
     struct stat existing;
-    if (::lstat(replaced, &existing) == 0 && S_ISREG(existing.st_mode))
+    if (::fstatat(folder_descriptor(replaced.folder), replaced.name, &existing,
+                  AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(existing.st_mode))
         ::fchmod(::fileno(file), (existing.st_mode & 0777) | S_IRUSR | S_IWUSR);
 }
 
-void host_close_file(std::FILE *file, const char *, bool finish, const MemberStamp &stamp) {
+void host_close_file(std::FILE *file, const FolderEntry &, bool finish, const MemberStamp &stamp) {
     if (finish) apply_time_and_attributes(::fileno(file), stamp);
     std::fclose(file);
 }
 
-bool host_replace_file(const char *temporary, const char *target) {
-    return ::rename(temporary, target) == 0;
+bool host_replace_file(const FolderEntry &temporary, const FolderEntry &target) {
+    return ::renameat(folder_descriptor(temporary.folder), temporary.name,
+                      folder_descriptor(target.folder), target.name) == 0;
 }
 
-void host_remove_file(const char *path) {
-    ::unlink(path);
+void host_remove_file(const FolderEntry &entry) {
+    ::unlinkat(folder_descriptor(entry.folder), entry.name, 0);
 }
 
 // The MS-DOS date and time read as local time.

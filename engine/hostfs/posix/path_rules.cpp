@@ -16,6 +16,10 @@ bool host_splits_path(unsigned char c) {
     return host_is_separator(c);
 }
 
+size_t host_longest_path() {
+    return 0;
+}
+
 void host_trim_component(std::string &) {}
 
 bool host_reserved_name(const std::string &) {

@@ -27,9 +27,9 @@ static int64_t unix_seconds(const FILETIME &t) {
     return static_cast<int64_t>(ticks / 10000000u) - 11644473600;
 }
 
-int host_lstat(const char *path, HostFileInfo *info) {
+int host_lstat(const FolderEntry &entry, HostFileInfo *info) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return -1;
+    if (!::GetFileAttributesExA(entry.path, GetFileExInfoStandard, &data)) return -1;
     info->size =
         static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     info->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
@@ -57,10 +57,10 @@ FileIdentity host_descriptor_identity(int fd) {
     return identity_of(reinterpret_cast<HANDLE>(::_get_osfhandle(fd)));
 }
 
-FileIdentity host_path_identity(const char *path) {
+FileIdentity host_path_identity(const FolderEntry &entry) {
     HANDLE handle = ::CreateFileA(
-        path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        entry.path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     FileIdentity id = identity_of(handle);
     if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
     return id;

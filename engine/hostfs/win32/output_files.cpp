@@ -64,6 +64,55 @@ int host_make_folder(const char *path) {
     return ::_mkdir(path) == 0 ? 0 : -1;
 }
 
+namespace {
+// Opens a folder and holds it: sharing without FILE_SHARE_DELETE, so that nobody can rename or
+// remove it (and put a link in its place) while it is held. A reparse point is opened as itself.
+HANDLE hold_folder(const char *path) {
+    return ::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                         nullptr);
+}
+} // namespace
+
+HostFolder host_open_root(const char *path) {
+    HANDLE handle = hold_folder(*path ? path : ".");
+    return handle == INVALID_HANDLE_VALUE ? NO_FOLDER : reinterpret_cast<HostFolder>(handle);
+}
+
+HostFolder host_open_folder(const FolderEntry &entry, bool create, FolderOpen &how) {
+    how = FolderOpen::opened;
+    if (::GetFileAttributesA(entry.path) == INVALID_FILE_ATTRIBUTES) {
+        if (!create) {
+            how = FolderOpen::missing;
+            return NO_FOLDER;
+        }
+        if (!::CreateDirectoryA(entry.path, nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+            how = FolderOpen::failed;
+            return NO_FOLDER;
+        }
+        how = FolderOpen::created;
+    }
+    HANDLE handle = hold_folder(entry.path);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (handle == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(handle, &information)) {
+        if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+        how = FolderOpen::failed;
+        return NO_FOLDER;
+    }
+    // Checked on the handle held, so that what is checked is what is used.
+    const DWORD kind = information.dwFileAttributes;
+    if ((kind & FILE_ATTRIBUTE_REPARSE_POINT) || !(kind & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::CloseHandle(handle);
+        how = (kind & FILE_ATTRIBUTE_REPARSE_POINT) ? FolderOpen::link : FolderOpen::not_folder;
+        return NO_FOLDER;
+    }
+    return reinterpret_cast<HostFolder>(handle);
+}
+
+void host_close_folder(HostFolder folder) {
+    if (folder != NO_FOLDER) ::CloseHandle(reinterpret_cast<HANDLE>(folder));
+}
+
 int host_volume_labels_supported() {
     return 1;
 }
@@ -103,37 +152,42 @@ void set_member_attributes(const char *path, const MemberStamp &stamp) {
 
 } // namespace
 
-std::FILE *host_create_exclusive(const char *path) {
-    int fd = ::_open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+std::FILE *host_create_exclusive(const FolderEntry &entry) {
+    int fd = ::_open(entry.path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0) return nullptr;
     std::FILE *file = ::_fdopen(fd, "wb");
     if (file == nullptr) ::_close(fd);
     return file;
 }
 
-void host_keep_permissions(std::FILE *, const char *) {}
+std::FILE *host_open_in_place(const FolderEntry &entry) {
+    return std::fopen(entry.path, "wb");
+}
 
-void host_close_file(std::FILE *file, const char *path, bool finish, const MemberStamp &stamp) {
+void host_keep_permissions(std::FILE *, const FolderEntry &) {}
+
+void host_close_file(std::FILE *file, const FolderEntry &entry, bool finish,
+                     const MemberStamp &stamp) {
     if (finish) set_member_time(file, stamp);
     std::fclose(file);
-    if (finish) set_member_attributes(path, stamp);
+    if (finish) set_member_attributes(entry.path, stamp);
 }
 
 // A read-only target is made writable first (so that it can be replaced), and is left as it was
 // when the replacement fails.
-bool host_replace_file(const char *temporary, const char *target) {
-    DWORD old_attributes = ::GetFileAttributesA(target);
+bool host_replace_file(const FolderEntry &temporary, const FolderEntry &target) {
+    DWORD old_attributes = ::GetFileAttributesA(target.path);
     bool read_only =
         old_attributes != INVALID_FILE_ATTRIBUTES && (old_attributes & FILE_ATTRIBUTE_READONLY);
-    if (read_only) ::SetFileAttributesA(target, old_attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (::MoveFileExA(temporary, target, MOVEFILE_REPLACE_EXISTING)) return true;
-    if (read_only) ::SetFileAttributesA(target, old_attributes);
+    if (read_only) ::SetFileAttributesA(target.path, old_attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (::MoveFileExA(temporary.path, target.path, MOVEFILE_REPLACE_EXISTING)) return true;
+    if (read_only) ::SetFileAttributesA(target.path, old_attributes);
     return false;
 }
 
-void host_remove_file(const char *path) {
-    ::SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(path);
+void host_remove_file(const FolderEntry &entry) {
+    ::SetFileAttributesA(entry.path, FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(entry.path);
 }
 
 int member_file_time(uint16_t mod_date, uint16_t mod_time, int64_t *out) {

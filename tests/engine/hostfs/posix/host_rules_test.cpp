@@ -140,6 +140,37 @@ TEST(PosixHost, LinksInTheExtractionFolderAreNeverFollowed) {
     untouched_outside();
 }
 
+// A folder that was checked (and made) for one member and is then swapped for a link to another
+// place, between members, is never passed through: what follows goes where the folder went or
+// fails, and nothing lands behind the link. The swap happens while the engine asks whether to
+// replace a file, as another process could do at any moment.
+std::string swapped_folder, swap_target;
+bool swap_folder_for_link(const char *) {
+    fs::rename(swapped_folder, swapped_folder + ".moved");
+    fs::create_symlink(swap_target, swapped_folder);
+    return false;
+}
+
+TEST(PosixHost, FolderSwappedForALinkMidRunIsNotFollowed) {
+    std::string dir = scratch_dir("posix_swapped_folder");
+    std::string out = dir + "/out", outside = dir + "/outside";
+    fs::create_directories(out);
+    fs::create_directories(outside);
+    write_file(out + "/ask.txt", std::string("kept"));
+    swapped_folder = out + "/d";
+    swap_target = outside;
+    Archive a;
+    a.members = {stored_member("d/first.txt", "1"),    stored_member("d/e/deep.txt", "2"),
+                 stored_member("ask.txt", "asks"),     stored_member("d/second.txt", "3"),
+                 stored_member("d/e/deeper.txt", "4"), stored_member("d/new/third.txt", "5")};
+    std::string zip = write_zip(dir + "/swap.zip", a);
+    RunResult r = run_engine({"unzip", zip, "-d", out}, swap_folder_for_link);
+    EXPECT_TRUE(fs::is_symlink(out + "/d"));
+    EXPECT_TRUE(fs::is_empty(outside)) << r.err;
+    EXPECT_EQ(read_text(out + "/ask.txt"), "kept");
+    EXPECT_EQ(read_text(out + "/d.moved/first.txt"), "1");
+}
+
 // -c and -p writing to a full device or to a closed descriptor end with status 50.
 TEST(PosixHost, FailingStandardOutputIsAFailure) {
     if (!fs::exists("/dev/full")) GTEST_SKIP();
@@ -170,6 +201,43 @@ TEST(PosixHost, FailingStandardOutputIsAFailure) {
             EXPECT_EQ(status, 50) << option << (closed ? " closed" : " full") << "\n" << err;
             EXPECT_TRUE(contains(err, "standard output")) << err;
         }
+    }
+}
+
+// Paths far beyond 260 characters are written whole here, so no member is said to be truncated.
+TEST(PosixHost, LongPathsAreWrittenWholeWithoutATruncationWarning) {
+    std::string dir = scratch_dir("posix_long_root");
+    std::string out = dir;
+    for (int i = 0; i < 3; ++i) out += "/" + std::string(200, static_cast<char>('a' + i));
+    Archive a;
+    for (int i = 0; i < 20; ++i)
+        a.members.push_back(stored_member("member" + std::to_string(i) + ".txt", "m"));
+    std::string zip = write_zip(dir + "/long.zip", a);
+    fs::create_directories(out);
+    RunResult r = run_engine({"unzip", zip, "-d", out});
+    EXPECT_EQ(r.status, 0) << r.err.substr(0, 2000);
+    EXPECT_FALSE(contains(r.err, "truncating")) << r.err.size() << " bytes of messages";
+    EXPECT_EQ(read_text(out + "/member19.txt"), "m");
+}
+
+// An archive found by a wildcard is named in every message with its control characters shown.
+TEST(PosixHost, WildcardArchiveNamesAreShownSafely) {
+    std::string dir = scratch_dir("posix_archive_names");
+    Archive a;
+    a.members = {stored_member("a.txt", "a")};
+    write_zip(dir + "/odd\x1b]0;t\x07\x9b"
+                    "2J.zip",
+              a);
+    write_zip(dir + "/plain.zip", a);
+    for (const char *option : {"-l", "-t", "-Z"}) {
+        RunResult r = run_engine({"unzip", option, dir + "/*.zip"});
+        EXPECT_EQ(r.status, 0) << option << r.err;
+        EXPECT_TRUE(contains(r.out, "odd^[]0;t^G^[[2J.zip")) << option << r.out;
+        for (char c : r.out + r.err)
+            EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20)
+                << option << ": raw control character in\n"
+                << r.out << r.err;
+        EXPECT_FALSE(contains(r.out + r.err, "\x9b")) << option;
     }
 }
 
