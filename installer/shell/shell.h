@@ -94,7 +94,17 @@ enum CatalogueId {
     MSG_ISDN_NOTE,             // note for ISDN users about the maker's other product
     MSG_BACKUP_FAILED,         // a file could not be backed up, so it was kept (%s = its path)
     MSG_ALL_PROCESSED_NO_MENU, // the final box when no start-menu entry could be made
-    CATALOGUE_UNUSED           // three empty texts
+    // Why an installation failed, after MSG_INSTALL_ERROR; %s the member (or archive), folder.
+    MSG_ARCHIVE_UNREADABLE, // %s the archive, %d the engine's status
+    MSG_MEMBER_UNSAFE,      // %s the member whose name leads outside the chosen folders
+    MSG_FOLDER_NOT_MADE,    // %s the member, %s its folder
+    MSG_MEMBER_FAILED,      // %s the member, %s its folder, %s a CAUSE_ text, %d the status
+    MSG_MEMBER_NOT_FOUND,   // %s the member the engine did not find
+    CAUSE_SKIPPED,
+    CAUSE_NO_MEMORY,
+    CAUSE_NOT_WRITABLE,
+    CAUSE_DAMAGED,
+    CATALOGUE_UNUSED // three empty texts
 };
 constexpr int CATALOGUE_ROWS = CATALOGUE_UNUSED + 1;
 

@@ -327,6 +327,34 @@ TEST_F(Extract, FoldedNamesMatchWithoutRegardToCase) {
     EXPECT_EQ(read_text(out + "/readme.txt"), "r");
 }
 
+// Names that are patterns, options or the marker themselves: after "--" each literal pattern
+// selects its own member and nothing else, and a name that is not there is counted.
+TEST_F(Extract, LiteralNamesAfterTheEndOfOptionsSelectOneMember) {
+    const std::vector<std::string> names = {"*",    "-x",  "-d",    "[a]", "a",
+                                            "a\\b", "a/b", "?.txt", "--",  "x\\*"};
+    Archive a;
+    for (const std::string &name : names) {
+        Member m = stored_member(name, name);
+        m.host_made_by = 3; // names as stored, not folded
+        a.members.push_back(m);
+    }
+    std::string zip = archive_at(dir, a);
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::string folder = out + std::to_string(i);
+        RunResult r = run({"-qq", zip, "-d", folder, "--", literal_pattern(names[i].c_str())});
+        EXPECT_EQ(r.status, 0) << names[i] << r.err;
+        EXPECT_EQ(names_not_matched(), 0) << names[i];
+        std::vector<std::string> written;
+        for (const auto &entry : fs::recursive_directory_iterator(folder))
+            if (entry.is_regular_file()) written.push_back(read_text(entry.path().string()));
+        EXPECT_EQ(written, std::vector<std::string>{names[i]}) << names[i];
+    }
+    RunResult r = run({"-qq", zip, "-d", out, "--", "nothing.txt", "a"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(names_not_matched(), 1);
+    EXPECT_TRUE(contains(r.err, "caution: filename not matched:  nothing.txt\n")) << r.err;
+}
+
 // --- Existing files --------------------------------------------------------------------------
 
 class Overwrite : public Extract {
