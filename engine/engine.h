@@ -150,6 +150,7 @@ struct NameLists {
     const char *const *exclude_names = nullptr;
     int exclude_count = 0;
     int process_all = 0;
+    int unmatched_count = 0; // include names that matched no member (known after the walk)
 };
 
 // The input window over the open archive, and the current member's input counters.

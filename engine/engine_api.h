@@ -44,6 +44,13 @@ using ReplacePolicy = bool (*)(const char *path);
 // The policy asked before an existing output file is replaced (kept across calls).
 void set_replace_policy(ReplacePolicy policy);
 
+// How many names of the last call's include list matched no member.
+int names_not_matched();
+
+// The name pattern that matches exactly `name` and nothing else: its wildcard characters and
+// backslashes escaped. For names after the end of options ("--"), where backslashes stay.
+std::string literal_pattern(const char *name);
+
 // Member table filled by the verbose and short listings, read by the installer.
 // Grows as needed; entry i of each vector describes the i-th listed member.
 extern std::vector<std::string> archive_members;

@@ -194,22 +194,40 @@ static int starts_with_nocase(const char *text, const char *prefix) {
 // The include list when no names are given: every member.
 static constexpr const char *MATCH_ALL[] = {"*", nullptr};
 
-// Splits the names after the archive into the include and exclude lists and applies -d.
+// The entry that ends the options among the names: every entry after it is a name as written.
+static constexpr char END_OF_OPTIONS[] = "--";
+
+static bool is_end_of_options(const char *entry) {
+    return entry != nullptr && std::strcmp(entry, END_OF_OPTIONS) == 0;
+}
+
+// Drops entry i from the first `count` entries of the vector; the later ones move up.
+static void drop_entry(char **names, int i, int count) {
+    for (int j = i; j + 1 < count; ++j) names[j] = names[j + 1];
+    names[count - 1] = nullptr;
+}
+
+// Splits the names after the archive into the include and exclude lists and applies -d. After
+// an entry "--" the rest are names of the list being collected, never -x or -d.
 // Returns a status above error from checkdir, else ok.
 static EngineStatus split_name_lists(char **names, int count) {
     const char *const *all_names = names; // the same entries, as the lists hold them
     engine.names.include_names = names;
     engine.names.include_count = count;
     engine.names.exclude_count = 0;
-    if (count == 0) {
-        engine.names.include_names = MATCH_ALL;
-        engine.names.process_all = 1;
-        return EngineStatus::ok;
-    }
     int in_exclude = 0;
     int seen_d = 0;
     for (int i = 0; i < count && names[i] != nullptr; ++i) {
         char *entry = names[i];
+        if (is_end_of_options(entry)) {
+            // The marker leaves the list it stands in; the entries after it stay in that list.
+            const char *const *list =
+                in_exclude ? engine.names.exclude_names : engine.names.include_names;
+            int &list_count = in_exclude ? engine.names.exclude_count : engine.names.include_count;
+            if (list + list_count == all_names + count) --list_count;
+            drop_entry(names, i, count);
+            break;
+        }
         if (!seen_d && std::strcmp(entry, "-d") == 0) {
             seen_d = 1;
             if (in_exclude)
@@ -218,7 +236,8 @@ static EngineStatus split_name_lists(char **names, int count) {
             else
                 engine.names.include_count = i;
             names[i] = nullptr;
-            char *folder = (i + 1 < count) ? names[i + 1] : nullptr;
+            char *folder =
+                (i + 1 < count && !is_end_of_options(names[i + 1])) ? names[i + 1] : nullptr;
             if (folder == nullptr) {
                 // Extracting into whatever the current folder is would be a guess.
                 std::fprintf(stderr,
@@ -233,12 +252,6 @@ static EngineStatus split_name_lists(char **names, int count) {
                 std::fprintf(stdout, "caution:  not extracting; -d ignored\n");
             }
             if (i == 0) {
-                if (i + 2 >= count || names[i + 2] == nullptr) {
-                    engine.names.include_names = MATCH_ALL;
-                    engine.names.include_count = 0;
-                    engine.names.process_all = 1;
-                    break;
-                }
                 engine.names.include_names = &names[i + 2];
                 engine.names.include_count = count - (i + 2);
             }
@@ -265,6 +278,11 @@ static EngineStatus split_name_lists(char **names, int count) {
         int n = 0;
         while (n < engine.names.exclude_count && engine.names.exclude_names[n] != nullptr) ++n;
         engine.names.exclude_count = n;
+    } else if (engine.names.include_count <= 0) {
+        // No names at all (none given, or only "-d" with its folder, or only "--"): every member.
+        engine.names.include_names = MATCH_ALL;
+        engine.names.include_count = 0;
+        engine.names.process_all = 1;
     }
     return EngineStatus::ok;
 }
@@ -372,8 +390,10 @@ int engine_main(int argc, char **argv) {
         if (result != EngineStatus::ok || argc <= 0) return static_cast<int>(result);
     }
 
+    // Backslashes become slashes, except in the names after "--", which are taken as written.
     for (int i = 0; i < argc; ++i) {
         if (argv[i] == nullptr) continue;
+        if (i > 0 && is_end_of_options(argv[i])) break;
         for (char *p = argv[i]; *p; ++p)
             if (*p == '\\') *p = '/';
     }

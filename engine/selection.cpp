@@ -49,12 +49,18 @@ int member_selected(const char *name, int ignore_case, NameMatches *matches) {
 
 void caution_unmatched_names(const NameMatches &matches) {
     if (!matches.tracking) return;
-    const NameLists &names = engine.names;
+    NameLists &names = engine.names;
     for (int i = 0; i < names.include_count && matches.include; ++i)
-        if (!matches.include[i] && names.include_names[i] != nullptr)
+        if (!matches.include[i] && names.include_names[i] != nullptr) {
             std::fprintf(stderr, "caution: filename not matched:  %s\n", names.include_names[i]);
+            ++names.unmatched_count;
+        }
     for (int i = 0; i < names.exclude_count && matches.exclude; ++i)
         if (!matches.exclude[i] && names.exclude_names[i] != nullptr)
             std::fprintf(stderr, "caution: excluded filename not matched:  %s\n",
                          names.exclude_names[i]);
+}
+
+int names_not_matched() {
+    return engine.names.unmatched_count;
 }

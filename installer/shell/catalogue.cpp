@@ -120,6 +120,40 @@ const CatalogueRow catalogue[CATALOGUE_ROWS] = {
     {{"%s: this path is too long for Windows - please choose a shorter one",
       "%s: Dieser Pfad ist f\201r Windows zu lang - bitte w\204hlen Sie einen k\201rzeren",
       "%s : ce chemin est trop long pour Windows - veuillez en choisir un plus court"}},
+    /* MSG_ARCHIVE_UNREADABLE */
+    {{"The archive %s could not be read (error %d).",
+      "Das Archiv %s konnte nicht gelesen werden (Fehler %d).",
+      "L'archive %s n'a pas pu \210tre lue (erreur %d)."}},
+    /* MSG_MEMBER_UNSAFE */
+    {{"The member \"%s\" leads outside the chosen folders and was refused.",
+      "Der Archiveintrag \"%s\" f\201hrt aus den gew\204hlten Verzeichnissen hinaus und wurde "
+      "abgelehnt.",
+      "L'\202l\202ment \"%s\" sort des r\202pertoires choisis et a \202t\202 refus\202."}},
+    /* MSG_FOLDER_NOT_MADE */
+    {{"The member \"%s\" could not be installed: the folder %s could not be created.",
+      "Der Archiveintrag \"%s\" konnte nicht installiert werden: das Verzeichnis %s konnte nicht "
+      "angelegt werden.",
+      "L'\202l\202ment \"%s\" n'a pas pu \210tre install\202: impossible de cr\202er le "
+      "r\202pertoire %s."}},
+    /* MSG_MEMBER_FAILED */
+    {{"The member \"%s\" could not be unpacked into %s: %s (error %d).",
+      "Der Archiveintrag \"%s\" konnte nicht nach %s entpackt werden: %s (Fehler %d).",
+      "L'\202l\202ment \"%s\" n'a pas pu \210tre extrait dans %s: %s (erreur %d)."}},
+    /* MSG_MEMBER_NOT_FOUND */
+    {{"The member \"%s\" was not found in the archive and was not installed.",
+      "Der Archiveintrag \"%s\" wurde im Archiv nicht gefunden und nicht installiert.",
+      "L'\202l\202ment \"%s\" est introuvable dans l'archive et n'a pas \202t\202 install\202."}},
+    /* CAUSE_SKIPPED */
+    {{"it is encrypted or packed in an unknown way",
+      "er ist verschl\201sselt oder auf unbekannte Weise gepackt",
+      "il est chiffr\202 ou compress\202 d'une mani\212re inconnue"}},
+    /* CAUSE_NO_MEMORY */ {{"not enough memory", "zu wenig Speicher", "m\202moire insuffisante"}},
+    /* CAUSE_NOT_WRITABLE */
+    {{"the file could not be written (disk full or file in use)",
+      "die Datei konnte nicht geschrieben werden (Datentr\204ger voll oder Datei in Benutzung)",
+      "le fichier n'a pas pu \210tre \202crit (disque plein ou fichier utilis\202)"}},
+    /* CAUSE_DAMAGED */
+    {{"the archive is damaged", "das Archiv ist besch\204digt", "l'archive est endommag\202e"}},
     /* CATALOGUE_UNUSED */ {{"", "", ""}},
 };
 

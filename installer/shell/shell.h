@@ -96,7 +96,17 @@ enum CatalogueId {
     MSG_ALL_PROCESSED_NO_MENU, // the final box when no start-menu entry could be made
     MSG_PATH_NOT_FULL,         // a folder without a drive or share (%s = the field's label)
     MSG_PATH_TOO_LONG,         // a folder too long for Windows (%s = the field's label)
-    CATALOGUE_UNUSED           // three empty texts
+    // Why an installation failed, after MSG_INSTALL_ERROR; %s the member (or archive), folder.
+    MSG_ARCHIVE_UNREADABLE, // %s the archive, %d the engine's status
+    MSG_MEMBER_UNSAFE,      // %s the member whose name leads outside the chosen folders
+    MSG_FOLDER_NOT_MADE,    // %s the member, %s its folder
+    MSG_MEMBER_FAILED,      // %s the member, %s its folder, %s a CAUSE_ text, %d the status
+    MSG_MEMBER_NOT_FOUND,   // %s the member the engine did not find
+    CAUSE_SKIPPED,
+    CAUSE_NO_MEMORY,
+    CAUSE_NOT_WRITABLE,
+    CAUSE_DAMAGED,
+    CATALOGUE_UNUSED // three empty texts
 };
 constexpr int CATALOGUE_ROWS = CATALOGUE_UNUSED + 1;
 

@@ -63,7 +63,7 @@ void convert_name(std::string &target) {
 
 void copy_one(const std::string &source, std::string target, int rename_mode) {
     if (rename_mode == 1) convert_name(target);
-    CopyFileA(source.c_str(), target.c_str(), 0);
+    if (keep_backup_safe(target.c_str())) CopyFileA(source.c_str(), target.c_str(), 0);
 }
 
 std::string join(const std::string &folder, const char *name) {
@@ -81,7 +81,7 @@ void copy_file(const char *source, char *target, int rename_mode) {
         // The converted name goes back to the caller when it fits its buffer.
         if (name.size() < PATH_SIZE) std::memcpy(target, name.c_str(), name.size() + 1);
     }
-    CopyFileA(source, name.c_str(), 0);
+    if (keep_backup_safe(name.c_str())) CopyFileA(source, name.c_str(), 0);
 }
 
 int copy_tree(const char *source, const char *target, int rename_mode) {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "engine/engine_api.h"
 #include "installer/worker/worker.h"
@@ -36,9 +37,19 @@ bool fitted(int written, size_t size) {
     return written >= 0 && static_cast<size_t>(written) < size;
 }
 
+// Every member's name is judged before anything is written: the first unsafe one fails the
+// installation.
+void refuse_unsafe_names() {
+    for (const std::string &member : archive_members)
+        if (!member_name_safe(member.c_str())) {
+            fail_installation(InstallFailure::unsafe_name, member, "", 0);
+            return;
+        }
+}
+
 // Lists the archive, then extracts member after member until a failure or a cancel.
 void extract_members() {
-    list_archive();
+    if (list_archive() == 0) refuse_unsafe_names();
     for (size_t i = 0;
          i < archive_members.size() && !worker_state.install_failed && !settings.cancel_requested;
          ++i) {
@@ -49,10 +60,7 @@ void extract_members() {
         for (char *c = display; *c; ++c)
             if (*c == '\\') *c = '/';
         set_status(display);
-        if (get_zip_name(member.c_str()) != 0) {
-            worker_state.install_failed = 1;
-            break;
-        }
+        if (get_zip_name(member.c_str()) != 0) break;
         add_member_progress(i < archive_member_sizes.size() ? archive_member_sizes[i] : 0);
         send_progress(worker_state.percent_done);
     }
@@ -156,10 +164,28 @@ bool make_start_menu_entries() {
     return product_link;
 }
 
+// The placeholders that the archive carries into the log, upload and download folders (the
+// obsolete-file list's "...\dummy.tmp" rows) are deleted where this run routed them; the
+// list's own pass deleted them only below the destination.
+void delete_routed_placeholders() {
+    constexpr char PLACEHOLDER[] = "\\dummy.tmp";
+    const size_t tail = sizeof PLACEHOLDER - 1;
+    for (const char *const *entry = obsolete_files; *entry; ++entry) {
+        std::string name = *entry;
+        if (name.size() <= tail || compare_nocase(name.c_str() + name.size() - tail, PLACEHOLDER))
+            continue;
+        for (char &c : name)
+            if (c == '\\') c = '/';
+        for (const std::string &member : archive_members)
+            if (compare_nocase(member.c_str(), name.c_str()) == 0)
+                DeleteFileA((member_target_folder(member.c_str()) + PLACEHOLDER).c_str());
+    }
+}
+
 void report(bool start_menu_entry) {
     set_status(message_text(MSG_INSTALL_COMPLETE));
     show_info(message_text(start_menu_entry ? MSG_ALL_PROCESSED : MSG_ALL_PROCESSED_NO_MENU));
-    if (worker_state.backups_made == 1) show_info(message_text(MSG_BACKUPS_MADE));
+    if (worker_state.backups_made == 1) show_info(backups_text().c_str());
     if (OsModule capi = os_LoadModule("CAPI2032.DLL")) { // an ISDN driver is installed
         show_info(message_text(MSG_ISDN_NOTE));
         os_FreeModule(capi);
@@ -169,7 +195,7 @@ void report(bool start_menu_entry) {
 void install() {
     extract_members();
     if (worker_state.install_failed) {
-        show_error(message_text(MSG_INSTALL_ERROR));
+        show_error(failure_text().c_str());
         return;
     }
     if (settings.cancel_requested) {
@@ -184,6 +210,7 @@ void install() {
     update_path_settings("OPTIONS\\STANDARD.QPA");
     bool start_menu_entry = make_start_menu_entries();
     delete_old_files(settings.destination_path, 1);
+    delete_routed_placeholders();
     report(start_menu_entry);
 }
 

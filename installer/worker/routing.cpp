@@ -30,15 +30,18 @@ constexpr int ARGUMENT_SLOTS = 10;
 //                                         for the detailed report); "-v": the verbose listing,
 //                                         which fills the member table
 // otherwise the extraction of one member:
-//   unzip -qq -j ARCHIVE MEMBER -d FOLDER "-qq": nothing printed; "-j": the member's own folders
-//                                         are dropped (the routing chose FOLDER); MEMBER: a name
-//                                         pattern, so wildcards in it select every match;
-//                                         "-d FOLDER": where the file goes (the engine makes its
-//                                         last level)
+//   unzip -qq -j ARCHIVE -d FOLDER -- PATTERN
+//                                         "-qq": nothing printed; "-j": the member's own folders
+//                                         are dropped (the routing chose FOLDER); "-d FOLDER":
+//                                         where the file goes (the engine makes its last level);
+//                                         "--": what follows is a name as written, never an
+//                                         option; PATTERN: the member's literal pattern, which
+//                                         selects that member alone
 // The words are owned copies: the engine may rewrite them (backslashes become slashes).
 std::vector<std::string> engine_arguments(const char *member, const char *folder) {
     if (member == nullptr) return {"unzip", "-v", settings.archive_name};
-    return {"unzip", "-qq", "-j", settings.archive_name, member, "-d", folder};
+    return {"unzip", "-qq",  "-j", settings.archive_name,
+            "-d",    folder, "--", literal_pattern(member)};
 }
 
 // Calls the engine with one of its command lines; the installer answers its replacement
@@ -86,6 +89,41 @@ std::string format_question(const char *format, const char *path) {
     return text;
 }
 
+// One component of a member's name, or of the folder built from it, that the installer accepts.
+bool component_safe(const std::string &component) {
+    if (component.empty() || component.find(':') != std::string::npos) return false;
+    return component.find_first_not_of(". ") != std::string::npos;
+}
+
+// True when every component of the text, split at "/" and "\", is sound.
+bool components_safe(const std::string &text) {
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find_first_of("/\\", start);
+        if (!component_safe(text.substr(start, end - start))) return false;
+        if (end == std::string::npos) return true;
+        start = end + 1;
+    }
+}
+
+// What an engine status says went wrong with a member, in the user's words.
+CatalogueId engine_cause(int status) {
+    switch (static_cast<EngineStatus>(status)) {
+    case EngineStatus::warning:
+        return CAUSE_SKIPPED;
+    case EngineStatus::no_memory:
+    case EngineStatus::decoder_no_memory:
+        return CAUSE_NO_MEMORY;
+    case EngineStatus::disk_full:
+        return CAUSE_NOT_WRITABLE;
+    default:
+        return CAUSE_DAMAGED;
+    }
+}
+
+// The installer's own refusal, before the engine is called.
+constexpr int REFUSED = -1;
+
 } // namespace
 
 std::string member_target_folder(const char *member) {
@@ -121,20 +159,57 @@ void make_parent_dirs(const char *dir) {
     }
 }
 
+bool member_name_safe(const char *member) {
+    std::string name = member;
+    if (!name.empty() && (name.back() == '/' || name.back() == '\\')) name.pop_back();
+    return components_safe(name);
+}
+
+bool folder_inside_base(const std::string &dir, const char *base) {
+    std::string folder = base; // compared without its closing separators
+    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    if (dir.compare(0, folder.size(), folder) != 0) return false;
+    std::string rest = dir.substr(folder.size());
+    if (rest.empty()) return true;
+    if (rest[0] != '\\' && rest[0] != '/') return false;
+    rest.erase(0, 1);
+    return rest.empty() || components_safe(rest);
+}
+
+void fail_installation(InstallFailure failure, const std::string &item, const std::string &folder,
+                       int status) {
+    worker_state.install_failed = 1;
+    worker_state.failure = failure;
+    worker_state.failed_item = item;
+    worker_state.failed_folder = folder;
+    worker_state.failed_status = status;
+}
+
 int list_archive() {
     int result = call_engine(engine_arguments(nullptr, nullptr));
     trace_result(result);
-    if (result != 0) worker_state.install_failed = 1;
+    if (result != 0)
+        fail_installation(InstallFailure::archive_unreadable, settings.archive_name, "", result);
     return result;
 }
 
 int get_zip_name(const char *member) {
     std::string dir = member_target_folder(member);
-    if (!plat_exists(dir.c_str())) make_parent_dirs(dir.c_str());
-    int result = call_engine(engine_arguments(member, dir.c_str()));
+    int result = REFUSED;
+    if (!member_name_safe(member) || !folder_inside_base(dir, route_base(member))) {
+        fail_installation(InstallFailure::unsafe_name, member, dir, result);
+    } else {
+        if (!plat_exists(dir.c_str())) make_parent_dirs(dir.c_str());
+        result = call_engine(engine_arguments(member, dir.c_str()));
+        if (result != 0)
+            fail_installation(plat_exists(dir.c_str()) ? InstallFailure::engine_error
+                                                       : InstallFailure::folder_not_made,
+                              member, dir, result);
+        else if (names_not_matched() > 0)
+            fail_installation(InstallFailure::not_found, member, dir, result = REFUSED);
+    }
     trace_member(member);
     trace_result(result);
-    if (result != 0) worker_state.install_failed = 1;
     return result;
 }
 
@@ -149,31 +224,33 @@ void add_member_progress(uint32_t size) {
     worker_state.percent_done = percent_of(worker_state.done_bytes, archive_total_size);
 }
 
-std::string backup_name(const char *path) {
+std::string backup_name(const char *path, char digit) {
     std::string backup = path;
     size_t start = backup.find_last_of("/\\");
     start = start == std::string::npos ? 0 : start + 1;
     if (start >= backup.size()) return backup;
     size_t dot = backup.find('.', start);
     if (dot == std::string::npos)
-        backup.back() = '0';
+        backup.back() = digit;
     else if (dot + 1 < backup.size())
-        backup[dot + 1] = '0';
+        backup[dot + 1] = digit;
     else
-        backup += '0';
+        backup += digit;
     return backup;
 }
 
 // The engine asks before it overwrites an existing file: protected files each get a question,
 // option files one question for all of them; what is overwritten on purpose is backed up first,
-// and a file whose backup cannot be made is kept.
+// and a file whose backup cannot be made is kept. This run's backups are never written over.
 bool replace_policy(const char *path) {
+    std::string shown = windows_path(path); // as the user knows it, not the engine's form
+    if (!keep_backup_safe(shown.c_str())) return false;
     bool answer = true, matched = false;
     const char *caption = message_text(CAPTION_INFO);
     for (const char *name : protected_files) {
         if (!ends_with_nocase(path, name)) continue;
         matched = true;
-        std::string question = format_question(message_text(MSG_OVERWRITE_FILE), path);
+        std::string question = format_question(message_text(MSG_OVERWRITE_FILE), shown.c_str());
         answer = ask_yes_no(settings.main_dialog, caption, question.c_str(), MB_STYLE_RISKY) == 1;
         break;
     }
@@ -191,13 +268,41 @@ bool replace_policy(const char *path) {
     }
     if (answer && matched) {
         // The user's file is overwritten only once its backup really exists.
-        std::string backup = backup_name(path);
-        if (CopyFileA(path, backup.c_str(), 0) && plat_exists(backup.c_str())) {
+        if (make_backup(shown.c_str())) {
             worker_state.backups_made = 1;
         } else {
-            show_error(format_question(message_text(MSG_BACKUP_FAILED), path).c_str());
+            show_error(format_question(message_text(MSG_BACKUP_FAILED), shown.c_str()).c_str());
             answer = false;
         }
     }
     return answer;
+}
+
+std::string failure_text() {
+    const WorkerState &state = worker_state;
+    std::string text = message_text(MSG_INSTALL_ERROR);
+    const char *item = state.failed_item.c_str(), *folder = state.failed_folder.c_str();
+    char detail[1024] = "";
+    switch (state.failure) {
+    case InstallFailure::none:
+        return text;
+    case InstallFailure::archive_unreadable:
+        std::snprintf(detail, sizeof detail, message_text(MSG_ARCHIVE_UNREADABLE), item,
+                      state.failed_status);
+        break;
+    case InstallFailure::unsafe_name:
+        std::snprintf(detail, sizeof detail, message_text(MSG_MEMBER_UNSAFE), item);
+        break;
+    case InstallFailure::folder_not_made:
+        std::snprintf(detail, sizeof detail, message_text(MSG_FOLDER_NOT_MADE), item, folder);
+        break;
+    case InstallFailure::engine_error:
+        std::snprintf(detail, sizeof detail, message_text(MSG_MEMBER_FAILED), item, folder,
+                      message_text(engine_cause(state.failed_status)), state.failed_status);
+        break;
+    case InstallFailure::not_found:
+        std::snprintf(detail, sizeof detail, message_text(MSG_MEMBER_NOT_FOUND), item);
+        break;
+    }
+    return text + "\r\r" + detail;
 }

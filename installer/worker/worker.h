@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "installer/shell/shell.h"
 
@@ -11,15 +12,36 @@
 
 enum OptionFilesDecision { OPTION_FILES_NONE = 0, OPTION_FILES_OVERWRITE, OPTION_FILES_KEEP };
 
+// Why the installation failed, for the error box.
+enum class InstallFailure {
+    none,
+    archive_unreadable, // the listing failed (the item is the archive)
+    unsafe_name,        // a member's name leads outside its folder; nothing was written
+    folder_not_made,    // the member's folder could not be created
+    engine_error,       // the engine could not unpack the member
+    not_found,          // the engine found no member of that name: nothing was written
+};
+
+// A backup made in this run: the user's file and where its earlier contents are now.
+struct BackupRecord {
+    std::string original;
+    std::string backup;
+};
+
 // What one installation run has done and decided. Written on the worker thread (the replacement
 // questions included); the dialog reads nothing of it. The worker starts once per process, from a
 // fresh state (reset_worker_state).
 struct WorkerState {
-    int install_failed = 0;    // an engine call returned non-zero
+    int install_failed = 0;    // an engine call returned non-zero, or a member was refused
     uint32_t done_bytes = 0;   // uncompressed bytes of the members extracted so far
     uint32_t percent_done = 0; // what the progress bar shows
     int backups_made = 0;      // a user's file was backed up before it was overwritten
     OptionFilesDecision option_files_decision = OPTION_FILES_NONE; // asked once for all
+    InstallFailure failure = InstallFailure::none;
+    std::string failed_item;           // the member (or the archive) that failed
+    std::string failed_folder;         // where it was to go
+    int failed_status = 0;             // the engine's status
+    std::vector<BackupRecord> backups; // this run's backups (Windows paths), never overwritten
 };
 extern WorkerState worker_state;
 void reset_worker_state();
@@ -75,14 +97,29 @@ struct RouteEntry {
 
 int list_archive();
 int get_zip_name(const char *member);
+// The archive's names judged before anything is written: false when a component of the name is
+// empty (a leading or doubled separator), names a drive (holds ":") or is made of dots and
+// blanks only (".", ".." and what Windows reads as them). A folder member's one final separator
+// is allowed.
+bool member_name_safe(const char *member);
+// True when dir is base itself or a folder below it made of sound components only.
+bool folder_inside_base(const std::string &dir, const char *base);
+// Marks the installation failed for the error box.
+void fail_installation(InstallFailure failure, const std::string &item, const std::string &folder,
+                       int status);
+// The error box's text: the catalogue's message, then the failed member or file and the cause.
+std::string failure_text();
 // The folder get_zip_name extracts a member into: the routed base with the member's folders
 // below its first component, or the destination (free of any length limit).
 std::string member_target_folder(const char *member);
 void make_parent_dirs(const char *dir);
 // The folder a member goes to: the routed base for its first component, else the destination.
 const char *route_base(const char *member);
-// The backup name of path: the backup rule applied to its last component.
-std::string backup_name(const char *path);
+// The backup name of path: the backup rule applied to its last component, with `digit` in the
+// place of the classic "0" (numbered backups when the classic name is taken).
+std::string backup_name(const char *path, char digit = '0');
+// A path as Windows writes it: backslashes.
+std::string windows_path(const char *path);
 // done of total as a percentage 0..100; an empty archive counts as complete.
 uint32_t percent_of(uint64_t done, uint64_t total);
 // Adds a member's size to the progress and recomputes percent_done.
@@ -90,6 +127,17 @@ void add_member_progress(uint32_t size);
 // The setup's answer to the engine's "replace an existing file?", handed over before every
 // engine call: protected files are asked about and backed up.
 bool replace_policy(const char *path);
+
+// --- This run's backups -------------------------------------------------------------------------
+
+// Copies path to its backup: the classic name, or the next numbered one when that is taken by
+// other contents or by a backup of this run. False when no backup could be made.
+bool make_backup(const char *path);
+// Before path is written: when it is one of this run's backups, that backup moves on to a free
+// name first. False when it cannot, and then path must not be written.
+bool keep_backup_safe(const char *path);
+// The closing box's text: the catalogue's note and the backups' paths, one per line.
+std::string backups_text();
 
 // --- File and folder operations ---------------------------------------------------------------
 

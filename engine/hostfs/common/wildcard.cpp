@@ -1,6 +1,10 @@
-// Wildcard matching of member and archive names: *, ?, [sets] and \ escapes.
+// Wildcard matching of member and archive names (*, ?, [sets] and \ escapes), and the pattern
+// that matches one name literally.
 #include <cctype>
+#include <cstring>
+#include <string>
 
+#include "engine/engine_api.h"
 #include "engine/hostfs/hostfs.h"
 
 static int fold(int c, int ignore_case) {
@@ -82,4 +86,13 @@ int match_step(const char *p, const char *s, int ignore_case) {
 
 int wildcard_match(const char *text, const char *pattern, int ignore_case) {
     return match_step(pattern, text, ignore_case) == 1;
+}
+
+std::string literal_pattern(const char *name) {
+    std::string pattern;
+    for (const char *c = name; *c; ++c) {
+        if (std::strchr("*?[\\", *c)) pattern += '\\';
+        pattern += *c;
+    }
+    return pattern;
 }

@@ -18,6 +18,7 @@
 #include "resources/main_dialog.h"
 #include "tests/installer/e2e/automation.h"
 #include "tests/installer/e2e/shortcut_file.h"
+#include "tests/support/zip_builder.h"
 
 namespace e2e {
 
@@ -63,13 +64,10 @@ bool same_path(const std::string &a, const std::string &b) {
     return lower(a) == lower(b);
 }
 
-// A file's path as the engine hands it to the installer's questions: its separators are "/",
-// and the name of a member made on MS-DOS (as the demo archive's are) is folded to lower case.
-std::string engine_path(const std::string &folder, const std::string &member_name) {
-    std::string path = folder + "/" + lower(member_name);
-    for (char &c : path)
-        if (c == '\\') c = '/';
-    return path;
+// A file's path as the installer's questions and boxes name it: the folder as typed, then the
+// engine's name of a member made on MS-DOS (as the demo archive's are): folded to lower case.
+std::string windows_file(const std::string &folder, const std::string &member_name) {
+    return folder + "\\" + lower(member_name);
 }
 
 // --- The program under test -------------------------------------------------------------------
@@ -358,9 +356,10 @@ void photograph_progress(const ScenarioPlan &plan, Setup &setup, const char *nam
     note("the installation passed before the progress bar could be photographed part-lit");
 }
 
-// The boxes of a finished installation: the report, the backups note, the note for ISDN users
-// when an ISDN driver is there, and the question about the documents.
-void expect_report(Setup &setup, bool backups, bool read_documents) {
+// The boxes of a finished installation: the report, the backups note with the backups' paths,
+// the note for ISDN users when an ISDN driver is there, and the question about the documents.
+void expect_report(Setup &setup, bool backups, bool read_documents,
+                   const std::vector<std::string> &backup_paths = {}) {
     MessageBoxSeen box = wait_for_box(setup.program.id, setup.dialog, WAIT_SECONDS);
     if (box.window) { // the worker's last words stand on the status line and the bar
         check_equal("status line at the end", catalogue_text(MSG_INSTALL_COMPLETE, setup.language),
@@ -369,7 +368,11 @@ void expect_report(Setup &setup, bool backups, bool read_documents) {
               std::to_string(window_value(setup.control(CTRL_PROGRESS))));
     }
     expect_box(setup, CAPTION_INFO, MSG_ALL_PROCESSED, IDOK);
-    if (backups) expect_box(setup, CAPTION_INFO, MSG_BACKUPS_MADE, IDOK);
+    if (backups) { // the note, then where the backups are
+        std::string text = catalogue_text(MSG_BACKUPS_MADE, setup.language) + "\r";
+        for (const std::string &path : backup_paths) text += "\r" + path;
+        expect_box(setup, catalogue_text(CAPTION_INFO, setup.language), text, IDOK);
+    }
     if (HMODULE capi = LoadLibraryA("CAPI2032.DLL")) {
         FreeLibrary(capi);
         expect_box(setup, CAPTION_INFO, MSG_ISDN_NOTE, IDOK);
@@ -420,8 +423,8 @@ std::string installed_path(const Folders &folders, const std::string &member) {
 using ExpectedContents = std::map<std::string, std::string>;
 
 // Every member in its place with the archive's bytes, except the option file (checked with its
-// rewritten paths), the placeholders that the setup deletes in the destination's own LOG,
-// UPLOAD and DOWNLOAD folders, and the files of `kept`.
+// rewritten paths), the placeholders that the setup deletes wherever they were routed, and the
+// files of `kept`.
 void check_members(const ScenarioPlan &plan, const Folders &folders,
                    const ExpectedContents &kept = {}) {
     std::vector<std::string> members;
@@ -433,12 +436,8 @@ void check_members(const ScenarioPlan &plan, const Folders &folders,
         std::string path = installed_path(folders, member);
         if (same_path(member, "OPTIONS\\STANDARD.QPA")) continue;
         if (lower(member).find("dummy.tmp") != std::string::npos) {
-            std::string own = folders.destination + "\\" + member; // dest\LOG\DUMMY.TMP
-            if (same_path(path, own))
-                check(!file_exists(path) && folder_exists(path.substr(0, path.rfind('\\'))),
-                      "placeholder deleted, its folder kept: " + path);
-            else
-                check(file_exists(path), "placeholder outside the destination kept: " + path);
+            check(!file_exists(path) && folder_exists(path.substr(0, path.rfind('\\'))),
+                  "placeholder deleted where it was routed, its folder kept: " + path);
             continue;
         }
         auto expected = kept.find(path);
@@ -869,13 +868,17 @@ void second_install(const ScenarioPlan &plan) {
     start_installation(setup);
     expect_box(setup, CAPTION_INFO, MSG_OVERWRITE_OPTIONS, IDYES);
     const std::pair<std::string, int> questions[] = {
-        {engine_path(folders.destination, "PHONEBK"), IDNO},
-        {engine_path(folders.script, "QELEVENT.QRX"), IDYES},
-        {engine_path(folders.script, "QELXFER.QRX"), IDNO}};
+        {windows_file(folders.destination, "PHONEBK"), IDNO},
+        {windows_file(folders.script, "QELEVENT.QRX"), IDYES},
+        {windows_file(folders.script, "QELXFER.QRX"), IDNO}};
     for (const auto &[path, answer] : questions)
         expect_box(setup, catalogue_text(CAPTION_INFO, ENGLISH),
                    formatted(MSG_OVERWRITE_FILE, ENGLISH, path), answer);
-    expect_report(setup, true, false);
+    expect_report(setup, true, false,
+                  {windows_file(folders.options, "STANDARD.0PA"),
+                   windows_file(folders.options, "STANDARD.0KY"),
+                   windows_file(folders.options, "STANDARD.0TB"),
+                   windows_file(folders.script, "QELEVENT.0RX")});
     expect_end(setup);
 
     check_members(plan, folders,
@@ -939,9 +942,10 @@ void cancel_during(const ScenarioPlan &plan) {
     start_installation(setup);
     MessageBoxSeen box = wait_for_box(setup.program.id, setup.dialog, WAIT_SECONDS);
     if (box.window == nullptr) fatal("the question about the phone book appears");
-    check_equal("question",
-                formatted(MSG_OVERWRITE_FILE, ENGLISH, engine_path(folders.destination, "PHONEBK")),
-                box.text);
+    check_equal(
+        "question",
+        formatted(MSG_OVERWRITE_FILE, ENGLISH, windows_file(folders.destination, "PHONEBK")),
+        box.text);
     check_equal("status line during the installation", "phonebk", field(setup, CTRL_STATUS));
     uint32_t position = window_value(setup.control(CTRL_PROGRESS));
     check(position > 0 && position < 100, "the progress bar stands part-way",
@@ -1190,9 +1194,9 @@ void document_limits(const ScenarioPlan &plan) {
     for (const char *member : {"PHONEBK", "QELEVENT.QRX", "QELXFER.QRX"})
         expect_box(again, catalogue_text(CAPTION_INFO, ENGLISH),
                    formatted(MSG_OVERWRITE_FILE, ENGLISH,
-                             engine_path(std::string(member) == "PHONEBK" ? folders.destination
-                                                                          : folders.script,
-                                         member)),
+                             windows_file(std::string(member) == "PHONEBK" ? folders.destination
+                                                                           : folders.script,
+                                          member)),
                    IDNO);
     expect_report(again, false, true);
     expect_end(again);
@@ -1356,39 +1360,187 @@ void relative_paths(const ScenarioPlan &plan) {
     check_nothing_installed(folders.destination);
     for (const std::string &place : {folder + "\\qel", plan.work + "\\x", folder + "\\UPLOADS"})
         check(!folder_exists(place), "nothing made in " + place);
-}
+    // --- Hostile archives: names that try to leave the folders, patterns, options, backup names
+    // ---
 
-struct ScenarioEntry {
-    const char *name;
-    void (*run)(const ScenarioPlan &);
-};
+    // INSTALL.FIL beside the setup: the demo product's members (stored, MS-DOS names) and then
+    // `extra` members, in that order.
+    void write_product_archive(const ScenarioPlan &plan, const std::string &setup_folder,
+                               const std::vector<std::pair<std::string, std::string>> &extra) {
+        qeltest::Archive archive;
+        std::vector<std::string> members;
+        list_members(plan.product, "", &members);
+        for (std::string member : members) {
+            std::string data;
+            read_file(plan.product + "\\" + member, &data);
+            for (char &c : member)
+                if (c == '\\') c = '/';
+            archive.members.push_back(qeltest::stored_member(member, data));
+        }
+        for (const auto &[name, data] : extra)
+            archive.members.push_back(qeltest::stored_member(name, data));
+        qeltest::Bytes bytes = qeltest::build_zip(archive);
+        if (!write_file(setup_folder + "\\INSTALL.FIL", std::string(bytes.begin(), bytes.end())))
+            fatal("write a hostile INSTALL.FIL in " + setup_folder);
+    }
 
-constexpr ScenarioEntry scenarios[] = {
-    {"fresh_english", fresh_english},
-    {"second_install", second_install},
-    {"german", german},
-    {"french", french},
-    {"cancel_before", cancel_before},
-    {"cancel_during", cancel_during},
-    {"no_archive", no_archive},
-    {"empty_fields", empty_fields},
-    {"beta_existing", beta_existing},
-    {"floppy_refused", floppy_refused},
-    {"short_entries", short_entries},
-    {"document_limits", document_limits},
-    {"typed_short_entry", typed_short_entry},
-    {"typed_long_paths", typed_long_paths},
-    {"too_long_paths", too_long_paths},
-    {"relative_paths", relative_paths},
-    {"tour", tour},
-};
+    // The error box of a failed installation and what it says after the catalogue's message.
+    void expect_failure(Setup & setup, const std::string &detail) {
+        expect_box(setup, catalogue_text(CAPTION_ERROR, setup.language),
+                   catalogue_text(MSG_INSTALL_ERROR, setup.language) + "\r\r" + detail, IDOK);
+        expect_box(setup, CAPTION_INFO, MSG_READ_DOCS, IDNO);
+        expect_end(setup);
+    }
+
+    std::string parent_of(const std::string &path) {
+        return path.substr(0, path.rfind('\\'));
+    }
+
+    // Names that lead outside the chosen folders are refused before anything is written; a member
+    // named "*" is that one member, which Windows cannot hold: the installation fails naming it
+    // instead of pulling every member into the destination.
+    void hostile_escape(const ScenarioPlan &plan) {
+        begin(plan);
+        std::string folder = setup_folder(plan, "SETUP", ENGLISH);
+        Folders folders = folders_below(plan.work + "\\QEL");
+        const std::string mine = "my own phone book\r\n";
+        if (!make_folders(folders.destination) ||
+            !write_file(folders.destination + "\\PHONEBK", mine))
+            fatal("make the user's phone book");
+        write_product_archive(plan, folder,
+                              {{"LOG/../../../x", "escaped"},
+                               {"SCRIPT/../../../../a/b/x", "escaped"},
+                               {"/abs", "absolute"},
+                               {"C:/QELX/drive", "drive"}});
+        {
+            Setup setup = start_setup(folder, ENGLISH);
+            type_destination(setup, folders);
+            start_installation(setup);
+            expect_failure(setup,
+                           formatted(MSG_MEMBER_UNSAFE, ENGLISH, "log/../../../x")); // as listed
+        }
+        check(folder_names(folders.destination) == std::vector<std::string>{"PHONEBK"} &&
+                  read_or_empty(folders.destination + "\\PHONEBK") == mine,
+              "nothing written, the user's phone book as it was");
+        std::string above = parent_of(plan.work);
+        check(!file_exists(above + "\\x") && !folder_exists(parent_of(above) + "\\a") &&
+                  !file_exists("C:\\abs") && !folder_exists("C:\\QELX"),
+              "nothing outside the chosen folders");
+
+        write_product_archive(plan, folder, {{"*", "a star"}});
+        Setup setup = start_setup(folder, ENGLISH);
+        type_destination(setup, folders);
+        start_installation(setup);
+        expect_box(
+            setup, catalogue_text(CAPTION_INFO, ENGLISH),
+            formatted(MSG_OVERWRITE_FILE, ENGLISH, windows_file(folders.destination, "PHONEBK")),
+            IDNO);
+        MessageBoxSeen box = wait_for_box(setup.program.id, setup.dialog, WAIT_SECONDS);
+        note("box [" + box.caption + "] " + printable(box.text));
+        std::string start = catalogue_text(MSG_INSTALL_ERROR, ENGLISH) + "\r\rThe member \"*\" ";
+        check(box.caption == catalogue_text(CAPTION_ERROR, ENGLISH) &&
+                  box.text.compare(0, start.size(), start) == 0,
+              "the error box names the member \"*\"", printable(box.text));
+        if (box.window) answer_box(box, IDOK);
+        expect_box(setup, CAPTION_INFO, MSG_READ_DOCS, IDNO);
+        expect_end(setup);
+        check(read_or_empty(folders.destination + "\\PHONEBK") == mine, "the phone book kept");
+        for (const char *flattened : {"STANDARD.QPA", "QELEVENT.QRX", "LOGIN.QRX", "DUMMY.TMP"})
+            check(!file_exists(folders.destination + "\\" + flattened),
+                  std::string("no member pulled into the destination: ") + flattened);
+    }
+
+    // Members named like options, patterns, a backslash path and this run's backups are each
+    // installed as themselves; the user's files are backed up under free names, moved on before a
+    // member of a backup's name is written, and the closing box says where they are.
+    void hostile_names(const ScenarioPlan &plan) {
+        begin(plan);
+        std::string folder = setup_folder(plan, "SETUP", ENGLISH);
+        Folders folders = folders_below(plan.work + "\\QEL");
+        const std::pair<std::string, std::string> odd[] = {
+            {"-x", "minus x"},
+            {"-d", "minus d"},
+            {"[a]", "bracketed"},
+            {"sub\\b.txt", "slash"},
+            {"PHONEB0", "archive's PHONEB0"},
+            {"SCRIPT/QELEVENT.0RX", "archive's 0RX"}};
+        write_product_archive(plan, folder, {std::begin(odd), std::end(odd)});
+        // An earlier installation's files changed by the user, and an earlier backup of the keys.
+        bool written = make_folders(folders.options) && make_folders(folders.script) &&
+                       write_file(folders.destination + "\\PHONEBK", "my phones") &&
+                       write_file(folders.script + "\\QELEVENT.QRX", "my event script") &&
+                       write_file(folders.options + "\\STANDARD.QKY", "my keys") &&
+                       write_file(folders.options + "\\STANDARD.0KY", "older keys");
+        if (!written) fatal("make the user's files");
+
+        Setup setup = start_setup(folder, ENGLISH);
+        type_destination(setup, folders);
+        start_installation(setup);
+        expect_box(setup, CAPTION_INFO, MSG_OVERWRITE_OPTIONS, IDYES);
+        for (const std::string &path : {windows_file(folders.destination, "PHONEBK"),
+                                        windows_file(folders.script, "QELEVENT.QRX")})
+            expect_box(setup, catalogue_text(CAPTION_INFO, ENGLISH),
+                       formatted(MSG_OVERWRITE_FILE, ENGLISH, path), IDYES);
+        expect_report(setup, true, false,
+                      {windows_file(folders.options, "STANDARD.1KY"),
+                       windows_file(folders.destination, "PHONEB1"),
+                       windows_file(folders.script, "QELEVENT.1RX")});
+        expect_end(setup);
+
+        const std::pair<std::string, std::string> expected[] = {
+            {folders.destination + "\\-x", "minus x"},
+            {folders.destination + "\\-d", "minus d"},
+            {folders.destination + "\\[a]", "bracketed"},
+            {folders.destination + "\\b.txt", "slash"},
+            {folders.destination + "\\PHONEB0", "archive's PHONEB0"},
+            {folders.script + "\\QELEVENT.0RX", "archive's 0RX"},
+            {folders.destination + "\\PHONEB1", "my phones"},
+            {folders.script + "\\QELEVENT.1RX", "my event script"},
+            {folders.options + "\\STANDARD.1KY", "my keys"},
+            {folders.options + "\\STANDARD.0KY", "older keys"}};
+        for (const auto &[path, data] : expected)
+            check_equal("contents of " + path, data, read_or_empty(path));
+        check(!folder_exists(folder + "\\-d") && !folder_exists(folders.destination + "\\sub"),
+              "no folder made from a member's name");
+        check_members(
+            plan, folders,
+            {{folders.destination + "\\PHONEBK", read_or_empty(plan.product + "\\PHONEBK")}});
+    }
+
+    struct ScenarioEntry {
+        const char *name;
+        void (*run)(const ScenarioPlan &);
+    };
+
+    constexpr ScenarioEntry scenarios[] = {
+        {"fresh_english", fresh_english},
+        {"second_install", second_install},
+        {"german", german},
+        {"french", french},
+        {"cancel_before", cancel_before},
+        {"cancel_during", cancel_during},
+        {"no_archive", no_archive},
+        {"empty_fields", empty_fields},
+        {"beta_existing", beta_existing},
+        {"floppy_refused", floppy_refused},
+        {"short_entries", short_entries},
+        {"document_limits", document_limits},
+        {"typed_short_entry", typed_short_entry},
+        {"typed_long_paths", typed_long_paths},
+        {"too_long_paths", too_long_paths},
+        {"relative_paths", relative_paths},
+        {"tour", tour},
+        {"hostile_escape", hostile_escape},
+        {"hostile_names", hostile_names},
+    };
 
 } // namespace
 
 const char *scenario_names() {
     return "fresh_english second_install german french cancel_before cancel_during no_archive "
            "empty_fields beta_existing floppy_refused short_entries document_limits "
-           "typed_short_entry typed_long_paths too_long_paths relative_paths tour";
+           "typed_short_entry typed_long_paths too_long_paths relative_paths tour hostile_escape "
+           "hostile_names";
 }
 
 bool run_scenario(const ScenarioPlan &plan) {

@@ -1,5 +1,6 @@
 // The message catalogue's stored texts and the three message-box routines.
 #include <cstring>
+#include <string>
 
 #include "tests/installer/installer_fixture.h"
 
@@ -8,8 +9,8 @@ using namespace qeltest;
 using Catalogue = InstallerTest;
 
 TEST_F(Catalogue, RowsInStoredOrder) {
-    // The stored rows, the ISDN note, the four texts of mended faults, the unused row.
-    EXPECT_EQ(CATALOGUE_ROWS, 31);
+    // The stored rows, the ISDN note, the texts of mended faults, the unused row.
+    EXPECT_EQ(CATALOGUE_ROWS, 38);
     EXPECT_STREQ(catalogue[0].text[0], "Installation complete");
     EXPECT_STREQ(catalogue[12].text[1], "Information");
     EXPECT_STREQ(catalogue[13].text[2], "Erreur");
@@ -24,6 +25,20 @@ TEST_F(Catalogue, RowsInStoredOrder) {
             EXPECT_EQ(std::strncmp(catalogue[named_field].text[language], "%s", 2), 0);
         EXPECT_STREQ(catalogue[MSG_NO_FILES].text[language], "Sorry, no files to install!");
     }
+}
+
+// Every language formats the same arguments in the same order, so one call fills any of them.
+TEST_F(Catalogue, LanguagesTakeTheSameArguments) {
+    auto conversions = [](const char *text) {
+        std::string out;
+        for (const char *p = std::strchr(text, '%'); p; p = std::strchr(p + 2, '%')) out += p[1];
+        return out;
+    };
+    for (int row = 0; row < CATALOGUE_ROWS; ++row)
+        for (int language = 1; language < 3; ++language)
+            EXPECT_EQ(conversions(catalogue[row].text[language]),
+                      conversions(catalogue[row].text[0]))
+                << "row " << row << " language " << language;
 }
 
 TEST_F(Catalogue, OemBytesOfAccentedLetters) {

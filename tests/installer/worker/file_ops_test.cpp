@@ -68,6 +68,23 @@ TEST_F(FileOps, CopyTreeCopiesFoldersAndFilesSkippingDotFolders) {
     EXPECT_FALSE(file_exists(base + "/DST/.hidden"));
 }
 
+// A later step that copies onto one of this run's backups moves the backup on to a free name.
+TEST_F(FileOps, CopiesNeverOverwriteThisRunsBackups) {
+    std::filesystem::create_directories(base + "/NEW");
+    write_file(base + "/NEW/STANDARD.0PA", "this run's backup");
+    write_file(base + "/NEW/STANDARD.1PA", "an older backup");
+    write_file(base + "/old.0pa", "copied over");
+    std::string original = win_path(base, "NEW\\STANDARD.QPA");
+    worker_state.backups = {{original, backup_name(original.c_str())}};
+    char target[PATH_SIZE];
+    copy_path(target, win_path(base, "NEW\\STANDARD.0PA").c_str());
+    copy_file(win_path(base, "old.0pa").c_str(), target, 0);
+    EXPECT_EQ(text_of(base + "/NEW/STANDARD.0PA"), "copied over");
+    EXPECT_EQ(text_of(base + "/NEW/STANDARD.1PA"), "an older backup");
+    EXPECT_EQ(text_of(base + "/NEW/STANDARD.2PA"), "this run's backup");
+    EXPECT_EQ(worker_state.backups[0].backup, backup_name(original.c_str(), '2'));
+}
+
 TEST_F(FileOps, CopyTreeRenameModeConvertsOptionNames) {
     std::filesystem::create_directories(base + "/OLD/OPTIONS");
     write_file(base + "/OLD/OPTIONS/QEL.KEY", "keys");

@@ -47,6 +47,11 @@ class Routing : public InstallerTest {
         testing::internal::GetCapturedStdout();
         return testing::internal::GetCapturedStderr();
     }
+    // Every backup name of the file, classic and numbered, taken by a folder.
+    void take_backup_names(const std::string &file) {
+        for (char digit = '0'; digit <= '9'; ++digit)
+            std::filesystem::create_directories(backup_name(file.c_str(), digit));
+    }
     std::string text_of(const std::string &path) {
         Bytes data = read_file(path);
         return std::string(data.begin(), data.end());
@@ -117,6 +122,40 @@ TEST_F(Routing, BackupNames) {
     EXPECT_EQ(backup_name("C:\\QEL\\PHONEBK"), "C:\\QEL\\PHONEB0");
     EXPECT_EQ(backup_name("/a.b/dir/PHONEBK"), "/a.b/dir/PHONEB0");
     EXPECT_EQ(backup_name("C:\\X\\NAME."), "C:\\X\\NAME.0");
+    EXPECT_EQ(backup_name("C:\\QEL\\PHONEBK", '3'), "C:\\QEL\\PHONEB3");
+}
+
+// Names whose components are empty, name a drive or are only dots and blanks never pass;
+// patterns, options and a backslash are ordinary names. Target folders stay below their base.
+TEST_F(Routing, UnsafeNamesAndFoldersAreRefused) {
+    for (const char *name : {"QEL.EXE", "SCRIPT/samples/misc/first.qrx", "LOG/", "LOGS/x",
+                             "a\\b.txt", "[a]", "-x", "*", ".profile", "a..b", "SCRIPT/x y/z"})
+        EXPECT_TRUE(member_name_safe(name)) << name;
+    for (const char *name :
+         {"", "/x", "\\x", "LOG//x", "LOG//", "LOG/../x", "..", "x/..", "LOG/./x", "SCRIPT/.../x",
+          "SCRIPT/. ./x", "C:/x", "LOG/c:x", "a:b", "\\\\server\\share\\x", "SCRIPT\\..\\x"})
+        EXPECT_FALSE(member_name_safe(name)) << name;
+    const char *base = "C:\\QEL\\LOG";
+    for (const char *dir : {"C:\\QEL\\LOG", "C:\\QEL\\LOG\\sub", "C:\\QEL\\LOG\\sub/deeper"})
+        EXPECT_TRUE(folder_inside_base(dir, base)) << dir;
+    for (const char *dir : {"C:\\QEL\\LOGS", "C:\\QEL\\LOG\\..", "C:\\QEL", "D:\\QEL\\LOG\\x",
+                            "C:\\QEL\\LOG\\a\\..\\..\\x"})
+        EXPECT_FALSE(folder_inside_base(dir, base)) << dir;
+    EXPECT_TRUE(folder_inside_base("E:\\", "E:"));
+    EXPECT_TRUE(folder_inside_base("C:\\QEL\\LOG", "C:\\QEL\\LOG\\")); // typed with its "\\"
+}
+
+// A name the engine does not find is not written: the installation fails naming it.
+TEST_F(Routing, MemberTheEngineDoesNotFindFailsTheInstallation) {
+    write_archive({stored("QEL.EXE", "exe")});
+    testing::internal::CaptureStderr();
+    EXPECT_NE(get_zip_name("PHONEBK"), 0);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(worker_state.install_failed, 1);
+    EXPECT_EQ(worker_state.failure, InstallFailure::not_found);
+    EXPECT_EQ(failure_text(), std::string(message_text(MSG_INSTALL_ERROR)) +
+                                  "\r\rThe member \"PHONEBK\" was not found in the archive and "
+                                  "was not installed.");
 }
 
 TEST_F(Routing, ListingFillsTheMemberTableAndTraces) {
@@ -198,8 +237,8 @@ TEST_F(Routing, ProtectedFileQuestionYesBacksUp) {
     ASSERT_EQ(headless_boxes().size(), 1u);
     EXPECT_EQ(headless_boxes()[0].caption, "Information");
     EXPECT_EQ(headless_boxes()[0].style, 0x91u);
-    EXPECT_EQ(headless_boxes()[0].text,
-              "Overwrite " + dest + "/PHONEBK with QEL's installation defaults?");
+    EXPECT_EQ(headless_boxes()[0].text, "Overwrite " + windows_path((dest + "/PHONEBK").c_str()) +
+                                            " with QEL's installation defaults?");
     EXPECT_EQ(text_of(dest + "/PHONEB0"), "mine");
     EXPECT_EQ(worker_state.backups_made, 1);
 }
@@ -242,19 +281,20 @@ TEST_F(Routing, OptionFilesKeptAfterNo) {
 
 // A backup that cannot be made is not counted: the user's file is kept and the user is told.
 TEST_F(Routing, FailedBackupKeepsTheFile) {
-    std::filesystem::create_directories(dest + "/PHONEB0"); // the backup name is taken by a folder
+    take_backup_names(dest + "/PHONEBK");
     write_file(dest + "/PHONEBK", "mine");
     headless_queue_answers({1});
     EXPECT_FALSE(replace_policy((dest + "/PHONEBK").c_str()));
     EXPECT_EQ(worker_state.backups_made, 0);
     ASSERT_EQ(headless_boxes().size(), 2u);
     EXPECT_EQ(headless_boxes()[1].caption, "Error");
-    EXPECT_EQ(headless_boxes()[1].text,
-              "Could not back up " + dest + "/PHONEBK - the file was not overwritten.");
+    EXPECT_EQ(headless_boxes()[1].text, "Could not back up " +
+                                            windows_path((dest + "/PHONEBK").c_str()) +
+                                            " - the file was not overwritten.");
     EXPECT_EQ(text_of(dest + "/PHONEBK"), "mine");
 
     // The same for an option file, after the one question for all of them.
-    std::filesystem::create_directories(dest + "/STANDARD.0PA");
+    take_backup_names(dest + "/STANDARD.QPA");
     write_file(dest + "/STANDARD.QPA", "qpa");
     write_file(dest + "/STANDARD.QKY", "qky");
     headless_queue_answers({1});
@@ -267,7 +307,7 @@ TEST_F(Routing, FailedBackupKeepsTheFile) {
 // During an installation the kept file survives the member that would have replaced it.
 TEST_F(Routing, FailedBackupDuringInstallationKeepsTheFile) {
     write_archive({stored("PHONEBK", "new phones"), stored("QEL.EXE", "exe")});
-    std::filesystem::create_directories(dest + "/PHONEB0");
+    take_backup_names(dest + "/PHONEBK");
     write_file(dest + "/PHONEBK", "my phones");
     headless_queue_answers({1});
     install_all();
@@ -286,8 +326,8 @@ TEST_F(Routing, PathInAQuestionKeepsItsLetters) {
     headless_queue_answers({0});
     replace_policy((folder + "/PHONEBK").c_str());
     ASSERT_EQ(headless_boxes().size(), 1u);
-    EXPECT_EQ(headless_boxes()[0].text, "Datei " + folder +
-                                            "/PHONEBK mit Standardeinstellungen \xFC"
+    EXPECT_EQ(headless_boxes()[0].text, "Datei " + windows_path((folder + "/PHONEBK").c_str()) +
+                                            " mit Standardeinstellungen \xFC"
                                             "berschreiben?");
 }
 
@@ -305,7 +345,7 @@ TEST_F(Routing, LongQuestionIsNotCut) {
     headless_queue_answers({0});
     replace_policy(path.c_str());
     ASSERT_EQ(headless_boxes().size(), 1u);
-    EXPECT_NE(headless_boxes()[0].text.find(path), std::string::npos);
+    EXPECT_NE(headless_boxes()[0].text.find(windows_path(path.c_str())), std::string::npos);
 }
 
 TEST_F(Routing, ExistingFilesAskedDuringInstallation) {
