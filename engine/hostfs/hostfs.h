@@ -88,8 +88,9 @@ std::string fat_component(const char *component);
 // --- Output files, times and attributes ------------------------------------------------------
 
 // How open_output went: a new file was made, something of that name exists already (a link
-// included), or the file cannot be created (the message is out).
-enum class OutputOpen { created, exists, failed };
+// included), the file cannot be created (the message is out), or no file can have that name
+// there: too long, or a file where a folder must be (the message is out).
+enum class OutputOpen { created, exists, failed, bad_name };
 // Creates the output file named by the engine's name buffer, only where nothing of that name
 // exists: the check and the creation are one step, and a link is never followed.
 OutputOpen open_output();
