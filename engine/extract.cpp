@@ -285,8 +285,12 @@ bool open_member_output(EngineStatus &status) {
         OutputOpen opened = open_output();
         if (opened == OutputOpen::created) return true;
         if (opened == OutputOpen::failed || opened == OutputOpen::bad_name) {
-            raise_status(status, opened == OutputOpen::bad_name ? EngineStatus::error
-                                                                : EngineStatus::disk_full);
+            // A name the host cannot hold, or a folder in the file's place, is the archive's
+            // conflict with the host, not a full disk.
+            HostFileInfo there{};
+            bool conflict = opened == OutputOpen::bad_name ||
+                            (host_lstat(engine.filename, &there) == 0 && there.is_directory);
+            raise_status(status, conflict ? EngineStatus::error : EngineStatus::disk_full);
             return false;
         }
     }
