@@ -278,9 +278,12 @@ EngineStatus read_local_header() {
     engine.input.remaining_compressed = static_cast<int32_t>(h.compressed_size);
     engine.input.remaining_uncompressed = h.uncompressed_size;
     if (h.flags & 0x0008) {
+        // The sizes and CRC come after the data: the directory's are the member's.
         h.crc32 = engine.current->crc32;
         h.compressed_size = engine.current->compressed_size;
+        h.uncompressed_size = engine.current->uncompressed_size;
         engine.input.remaining_compressed = static_cast<int32_t>(h.compressed_size);
+        engine.input.remaining_uncompressed = h.uncompressed_size;
     }
     return EngineStatus::ok;
 }
@@ -349,13 +352,21 @@ EngineStatus check_directory_end(DirectoryReader reader) {
 }
 
 EngineStatus show_archive_comment() {
-    if (engine.end_record.comment_length != 0 &&
-        (engine.options.comment_level > 0 ||
-         (engine.options.comment_level == 0 && !engine.options.quiet))) {
-        if (read_field(engine.end_record.comment_length, FIELD_SHOW) != EngineStatus::ok) {
-            std::fprintf(stderr, "\ncaution:  zipfile comment truncated\n");
-            return EngineStatus::warning;
-        }
+    const unsigned length = engine.end_record.comment_length;
+    if (length == 0) return EngineStatus::ok;
+    bool truncated;
+    if (engine.options.comment_level > 0 ||
+        (engine.options.comment_level == 0 && !engine.options.quiet)) {
+        truncated = read_field(length, FIELD_SHOW) != EngineStatus::ok;
+    } else {
+        // Not shown, but a comment that runs past the file's end is the same fault, whatever
+        // the verbosity.
+        truncated = engine.end_record_offset + int64_t{END_RECORD_SIZE} + length >
+                    engine.input.archive_size;
+    }
+    if (truncated) {
+        std::fprintf(stderr, "\ncaution:  zipfile comment truncated\n");
+        return EngineStatus::warning;
     }
     return EngineStatus::ok;
 }

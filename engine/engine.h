@@ -1,6 +1,7 @@
 // The archive engine's records and its one state, shared by every engine module.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -66,6 +67,7 @@ struct MemberEntry {
     uint32_t compressed_size;
     uint32_t uncompressed_size;
     uint32_t crc32;
+    uint16_t method;
     int host_system;
     uint32_t file_attributes; // host attributes derived for the output file
     unsigned encrypted : 1;
@@ -201,6 +203,10 @@ struct OutputState {
     uint64_t declared_size = std::numeric_limits<uint64_t>::max();
     uint64_t produced = 0;
     int past_declared_size = 0;
+    // The file being written while a member is extracted, which an interrupted run removes
+    // (remove_unfinished_output): set only while `unfinished` names it.
+    volatile std::sig_atomic_t has_unfinished = 0;
+    char unfinished[NAME_BUFFER_SIZE] = {};
 };
 
 // The extraction driver's batch of central directory entries, and where the members' data lie.
@@ -208,10 +214,11 @@ struct ExtractionState {
     MemberEntry batch[BATCH_SIZE] = {};
     std::string listed_names[BATCH_SIZE]; // each kept entry's name as the directory gives it
     uint16_t skipped_count = 0;           // members refused for version, method or encryption
-    // Every member's local header offset, sorted, and those of the members whose data overlap
-    // another member's, sorted: found before anything is decoded.
+    // Every member's local header offset, sorted, and by directory entry number whether the
+    // entry is refused because its data overlap another member's or its local header is an
+    // earlier entry's: found before anything is decoded.
     std::vector<uint32_t> member_offsets;
-    std::vector<uint32_t> overlapping_offsets;
+    std::vector<bool> refused_entries;
 };
 
 // The engine's whole state; one engine call runs at a time.

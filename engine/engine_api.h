@@ -51,6 +51,12 @@ int names_not_matched();
 // backslashes escaped. For names after the end of options ("--"), where backslashes stay.
 std::string literal_pattern(const char *name);
 
+// For the command line's signal handlers: removes the output file that an interrupted
+// extraction leaves unfinished (the temporary beside a file it would replace, or a new member's
+// partly written file), so that nothing half written is later taken for the member. Safe to
+// call from a signal handler; afterwards the process must end.
+void remove_unfinished_output();
+
 // Member table filled by the verbose and short listings, read by the installer.
 // Grows as needed; entry i of each vector describes the i-th listed member.
 extern std::vector<std::string> archive_members;

@@ -217,6 +217,7 @@ static EngineStatus split_name_lists(char **names, int count) {
     engine.names.exclude_count = 0;
     int in_exclude = 0;
     int seen_d = 0;
+    int include_ended = 0; // a -d after names ends the include list for good
     for (int i = 0; i < count && names[i] != nullptr; ++i) {
         char *entry = names[i];
         if (is_end_of_options(entry)) {
@@ -230,15 +231,17 @@ static EngineStatus split_name_lists(char **names, int count) {
         }
         if (!seen_d && std::strcmp(entry, "-d") == 0) {
             seen_d = 1;
-            if (in_exclude)
+            if (in_exclude) {
                 engine.names.exclude_count =
                     static_cast<int>(&all_names[i] - engine.names.exclude_names);
-            else
+            } else {
                 engine.names.include_count = i;
+                include_ended = i != 0;
+            }
             names[i] = nullptr;
             char *folder =
                 (i + 1 < count && !is_end_of_options(names[i + 1])) ? names[i + 1] : nullptr;
-            if (folder == nullptr) {
+            if (folder == nullptr || folder[0] == '\0') {
                 // Extracting into whatever the current folder is would be a guess.
                 std::fprintf(stderr,
                              "error:  must specify directory to which to extract with -d option\n");
@@ -249,7 +252,8 @@ static EngineStatus split_name_lists(char **names, int count) {
                 EngineStatus r = checkdir(folder, CD_SET_ROOT);
                 if (r > EngineStatus::error) return r;
             } else {
-                std::fprintf(stdout, "caution:  not extracting; -d ignored\n");
+                // Standard error: with -p standard output carries nothing but member data.
+                std::fprintf(stderr, "caution:  not extracting; -d ignored\n");
             }
             if (i == 0) {
                 engine.names.include_names = &names[i + 2];
@@ -261,7 +265,9 @@ static EngineStatus split_name_lists(char **names, int count) {
         if (in_exclude) continue;
         if (std::strcmp(entry, "-x") == 0) {
             int list_start = static_cast<int>(engine.names.include_names - all_names);
-            if (i == list_start) {
+            if (include_ended) {
+                // The include list ended at -d; the folder is not a name.
+            } else if (i == list_start) {
                 engine.names.include_names = MATCH_ALL;
                 engine.names.include_count = 0;
             } else {
@@ -371,8 +377,23 @@ static EngineStatus archive_loop() {
 
 // --- Entry -----------------------------------------------------------------------------------
 
+// Whatever the mode, what did not reach standard output is a failure of the call: a listing,
+// a test report or a comment lost to a full or closed output must not end as a success. Where
+// standard output leads nowhere from the start (the setup program has no console), nothing is
+// expected of it.
+static EngineStatus check_standard_output(EngineStatus status, bool expected) {
+    if (!expected || (std::fflush(stdout) == 0 && !std::ferror(stdout))) return status;
+    if (status < EngineStatus::disk_full) {
+        std::fprintf(stderr, "\nerror:  cannot write to standard output\n");
+        status = EngineStatus::disk_full;
+    }
+    return status;
+}
+
 int engine_main(int argc, char **argv) {
     reset_engine_state();
+    std::clearerr(stdout); // an earlier call's failure is not this call's
+    const bool output_expected = host_stdout_connected();
 
     const char *program = host_base_name(argv[0] ? argv[0] : "unzip");
     engine.options.detailed_mode = starts_with_nocase(program, "zipinfo") ||
@@ -383,11 +404,13 @@ int engine_main(int argc, char **argv) {
     EngineStatus result;
     if (engine.options.detailed_mode) {
         result = report_options(&argc, &argv);
-        if (result != EngineStatus::ok || argc <= 0) return static_cast<int>(result);
+        if (result != EngineStatus::ok || argc <= 0)
+            return static_cast<int>(check_standard_output(result, output_expected));
         engine.options.create_files = 0;
     } else {
         result = parse_options(&argc, &argv);
-        if (result != EngineStatus::ok || argc <= 0) return static_cast<int>(result);
+        if (result != EngineStatus::ok || argc <= 0)
+            return static_cast<int>(check_standard_output(result, output_expected));
     }
 
     // Backslashes become slashes, except in the names after "--", which are taken as written.
@@ -416,5 +439,5 @@ int engine_main(int argc, char **argv) {
     result = archive_loop();
 
     release_call_resources();
-    return static_cast<int>(result);
+    return static_cast<int>(check_standard_output(result, output_expected));
 }

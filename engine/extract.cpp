@@ -31,17 +31,19 @@ std::string shown() {
 struct DataSpan {
     uint32_t offset;
     uint32_t end;
+    unsigned entry; // its number in the directory
 };
 
 // Reads the whole directory once, silently, before any member is decoded: notes every member's
-// local header offset and those members whose data share bytes with another member or run into
-// the next member's header. The input is left at the directory's start again (false when it
-// cannot be: the walk cannot start). An entry that cannot be read ends the notes there (the walk
-// itself then reports it).
+// local header offset, and refuses the entries whose data share bytes with another member or
+// run into the next member's header, and every entry after the first that names the same local
+// header. The input is left at the directory's start again (false when it cannot be: the walk
+// cannot start). An entry that cannot be read ends the notes there (the walk itself then
+// reports it).
 bool map_member_data(unsigned total) {
     ExtractionState &x = engine.extraction;
     x.member_offsets.clear();
-    x.overlapping_offsets.clear();
+    x.refused_entries.assign(total, false);
     int64_t directory_start = archive_position();
     std::vector<DataSpan> spans;
     spans.reserve(total);
@@ -53,30 +55,33 @@ bool map_member_data(unsigned total) {
         const CentralHeader &h = engine.central;
         uint64_t end = uint64_t{h.local_offset} + 30 + h.name_length + h.compressed_size;
         spans.push_back(
-            {h.local_offset, static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX))});
+            {h.local_offset, static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX)), n});
         unsigned fields = unsigned{h.name_length} + h.extra_length + h.comment_length;
         if (read_field(fields, FIELD_SKIP) != EngineStatus::ok) break;
     }
     if (seek_archive(directory_start) != EngineStatus::ok) return false;
 
-    std::sort(spans.begin(), spans.end(),
-              [](const DataSpan &a, const DataSpan &b) { return a.offset < b.offset; });
+    std::sort(spans.begin(), spans.end(), [](const DataSpan &a, const DataSpan &b) {
+        return a.offset != b.offset ? a.offset < b.offset : a.entry < b.entry;
+    });
     // Sweep in offset order: a member that starts before the furthest end so far overlaps the
-    // member that reaches there.
-    std::vector<bool> overlapping(spans.size());
+    // member that reaches there. Of the entries that share one local header only the first in
+    // the directory takes part; the later ones are refused.
     uint32_t reach = 0;
-    size_t reacher = 0;
+    const DataSpan *reacher = nullptr;
     for (size_t i = 0; i < spans.size(); ++i) {
-        if (i > 0 && spans[i].offset < reach) overlapping[i] = overlapping[reacher] = true;
-        if (spans[i].end > reach) {
-            reach = spans[i].end;
-            reacher = i;
+        const DataSpan &span = spans[i];
+        x.member_offsets.push_back(span.offset);
+        if (i > 0 && span.offset == spans[i - 1].offset) {
+            x.refused_entries[span.entry] = true;
+            continue;
         }
-    }
-    x.member_offsets.reserve(spans.size());
-    for (size_t i = 0; i < spans.size(); ++i) {
-        x.member_offsets.push_back(spans[i].offset);
-        if (overlapping[i]) x.overlapping_offsets.push_back(spans[i].offset);
+        if (reacher != nullptr && span.offset < reach)
+            x.refused_entries[span.entry] = x.refused_entries[reacher->entry] = true;
+        if (span.end > reach) {
+            reach = span.end;
+            reacher = &span;
+        }
     }
     return true;
 }
@@ -111,9 +116,9 @@ bool return_to_walk(const WalkPosition &at) {
     return true;
 }
 
-bool overlaps_another(uint32_t local_offset) {
-    const std::vector<uint32_t> &overlapping = engine.extraction.overlapping_offsets;
-    return std::binary_search(overlapping.begin(), overlapping.end(), local_offset);
+bool refused_entry(unsigned entry) {
+    const std::vector<bool> &refused = engine.extraction.refused_entries;
+    return entry < refused.size() && refused[entry];
 }
 
 // Where the data of the member at `local_offset` must end: at the next member's local header
@@ -143,6 +148,7 @@ int check_and_store() {
     m.crc32 = h.crc32;
     m.compressed_size = h.compressed_size;
     m.uncompressed_size = h.uncompressed_size;
+    m.method = h.method;
     m.convert_text = engine.options.text_level == 0   ? 0
                      : engine.options.text_level == 1 ? m.text_hint
                                                       : 1;
@@ -278,8 +284,13 @@ bool open_member_output(EngineStatus &status) {
     if (!engine.options.freshen) {
         OutputOpen opened = open_output();
         if (opened == OutputOpen::created) return true;
-        if (opened == OutputOpen::failed) {
-            raise_status(status, EngineStatus::disk_full);
+        if (opened == OutputOpen::failed || opened == OutputOpen::bad_name) {
+            // A name the host cannot hold, or a folder in the file's place, is the archive's
+            // conflict with the host, not a full disk.
+            HostFileInfo there{};
+            bool conflict = opened == OutputOpen::bad_name ||
+                            (output_status(&there) == 0 && there.is_directory);
+            raise_status(status, conflict ? EngineStatus::error : EngineStatus::disk_full);
             return false;
         }
     }
@@ -302,14 +313,47 @@ bool open_member_output(EngineStatus &status) {
         raise_status(status, EngineStatus::error);
         return false;
     }
+    if (existing.is_directory) {
+        // A folder where the member's file must go: the archive's conflict, not a full disk.
+        std::fprintf(stderr, "\nerror:  cannot create %s\n", shown().c_str());
+        raise_status(status, EngineStatus::error);
+        return false;
+    }
     if (!replacing_allowed()) return false;
-    if (existing.is_directory || open_replacement() != 0) {
-        if (existing.is_directory)
-            std::fprintf(stderr, "\nerror:  cannot create %s\n", shown().c_str());
+    if (open_replacement() != 0) {
         raise_status(status, EngineStatus::disk_full);
         return false;
     }
     return true;
+}
+
+// The first field in which the local header contradicts the directory entry, or null.
+const char *local_disagreement() {
+    const LocalHeader &l = engine.local;
+    const MemberEntry &m = *engine.current;
+    if (l.method != m.method) return "method";
+    if (l.flags & 0x0008) return nullptr; // CRC and sizes are the directory's
+    if (l.crc32 != m.crc32) return "CRC";
+    if (l.compressed_size != m.compressed_size) return "compressed size";
+    if (l.uncompressed_size != m.uncompressed_size) return "size";
+    return nullptr;
+}
+
+// Notes the member's output file as unfinished until it is closed (a device written in place
+// is never removed).
+void note_unfinished_output() {
+    const OutputFileState &file = engine.host.output_file;
+    if (file.in_place) return;
+    OutputState &output = engine.output;
+    const char *path = file.replacing ? file.temporary.c_str() : engine.filename;
+    std::snprintf(output.unfinished, sizeof output.unfinished, "%s", path);
+    output.has_unfinished = 1;
+}
+
+// Closes the member's output (close_output), which is no longer unfinished.
+int end_output(OutputEnd how) {
+    engine.output.has_unfinished = 0;
+    return close_output(how);
 }
 
 // Processes one kept entry. Returns 1 when the archive must end at once.
@@ -346,6 +390,14 @@ int process_entry(int number, EngineStatus &status) {
         refuse_overlap(status);
         return 0;
     }
+    // The local header describes the member the directory lists: the same method, and, unless
+    // they follow the data, the same CRC and sizes.
+    if (const char *field = local_disagreement()) {
+        std::fprintf(stderr, "file #%d:  local header of %s disagrees with the directory (%s)\n",
+                     number, shown().c_str(), field);
+        raise_status(status, EngineStatus::error);
+        return 0;
+    }
 
     if (!engine.options.test && !engine.options.to_stdout) {
         r = mapname();
@@ -361,6 +413,7 @@ int process_entry(int number, EngineStatus &status) {
         }
         raise_status(status, r); // a name given a safe form
         if (!open_member_output(status)) return 0;
+        note_unfinished_output();
     }
 
     engine.output.disk_full_state = DiskFullState::none;
@@ -491,6 +544,16 @@ EngineStatus bad_length(uint64_t produced, uint64_t declared, bool more) {
     return EngineStatus::error;
 }
 
+// The CRC that the data descriptor after a member's data records (its signature is optional),
+// read from `data_end`; false when no descriptor can be read there.
+bool descriptor_crc(int64_t data_end, uint32_t *crc) {
+    unsigned char d[8];
+    if (seek_archive(data_end) != EngineStatus::ok || read_exact(d, 8) != 8) return false;
+    static constexpr unsigned char DESCRIPTOR_SIGNATURE[4] = {'P', 'K', 7, 8};
+    *crc = read_le32(std::memcmp(d, DESCRIPTOR_SIGNATURE, 4) == 0 ? d + 4 : d);
+    return true;
+}
+
 } // namespace
 
 int64_t dos_to_seconds(uint16_t date, uint16_t time) {
@@ -516,7 +579,7 @@ EngineStatus extract_member() {
     // A local header may name a method its central entry did not; nothing is left then.
     const MethodDecoder *decoder = method_decoder(engine.local.method);
     if (decoder == nullptr) {
-        if (to_file) close_output(OutputEnd::abandoned);
+        if (to_file) end_output(OutputEnd::abandoned);
         std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", shown().c_str(),
                      static_cast<int>(engine.local.method));
         return EngineStatus::warning;
@@ -545,6 +608,7 @@ EngineStatus extract_member() {
         std::fflush(stdout);
     }
 
+    const int64_t data_start = archive_position();
     OutputState &output = engine.output;
     output.declared_size = declared_size();
     output.produced = 0;
@@ -558,13 +622,24 @@ EngineStatus extract_member() {
     if (engine.options.to_stdout) flush_standard_output();
 
     if (output.disk_full_state == DiskFullState::stop) {
-        if (to_file) close_output(OutputEnd::stopped);
+        if (to_file) end_output(OutputEnd::stopped);
         return EngineStatus::disk_full;
     }
     if (output.disk_full_state == DiskFullState::went_on)
         raise_status(status, EngineStatus::warning);
     if (status <= EngineStatus::warning && produced != declared)
         status = bad_length(produced, declared, false);
+    uint32_t recorded = 0;
+    if (status <= EngineStatus::warning && (engine.local.flags & 0x0008) &&
+        descriptor_crc(data_start + engine.local.compressed_size, &recorded) &&
+        recorded != engine.local.crc32) {
+        // The data descriptor and the directory disagree about the member: it is damaged.
+        if (quiet()) std::fprintf(stderr, "%-22s ", shown().c_str());
+        std::fprintf(stderr, " data descriptor CRC %08lx  (directory says %08lx)\n",
+                     static_cast<unsigned long>(recorded),
+                     static_cast<unsigned long>(engine.local.crc32));
+        status = EngineStatus::error;
+    }
     if (status <= EngineStatus::warning) {
         uint32_t computed = ~output.crc_accumulator;
         if (computed != engine.local.crc32) {
@@ -578,7 +653,7 @@ EngineStatus extract_member() {
     // Only a whole member takes an existing file's place.
     bool complete =
         status <= EngineStatus::warning && output.disk_full_state == DiskFullState::none;
-    if (to_file && close_output(complete ? OutputEnd::complete : OutputEnd::damaged) != 0)
+    if (to_file && end_output(complete ? OutputEnd::complete : OutputEnd::damaged) != 0)
         return EngineStatus::disk_full;
     if (status > EngineStatus::warning) return status;
 
@@ -589,6 +664,13 @@ EngineStatus extract_member() {
             std::fprintf(stdout, "\n");
     }
     return status;
+}
+
+void remove_unfinished_output() {
+    OutputState &output = engine.output;
+    if (!output.has_unfinished) return;
+    output.has_unfinished = 0;
+    host_discard_open_file(output.file, output.unfinished);
 }
 
 EngineStatus extract_all() {
@@ -603,10 +685,12 @@ EngineStatus extract_all() {
     bool walk_stopped = !map_member_data(total);
     if (walk_stopped) raise_status(status, EngineStatus::archive_ends_early);
 
+    unsigned entry = 0; // the directory entry's number
     for (int batch_number = 0; total > 0 && !walk_stopped; ++batch_number) {
         int kept = 0;
         while (total > 0 && kept < BATCH_SIZE) {
             --total;
+            const unsigned this_entry = entry++;
             engine.current = &engine.extraction.batch[kept];
             if (!read_directory_entry(DirectoryReader::extraction, static_cast<unsigned>(kept),
                                       status)) {
@@ -615,7 +699,7 @@ EngineStatus extract_all() {
             }
             if (!member_selected(engine.filename, engine.current->lowercase_name, &matches))
                 continue;
-            if (overlaps_another(engine.central.local_offset)) {
+            if (refused_entry(this_entry)) {
                 refuse_overlap(status);
                 continue;
             }

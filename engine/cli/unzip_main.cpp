@@ -10,15 +10,19 @@
 
 namespace {
 
-// An interrupt or termination request ends the program quietly; an access fault with a word
-// about the archive, whose data is the likely cause.
+// A signal ends the program without leaving a half-written member behind. An interrupt or
+// termination request then ends it as that signal does by default (never as a success); an
+// access fault with a word about the archive, whose data is the likely cause.
 void on_signal(int signal_number) {
+    remove_unfinished_output();
     if (signal_number == SIGSEGV) {
         std::fprintf(stderr, "error:  zipfile probably corrupt (%s)\n", "segmentation violation");
         std::fflush(stderr);
         std::_Exit(3);
     }
-    std::_Exit(0);
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+    std::_Exit(128 + signal_number); // where the default action returns
 }
 
 } // namespace

@@ -149,10 +149,16 @@ void host_close_file(std::FILE *file, const FolderEntry &entry, bool finish,
 // it cannot.
 bool host_replace_file(const FolderEntry &temporary, const FolderEntry &target);
 void host_remove_file(const FolderEntry &entry);
+// Removes an output file that is still open, from a signal handler: only calls that are safe
+// there (the process ends right after).
+void host_discard_open_file(std::FILE *file, const char *path);
 // An MS-DOS date and time as a host file time (Win32: FILETIME ticks, POSIX: seconds since
 // 1970); 1 when a time was produced.
 int member_file_time(uint16_t mod_date, uint16_t mod_time, int64_t *out);
 void set_stdout_binary();
+// Whether standard output leads anywhere at the start of an engine call (a program without a
+// console has none): only then is a failure to write there reported.
+bool host_stdout_connected();
 
 // The host's time-zone rules as one engine call uses them for every member (read once per call).
 struct TimeZoneState {

@@ -95,8 +95,9 @@ std::string fat_component(const char *component);
 // --- Output files, times and attributes ------------------------------------------------------
 
 // How open_output went: a new file was made, something of that name exists already (a link
-// included), or the file cannot be created (the message is out).
-enum class OutputOpen { created, exists, failed };
+// included), the file cannot be created (the message is out), or no file can have that name
+// there: too long, or a file where a folder must be (the message is out).
+enum class OutputOpen { created, exists, failed, bad_name };
 // The output path in the name buffer as a name in the folder held open for it (mapname), its
 // status (a link not followed; 0 when it exists) and identity.
 FolderEntry output_entry();

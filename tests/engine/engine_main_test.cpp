@@ -89,7 +89,7 @@ TEST(NameLists, IncludeExcludeAndDirectoryAreSplit) {
     std::string path = small_archive(dir, "a.zip");
     // Listing keeps the lists but ignores -d with a caution.
     RunResult r = run_engine({"unzip", "-l", path, "a*", "b", "-x", "c", "-d", "out"});
-    EXPECT_TRUE(contains(r.out, "caution:  not extracting; -d ignored\n")) << r.out;
+    EXPECT_TRUE(contains(r.err, "caution:  not extracting; -d ignored\n")) << r.err;
     EXPECT_EQ(engine.names.include_count, 2);
     EXPECT_STREQ(engine.names.include_names[0], "a*");
     EXPECT_EQ(engine.names.exclude_count, 1);

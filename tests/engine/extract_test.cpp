@@ -531,7 +531,7 @@ TEST_F(Extract, OutputThatCannotBeCreatedFailsThatMemberOnly) {
     std::string zip = archive_at(dir, a);
     fs::create_directories(out + "/blocked");
     RunResult r = run({"-o", zip, "-d", out});
-    EXPECT_EQ(r.status, 50);
+    EXPECT_EQ(r.status, 2); // the archive's conflict with the folder, not a full disk
     EXPECT_NE(r.err.find("error:  cannot create " + out + "/blocked\n"), std::string::npos);
     EXPECT_EQ(read_text(out + "/fine.txt"), "fine");
 }

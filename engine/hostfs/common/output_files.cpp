@@ -55,9 +55,11 @@ OutputOpen open_output() {
     fresh_output_state();
     std::FILE *file = host_create_exclusive(output_entry());
     if (file == nullptr) {
-        if (errno == EEXIST) return OutputOpen::exists;
+        const int why = errno;
+        if (why == EEXIST) return OutputOpen::exists;
         cannot_create();
-        return OutputOpen::failed;
+        // A name the host cannot hold is the member's fault, not a full disk.
+        return why == ENAMETOOLONG || why == ENOTDIR ? OutputOpen::bad_name : OutputOpen::failed;
     }
     take_output(file);
     return OutputOpen::created;

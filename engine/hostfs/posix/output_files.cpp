@@ -254,6 +254,10 @@ void host_remove_file(const FolderEntry &entry) {
     ::unlinkat(folder_descriptor(entry.folder), entry.name, 0);
 }
 
+void host_discard_open_file(std::FILE *, const char *path) {
+    ::unlink(path); // an open file's name goes at once
+}
+
 // The MS-DOS date and time read as local time.
 int member_file_time(uint16_t mod_date, uint16_t mod_time, int64_t *out) {
     const unsigned year = ((mod_date >> 9) & 0x7F) + 1980;
@@ -263,7 +267,7 @@ int member_file_time(uint16_t mod_date, uint16_t mod_time, int64_t *out) {
     const unsigned minute = (mod_time >> 5) & 0x3F;
     const unsigned second = 2 * (mod_time & 0x1F);
     if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second > 59) {
-        std::fprintf(stdout, "DosDateTime failed: %d\n", EINVAL);
+        std::fprintf(stderr, "DosDateTime failed: %d\n", EINVAL);
         return 0;
     }
     int64_t local = days_from_civil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
@@ -272,6 +276,10 @@ int member_file_time(uint16_t mod_date, uint16_t mod_time, int64_t *out) {
 }
 
 void set_stdout_binary() {}
+
+bool host_stdout_connected() {
+    return true; // a closed or full standard output is a failure to report
+}
 
 int64_t local_time_bias_seconds(int64_t seconds, TimeZoneState &) {
     return local_to_utc(seconds);

@@ -190,19 +190,31 @@ void host_remove_file(const FolderEntry &entry) {
     ::DeleteFileA(entry.path);
 }
 
+void host_discard_open_file(std::FILE *file, const char *path) {
+    // An open file cannot be deleted here: its handle is closed first.
+    if (file != nullptr) ::CloseHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file))));
+    ::DeleteFileA(path);
+}
+
 int member_file_time(uint16_t mod_date, uint16_t mod_time, int64_t *out) {
     FILETIME local_time, utc_time;
     if (!::DosDateTimeToFileTime(mod_date, mod_time, &local_time)) {
-        std::fprintf(stdout, "DosDateTime failed: %d\n", static_cast<int>(::GetLastError()));
+        std::fprintf(stderr, "DosDateTime failed: %d\n", static_cast<int>(::GetLastError()));
         return 0;
     }
     if (!::LocalFileTimeToFileTime(&local_time, &utc_time)) {
-        std::fprintf(stdout, "LocalFileTime failed: %d\n", static_cast<int>(::GetLastError()));
+        std::fprintf(stderr, "LocalFileTime failed: %d\n", static_cast<int>(::GetLastError()));
         utc_time = local_time;
     }
     *out = static_cast<int64_t>((static_cast<uint64_t>(utc_time.dwHighDateTime) << 32) |
                                 utc_time.dwLowDateTime);
     return 1;
+}
+
+bool host_stdout_connected() {
+    // A program without a console (the setup program) has no standard output handle.
+    int fd = ::_fileno(stdout);
+    return fd >= 0 && ::_get_osfhandle(fd) != -1;
 }
 
 void set_stdout_binary() {
