@@ -194,6 +194,7 @@ bool replace_policy(const char *path) {
         std::string backup = backup_name(path);
         if (CopyFileA(path, backup.c_str(), 0) && plat_exists(backup.c_str())) {
             worker_state.backups_made = 1;
+            log_line(std::string("Backed up ") + path + " as " + backup);
         } else {
             show_error(format_question(message_text(MSG_BACKUP_FAILED), path).c_str());
             answer = false;

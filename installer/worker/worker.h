@@ -10,6 +10,8 @@
 // --- Worker state -----------------------------------------------------------------------------
 
 enum OptionFilesDecision { OPTION_FILES_NONE = 0, OPTION_FILES_OVERWRITE, OPTION_FILES_KEEP };
+// How the run's installation ended (none: it never started).
+enum InstallOutcome { OUTCOME_NONE = 0, OUTCOME_INSTALLED, OUTCOME_FAILED, OUTCOME_CANCELLED };
 
 // What one installation run has done and decided. Written on the worker thread (the replacement
 // questions included); the dialog reads nothing of it. The worker starts once per process, from a
@@ -20,6 +22,7 @@ struct WorkerState {
     uint32_t percent_done = 0; // what the progress bar shows
     int backups_made = 0;      // a user's file was backed up before it was overwritten
     OptionFilesDecision option_files_decision = OPTION_FILES_NONE; // asked once for all
+    InstallOutcome outcome = OUTCOME_NONE;
 };
 extern WorkerState worker_state;
 void reset_worker_state();
