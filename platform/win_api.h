@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "platform/os_layer.h"
 
@@ -125,6 +126,8 @@ int plat_host_absolute(const char *path);
 int plat_chdir(const char *folder);
 // The program's own full path (GetModuleFileNameA); 1 when it fitted the buffer.
 int plat_program_path(char *out, uint32_t size);
+// Text in the window code page as UTF-8.
+std::string plat_utf8_of(const char *text);
 
 // Registers a window class with 4 window extra bytes, the program's instance, icon resource
 // icon_id (resource 1 when that one cannot be loaded), the arrow cursor and the light grey

@@ -6,6 +6,11 @@
 #include "platform/win_api.h"
 
 namespace {
+// The options themselves read the same in every language.
+#define QEL_USAGE_OPTIONS                                                                          \
+    "SETUP [/SILENT] [/DIR=folder] [/EXISTING=folder] [/LOGDIR=folder] [/OPTIONSDIR=folder]\r"     \
+    "[/SCRIPTDIR=folder] [/UPLOADDIR=folder] [/DOWNLOADDIR=folder]\r"                              \
+    "[/COPY=phonebook,options,scripts] [/OVERWRITE] [/LOG=file]"
 constexpr const char NO_FILES_TEXT[] = "Sorry, no files to install!";
 constexpr const char INFORMATION_TEXT[] = "Information";
 } // namespace
@@ -154,8 +159,12 @@ const CatalogueRow catalogue[CATALOGUE_ROWS] = {
       "le fichier n'a pas pu \210tre \202crit (disque plein ou fichier utilis\202)"}},
     /* CAUSE_DAMAGED */
     {{"the archive is damaged", "das Archiv ist besch\204digt", "l'archive est endommag\202e"}},
+    /* MSG_USAGE */
+    {{"Usage:\r\r" QEL_USAGE_OPTIONS, "Aufruf:\r\r" QEL_USAGE_OPTIONS,
+      "Utilisation:\r\r" QEL_USAGE_OPTIONS}},
     /* CATALOGUE_UNUSED */ {{"", "", ""}},
 };
+#undef QEL_USAGE_OPTIONS
 
 namespace {
 
@@ -186,15 +195,25 @@ const char *message_text(CatalogueId id) {
     return display_catalogue().text[id][language].c_str();
 }
 
+// Every box is logged; under /SILENT none is shown, and a question takes its default answer (No,
+// which keeps the user's files) or, with /OVERWRITE, Yes.
 void show_info(const char *text) {
+    log_line(std::string("Information: ") + text);
+    if (shell_state.command.silent) return;
     os_MessageBox(settings.main_dialog, message_text(CAPTION_INFO), text, MB_STYLE_INFO);
 }
 
 void show_error(const char *text) {
+    log_line(std::string("Error: ") + text);
+    if (shell_state.command.silent) return;
     os_MessageBox(settings.main_dialog, message_text(CAPTION_ERROR), text, MB_STYLE_ERROR);
 }
 
 int ask_yes_no(OsWindow owner, const char *caption, const char *text, uint32_t extra_style) {
-    return os_MessageBox(owner, caption, text, extra_style | MB_STYLE_YES_NO) == MB_ANSWER_YES ? 1
-                                                                                               : 0;
+    int yes =
+        shell_state.command.silent
+            ? shell_state.command.overwrite
+            : os_MessageBox(owner, caption, text, extra_style | MB_STYLE_YES_NO) == MB_ANSWER_YES;
+    log_line(std::string("Question: ") + text + (yes ? " - Yes" : " - No"));
+    return yes ? 1 : 0;
 }

@@ -247,6 +247,7 @@ void on_install(OsWindow dialog) {
     settings.worker_started = 1;
     if (!os_CreateThread(worker_entry, nullptr)) {
         // Ends as after a failed installation: the user is told, then the dialog finishes.
+        worker_state.outcome = OUTCOME_FAILED;
         show_error(message_text(MSG_INSTALL_ERROR));
         os_PostMsg(dialog, MSG_INSTALL_FINISHED, 0, 0);
     }
@@ -426,11 +427,14 @@ void enable_existing_path(OsWindow dialog, int on) {
 }
 
 void update_copy_boxes(OsWindow dialog) {
-    int migratable = settings.existing_migratable == 1;
-    os_EnableWindow(control(dialog, CTRL_COPY_PHONEBOOK),
-                    migratable && differ(settings.existing_path, settings.destination_path));
-    os_EnableWindow(control(dialog, CTRL_COPY_OPTIONS),
-                    migratable && differ(settings.options_path, settings.old_options_path));
-    os_EnableWindow(control(dialog, CTRL_COPY_SCRIPTS),
-                    migratable && differ(settings.script_path, settings.old_script_path));
+    for (int id : {CTRL_COPY_PHONEBOOK, CTRL_COPY_OPTIONS, CTRL_COPY_SCRIPTS})
+        os_EnableWindow(control(dialog, id), copy_box_open(id));
+}
+
+int copy_box_open(int id) {
+    if (settings.existing_migratable != 1) return 0;
+    if (id == CTRL_COPY_PHONEBOOK) return differ(settings.existing_path, settings.destination_path);
+    if (id == CTRL_COPY_OPTIONS) return differ(settings.options_path, settings.old_options_path);
+    if (id == CTRL_COPY_SCRIPTS) return differ(settings.script_path, settings.old_script_path);
+    return 0;
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "platform/os_layer.h"
@@ -106,7 +107,8 @@ enum CatalogueId {
     CAUSE_NO_MEMORY,
     CAUSE_NOT_WRITABLE,
     CAUSE_DAMAGED,
-    CATALOGUE_UNUSED // three empty texts
+    MSG_USAGE,                 // the command line's options
+    CATALOGUE_UNUSED           // three empty texts
 };
 constexpr int CATALOGUE_ROWS = CATALOGUE_UNUSED + 1;
 
@@ -194,11 +196,59 @@ struct ViewerState {
     int windows_open = 0;
 };
 
+// --- Command line, log and exit codes ---------------------------------------------------------
+
+// What the program was asked on its command line. Folder options left out are derived as the
+// dialog derives them.
+struct CommandLine {
+    bool silent = false;    // /SILENT: no dialog, no boxes
+    bool overwrite = false; // /OVERWRITE: every question answered Yes (backups first)
+    bool usage = false;     // /? or a word that is no option: the usage, exit code 1
+    std::string bad_word;   // the first word that is no option ("" for /?)
+    std::optional<std::string> destination, existing, log_folder, options_folder, script_folder,
+        upload_folder, download_folder, log_file;
+    bool copy_given = false; // /COPY=: only the parts named are carried over
+    int copy_phonebook = 0, copy_options = 0, copy_scripts = 0;
+};
+
+// Parses the text behind the program's name: options begin with "/", case does not matter,
+// values may be quoted ("/DIR="C:\Program Files\QEL""). False when the usage is due.
+bool parse_command_line(const char *text, CommandLine &out);
+
+// The setup's exit codes, as installers' users test them.
+enum SetupExitCode {
+    SETUP_EXIT_INSTALLED = 0,
+    SETUP_EXIT_NOT_STARTED = 1,      // no archive, refused platform, bad command line
+    SETUP_EXIT_CANCELLED_BEFORE = 2, // nothing was installed
+    SETUP_EXIT_FAILED = 4,           // the installation failed
+    SETUP_EXIT_CANCELLED_DURING = 5, // the installation was cancelled part-way
+};
+
+// The /LOG= file: one line per step, UTF-8, each behind its time (ISO 8601, UTC). Written by one
+// thread at a time: the main thread before and after the worker, the worker while it runs.
+struct SetupLog {
+    std::FILE *file = nullptr;
+};
+
+// Opens (replaces) the log; false when it cannot be written.
+bool open_setup_log(const char *path);
+// Writes one line (text in the window code page) when a log is open.
+void log_line(const std::string &text);
+void close_setup_log();
+
+// The unattended installation (/SILENT): the folders derived as the dialog derives them, checked
+// as the dialog checks them, then the install sequence on this thread. Returns the exit code.
+int run_unattended();
+// The exit code of a run whose dialog (or unattended run) has ended.
+int finished_exit_code();
+
 // The shell's module state beside the settings record.
 struct ShellState {
     OsInstance instance = nullptr;       // the program's module: its resources and windows
     OsThreadRecord main_thread_record{}; // never filled; released on every way out
     ViewerState viewer;
+    CommandLine command;
+    SetupLog log;
 };
 extern ShellState shell_state;
 
@@ -223,6 +273,8 @@ void show_user_paths(OsWindow dialog);
 int validate_paths(OsWindow dialog);
 void enable_existing_path(OsWindow dialog, int on);
 void update_copy_boxes(OsWindow dialog);
+// Whether a copy check box (303, 304, 305) offers its copy for the folders chosen now.
+int copy_box_open(int control);
 
 // --- Progress bar -----------------------------------------------------------------------------
 

@@ -40,16 +40,40 @@ int leave(int result) {
     return result;
 }
 
+// The outcome, logged with its code.
+int finish(int code) {
+    log_line("Exit code " + std::to_string(code));
+    close_setup_log();
+    return code;
+}
+
 } // namespace
 
-int installer_main(OsInstance instance, OsInstance, const char *, int) {
+int installer_main(OsInstance instance, OsInstance, const char *command_line, int) {
     shell_state.instance = instance;
     os_Initialize(reinterpret_cast<intptr_t>(instance), ".", 0);
-    char path[PROGRAM_PATH_SIZE] = "";
-    plat_program_path(path, sizeof path);
-    int result = run_installer(path);
+    CommandLine &command = shell_state.command;
+    bool understood = parse_command_line(command_line, command);
+    // The log's name is taken from the folder the program was started in.
+    bool logging = command.log_file && open_setup_log(command.log_file->c_str());
+    log_line(std::string("QEL Setup") + VERSION_SUFFIX +
+             " started: " + (command_line ? command_line : ""));
+    int result;
+    if (!understood) {
+        if (!command.bad_word.empty()) log_line("Unknown option: " + command.bad_word);
+        // The usage in the program's own language is not known yet: English.
+        show_info(message_text(MSG_USAGE));
+        result = SETUP_EXIT_NOT_STARTED;
+    } else if (command.log_file && !logging) {
+        show_error(("The log " + *command.log_file + " cannot be written").c_str());
+        result = SETUP_EXIT_NOT_STARTED;
+    } else {
+        char path[PROGRAM_PATH_SIZE] = "";
+        plat_program_path(path, sizeof path);
+        result = run_installer(path);
+    }
     os_Initialize(-1, nullptr, 0);
-    return result;
+    return finish(result);
 }
 
 int run_installer(const char *program_path) {
@@ -65,7 +89,7 @@ int run_installer(const char *program_path) {
         }
     if (archive == nullptr) {
         show_error(message_text(MSG_NO_FILES));
-        return leave(0);
+        return leave(SETUP_EXIT_NOT_STARTED);
     }
     settings.language = archive->language;
     copy_path(settings.archive_name, archive->file_name);
@@ -73,20 +97,20 @@ int run_installer(const char *program_path) {
     if (os_QuerySysValue(OS_SYS_KIND) == OS_SYS_KIND_NT &&
         os_QuerySysValue(OS_SYS_VERSION) < NT4_VERSION) {
         show_error(message_text(MSG_NEEDS_NT4));
-        return leave(0);
+        return leave(SETUP_EXIT_NOT_STARTED);
     }
+    if (shell_state.command.silent) return leave(run_unattended());
     if (query_home_path()) settings.already_installed = 1;
 
     register_installer_class("ProgressBar", progress_bar_proc, 0, 0);
     settings.main_dialog =
         os_LoadDlg(nullptr, nullptr, main_dialog_proc, shell_state.instance,
                    static_cast<uint32_t>(DIALOG_TEMPLATE_IDS[settings.language]), nullptr);
-    if (settings.main_dialog) {
-        os_ProcessDlg(settings.main_dialog);
-        os_DestroyWindow(settings.main_dialog);
-        settings.main_dialog = nullptr;
-    }
-    return leave(0);
+    if (!settings.main_dialog) return leave(SETUP_EXIT_NOT_STARTED);
+    os_ProcessDlg(settings.main_dialog);
+    os_DestroyWindow(settings.main_dialog);
+    settings.main_dialog = nullptr;
+    return leave(finished_exit_code());
 }
 
 int query_home_path() {

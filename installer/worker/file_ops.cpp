@@ -61,9 +61,14 @@ void convert_name(std::string &target) {
     }
 }
 
+// Copies and logs what was copied; a missing source is no step.
+void copy_logged(const char *source, const char *target) {
+    if (CopyFileA(source, target, 0)) log_line(std::string("Copied ") + source + " to " + target);
+}
+
 void copy_one(const std::string &source, std::string target, int rename_mode) {
     if (rename_mode == 1) convert_name(target);
-    if (keep_backup_safe(target.c_str())) CopyFileA(source.c_str(), target.c_str(), 0);
+    if (keep_backup_safe(target.c_str())) copy_logged(source.c_str(), target.c_str());
 }
 
 std::string join(const std::string &folder, const char *name) {
@@ -81,7 +86,7 @@ void copy_file(const char *source, char *target, int rename_mode) {
         // The converted name goes back to the caller when it fits its buffer.
         if (name.size() < PATH_SIZE) std::memcpy(target, name.c_str(), name.size() + 1);
     }
-    if (keep_backup_safe(name.c_str())) CopyFileA(source, name.c_str(), 0);
+    if (keep_backup_safe(name.c_str())) copy_logged(source, name.c_str());
 }
 
 int copy_tree(const char *source, const char *target, int rename_mode) {
@@ -123,10 +128,10 @@ void delete_old_files(const char *folder, int mode) {
     } else if (mode == 1) {
         set_status(message_text(STATUS_DELETING));
         for (const char *const *entry = obsolete_files; *entry; ++entry) {
-            if ((*entry)[0] == '!')
-                RemoveDirectoryA(join(folder, *entry + 1).c_str());
-            else
-                DeleteFileA(join(folder, *entry).c_str());
+            bool is_folder = (*entry)[0] == '!';
+            std::string path = join(folder, *entry + (is_folder ? 1 : 0));
+            if (is_folder ? RemoveDirectoryA(path.c_str()) : DeleteFileA(path.c_str()))
+                log_line((is_folder ? "Deleted folder " : "Deleted ") + path);
         }
     }
 }

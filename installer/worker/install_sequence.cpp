@@ -28,7 +28,9 @@ void send_progress(uint32_t percent) {
     plat_send_message(dialog_control(CTRL_PROGRESS), PROGRESS_SETPOS, percent, 0);
 }
 
+// A copy the dialog offers with its check box; without a dialog (/SILENT) by the box's rule.
 bool box_enabled(int id) {
+    if (settings.main_dialog == nullptr) return copy_box_open(id) == 1;
     return os_IsWindowEnabled(dialog_control(id)) == 1;
 }
 
@@ -49,7 +51,11 @@ void refuse_unsafe_names() {
 
 // Lists the archive, then extracts member after member until a failure or a cancel.
 void extract_members() {
-    if (list_archive() == 0) refuse_unsafe_names();
+    if (int listed = list_archive(); listed != 0)
+        log_line("The archive " + std::string(settings.archive_name) +
+                 " could not be listed (engine status " + std::to_string(listed) + ")");
+    else
+        refuse_unsafe_names();
     for (size_t i = 0;
          i < archive_members.size() && !worker_state.install_failed && !settings.cancel_requested;
          ++i) {
@@ -60,7 +66,14 @@ void extract_members() {
         for (char *c = display; *c; ++c)
             if (*c == '\\') *c = '/';
         set_status(display);
-        if (get_zip_name(member.c_str()) != 0) break;
+        std::string folder = member_target_folder(member.c_str());
+        if (int result = get_zip_name(member.c_str()); result != 0) {
+            log_line("Member " + member + " could not be extracted into " + folder +
+                     " (engine status " + std::to_string(result) + ")");
+            worker_state.install_failed = 1;
+            break;
+        }
+        log_line("Member " + member + " into " + folder);
         add_member_progress(i < archive_member_sizes.size() ? archive_member_sizes[i] : 0);
         send_progress(worker_state.percent_done);
     }
@@ -105,8 +118,8 @@ bool make_start_menu_folder(char *folder) {
     if (!query_programs_folder(programs, sizeof programs) || programs[0] == '\0') return false;
     if (!fitted(std::snprintf(folder, PATH_SIZE, "%s\\%s", programs, name), PATH_SIZE))
         return false;
-    CreateDirectoryA(folder, nullptr); // an existing folder is fine
-    return plat_exists(folder) == 1;
+    if (CreateDirectoryA(folder, nullptr)) log_line(std::string("Start-menu folder ") + folder);
+    return plat_exists(folder) == 1; // an existing folder is fine
 }
 
 // Writes one link of the table; true when it was saved.
@@ -146,7 +159,10 @@ bool make_shortcut(const ShortcutRow &row, const char *folder) {
     if (!fitted(std::snprintf(link, sizeof link, "%s\\%s.LNK", folder, display), sizeof link))
         return false;
     ShortcutRequest request{link, target, arguments, destination, display, icon};
-    return plat_save_shortcut(request) == SHORTCUT_SAVED;
+    bool saved = plat_save_shortcut(request) == SHORTCUT_SAVED;
+    log_line(std::string(saved ? "Shortcut " : "Shortcut not saved: ") + link + " to " + target +
+             (arguments[0] ? std::string(" ") + arguments : ""));
+    return saved;
 }
 
 // The start-menu folder and its links; true when the product's own link is in place.
@@ -192,13 +208,24 @@ void report(bool start_menu_entry) {
     }
 }
 
+// The option file whose folder settings are rewritten, logged when there is one.
+void rewrite_path_settings() {
+    char option_file[PATH_SIZE];
+    join_path(option_file, settings.options_path, "STANDARD.QPA");
+    update_path_settings("OPTIONS\\STANDARD.QPA");
+    if (plat_exists(option_file))
+        log_line(std::string("Folder settings rewritten in ") + option_file);
+}
+
 void install() {
     extract_members();
     if (worker_state.install_failed) {
+        worker_state.outcome = OUTCOME_FAILED;
         show_error(failure_text().c_str());
         return;
     }
     if (settings.cancel_requested) {
+        worker_state.outcome = OUTCOME_CANCELLED;
         show_info(message_text(MSG_INSTALL_ABORTED));
         return;
     }
@@ -207,10 +234,11 @@ void install() {
     copy_beside_files();
     worker_state.percent_done = 100;
     send_progress(worker_state.percent_done);
-    update_path_settings("OPTIONS\\STANDARD.QPA");
+    rewrite_path_settings();
     bool start_menu_entry = make_start_menu_entries();
     delete_old_files(settings.destination_path, 1);
     delete_routed_placeholders();
+    worker_state.outcome = OUTCOME_INSTALLED;
     report(start_menu_entry);
 }
 
@@ -221,6 +249,6 @@ void worker_entry(void *) {
     os_InitWinThread(&context, 0, 0);
     reset_worker_state();
     install();
-    os_PostMsg(settings.main_dialog, MSG_INSTALL_FINISHED, 0, 0);
+    if (settings.main_dialog) os_PostMsg(settings.main_dialog, MSG_INSTALL_FINISHED, 0, 0);
     os_CleanupWinThread(&context);
 }

@@ -11,6 +11,8 @@
 // --- Worker state -----------------------------------------------------------------------------
 
 enum OptionFilesDecision { OPTION_FILES_NONE = 0, OPTION_FILES_OVERWRITE, OPTION_FILES_KEEP };
+// How the run's installation ended (none: it never started).
+enum InstallOutcome { OUTCOME_NONE = 0, OUTCOME_INSTALLED, OUTCOME_FAILED, OUTCOME_CANCELLED };
 
 // Why the installation failed, for the error box.
 enum class InstallFailure {
@@ -42,6 +44,7 @@ struct WorkerState {
     std::string failed_folder;         // where it was to go
     int failed_status = 0;             // the engine's status
     std::vector<BackupRecord> backups; // this run's backups (Windows paths), never overwritten
+    InstallOutcome outcome = OUTCOME_NONE;
 };
 extern WorkerState worker_state;
 void reset_worker_state();

@@ -259,6 +259,22 @@ BOOL OemToCharA(const char *source, char *target) {
     return 1;
 }
 
+// The headless window code page is 1252, whose letters (0xA0 and above) are their own code
+// points.
+std::string plat_utf8_of(const char *text) {
+    std::string out;
+    for (const char *c = text; *c; ++c) {
+        unsigned char byte = static_cast<unsigned char>(*c);
+        if (byte < 0x80) {
+            out += *c;
+        } else {
+            out += static_cast<char>(0xC0 | (byte >> 6));
+            out += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::FILE *plat_fopen(const char *path, const char *mode) {
     note_probe(path);
     return std::fopen(headless_host_path(path).c_str(), mode);

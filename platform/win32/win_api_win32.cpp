@@ -35,6 +35,19 @@ int plat_program_path(char *out, uint32_t size) {
     return 1;
 }
 
+std::string plat_utf8_of(const char *text) {
+    int wide_length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (wide_length <= 0) return "";
+    std::wstring wide(static_cast<size_t>(wide_length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), wide_length);
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return "";
+    std::string out(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, out.data(), length, nullptr, nullptr);
+    out.resize(static_cast<size_t>(length) - 1); // without the NUL
+    return out;
+}
+
 int plat_com_begin() {
     return SUCCEEDED(CoInitialize(nullptr)) ? 1 : 0;
 }

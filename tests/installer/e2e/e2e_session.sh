@@ -15,8 +15,10 @@ state=$(cd "$state" && pwd)
 
 export WINEPREFIX="$state/wineprefix"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installers
-export LC_ALL=C.UTF-8                      # a Western locale: Windows code page 1252
+# No Mono or Gecko installers; no menu builder, which reads the icons of new shortcuts while a
+# next run may be replacing them.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export LC_ALL=C.UTF-8 # a Western locale: Windows code page 1252
 
 stop_session() {
     if [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null || true; fi

@@ -163,10 +163,11 @@ void expect_box(Setup &setup, CatalogueId caption, CatalogueId text, int answer)
                answer);
 }
 
-void expect_end(Setup &setup) {
+// The end of the program with the exit code of its outcome (installed unless said otherwise).
+void expect_end(Setup &setup, DWORD expected = SETUP_EXIT_INSTALLED) {
     DWORD code = 99;
     bool ended = wait_for_exit(setup.program, WAIT_SECONDS, &code);
-    check(ended && code == 0, "SETUP.EXE ends with exit code 0",
+    check(ended && code == expected, "SETUP.EXE ends with exit code " + std::to_string(expected),
           ended ? "exit code " + std::to_string(code) : "still running");
     if (!ended) fatal("SETUP.EXE ends");
     kill_program(setup.program);
@@ -919,7 +920,7 @@ void cancel_before(const ScenarioPlan &plan) {
             close_window(setup.dialog);
         else
             click(setup.control(CTRL_CANCEL));
-        expect_end(setup);
+        expect_end(setup, SETUP_EXIT_CANCELLED_BEFORE);
         note(std::string("after ") + (close_box ? "the close box:" : "Cancel:"));
         check_nothing_installed(folders.destination);
     }
@@ -962,7 +963,7 @@ void cancel_during(const ScenarioPlan &plan) {
           "Cancel during the installation waits for the worker");
     answer_box(box, IDNO);
     expect_box(setup, CAPTION_INFO, MSG_INSTALL_ABORTED, IDOK);
-    expect_end(setup);
+    expect_end(setup, SETUP_EXIT_CANCELLED_DURING);
 
     check_equal("the user's phone book kept", phone_book,
                 read_or_empty(folders.destination + "\\PHONEBK"));
@@ -983,7 +984,7 @@ void cancel_during(const ScenarioPlan &plan) {
     check_equal("settings store untouched", "(none)", home_path_setting());
 }
 
-// No archive beside the program: an English error box, no dialog, exit code 0.
+// No archive beside the program: an English error box, no dialog, exit code 1.
 void no_archive(const ScenarioPlan &plan) {
     begin(plan);
     std::string folder = setup_folder(plan, "SETUP", ENGLISH, false);
@@ -991,7 +992,7 @@ void no_archive(const ScenarioPlan &plan) {
     setup.program = start_setup_program(folder);
     expect_box(setup, "Error", "Sorry, no files to install!", IDOK);
     check(top_windows(setup.program.id, "#32770").empty(), "no dialog");
-    expect_end(setup);
+    expect_end(setup, SETUP_EXIT_NOT_STARTED);
     check_nothing_installed(destination_of(plan));
 }
 
@@ -1017,7 +1018,7 @@ void empty_fields(const ScenarioPlan &plan) {
         check(is_enabled(setup.control(CTRL_INSTALL)), "Install stays enabled");
     }
     press(setup.control(CTRL_CANCEL));
-    expect_end(setup);
+    expect_end(setup, SETUP_EXIT_CANCELLED_BEFORE);
     check_nothing_installed(folders.destination);
 }
 
@@ -1116,7 +1117,7 @@ void floppy_refused(const ScenarioPlan &plan) {
     press(setup.control(CTRL_INSTALL));
     expect_box(setup, CAPTION_INFO, MSG_DEST_EMPTY, IDOK);
     press(setup.control(CTRL_CANCEL));
-    expect_end(setup);
+    expect_end(setup, SETUP_EXIT_CANCELLED_BEFORE);
     check_nothing_installed(plan.work + "\\QEL");
 }
 
@@ -1140,7 +1141,7 @@ void short_entries(const ScenarioPlan &plan) {
     set_text(setup.control(CTRL_EXISTING_PATH), "c:y");
     check_equal("existing path \"c:y\" completed", "c:\\y", field(setup, CTRL_EXISTING_PATH));
     click(setup.control(CTRL_CANCEL));
-    expect_end(setup);
+    expect_end(setup, SETUP_EXIT_CANCELLED_BEFORE);
     check_nothing_installed("c:\\x");
 }
 
@@ -1219,9 +1220,137 @@ void photograph_dialog(const ScenarioPlan &plan, int language, const char *pictu
         check(is_enabled(setup.control(id)), "copy box " + std::to_string(id) + " enabled");
     save_picture(plan, window_rect(setup.dialog), picture);
     click(setup.control(CTRL_CANCEL));
-    expect_end(setup);
+    expect_end(setup, SETUP_EXIT_CANCELLED_BEFORE);
     clear_home_path();
     remove_tree(old_folder);
+}
+
+// --- Unattended runs ----------------------------------------------------------------------------
+
+// Runs SETUP.EXE with `arguments`, expecting no window at all (a box would hold it until the
+// wait runs out); its exit code.
+DWORD run_silent(const std::string &folder, const std::string &arguments) {
+    static Program program;
+    program = start_program(folder + "\\SETUP.EXE", arguments, "C:\\", folder + "\\SETUP.LOG");
+    watch_program(&program);
+    DWORD code = 99;
+    if (!wait_for_exit(program, WAIT_SECONDS, &code))
+        fatal("SETUP.EXE " + arguments + " ends without showing anything");
+    kill_program(program);
+    note("SETUP.EXE " + arguments + ": exit code " + std::to_string(code));
+    return code;
+}
+
+// The log's lines, each behind an ISO time ("2026-12-09T11:46:34Z ").
+std::vector<std::string> log_lines(const std::string &path) {
+    std::vector<std::string> lines = text_lines(read_or_empty(path)), texts;
+    for (const std::string &line : lines) {
+        bool timed = line.size() > 21 && line[4] == '-' && line[10] == 'T' && line[19] == 'Z' &&
+                     line[20] == ' ';
+        check(timed, "log line with its time", line);
+        texts.push_back(timed ? line.substr(21) : line);
+    }
+    return texts;
+}
+
+bool logged(const std::vector<std::string> &lines, const std::string &text) {
+    for (const std::string &line : lines)
+        if (line.find(text) != std::string::npos) return true;
+    return false;
+}
+
+// The same text in UTF-8, as the log has it, from code page 1252.
+std::string utf8_of(const std::string &text) {
+    wchar_t wide[1024];
+    char out[2048];
+    MultiByteToWideChar(1252, 0, text.c_str(), -1, wide, 1024);
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, sizeof out, nullptr, nullptr);
+    return out;
+}
+
+// /SILENT into a folder with a blank and an accent: installed as the dialog installs, with a
+// log of every step. Then again over the user's changed phone book: kept; then with /OVERWRITE:
+// backed up and replaced.
+void silent_install(const ScenarioPlan &plan) {
+    begin(plan);
+    std::string folder = setup_folder(plan, "SETUP", ENGLISH);
+    Folders folders = folders_below(plan.work + "\\QEL B\xFCro");
+    std::string log = plan.work + "\\setup log.txt";
+    std::string arguments = "/silent /DIR=\"" + folders.destination + "\" /LOG=\"" + log + "\"";
+    check(run_silent(folder, arguments) == SETUP_EXIT_INSTALLED, "a silent install exits with 0");
+    check_installation(plan, folders, ENGLISH);
+
+    std::vector<std::string> lines = log_lines(log);
+    const std::string steps[] = {
+        "Member qel.exe into " + folders.destination,
+        "Member script/qelevent.qrx into " + folders.script,
+        "Copied README.DOC to " + folders.destination + "\\README.DOC",
+        "Folder settings rewritten in " + folders.options + "\\STANDARD.QPA",
+        "Shortcut " + start_menu_folder(ENGLISH) + "\\QEL.LNK to " + folders.destination +
+            "\\QEL.EXE",
+        "Deleted " + folders.destination + "\\log\\dummy.tmp",
+        "Information: " + catalogue_text(MSG_ALL_PROCESSED, ENGLISH),
+        "Exit code 0",
+    };
+    for (const std::string &step : steps)
+        check(logged(lines, utf8_of(step)), "logged in UTF-8: " + printable(step));
+    check(!lines.empty() && lines.back() == "Exit code 0", "the exit code is the last line");
+
+    // Again, over the user's own phone book: every question answered No.
+    const std::string phone_book = "my own phone book\r\n";
+    if (!write_file(folders.destination + "\\PHONEBK", phone_book)) fatal("change the phone book");
+    check(run_silent(folder, arguments) == SETUP_EXIT_INSTALLED, "a silent reinstall exits with 0");
+    check_equal("the phone book kept", phone_book,
+                read_or_empty(folders.destination + "\\PHONEBK"));
+    check(!file_exists(folders.destination + "\\PHONEB0"), "no backup of a kept file");
+    lines = log_lines(log);
+    check(logged(lines, "Question: " +
+                            utf8_of(formatted(MSG_OVERWRITE_FILE, ENGLISH,
+                                              engine_path(folders.destination, "PHONEBK"))) +
+                            " - No"),
+          "the question and its answer logged");
+
+    // With /OVERWRITE: the user's file backed up, then replaced.
+    check(run_silent(folder, arguments + " /OVERWRITE") == SETUP_EXIT_INSTALLED,
+          "a silent reinstall with /OVERWRITE exits with 0");
+    check_equal("the phone book backed up", phone_book,
+                read_or_empty(folders.destination + "\\PHONEB0"));
+    check_members(plan, folders);
+    check(logged(log_lines(log), "Backed up "), "the backup logged");
+}
+
+// Runs that cannot install: a usage box for an unknown option, none under /SILENT; an empty
+// destination refused with its message in the log; a destination below a file, which cannot
+// be made: exit code 4 and nothing left there.
+void silent_refused(const ScenarioPlan &plan) {
+    begin(plan);
+    std::string folder = setup_folder(plan, "SETUP", ENGLISH);
+    Setup setup;
+    setup.program = start_program(folder + "\\SETUP.EXE", "/DIR=C:\\QEL /QUIET", "C:\\");
+    watch_program(&setup.program);
+    expect_box(setup, CAPTION_INFO, MSG_USAGE, IDOK);
+    expect_end(setup, SETUP_EXIT_NOT_STARTED);
+
+    std::string log = plan.work + "\\refused.log";
+    for (const char *arguments : {"/SILENT /QUIET", "/SILENT /?", "/SILENT /COPY=desktop"})
+        check(run_silent(folder, std::string(arguments) + " /LOG=" + log) == SETUP_EXIT_NOT_STARTED,
+              std::string(arguments) + ": exit code 1, no box");
+    check(run_silent(folder, "/SILENT /DIR= /LOG=" + log) == SETUP_EXIT_NOT_STARTED,
+          "an empty destination: exit code 1");
+    check(logged(log_lines(log), "Information: " + catalogue_text(MSG_DEST_EMPTY, ENGLISH)),
+          "its message logged");
+
+    std::string blocker = plan.work + "\\FILE.TXT";
+    if (!write_file(blocker, "a file")) fatal("write " + blocker);
+    check(run_silent(folder, "/SILENT /DIR=" + blocker + "\\QEL /LOG=" + log) == SETUP_EXIT_FAILED,
+          "a destination that cannot be made: exit code 4");
+    std::vector<std::string> lines = log_lines(log);
+    check(logged(lines, "could not be extracted") &&
+              logged(lines, "Error: " + catalogue_text(MSG_INSTALL_ERROR, ENGLISH)) &&
+              logged(lines, "Exit code 4"),
+          "the failure and its cause logged");
+    check_equal("the file in the way untouched", "a file", read_or_empty(blocker));
+    check_nothing_installed(destination_of(plan));
 }
 
 // The demo: the dialog in German and French, then the English installation with the viewer.
@@ -1360,187 +1489,186 @@ void relative_paths(const ScenarioPlan &plan) {
     check_nothing_installed(folders.destination);
     for (const std::string &place : {folder + "\\qel", plan.work + "\\x", folder + "\\UPLOADS"})
         check(!folder_exists(place), "nothing made in " + place);
-    // --- Hostile archives: names that try to leave the folders, patterns, options, backup names
-    // ---
+}
 
-    // INSTALL.FIL beside the setup: the demo product's members (stored, MS-DOS names) and then
-    // `extra` members, in that order.
-    void write_product_archive(const ScenarioPlan &plan, const std::string &setup_folder,
-                               const std::vector<std::pair<std::string, std::string>> &extra) {
-        qeltest::Archive archive;
-        std::vector<std::string> members;
-        list_members(plan.product, "", &members);
-        for (std::string member : members) {
-            std::string data;
-            read_file(plan.product + "\\" + member, &data);
-            for (char &c : member)
-                if (c == '\\') c = '/';
-            archive.members.push_back(qeltest::stored_member(member, data));
-        }
-        for (const auto &[name, data] : extra)
-            archive.members.push_back(qeltest::stored_member(name, data));
-        qeltest::Bytes bytes = qeltest::build_zip(archive);
-        if (!write_file(setup_folder + "\\INSTALL.FIL", std::string(bytes.begin(), bytes.end())))
-            fatal("write a hostile INSTALL.FIL in " + setup_folder);
+// --- Hostile archives: names that try to leave the folders, patterns, options, backup names
+// ---
+
+// INSTALL.FIL beside the setup: the demo product's members (stored, MS-DOS names) and then
+// `extra` members, in that order.
+void write_product_archive(const ScenarioPlan &plan, const std::string &setup_folder,
+                           const std::vector<std::pair<std::string, std::string>> &extra) {
+    qeltest::Archive archive;
+    std::vector<std::string> members;
+    list_members(plan.product, "", &members);
+    for (std::string member : members) {
+        std::string data;
+        read_file(plan.product + "\\" + member, &data);
+        for (char &c : member)
+            if (c == '\\') c = '/';
+        archive.members.push_back(qeltest::stored_member(member, data));
     }
+    for (const auto &[name, data] : extra)
+        archive.members.push_back(qeltest::stored_member(name, data));
+    qeltest::Bytes bytes = qeltest::build_zip(archive);
+    if (!write_file(setup_folder + "\\INSTALL.FIL", std::string(bytes.begin(), bytes.end())))
+        fatal("write a hostile INSTALL.FIL in " + setup_folder);
+}
 
-    // The error box of a failed installation and what it says after the catalogue's message.
-    void expect_failure(Setup & setup, const std::string &detail) {
-        expect_box(setup, catalogue_text(CAPTION_ERROR, setup.language),
-                   catalogue_text(MSG_INSTALL_ERROR, setup.language) + "\r\r" + detail, IDOK);
-        expect_box(setup, CAPTION_INFO, MSG_READ_DOCS, IDNO);
-        expect_end(setup);
-    }
+// The error box of a failed installation and what it says after the catalogue's message.
+void expect_failure(Setup &setup, const std::string &detail) {
+    expect_box(setup, catalogue_text(CAPTION_ERROR, setup.language),
+               catalogue_text(MSG_INSTALL_ERROR, setup.language) + "\r\r" + detail, IDOK);
+    expect_box(setup, CAPTION_INFO, MSG_READ_DOCS, IDNO);
+    expect_end(setup);
+}
 
-    std::string parent_of(const std::string &path) {
-        return path.substr(0, path.rfind('\\'));
-    }
+std::string parent_of(const std::string &path) {
+    return path.substr(0, path.rfind('\\'));
+}
 
-    // Names that lead outside the chosen folders are refused before anything is written; a member
-    // named "*" is that one member, which Windows cannot hold: the installation fails naming it
-    // instead of pulling every member into the destination.
-    void hostile_escape(const ScenarioPlan &plan) {
-        begin(plan);
-        std::string folder = setup_folder(plan, "SETUP", ENGLISH);
-        Folders folders = folders_below(plan.work + "\\QEL");
-        const std::string mine = "my own phone book\r\n";
-        if (!make_folders(folders.destination) ||
-            !write_file(folders.destination + "\\PHONEBK", mine))
-            fatal("make the user's phone book");
-        write_product_archive(plan, folder,
-                              {{"LOG/../../../x", "escaped"},
-                               {"SCRIPT/../../../../a/b/x", "escaped"},
-                               {"/abs", "absolute"},
-                               {"C:/QELX/drive", "drive"}});
-        {
-            Setup setup = start_setup(folder, ENGLISH);
-            type_destination(setup, folders);
-            start_installation(setup);
-            expect_failure(setup,
-                           formatted(MSG_MEMBER_UNSAFE, ENGLISH, "log/../../../x")); // as listed
-        }
-        check(folder_names(folders.destination) == std::vector<std::string>{"PHONEBK"} &&
-                  read_or_empty(folders.destination + "\\PHONEBK") == mine,
-              "nothing written, the user's phone book as it was");
-        std::string above = parent_of(plan.work);
-        check(!file_exists(above + "\\x") && !folder_exists(parent_of(above) + "\\a") &&
-                  !file_exists("C:\\abs") && !folder_exists("C:\\QELX"),
-              "nothing outside the chosen folders");
-
-        write_product_archive(plan, folder, {{"*", "a star"}});
+// Names that lead outside the chosen folders are refused before anything is written; a member
+// named "*" is that one member, which Windows cannot hold: the installation fails naming it
+// instead of pulling every member into the destination.
+void hostile_escape(const ScenarioPlan &plan) {
+    begin(plan);
+    std::string folder = setup_folder(plan, "SETUP", ENGLISH);
+    Folders folders = folders_below(plan.work + "\\QEL");
+    const std::string mine = "my own phone book\r\n";
+    if (!make_folders(folders.destination) || !write_file(folders.destination + "\\PHONEBK", mine))
+        fatal("make the user's phone book");
+    write_product_archive(plan, folder,
+                          {{"LOG/../../../x", "escaped"},
+                           {"SCRIPT/../../../../a/b/x", "escaped"},
+                           {"/abs", "absolute"},
+                           {"C:/QELX/drive", "drive"}});
+    {
         Setup setup = start_setup(folder, ENGLISH);
         type_destination(setup, folders);
         start_installation(setup);
-        expect_box(
-            setup, catalogue_text(CAPTION_INFO, ENGLISH),
-            formatted(MSG_OVERWRITE_FILE, ENGLISH, windows_file(folders.destination, "PHONEBK")),
-            IDNO);
-        MessageBoxSeen box = wait_for_box(setup.program.id, setup.dialog, WAIT_SECONDS);
-        note("box [" + box.caption + "] " + printable(box.text));
-        std::string start = catalogue_text(MSG_INSTALL_ERROR, ENGLISH) + "\r\rThe member \"*\" ";
-        check(box.caption == catalogue_text(CAPTION_ERROR, ENGLISH) &&
-                  box.text.compare(0, start.size(), start) == 0,
-              "the error box names the member \"*\"", printable(box.text));
-        if (box.window) answer_box(box, IDOK);
-        expect_box(setup, CAPTION_INFO, MSG_READ_DOCS, IDNO);
-        expect_end(setup);
-        check(read_or_empty(folders.destination + "\\PHONEBK") == mine, "the phone book kept");
-        for (const char *flattened : {"STANDARD.QPA", "QELEVENT.QRX", "LOGIN.QRX", "DUMMY.TMP"})
-            check(!file_exists(folders.destination + "\\" + flattened),
-                  std::string("no member pulled into the destination: ") + flattened);
+        expect_failure(setup, formatted(MSG_MEMBER_UNSAFE, ENGLISH, "log/../../../x")); // as listed
     }
+    check(folder_names(folders.destination) == std::vector<std::string>{"PHONEBK"} &&
+              read_or_empty(folders.destination + "\\PHONEBK") == mine,
+          "nothing written, the user's phone book as it was");
+    std::string above = parent_of(plan.work);
+    check(!file_exists(above + "\\x") && !folder_exists(parent_of(above) + "\\a") &&
+              !file_exists("C:\\abs") && !folder_exists("C:\\QELX"),
+          "nothing outside the chosen folders");
 
-    // Members named like options, patterns, a backslash path and this run's backups are each
-    // installed as themselves; the user's files are backed up under free names, moved on before a
-    // member of a backup's name is written, and the closing box says where they are.
-    void hostile_names(const ScenarioPlan &plan) {
-        begin(plan);
-        std::string folder = setup_folder(plan, "SETUP", ENGLISH);
-        Folders folders = folders_below(plan.work + "\\QEL");
-        const std::pair<std::string, std::string> odd[] = {
-            {"-x", "minus x"},
-            {"-d", "minus d"},
-            {"[a]", "bracketed"},
-            {"sub\\b.txt", "slash"},
-            {"PHONEB0", "archive's PHONEB0"},
-            {"SCRIPT/QELEVENT.0RX", "archive's 0RX"}};
-        write_product_archive(plan, folder, {std::begin(odd), std::end(odd)});
-        // An earlier installation's files changed by the user, and an earlier backup of the keys.
-        bool written = make_folders(folders.options) && make_folders(folders.script) &&
-                       write_file(folders.destination + "\\PHONEBK", "my phones") &&
-                       write_file(folders.script + "\\QELEVENT.QRX", "my event script") &&
-                       write_file(folders.options + "\\STANDARD.QKY", "my keys") &&
-                       write_file(folders.options + "\\STANDARD.0KY", "older keys");
-        if (!written) fatal("make the user's files");
+    write_product_archive(plan, folder, {{"*", "a star"}});
+    Setup setup = start_setup(folder, ENGLISH);
+    type_destination(setup, folders);
+    start_installation(setup);
+    expect_box(setup, catalogue_text(CAPTION_INFO, ENGLISH),
+               formatted(MSG_OVERWRITE_FILE, ENGLISH, windows_file(folders.destination, "PHONEBK")),
+               IDNO);
+    MessageBoxSeen box = wait_for_box(setup.program.id, setup.dialog, WAIT_SECONDS);
+    note("box [" + box.caption + "] " + printable(box.text));
+    std::string start = catalogue_text(MSG_INSTALL_ERROR, ENGLISH) + "\r\rThe member \"*\" ";
+    check(box.caption == catalogue_text(CAPTION_ERROR, ENGLISH) &&
+              box.text.compare(0, start.size(), start) == 0,
+          "the error box names the member \"*\"", printable(box.text));
+    if (box.window) answer_box(box, IDOK);
+    expect_box(setup, CAPTION_INFO, MSG_READ_DOCS, IDNO);
+    expect_end(setup);
+    check(read_or_empty(folders.destination + "\\PHONEBK") == mine, "the phone book kept");
+    for (const char *flattened : {"STANDARD.QPA", "QELEVENT.QRX", "LOGIN.QRX", "DUMMY.TMP"})
+        check(!file_exists(folders.destination + "\\" + flattened),
+              std::string("no member pulled into the destination: ") + flattened);
+}
 
-        Setup setup = start_setup(folder, ENGLISH);
-        type_destination(setup, folders);
-        start_installation(setup);
-        expect_box(setup, CAPTION_INFO, MSG_OVERWRITE_OPTIONS, IDYES);
-        for (const std::string &path : {windows_file(folders.destination, "PHONEBK"),
-                                        windows_file(folders.script, "QELEVENT.QRX")})
-            expect_box(setup, catalogue_text(CAPTION_INFO, ENGLISH),
-                       formatted(MSG_OVERWRITE_FILE, ENGLISH, path), IDYES);
-        expect_report(setup, true, false,
-                      {windows_file(folders.options, "STANDARD.1KY"),
-                       windows_file(folders.destination, "PHONEB1"),
-                       windows_file(folders.script, "QELEVENT.1RX")});
-        expect_end(setup);
+// Members named like options, patterns, a backslash path and this run's backups are each
+// installed as themselves; the user's files are backed up under free names, moved on before a
+// member of a backup's name is written, and the closing box says where they are.
+void hostile_names(const ScenarioPlan &plan) {
+    begin(plan);
+    std::string folder = setup_folder(plan, "SETUP", ENGLISH);
+    Folders folders = folders_below(plan.work + "\\QEL");
+    const std::pair<std::string, std::string> odd[] = {{"-x", "minus x"},
+                                                       {"-d", "minus d"},
+                                                       {"[a]", "bracketed"},
+                                                       {"sub\\b.txt", "slash"},
+                                                       {"PHONEB0", "archive's PHONEB0"},
+                                                       {"SCRIPT/QELEVENT.0RX", "archive's 0RX"}};
+    write_product_archive(plan, folder, {std::begin(odd), std::end(odd)});
+    // An earlier installation's files changed by the user, and an earlier backup of the keys.
+    bool written = make_folders(folders.options) && make_folders(folders.script) &&
+                   write_file(folders.destination + "\\PHONEBK", "my phones") &&
+                   write_file(folders.script + "\\QELEVENT.QRX", "my event script") &&
+                   write_file(folders.options + "\\STANDARD.QKY", "my keys") &&
+                   write_file(folders.options + "\\STANDARD.0KY", "older keys");
+    if (!written) fatal("make the user's files");
 
-        const std::pair<std::string, std::string> expected[] = {
-            {folders.destination + "\\-x", "minus x"},
-            {folders.destination + "\\-d", "minus d"},
-            {folders.destination + "\\[a]", "bracketed"},
-            {folders.destination + "\\b.txt", "slash"},
-            {folders.destination + "\\PHONEB0", "archive's PHONEB0"},
-            {folders.script + "\\QELEVENT.0RX", "archive's 0RX"},
-            {folders.destination + "\\PHONEB1", "my phones"},
-            {folders.script + "\\QELEVENT.1RX", "my event script"},
-            {folders.options + "\\STANDARD.1KY", "my keys"},
-            {folders.options + "\\STANDARD.0KY", "older keys"}};
-        for (const auto &[path, data] : expected)
-            check_equal("contents of " + path, data, read_or_empty(path));
-        check(!folder_exists(folder + "\\-d") && !folder_exists(folders.destination + "\\sub"),
-              "no folder made from a member's name");
-        check_members(
-            plan, folders,
-            {{folders.destination + "\\PHONEBK", read_or_empty(plan.product + "\\PHONEBK")}});
-    }
+    Setup setup = start_setup(folder, ENGLISH);
+    type_destination(setup, folders);
+    start_installation(setup);
+    expect_box(setup, CAPTION_INFO, MSG_OVERWRITE_OPTIONS, IDYES);
+    for (const std::string &path : {windows_file(folders.destination, "PHONEBK"),
+                                    windows_file(folders.script, "QELEVENT.QRX")})
+        expect_box(setup, catalogue_text(CAPTION_INFO, ENGLISH),
+                   formatted(MSG_OVERWRITE_FILE, ENGLISH, path), IDYES);
+    expect_report(setup, true, false,
+                  {windows_file(folders.options, "STANDARD.1KY"),
+                   windows_file(folders.destination, "PHONEB1"),
+                   windows_file(folders.script, "QELEVENT.1RX")});
+    expect_end(setup);
 
-    struct ScenarioEntry {
-        const char *name;
-        void (*run)(const ScenarioPlan &);
-    };
+    const std::pair<std::string, std::string> expected[] = {
+        {folders.destination + "\\-x", "minus x"},
+        {folders.destination + "\\-d", "minus d"},
+        {folders.destination + "\\[a]", "bracketed"},
+        {folders.destination + "\\b.txt", "slash"},
+        {folders.destination + "\\PHONEB0", "archive's PHONEB0"},
+        {folders.script + "\\QELEVENT.0RX", "archive's 0RX"},
+        {folders.destination + "\\PHONEB1", "my phones"},
+        {folders.script + "\\QELEVENT.1RX", "my event script"},
+        {folders.options + "\\STANDARD.1KY", "my keys"},
+        {folders.options + "\\STANDARD.0KY", "older keys"}};
+    for (const auto &[path, data] : expected)
+        check_equal("contents of " + path, data, read_or_empty(path));
+    check(!folder_exists(folder + "\\-d") && !folder_exists(folders.destination + "\\sub"),
+          "no folder made from a member's name");
+    check_members(plan, folders,
+                  {{folders.destination + "\\PHONEBK", read_or_empty(plan.product + "\\PHONEBK")}});
+}
 
-    constexpr ScenarioEntry scenarios[] = {
-        {"fresh_english", fresh_english},
-        {"second_install", second_install},
-        {"german", german},
-        {"french", french},
-        {"cancel_before", cancel_before},
-        {"cancel_during", cancel_during},
-        {"no_archive", no_archive},
-        {"empty_fields", empty_fields},
-        {"beta_existing", beta_existing},
-        {"floppy_refused", floppy_refused},
-        {"short_entries", short_entries},
-        {"document_limits", document_limits},
-        {"typed_short_entry", typed_short_entry},
-        {"typed_long_paths", typed_long_paths},
-        {"too_long_paths", too_long_paths},
-        {"relative_paths", relative_paths},
-        {"tour", tour},
-        {"hostile_escape", hostile_escape},
-        {"hostile_names", hostile_names},
-    };
+struct ScenarioEntry {
+    const char *name;
+    void (*run)(const ScenarioPlan &);
+};
+
+constexpr ScenarioEntry scenarios[] = {
+    {"fresh_english", fresh_english},
+    {"second_install", second_install},
+    {"german", german},
+    {"french", french},
+    {"cancel_before", cancel_before},
+    {"cancel_during", cancel_during},
+    {"no_archive", no_archive},
+    {"empty_fields", empty_fields},
+    {"beta_existing", beta_existing},
+    {"floppy_refused", floppy_refused},
+    {"short_entries", short_entries},
+    {"document_limits", document_limits},
+    {"typed_short_entry", typed_short_entry},
+    {"typed_long_paths", typed_long_paths},
+    {"too_long_paths", too_long_paths},
+    {"relative_paths", relative_paths},
+    {"silent_install", silent_install},
+    {"silent_refused", silent_refused},
+    {"tour", tour},
+    {"hostile_escape", hostile_escape},
+    {"hostile_names", hostile_names},
+};
 
 } // namespace
 
 const char *scenario_names() {
     return "fresh_english second_install german french cancel_before cancel_during no_archive "
            "empty_fields beta_existing floppy_refused short_entries document_limits "
-           "typed_short_entry typed_long_paths too_long_paths relative_paths tour hostile_escape "
-           "hostile_names";
+           "typed_short_entry typed_long_paths too_long_paths relative_paths silent_install "
+           "silent_refused tour hostile_escape hostile_names";
 }
 
 bool run_scenario(const ScenarioPlan &plan) {

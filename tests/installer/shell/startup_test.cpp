@@ -36,7 +36,8 @@ TEST_F(Startup, EnglishWinsAndTheProgramFolderBecomesCurrent) {
     put_archive("INSTALL.FIL");
     put_archive("INSTALLD.FIL");
     std::filesystem::current_path("/"); // started from elsewhere, as by a shortcut
-    EXPECT_EQ(installer_main(nullptr, nullptr, "/any /arguments", 1), 0);
+    // A dialog that ends without an installation: cancelled before it began.
+    EXPECT_EQ(installer_main(nullptr, nullptr, "", 1), SETUP_EXIT_CANCELLED_BEFORE);
     ASSERT_EQ(headless_chdirs().size(), 1u);
     EXPECT_EQ(headless_chdirs()[0], base + "\\");
     EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(base));
@@ -55,7 +56,7 @@ TEST_F(Startup, EnglishWinsAndTheProgramFolderBecomesCurrent) {
 
 TEST_F(Startup, OnlyTheFrenchArchive) {
     put_archive("INSTALLF.FIL");
-    EXPECT_EQ(run_installer((base + "\\SETUP.EXE").c_str()), 0);
+    EXPECT_EQ(run_installer((base + "\\SETUP.EXE").c_str()), SETUP_EXIT_CANCELLED_BEFORE);
     EXPECT_EQ(settings.language, 2);
     EXPECT_STREQ(settings.archive_name, "INSTALLF.FIL");
     EXPECT_EQ(dialog_caption(), "Installation de QEL V3.10");
@@ -63,7 +64,7 @@ TEST_F(Startup, OnlyTheFrenchArchive) {
 
 TEST_F(Startup, NoArchiveSaysSoInEnglish) {
     put_archive("INSTALL.ZIP");
-    EXPECT_EQ(run_installer((base + "\\SETUP.EXE").c_str()), 0);
+    EXPECT_EQ(run_installer((base + "\\SETUP.EXE").c_str()), SETUP_EXIT_NOT_STARTED);
     ASSERT_EQ(headless_boxes().size(), 1u);
     EXPECT_EQ(headless_boxes()[0].caption, "Error");
     EXPECT_EQ(headless_boxes()[0].text, "Sorry, no files to install!");
@@ -77,7 +78,7 @@ TEST_F(Startup, PlatformCheck) {
     put_archive("INSTALLD.FIL");
     headless_set_sys_value(OS_SYS_KIND, OS_SYS_KIND_NT);
     headless_set_sys_value(OS_SYS_VERSION, 351); // Windows NT 3.51
-    EXPECT_EQ(run_installer((base + "\\SETUP.EXE").c_str()), 0);
+    EXPECT_EQ(run_installer((base + "\\SETUP.EXE").c_str()), SETUP_EXIT_NOT_STARTED);
     ASSERT_EQ(headless_boxes().size(), 1u);
     EXPECT_EQ(headless_boxes()[0].caption, "Fehler");
     EXPECT_EQ(headless_boxes()[0].text, message_text(MSG_NEEDS_NT4));
@@ -112,7 +113,7 @@ TEST_F(Startup, UnknownProgramPathStaysInTheCurrentFolder) {
     std::filesystem::current_path(base);
     put_archive("INSTALL.FIL");
     headless_set_program_path("");
-    EXPECT_EQ(installer_main(nullptr, nullptr, "", 1), 0);
+    EXPECT_EQ(installer_main(nullptr, nullptr, "", 1), SETUP_EXIT_CANCELLED_BEFORE);
     EXPECT_TRUE(headless_chdirs().empty());
     EXPECT_EQ(dialog_caption(), "QEL Install V3.10");
 }
