@@ -107,8 +107,8 @@ enum CatalogueId {
     CAUSE_NO_MEMORY,
     CAUSE_NOT_WRITABLE,
     CAUSE_DAMAGED,
-    MSG_USAGE,                 // the command line's options
-    CATALOGUE_UNUSED           // three empty texts
+    MSG_USAGE,       // the command line's options
+    CATALOGUE_UNUSED // three empty texts
 };
 constexpr int CATALOGUE_ROWS = CATALOGUE_UNUSED + 1;
 

@@ -270,7 +270,7 @@ bool replace_policy(const char *path) {
         // The user's file is overwritten only once its backup really exists.
         if (make_backup(shown.c_str())) {
             worker_state.backups_made = 1;
-            log_line(std::string("Backed up ") + path + " as " + backup);
+            log_line("Backed up " + shown + " as " + worker_state.backups.back().backup);
         } else {
             show_error(format_question(message_text(MSG_BACKUP_FAILED), shown.c_str()).c_str());
             answer = false;
