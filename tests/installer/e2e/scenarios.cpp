@@ -1306,7 +1306,7 @@ void silent_install(const ScenarioPlan &plan) {
     lines = log_lines(log);
     check(logged(lines, "Question: " +
                             utf8_of(formatted(MSG_OVERWRITE_FILE, ENGLISH,
-                                              engine_path(folders.destination, "PHONEBK"))) +
+                                              windows_file(folders.destination, "PHONEBK"))) +
                             " - No"),
           "the question and its answer logged");
 
