@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include "tests/support/engine_call_test.h"
 #include "tests/support/scripted_replace_policy.h"
 #include "tests/support/zip_builder.h"
 
@@ -20,21 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class FailureStatus : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        scripted_policy() = ScriptedPolicy{};
-        dir = scratch_dir(std::string("status_") +
-                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        out = dir + "/out";
-        fs::create_directories(out);
-    }
-    RunResult run(std::vector<std::string> args) {
-        args.insert(args.begin(), "unzip");
-        return run_engine(args);
-    }
-    std::string dir, out;
-};
+using FailureStatus = EngineCallTest;
 
 // An archive whose comment runs past the file's end, one with a member whose CRC is wrong, one
 // whose member has no valid MS-DOS date.
@@ -82,12 +69,7 @@ TEST_F(FailureStatus, QuietnessNeverChangesTheStatus) {
 
 // Runs the engine with standard output full (/dev/full) or closed; its status.
 int run_without_output(const std::vector<std::string> &args, const char *device) {
-    static std::vector<std::string> storage;
-    static std::vector<char *> argv;
-    storage = args;
-    argv.clear();
-    for (std::string &s : storage) argv.push_back(s.data());
-    argv.push_back(nullptr);
+    char **argv = engine_argv(args);
     std::fflush(stdout);
     int saved = dup(1);
     if (device != nullptr) {
@@ -97,7 +79,7 @@ int run_without_output(const std::vector<std::string> &args, const char *device)
     } else {
         close(1);
     }
-    int status = engine_main(static_cast<int>(storage.size()), argv.data());
+    int status = engine_main(static_cast<int>(args.size()), argv);
     std::fflush(stdout);
     dup2(saved, 1);
     close(saved);

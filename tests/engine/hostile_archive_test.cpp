@@ -10,6 +10,7 @@
 
 #include "engine/engine.h"
 #include "tests/support/deflate_writer.h"
+#include "tests/support/engine_call_test.h"
 #include "tests/support/legacy_encoders.h"
 #include "tests/support/scripted_replace_policy.h"
 #include "tests/support/zip_builder.h"
@@ -55,21 +56,7 @@ bool writable(const std::string &path) {
     return (fs::status(path).permissions() & fs::perms::owner_write) != fs::perms::none;
 }
 
-class Hostile : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        scripted_policy() = ScriptedPolicy{};
-        dir = scratch_dir(std::string("hostile_") +
-                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        out = dir + "/out";
-        fs::create_directories(out);
-    }
-    RunResult run(std::vector<std::string> args) {
-        args.insert(args.begin(), "unzip");
-        return run_engine(args);
-    }
-    std::string dir, out;
-};
+using Hostile = EngineCallTest;
 
 // A deflated member of `length` bytes of 'a': one literal and matches of 258.
 Member deflated_run(const std::string &name, unsigned length) {

@@ -177,21 +177,24 @@ std::string scratch_dir(const std::string &name) {
     return dir.generic_string();
 }
 
-RunResult run_engine(const std::vector<std::string> &args, ReplacePolicy policy) {
-    // Kept until the next run: the engine's state (name lists, archive name) points into argv,
-    // and tests inspect it after the call.
+char **engine_argv(const std::vector<std::string> &args) {
     static std::vector<std::string> storage;
     static std::vector<char *> argv;
     storage = args;
     argv.clear();
     for (std::string &s : storage) argv.push_back(s.data());
     argv.push_back(nullptr);
+    return argv.data();
+}
+
+RunResult run_engine(const std::vector<std::string> &args, ReplacePolicy policy) {
+    char **argv = engine_argv(args);
     std::fflush(stdout);
     std::fflush(stderr);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     set_replace_policy(policy);
-    int status = engine_main(static_cast<int>(storage.size()), argv.data());
+    int status = engine_main(static_cast<int>(args.size()), argv);
     std::fflush(stdout);
     std::fflush(stderr);
     RunResult r;

@@ -77,6 +77,9 @@ struct RunResult {
 // `policy` before it replaces an existing file (by default the scripted policy).
 RunResult run_engine(const std::vector<std::string> &args,
                      ReplacePolicy policy = scripted_replace_policy);
+// The arguments as an argument vector for engine_main, kept until the next call: the engine's
+// state (name lists, archive name) points into it, and tests inspect that after the call.
+char **engine_argv(const std::vector<std::string> &args);
 
 std::string corpus_path(const std::string &name);
 
