@@ -286,6 +286,23 @@ void derive_member_flags();
 // line names the field whose length is bad.
 bool read_header_field(unsigned length, int mode, const char *header, EngineStatus &status);
 
+// The blocks of a header's extra field (extra_fields.cpp). A block is an id and its data; the
+// walk stops at the first block whose stated length does not fit in the field.
+struct ExtraBlock {
+    uint16_t id;
+    uint16_t length;
+    const unsigned char *data;
+};
+// The block after `*offset` (0 for the first), moving `*offset` past it; false at the end of
+// the field or at a block that does not fit.
+bool next_extra_block(const unsigned char *extra, unsigned extra_length, unsigned *offset,
+                      ExtraBlock *block);
+// The first block with this id; false when there is none before the walk stops.
+bool find_extra_block(const unsigned char *extra, unsigned extra_length, uint16_t id,
+                      ExtraBlock *found);
+// True when the blocks fill the field, up to fewer than four bytes of padding.
+bool extra_field_well_formed(const unsigned char *extra, unsigned extra_length);
+
 // The three readers of the central directory, and where they differ (read_directory_entry).
 enum class DirectoryReader { extraction, listing, report };
 // Reads the next central directory entry, the step that the extraction driver, the listings and
