@@ -120,6 +120,8 @@ def read_table(path):
                     control["x"][language] = int(what[2:])
                 elif what.startswith("width="):
                     control["width"][language] = int(what[6:])
+                elif what == "pad":
+                    control["texts"][language] += " "
                 else:
                     fail("line %d: unknown change %s" % (number, change))
             controls.append(control)
