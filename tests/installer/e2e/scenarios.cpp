@@ -1468,13 +1468,15 @@ void too_long_paths(const ScenarioPlan &plan) {
     check_nothing_installed(old_folder);
 }
 
-// Destinations and folders that are not full paths with a drive are refused, naming the field:
-// relative to the setup's own folder or with a colon in the middle.
+// Destinations and folders that are not full paths with a drive or a share are refused, naming
+// the field: relative to the setup's own folder, with a colon in the middle, or a share's path
+// without its share.
 void relative_paths(const ScenarioPlan &plan) {
     begin(plan);
     std::string folder = setup_folder(plan, "SETUP", ENGLISH);
     Setup setup = start_setup(folder, ENGLISH);
-    for (const char *entry : {"qel", "..\\x", "c:\\qel:x", "QEL\\NEW"}) {
+    for (const char *entry :
+         {"qel", "..\\x", "c:\\qel:x", "QEL\\NEW", "\\\\QELHOST", "\\\\QELHOST\\"}) {
         type_text(setup.control(CTRL_DESTINATION), entry);
         check_equal(std::string("destination typed \"") + entry + "\"", entry,
                     field(setup, CTRL_DESTINATION));
