@@ -181,7 +181,8 @@ int check_and_store() {
             if (std::fgets(answer, 9, stdin) == nullptr || (answer[0] != 'y' && answer[0] != 'Y'))
                 return 0;
         }
-    } else if (h.version_needed > 45) {
+    } else if (h.version_needed > 45 && (h.method <= 6 || h.method == 8)) {
+        // (A method this engine does not read is refused by its number below.)
         std::fprintf(stderr, "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n",
                      shown().c_str(), "PK", h.version_needed / 10u, h.version_needed % 10u, 4u, 5u);
         return 0;
