@@ -36,7 +36,7 @@ EngineStatus seek_archive(int64_t offset) {
     }
     int64_t position = host_seek(engine.input.archive_fd, block);
     if (position < 0) return EngineStatus::archive_ends_early;
-    engine.input.window_start = static_cast<int32_t>(position);
+    engine.input.window_start = position;
     int got = host_read(engine.input.archive_fd, engine.input.buffer, INPUT_BLOCK_SIZE);
     if (got <= 0 || got < in_block) {
         // Nothing usable here; leave the window empty so later readers refill.
@@ -275,17 +275,23 @@ EngineStatus read_local_header() {
     if (read_exact(b, LOCAL_HEADER_SIZE) < 1) return EngineStatus::archive_ends_early;
     LocalHeader &h = engine.local;
     parse_member_fields(b, h);
-    engine.input.remaining_compressed = static_cast<int32_t>(h.compressed_size);
-    engine.input.remaining_uncompressed = h.uncompressed_size;
     if (h.flags & 0x0008) {
         // The sizes and CRC come after the data: the directory's are the member's.
         h.crc32 = engine.current->crc32;
         h.compressed_size = engine.current->compressed_size;
         h.uncompressed_size = engine.current->uncompressed_size;
-        engine.input.remaining_compressed = static_cast<int32_t>(h.compressed_size);
-        engine.input.remaining_uncompressed = h.uncompressed_size;
     }
+    engine.input.remaining_compressed = static_cast<int64_t>(h.compressed_size);
+    engine.input.remaining_uncompressed = h.uncompressed_size;
     return EngineStatus::ok;
+}
+
+void apply_local_zip64() {
+    LocalHeader &h = engine.local;
+    if (h.flags & 0x0008) return; // the directory's sizes are already the member's
+    apply_zip64_extra(h, nullptr, nullptr);
+    engine.input.remaining_compressed = static_cast<int64_t>(h.compressed_size);
+    engine.input.remaining_uncompressed = h.uncompressed_size;
 }
 
 bool read_header_field(unsigned length, int mode, const char *header, EngineStatus &status) {
@@ -304,6 +310,26 @@ bool read_header_field(unsigned length, int mode, const char *header, EngineStat
 }
 
 // --- The central directory, entry by entry -----------------------------------------------------
+
+// The central header's fields that are all ones, from the zip64 extra field just read.
+static void apply_central_zip64() {
+    CentralHeader &h = engine.central;
+    apply_zip64_extra(h, &h.local_offset, &h.disk_start);
+}
+
+// The detailed report reads the extra field after its own lines; a header that leaves its sizes
+// to the zip64 extra field has it read here first and the input put back before it. False when
+// the walk must end (`status` says why).
+static bool take_report_sizes(EngineStatus &status) {
+    const CentralHeader &h = engine.central;
+    if (!needs_zip64_extra(h)) return true;
+    const int64_t extra_start = archive_position();
+    if (!read_header_field(h.extra_length, FIELD_EXTRA, nullptr, status)) return false;
+    apply_central_zip64();
+    EngineStatus r = seek_archive(extra_start);
+    raise_status(status, r);
+    return r == EngineStatus::ok;
+}
 
 bool read_directory_entry(DirectoryReader reader, unsigned number, EngineStatus &status) {
     unsigned char signature[4];
@@ -332,11 +358,12 @@ bool read_directory_entry(DirectoryReader reader, unsigned number, EngineStatus 
     // Only the extraction driver names the field whose length is bad.
     const char *header = reader == DirectoryReader::extraction ? "central" : nullptr;
     if (!read_header_field(engine.central.name_length, FIELD_NAME, header, status)) return false;
-    if (reader == DirectoryReader::report) return true;
+    if (reader == DirectoryReader::report) return take_report_sizes(status);
     std::free(engine.extra_field);
     engine.extra_field = nullptr;
     engine.extra_length = 0;
     if (!read_header_field(engine.central.extra_length, FIELD_EXTRA, header, status)) return false;
+    apply_central_zip64();
     if (reader == DirectoryReader::listing) return true;
     return read_header_field(engine.central.comment_length, FIELD_SKIP, header, status);
 }
@@ -345,6 +372,10 @@ EngineStatus check_directory_end(DirectoryReader reader) {
     unsigned char signature[4];
     if (read_exact(signature, 4) < 1) return EngineStatus::archive_ends_early;
     if (std::memcmp(signature, END_SIGNATURE, 4) == 0) return EngineStatus::ok;
+    // In a zip64 archive the zip64 end record follows the directory.
+    static constexpr unsigned char ZIP64_END_SIGNATURE[4] = {'P', 'K', 6, 6};
+    if (engine.end_record.zip64 && std::memcmp(signature, ZIP64_END_SIGNATURE, 4) == 0)
+        return EngineStatus::ok;
     std::fprintf(stderr,
                  "\nnote:  didn't find end-of-central-dir signature at end of central dir.\n");
     if (reader == DirectoryReader::extraction) std::fputs(REPORT_TEXT, stderr);
@@ -419,7 +450,7 @@ EngineStatus find_end_record(int64_t search_length) {
     } else {
         int tail = static_cast<int>(size % INPUT_BLOCK_SIZE);
         if (tail > 18) {
-            engine.input.window_start = static_cast<int32_t>(size - tail);
+            engine.input.window_start = size - tail;
             if (host_seek(engine.input.archive_fd, engine.input.window_start) < 0) {
                 not_found_message();
                 return EngineStatus::error;
@@ -432,7 +463,7 @@ EngineStatus find_end_record(int64_t search_length) {
             found = scan_block(tail - END_RECORD_SIZE, got);
             std::memcpy(engine.input.hold_area, engine.input.buffer, 3);
         } else {
-            engine.input.window_start = static_cast<int32_t>(size - tail);
+            engine.input.window_start = size - tail;
         }
         int64_t blocks = (search_length - tail + INPUT_BLOCK_SIZE - 1) / INPUT_BLOCK_SIZE;
         for (int64_t i = 1; i <= blocks && found < 0; ++i) {
@@ -451,6 +482,8 @@ EngineStatus find_end_record(int64_t search_length) {
         return EngineStatus::error;
     }
     engine.end_record_offset = engine.input.window_start + found;
+    Zip64End zip64{};
+    const bool has_zip64 = find_zip64_end(engine.end_record_offset, &zip64);
     // Re-read from the record itself, so that a record that straddles blocks reads whole.
     engine.input.read_pos = nullptr;
     if (host_seek(engine.input.archive_fd, engine.end_record_offset) < 0)
@@ -466,12 +499,24 @@ EngineStatus find_end_record(int64_t search_length) {
     e.directory_disk = read_le16(record + END_DIRECTORY_DISK);
     e.entries_this_disk = read_le16(record + END_ENTRIES_THIS_DISK);
     e.total_entries = read_le16(record + END_TOTAL_ENTRIES);
-    e.directory_size = static_cast<int32_t>(read_le32(record + END_DIRECTORY_SIZE));
-    e.directory_offset = static_cast<int32_t>(read_le32(record + END_DIRECTORY_OFFSET));
+    e.directory_size = read_le32(record + END_DIRECTORY_SIZE);
+    e.directory_offset = read_le32(record + END_DIRECTORY_OFFSET);
     e.comment_length = read_le16(record + END_COMMENT_LENGTH);
-    // Offsets wrap as 32-bit values; a crafted record may not overflow into undefined behaviour.
-    engine.expected_end_offset = static_cast<int32_t>(static_cast<uint32_t>(e.directory_size) +
-                                                      static_cast<uint32_t>(e.directory_offset));
+    e.zip64 = has_zip64;
+    engine.expected_end_offset = e.directory_size + e.directory_offset;
+    if (has_zip64) {
+        // The fields too small for their values hold all ones; the zip64 record holds them.
+        if (e.this_disk == UINT16_MAX) e.this_disk = zip64.this_disk;
+        if (e.directory_disk == UINT16_MAX) e.directory_disk = zip64.directory_disk;
+        if (e.entries_this_disk == UINT16_MAX) e.entries_this_disk = zip64.entries_this_disk;
+        if (e.total_entries == UINT16_MAX) e.total_entries = zip64.total_entries;
+        if (e.directory_size == UINT32_MAX) e.directory_size = zip64.directory_size;
+        if (e.directory_offset == UINT32_MAX) e.directory_offset = zip64.directory_offset;
+        // The directory ends where the zip64 record begins, which lies this far before the
+        // classic record: data in front of the archive shifts both alike.
+        engine.expected_end_offset =
+            e.directory_size + e.directory_offset + (engine.end_record_offset - zip64.position);
+    }
     return EngineStatus::ok;
 }
 
@@ -583,17 +628,15 @@ static EngineStatus check_disks(EngineStatus &status) {
 // Compares where the end record is with where the directory says it should be: bytes in front of
 // the archive are added to every offset (prepended_bytes), missing bytes noted, a null directory
 // offset repaired. The directory's offset as it is to be used.
-static int32_t compensate_offsets(EngineStatus &status) {
+static int64_t compensate_offsets(EngineStatus &status) {
     const EndRecord &e = engine.end_record;
-    int32_t directory_offset = e.directory_offset;
-    engine.input.prepended_bytes =
-        static_cast<int32_t>(static_cast<uint32_t>(engine.end_record_offset) -
-                             static_cast<uint32_t>(engine.expected_end_offset));
+    int64_t directory_offset = e.directory_offset;
+    engine.input.prepended_bytes = engine.end_record_offset - engine.expected_end_offset;
     if (engine.input.prepended_bytes < 0) {
         std::fprintf(
-            stderr, "error [%s]:  missing %ld bytes in zipfile\n  (attempting to process anyway)\n",
-            engine.archive_name,
-            static_cast<long>(-static_cast<int64_t>(engine.input.prepended_bytes)));
+            stderr,
+            "error [%s]:  missing %lld bytes in zipfile\n  (attempting to process anyway)\n",
+            engine.archive_name, static_cast<long long>(-engine.input.prepended_bytes));
         raise_status(status, EngineStatus::error);
     } else if (engine.input.prepended_bytes > 0) {
         if (e.directory_offset == 0 && e.directory_size != 0) {
@@ -607,9 +650,9 @@ static int32_t compensate_offsets(EngineStatus &status) {
             raise_status(status, EngineStatus::error);
         } else {
             std::fprintf(stderr,
-                         "warning [%s]:  extra %ld bytes at beginning or within zipfile\n  "
+                         "warning [%s]:  extra %lld bytes at beginning or within zipfile\n  "
                          "(attempting to process anyway)\n",
-                         engine.archive_name, static_cast<long>(engine.input.prepended_bytes));
+                         engine.archive_name, static_cast<long long>(engine.input.prepended_bytes));
             raise_status(status, EngineStatus::warning);
         }
     }
@@ -618,14 +661,14 @@ static int32_t compensate_offsets(EngineStatus &status) {
 
 // Positions the input at the directory's first entry, checking its signature; where it is not
 // found with the compensated offsets, once more without them. ok, or the archive's result.
-static EngineStatus find_directory_start(int32_t directory_offset, EngineStatus &status) {
+static EngineStatus find_directory_start(int64_t directory_offset, EngineStatus &status) {
     unsigned char signature[4];
     EngineStatus r = seek_archive(directory_offset);
     if (r != EngineStatus::ok) return r;
     int got = read_exact(signature, 4);
     if (got < 0) return EngineStatus::error;
     if (got < 4 || std::memcmp(signature, CENTRAL_SIGNATURE, 4) != 0) {
-        int32_t remembered = engine.input.prepended_bytes;
+        int64_t remembered = engine.input.prepended_bytes;
         engine.input.prepended_bytes = 0;
         r = seek_archive(directory_offset);
         got = r == EngineStatus::ok ? read_exact(signature, 4) : 0;
@@ -637,9 +680,9 @@ static EngineStatus find_directory_start(int32_t directory_offset, EngineStatus 
             return EngineStatus::severe_error;
         }
         std::fprintf(stderr,
-                     "error [%s]:  reported length of central directory is\n  %ld bytes too long "
+                     "error [%s]:  reported length of central directory is\n  %lld bytes too long "
                      "(Atari STZIP zipfile?  Veltrop ZIPSPLIT 1.1\n  zipfile?).  Compensating...\n",
-                     engine.archive_name, static_cast<long>(-static_cast<int64_t>(remembered)));
+                     engine.archive_name, static_cast<long long>(-remembered));
         raise_status(status, EngineStatus::error);
     }
     return seek_archive(directory_offset);
@@ -671,7 +714,7 @@ EngineStatus process_archive(int report_missing) {
 
     r = check_disks(status);
     if (r != EngineStatus::ok) return close_archive(r);
-    const int32_t directory_offset = compensate_offsets(status);
+    const int64_t directory_offset = compensate_offsets(status);
 
     const EndRecord &e = engine.end_record;
     if (engine.expected_end_offset == 0 && e.directory_size == 0) {

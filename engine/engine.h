@@ -20,15 +20,17 @@ constexpr int NAME_BUFFER_SIZE = 4096;   // member name, later the output path b
 constexpr int END_SEARCH_LENGTH = 66000; // a 65535-byte comment plus its record fits
 constexpr int BATCH_SIZE = 64;
 
-// End-of-central-directory record (after its 4-byte signature).
+// End-of-central-directory record (after its 4-byte signature). A field that is all ones in an
+// archive with a zip64 end record holds the zip64 record's value instead (`zip64` set).
 struct EndRecord {
-    uint16_t this_disk;
-    uint16_t directory_disk;
-    uint16_t entries_this_disk;
-    uint16_t total_entries;
-    int32_t directory_size;
-    int32_t directory_offset;
+    uint32_t this_disk;
+    uint32_t directory_disk;
+    uint64_t entries_this_disk;
+    uint64_t total_entries;
+    int64_t directory_size;
+    int64_t directory_offset;
     uint16_t comment_length;
+    bool zip64;
 };
 
 // The fields a local header and a central directory header share, in the order both hold them.
@@ -40,8 +42,8 @@ struct MemberFields {
     uint16_t mod_time;
     uint16_t mod_date;
     uint32_t crc32;
-    uint32_t compressed_size;
-    uint32_t uncompressed_size;
+    uint64_t compressed_size; // from the zip64 extra field where the header's is all ones
+    uint64_t uncompressed_size;
     uint16_t name_length;
     uint16_t extra_length;
 };
@@ -55,17 +57,17 @@ struct CentralHeader : MemberFields {
     uint8_t version_made_by;
     uint8_t host_made_by;
     uint16_t comment_length;
-    uint16_t disk_start;
+    uint32_t disk_start; // this and the offset from the zip64 extra field where all ones
     uint16_t internal_attributes;
     uint32_t external_attributes;
-    uint32_t local_offset;
+    uint64_t local_offset;
 };
 
 // One central directory entry as the extraction driver and listings keep it.
 struct MemberEntry {
-    uint32_t local_offset;
-    uint32_t compressed_size;
-    uint32_t uncompressed_size;
+    uint64_t local_offset;
+    uint64_t compressed_size;
+    uint64_t uncompressed_size;
     uint32_t crc32;
     uint16_t method;
     int host_system;
@@ -159,15 +161,15 @@ struct NameLists {
 struct InputWindow {
     unsigned char *buffer = nullptr;    // INPUT_BUFFER_SIZE bytes, allocated per call
     unsigned char *hold_area = nullptr; // the 3 bytes after the block
-    int32_t window_start = 0;           // file position of buffer[0]
+    int64_t window_start = 0;           // file position of buffer[0]
     unsigned char *read_pos = nullptr;
     int32_t bytes_left = 0; // from read_pos to the end of the valid data
     int archive_fd = -1;
     int64_t archive_size = 0;
     FileIdentity archive_identity;       // which file the archive is, whatever name reaches it
-    int32_t prepended_bytes = 0;         // added to every archive offset before seeking
-    int32_t remaining_compressed = 0;    // counted down by next_byte, also past the member's end
-    uint32_t remaining_uncompressed = 0; // read by the implode and reduce decoders
+    int64_t prepended_bytes = 0;         // added to every archive offset before seeking
+    int64_t remaining_compressed = 0;    // counted down by next_byte, also past the member's end
+    uint64_t remaining_uncompressed = 0; // read by the implode and reduce decoders
 };
 
 // How the member's output stands after write failures: none failed; one failed and the user
@@ -213,11 +215,11 @@ struct OutputState {
 struct ExtractionState {
     MemberEntry batch[BATCH_SIZE] = {};
     std::string listed_names[BATCH_SIZE]; // each kept entry's name as the directory gives it
-    uint16_t skipped_count = 0;           // members refused for version, method or encryption
+    unsigned skipped_count = 0;           // members refused for version, method or encryption
     // Every member's local header offset, sorted, and by directory entry number whether the
     // entry is refused because its data overlap another member's or its local header is an
     // earlier entry's: found before anything is decoded.
-    std::vector<uint32_t> member_offsets;
+    std::vector<uint64_t> member_offsets;
     std::vector<bool> refused_entries;
 };
 
@@ -239,8 +241,8 @@ struct EngineState {
 
     // The archive's records and the current member.
     EndRecord end_record = {};
-    int32_t end_record_offset = 0;
-    int32_t expected_end_offset = 0;
+    int64_t end_record_offset = 0;   // the classic end record's place in the file
+    int64_t expected_end_offset = 0; // and where the directory's offset and size put it
     CentralHeader central = {};
     LocalHeader local = {};
     MemberEntry *current = nullptr;
@@ -280,6 +282,9 @@ void end_member_input();
 EngineStatus read_field(unsigned length, int mode);
 EngineStatus read_central_header();
 EngineStatus read_local_header();
+// After the local header's extra field is read: its sizes that are all ones from the zip64 extra
+// field, and the member's input counters with them.
+void apply_local_zip64();
 void derive_member_flags();
 // Reads a name, extra field or comment of a header (read_field) and raises `status` with the
 // result. False when the walk must end: then, when `header` ("central" or "local") is given, a
@@ -302,6 +307,27 @@ bool find_extra_block(const unsigned char *extra, unsigned extra_length, uint16_
                       ExtraBlock *found);
 // True when the blocks fill the field, up to fewer than four bytes of padding.
 bool extra_field_well_formed(const unsigned char *extra, unsigned extra_length);
+
+// zip64 (zip64.cpp). The zip64 end record as found before the classic end record at
+// `end_record_offset` through its locator: its place in the file and its values.
+struct Zip64End {
+    int64_t position;
+    uint32_t this_disk;
+    uint32_t directory_disk;
+    uint64_t entries_this_disk;
+    uint64_t total_entries;
+    int64_t directory_size;
+    int64_t directory_offset;
+};
+// False when there is no whole locator and zip64 end record (the file position is then undefined).
+bool find_zip64_end(int64_t end_record_offset, Zip64End *found);
+// Replaces the header fields that are all ones by the zip64 extra field's values (0x0001, in the
+// last extra field read): a central header's sizes, local header offset and disk, or, when
+// `local_offset` is null, a local header's two sizes. False when the field lacks a value it
+// should hold; the fields then keep what they held.
+bool apply_zip64_extra(MemberFields &fields, uint64_t *local_offset, uint32_t *disk_start);
+// Whether a central header leaves a value to the zip64 extra field (a field of all ones).
+bool needs_zip64_extra(const CentralHeader &h);
 
 // The three readers of the central directory, and where they differ (read_directory_entry).
 enum class DirectoryReader { extraction, listing, report };
@@ -337,7 +363,7 @@ DecodeOutcome decode_current_member(DecoderEntry decoder);
 
 // Listings.
 EngineStatus list_members();
-int ratio_permille(uint32_t uncompressed, uint32_t compressed);
+int ratio_permille(uint64_t uncompressed, uint64_t compressed);
 void print_name(const char *name);
 
 // Extraction driver and output writer.

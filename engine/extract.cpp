@@ -26,11 +26,11 @@ std::string shown() {
 // --- Where the members' data lie ---------------------------------------------------------------
 
 // The least room a member takes in the archive by its directory entry: its local header with
-// its name, then its compressed data. An end past 4 GiB is kept as 4 GiB: every member starts
-// below it.
+// its name, then its compressed data (offsets and sizes lie below 2^62, so the end never
+// overflows).
 struct DataSpan {
-    uint32_t offset;
-    uint32_t end;
+    uint64_t offset;
+    uint64_t end;
     unsigned entry; // its number in the directory
 };
 
@@ -40,24 +40,35 @@ struct DataSpan {
 // header. The input is left at the directory's start again (false when it cannot be: the walk
 // cannot start). An entry that cannot be read ends the notes there (the walk itself then
 // reports it).
-bool map_member_data(unsigned total) {
+bool map_member_data(uint64_t total) {
     ExtractionState &x = engine.extraction;
     x.member_offsets.clear();
-    x.refused_entries.assign(total, false);
+    // No more entries than the archive can hold (a header takes 46 bytes), whatever it claims.
+    const uint64_t room = static_cast<uint64_t>(engine.input.archive_size) / 46;
+    const unsigned entries = static_cast<unsigned>(std::min<uint64_t>(total, room));
+    x.refused_entries.assign(entries, false);
     int64_t directory_start = archive_position();
     std::vector<DataSpan> spans;
-    spans.reserve(total);
-    for (unsigned n = 0; n < total; ++n) {
+    spans.reserve(entries);
+    for (unsigned n = 0; n < entries; ++n) {
         unsigned char signature[4];
         if (read_exact(signature, 4) != 4 || std::memcmp(signature, CENTRAL_SIGNATURE, 4) != 0)
             break;
         if (read_central_header() != EngineStatus::ok) break;
-        const CentralHeader &h = engine.central;
-        uint64_t end = uint64_t{h.local_offset} + 30 + h.name_length + h.compressed_size;
+        CentralHeader &h = engine.central;
+        if (needs_zip64_extra(h)) {
+            // The offset or size is in the zip64 extra field: read it.
+            if (read_field(h.name_length, FIELD_SKIP) != EngineStatus::ok ||
+                read_field(h.extra_length, FIELD_EXTRA) != EngineStatus::ok)
+                break;
+            apply_zip64_extra(h, &h.local_offset, &h.disk_start);
+            if (read_field(h.comment_length, FIELD_SKIP) != EngineStatus::ok) break;
+        } else {
+            unsigned fields = unsigned{h.name_length} + h.extra_length + h.comment_length;
+            if (read_field(fields, FIELD_SKIP) != EngineStatus::ok) break;
+        }
         spans.push_back(
-            {h.local_offset, static_cast<uint32_t>(std::min<uint64_t>(end, UINT32_MAX)), n});
-        unsigned fields = unsigned{h.name_length} + h.extra_length + h.comment_length;
-        if (read_field(fields, FIELD_SKIP) != EngineStatus::ok) break;
+            {h.local_offset, h.local_offset + 30 + h.name_length + h.compressed_size, n});
     }
     if (seek_archive(directory_start) != EngineStatus::ok) return false;
 
@@ -67,7 +78,7 @@ bool map_member_data(unsigned total) {
     // Sweep in offset order: a member that starts before the furthest end so far overlaps the
     // member that reaches there. Of the entries that share one local header only the first in
     // the directory takes part; the later ones are refused.
-    uint32_t reach = 0;
+    uint64_t reach = 0;
     const DataSpan *reacher = nullptr;
     for (size_t i = 0; i < spans.size(); ++i) {
         const DataSpan &span = spans[i];
@@ -88,7 +99,7 @@ bool map_member_data(unsigned total) {
 
 // Where the directory walk stopped before a batch's members were processed.
 struct WalkPosition {
-    int32_t block;      // the input window's file position
+    int64_t block;      // the input window's file position
     long offset;        // the next byte's place in the window
     int32_t bytes_left; // the window's bytes from there on
 };
@@ -123,12 +134,14 @@ bool refused_entry(unsigned entry) {
 
 // Where the data of the member at `local_offset` must end: at the next member's local header
 // or the central directory, whichever follows it first.
-int64_t data_boundary(uint32_t local_offset) {
-    const std::vector<uint32_t> &offsets = engine.extraction.member_offsets;
+int64_t data_boundary(uint64_t local_offset) {
+    const std::vector<uint64_t> &offsets = engine.extraction.member_offsets;
     auto next = std::upper_bound(offsets.begin(), offsets.end(), local_offset);
-    int64_t boundary = next != offsets.end() ? int64_t{*next} : std::numeric_limits<int64_t>::max();
-    uint32_t directory = static_cast<uint32_t>(engine.end_record.directory_offset);
-    if (directory > local_offset && directory < boundary) boundary = directory;
+    int64_t boundary =
+        next != offsets.end() ? static_cast<int64_t>(*next) : std::numeric_limits<int64_t>::max();
+    int64_t directory = engine.end_record.directory_offset;
+    if (directory > static_cast<int64_t>(local_offset) && directory < boundary)
+        boundary = directory;
     return boundary;
 }
 
@@ -168,9 +181,10 @@ int check_and_store() {
             if (std::fgets(answer, 9, stdin) == nullptr || (answer[0] != 'y' && answer[0] != 'Y'))
                 return 0;
         }
-    } else if (h.version_needed > 20) {
+    } else if (h.version_needed > 45 && (h.method <= 6 || h.method == 8)) {
+        // (A method this engine does not read is refused by its number below.)
         std::fprintf(stderr, "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n",
-                     shown().c_str(), "PK", h.version_needed / 10u, h.version_needed % 10u, 2u, 0u);
+                     shown().c_str(), "PK", h.version_needed / 10u, h.version_needed % 10u, 4u, 5u);
         return 0;
     }
     if (h.method > 6 && h.method != 8) {
@@ -187,8 +201,9 @@ int check_and_store() {
     return 1;
 }
 
-void bad_offset(int number, const char *what, long where) {
-    std::fprintf(stderr, "file #%d:  bad zipfile offset (%s):  %ld\n", number, what, where);
+void bad_offset(int number, const char *what, int64_t where) {
+    std::fprintf(stderr, "file #%d:  bad zipfile offset (%s):  %lld\n", number, what,
+                 static_cast<long long>(where));
 }
 
 // What four bytes read at a local header's place hold.
@@ -196,7 +211,7 @@ enum class SignatureRead { found, mismatch, nothing_read };
 
 // Positions the input at archive offset `offset` and reads the four bytes there. seek_archive's
 // status when the seek fails (it reports a position before the archive's start itself).
-EngineStatus read_local_signature(int32_t offset, SignatureRead *what) {
+EngineStatus read_local_signature(int64_t offset, SignatureRead *what) {
     EngineStatus r = seek_archive(offset);
     if (r != EngineStatus::ok) return r;
     unsigned char signature[4];
@@ -214,8 +229,8 @@ enum class HeaderLookup { found, next_entry, end_archive };
 
 // Positions the input at a local header and checks its signature.
 HeaderLookup find_local_header(int number, EngineStatus &status) {
-    int32_t offset = static_cast<int32_t>(engine.current->local_offset);
-    int64_t request = static_cast<int64_t>(engine.input.prepended_bytes) + offset;
+    const int64_t offset = static_cast<int64_t>(engine.current->local_offset);
+    const int64_t request = engine.input.prepended_bytes + offset;
     SignatureRead what;
     EngineStatus r = read_local_signature(offset, &what);
     if (r == EngineStatus::ok && what == SignatureRead::found) return HeaderLookup::found;
@@ -224,16 +239,16 @@ HeaderLookup find_local_header(int number, EngineStatus &status) {
         return HeaderLookup::next_entry;
     }
     if (r != EngineStatus::ok) {
-        bad_offset(number, "lseek", static_cast<long>(request - request % INPUT_BLOCK_SIZE));
+        bad_offset(number, "lseek", request - request % INPUT_BLOCK_SIZE);
         raise_status(status, EngineStatus::severe_error);
         return HeaderLookup::next_entry;
     }
     if (what == SignatureRead::nothing_read) {
-        bad_offset(number, "EOF", static_cast<long>(request));
+        bad_offset(number, "EOF", request);
         raise_status(status, EngineStatus::severe_error);
         return HeaderLookup::next_entry;
     }
-    bad_offset(number, "local header sig", static_cast<long>(request));
+    bad_offset(number, "local header sig", request);
     raise_status(status, EngineStatus::error);
     if (number != 0) return HeaderLookup::found; // processing goes on with the bytes as they are
 
@@ -246,8 +261,7 @@ HeaderLookup find_local_header(int number, EngineStatus &status) {
         return HeaderLookup::end_archive;
     }
     if (what == SignatureRead::found) return HeaderLookup::found;
-    bad_offset(number, what == SignatureRead::nothing_read ? "EOF" : "local header sig",
-               static_cast<long>(offset));
+    bad_offset(number, what == SignatureRead::nothing_read ? "EOF" : "local header sig", offset);
     raise_status(status, EngineStatus::severe_error);
     return HeaderLookup::next_entry;
 }
@@ -374,6 +388,7 @@ int process_entry(int number, EngineStatus &status) {
     engine.extra_field = nullptr;
     engine.extra_length = 0;
     if (!read_header_field(engine.local.extra_length, FIELD_EXTRA, "local", status)) return 0;
+    apply_local_zip64();
 
     // The name written (and selected by) is the name the directory lists.
     const std::string &listed =
@@ -385,7 +400,7 @@ int process_entry(int number, EngineStatus &status) {
         return 0;
     }
     // Its data end before the next member's header and the directory.
-    if (archive_position() + engine.local.compressed_size >
+    if (archive_position() + static_cast<int64_t>(engine.local.compressed_size) >
         data_boundary(engine.current->local_offset)) {
         refuse_overlap(status);
         return 0;
@@ -499,15 +514,16 @@ EngineStatus decoder_status(const MethodDecoder &m, const DecodeOutcome &outcome
     case DecodeResult::size_mismatch: {
         // The member decoded, but took more or less input than its compressed size.
         bool error =
-            engine.local.compressed_size < static_cast<uint32_t>(outcome.used_compressed_size);
+            static_cast<int64_t>(engine.local.compressed_size) < outcome.used_compressed_size;
         std::fprintf(stderr,
-                     "%s  %s:  %ld bytes required to uncompress to %lu bytes;\n       %s   "
-                     "supposed to require %lu bytes%s%s%s\n",
+                     "%s  %s:  %lld bytes required to uncompress to %llu bytes;\n       %s   "
+                     "supposed to require %llu bytes%s%s%s\n",
                      quiet() ? "" : "\n", error ? "error" : "warning",
-                     static_cast<long>(outcome.used_compressed_size),
-                     static_cast<unsigned long>(engine.local.uncompressed_size), error ? "" : "  ",
-                     static_cast<unsigned long>(engine.local.compressed_size), quiet() ? " [" : "",
-                     quiet() ? shown().c_str() : "", quiet() ? "]" : ".");
+                     static_cast<long long>(outcome.used_compressed_size),
+                     static_cast<unsigned long long>(engine.local.uncompressed_size),
+                     error ? "" : "  ",
+                     static_cast<unsigned long long>(engine.local.compressed_size),
+                     quiet() ? " [" : "", quiet() ? shown().c_str() : "", quiet() ? "]" : ".");
         return error ? EngineStatus::error : EngineStatus::warning;
     }
     case DecodeResult::bad_data:
@@ -536,11 +552,12 @@ uint64_t declared_size() {
 EngineStatus bad_length(uint64_t produced, uint64_t declared, bool more) {
     if (quiet()) std::fprintf(stderr, "%-22s ", shown().c_str());
     if (more)
-        std::fprintf(stderr, " bad length  (more than %lu bytes)\n",
-                     static_cast<unsigned long>(declared));
+        std::fprintf(stderr, " bad length  (more than %llu bytes)\n",
+                     static_cast<unsigned long long>(declared));
     else
-        std::fprintf(stderr, " bad length %lu  (should be %lu)\n",
-                     static_cast<unsigned long>(produced), static_cast<unsigned long>(declared));
+        std::fprintf(stderr, " bad length %llu  (should be %llu)\n",
+                     static_cast<unsigned long long>(produced),
+                     static_cast<unsigned long long>(declared));
     return EngineStatus::error;
 }
 
@@ -631,7 +648,8 @@ EngineStatus extract_member() {
         status = bad_length(produced, declared, false);
     uint32_t recorded = 0;
     if (status <= EngineStatus::warning && (engine.local.flags & 0x0008) &&
-        descriptor_crc(data_start + engine.local.compressed_size, &recorded) &&
+        descriptor_crc(data_start + static_cast<int64_t>(engine.local.compressed_size),
+                       &recorded) &&
         recorded != engine.local.crc32) {
         // The data descriptor and the directory disagree about the member: it is damaged.
         if (quiet()) std::fprintf(stderr, "%-22s ", shown().c_str());
@@ -675,7 +693,7 @@ void remove_unfinished_output() {
 
 EngineStatus extract_all() {
     EngineStatus status = EngineStatus::ok;
-    unsigned total = engine.end_record.total_entries;
+    uint64_t total = engine.end_record.total_entries;
     engine.extraction.skipped_count = 0;
     long last_number = -1;
 
@@ -742,7 +760,7 @@ EngineStatus extract_all() {
                          engine.archive_name, static_cast<int>(tested), tested == 1 ? "" : "s");
         if (engine.extraction.skipped_count > 0)
             std::fprintf(
-                stdout, "%d file%s skipped because of unsupported compression or encoding.\n",
+                stdout, "%u file%s skipped because of unsupported compression or encoding.\n",
                 engine.extraction.skipped_count, engine.extraction.skipped_count == 1 ? "" : "s");
     }
     if (engine.extraction.skipped_count > 0 && status == EngineStatus::ok)

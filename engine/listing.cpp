@@ -9,18 +9,20 @@ std::vector<std::string> archive_members;
 std::vector<uint32_t> archive_member_sizes;
 uint32_t archive_total_size = 0;
 
-int ratio_permille(uint32_t u, uint32_t c) {
+int ratio_permille(uint64_t u, uint64_t c) {
+    constexpr uint64_t MOST = 2147483647u; // a ratio below -MOST shows as -MOST
     if (u == 0) return 0;
     if (u <= 2000000) {
         if (u >= c) return static_cast<int>(((u - c) * 1000 + u / 2) / u);
-        // (c - u) * 1000 may exceed 32 bits for a tiny member with a huge compressed size.
-        uint64_t over = (static_cast<uint64_t>(c - u) * 1000 + u / 2) / u;
-        return over > 2147483647u ? -2147483647 : -static_cast<int>(over);
+        // (c - u) * 1000 may pass 64 bits for a tiny member with a huge compressed size.
+        if (c - u > MOST * u) return -static_cast<int>(MOST);
+        uint64_t over = ((c - u) * 1000 + u / 2) / u;
+        return over > MOST ? -static_cast<int>(MOST) : -static_cast<int>(over);
     }
-    uint32_t k = u / 1000;
+    uint64_t k = u / 1000;
     if (u >= c) return static_cast<int>((u + k / 2 - c) / k);
-    uint64_t over = (static_cast<uint64_t>(c) + k / 2 - u) / k;
-    return over > 2147483647u ? -2147483647 : -static_cast<int>(over);
+    uint64_t over = (c - u + k / 2) / k;
+    return over > MOST ? -static_cast<int>(MOST) : -static_cast<int>(over);
 }
 
 static void format_ratio(char *text, size_t size, int r) {
@@ -155,12 +157,12 @@ EngineStatus list_members() {
     MemberEntry &entry = engine.listed_member;
     entry = MemberEntry{};
     engine.current = &entry;
-    uint16_t listed = 0;
-    uint32_t total_uncompressed = 0, total_compressed = 0;
+    unsigned listed = 0;
+    uint64_t total_uncompressed = 0, total_compressed = 0; // many members may pass 4 GiB
     size_t index = 0;
 
-    for (unsigned number = 0; number < engine.end_record.total_entries; ++number) {
-        if (!read_directory_entry(DirectoryReader::listing, number, status))
+    for (uint64_t number = 0; number < engine.end_record.total_entries; ++number) {
+        if (!read_directory_entry(DirectoryReader::listing, static_cast<unsigned>(number), status))
             return trim_member_table(index, status);
         if (!member_selected(engine.filename, entry.lowercase_name, nullptr)) {
             EngineStatus r = read_field(engine.central.comment_length, FIELD_SKIP);
@@ -171,21 +173,21 @@ EngineStatus list_members() {
         const CentralHeader &h = engine.central;
         unsigned yy = ((h.mod_date >> 9) + 80) % 100, mm = (h.mod_date >> 5) & 0x0F,
                  dd = h.mod_date & 0x1F, hh = h.mod_time >> 11, mi = (h.mod_time >> 5) & 0x3F;
-        uint32_t csize = h.compressed_size;
+        uint64_t csize = h.compressed_size;
         if (h.flags & 1) csize -= 12;
         char ratio[16];
         format_ratio(ratio, sizeof ratio, ratio_permille(h.uncompressed_size, csize));
         char marker = entry.lowercase_name ? '^' : ' ';
         if (verbose) {
             char scratch[16];
-            std::fprintf(stdout, "%7lu  %-7s%7lu %4s  %02u-%02u-%02u  %02u:%02u  %08lx  %c",
-                         static_cast<unsigned long>(h.uncompressed_size),
+            std::fprintf(stdout, "%7llu  %-7s%7llu %4s  %02u-%02u-%02u  %02u:%02u  %08lx  %c",
+                         static_cast<unsigned long long>(h.uncompressed_size),
                          method_name(h.method, h.flags, scratch, sizeof scratch),
-                         static_cast<unsigned long>(csize), ratio, mm, dd, yy, hh, mi,
+                         static_cast<unsigned long long>(csize), ratio, mm, dd, yy, hh, mi,
                          static_cast<unsigned long>(h.crc32), marker);
         } else {
-            std::fprintf(stdout, "%7lu  %02u-%02u-%02u  %02u:%02u  %c",
-                         static_cast<unsigned long>(h.uncompressed_size), mm, dd, yy, hh, mi,
+            std::fprintf(stdout, "%7llu  %02u-%02u-%02u  %02u:%02u  %c",
+                         static_cast<unsigned long long>(h.uncompressed_size), mm, dd, yy, hh, mi,
                          marker);
         }
         print_name(engine.filename);
@@ -213,14 +215,13 @@ EngineStatus list_members() {
         if (verbose)
             std::fprintf(stdout,
                          " ------          ------  ---                              -------\n"
-                         "%7lu         %7lu %4s                              %-7u\n",
-                         static_cast<unsigned long>(total_uncompressed),
-                         static_cast<unsigned long>(total_compressed), ratio,
-                         static_cast<unsigned>(listed));
+                         "%7llu         %7llu %4s                              %-7u\n",
+                         static_cast<unsigned long long>(total_uncompressed),
+                         static_cast<unsigned long long>(total_compressed), ratio, listed);
         else
-            std::fprintf(
-                stdout, " ------                    -------\n%7lu                    %-7u\n",
-                static_cast<unsigned long>(total_uncompressed), static_cast<unsigned>(listed));
+            std::fprintf(stdout,
+                         " ------                    -------\n%7llu                    %-7u\n",
+                         static_cast<unsigned long long>(total_uncompressed), listed);
     }
     archive_total_size = total_uncompressed;
 

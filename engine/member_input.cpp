@@ -16,7 +16,7 @@ void settle_input(const unsigned char *used_to) {
     BulkInput &bulk = engine.bulk;
     InputWindow &window = engine.input;
     if (bulk.active) {
-        window.remaining_compressed -= static_cast<int32_t>(used_to - bulk.settled);
+        window.remaining_compressed -= used_to - bulk.settled;
         bulk.settled = used_to;
         return;
     }
@@ -42,8 +42,9 @@ bool read_piece(int32_t *length) {
         bulk.active = true;
         bulk.next_position = position;
     }
-    int32_t want = window.remaining_compressed < BULK_PIECE_SIZE ? window.remaining_compressed
-                                                                 : BULK_PIECE_SIZE;
+    int32_t want = window.remaining_compressed < BULK_PIECE_SIZE
+                       ? static_cast<int32_t>(window.remaining_compressed)
+                       : BULK_PIECE_SIZE;
     int got = host_read(window.archive_fd, engine.bulk_buffer, want);
     if (got <= 0) got = 0;
     bulk.piece_position = bulk.next_position;
@@ -72,15 +73,15 @@ int next_member_byte(void *, const unsigned char *used_to, const unsigned char *
         return b;
     }
     int32_t left = engine.input.bytes_left;
-    int32_t member = engine.input.remaining_compressed;
+    int64_t member = engine.input.remaining_compressed;
     *run = engine.input.read_pos;
-    *run_length = left < member ? left : member;
+    *run_length = left < member ? left : static_cast<int32_t>(member);
     if (*run_length < 0) *run_length = 0;
     return b;
 }
 
 // ByteSource::finish: the input position is where the decoder's reads stopped.
-int32_t finish_member_input(void *, const unsigned char *used_to) {
+int64_t finish_member_input(void *, const unsigned char *used_to) {
     settle_input(used_to);
     BulkInput &bulk = engine.bulk;
     if (bulk.active) {
@@ -120,8 +121,8 @@ DecodeOutcome decode_current_member(DecoderEntry decoder) {
     engine.bulk = BulkInput{};
     // The member's first bytes are those in the input window from the input position.
     int32_t left = engine.input.bytes_left;
-    int32_t in_member = engine.input.remaining_compressed;
-    int32_t start_length = left < in_member ? left : in_member;
+    int64_t in_member = engine.input.remaining_compressed;
+    int32_t start_length = left < in_member ? left : static_cast<int32_t>(in_member);
     const ByteSource input{nullptr, engine.input.read_pos, start_length < 0 ? 0 : start_length,
                            next_member_byte, finish_member_input};
     const ByteSink output{nullptr, shrunk ? write_shrink_output : write_member_output};

@@ -59,7 +59,7 @@ const char *month_name(unsigned month) {
 }
 
 // The compressed size without the 12-byte encryption header of an encrypted member.
-uint32_t compressed_without_header(const CentralHeader &h) {
+uint64_t compressed_without_header(const CentralHeader &h) {
     if (!(h.flags & 1)) return h.compressed_size;
     return h.compressed_size >= 12 ? h.compressed_size - 12 : 0;
 }
@@ -341,48 +341,50 @@ EngineStatus report_archive_header() {
     const EndRecord &e = engine.end_record;
     if (engine.kept.show_header) {
         if (std::strlen(engine.archive_name) >= 39)
-            std::fprintf(stdout, "Archive:  %s   %lld   %d\n", engine.archive_name,
+            std::fprintf(stdout, "Archive:  %s   %lld   %llu\n", engine.archive_name,
                          static_cast<long long>(engine.input.archive_size),
-                         static_cast<int>(e.total_entries));
+                         static_cast<unsigned long long>(e.total_entries));
         else
-            std::fprintf(stdout, "Archive:  %s   %lld bytes   %d file%s\n", engine.archive_name,
+            std::fprintf(stdout, "Archive:  %s   %lld bytes   %llu file%s\n", engine.archive_name,
                          static_cast<long long>(engine.input.archive_size),
-                         static_cast<int>(e.total_entries), e.total_entries == 1 ? "" : "s");
+                         static_cast<unsigned long long>(e.total_entries),
+                         e.total_entries == 1 ? "" : "s");
     }
 
     if (engine.options.report_format == ReportFormat::full) {
-        const unsigned long size = static_cast<uint32_t>(e.directory_size);
-        const unsigned long offset = static_cast<uint32_t>(e.directory_offset);
+        const auto size = static_cast<unsigned long long>(e.directory_size);
+        const auto offset = static_cast<unsigned long long>(e.directory_offset);
+        const auto total = static_cast<unsigned long long>(e.total_entries);
         std::fprintf(stdout, "\nEnd-of-central-directory record:\n");
         std::fprintf(stdout, "-------------------------------\n\n");
         std::fprintf(stdout,
-                     "  Actual offset of end-of-central-dir record:   %9ld (%.8lXh)\n"
-                     "  Expected offset of end-of-central-dir record: %9ld (%.8lXh)\n"
+                     "  Actual offset of end-of-central-dir record:   %9lld (%.8llXh)\n"
+                     "  Expected offset of end-of-central-dir record: %9lld (%.8llXh)\n"
                      "  (based on the length of the central directory and its expected offset)\n\n",
-                     static_cast<long>(engine.end_record_offset),
-                     static_cast<unsigned long>(static_cast<uint32_t>(engine.end_record_offset)),
-                     static_cast<long>(engine.expected_end_offset),
-                     static_cast<unsigned long>(static_cast<uint32_t>(engine.expected_end_offset)));
+                     static_cast<long long>(engine.end_record_offset),
+                     static_cast<unsigned long long>(engine.end_record_offset),
+                     static_cast<long long>(engine.expected_end_offset),
+                     static_cast<unsigned long long>(engine.expected_end_offset));
         const char *entries = e.total_entries == 1 ? "entry" : "entries";
         if (e.this_disk == 0) {
             std::fprintf(stdout,
                          "  This zipfile constitutes the sole disk of a single-part archive; its\n"
-                         "  central directory contains %u %s.  The central directory is %lu\n"
-                         "  (%.8lXh) bytes long, and its (expected) offset in bytes from the\n"
-                         "  beginning of the zipfile is %lu (%.8lXh).\n\n",
-                         static_cast<unsigned>(e.total_entries), entries, size, size, offset,
-                         offset);
+                         "  central directory contains %llu %s.  The central directory is %llu\n"
+                         "  (%.8llXh) bytes long, and its (expected) offset in bytes from the\n"
+                         "  beginning of the zipfile is %llu (%.8llXh).\n\n",
+                         total, entries, size, size, offset, offset);
         } else {
             std::fprintf(
                 stdout,
                 "  This zipfile constitutes disk %u of a multi-part archive.  The central\n"
-                "  directory starts on disk %u; %u of its entries %s contained within\n"
-                "  this zipfile, out of a total of %u %s.  The entire central\n"
-                "  directory is %lu (%.8lXh) bytes long, and its offset in bytes from\n"
-                "  the beginning of the zipfile in which it begins is %lu (%.8lXh).\n\n",
+                "  directory starts on disk %u; %llu of its entries %s contained within\n"
+                "  this zipfile, out of a total of %llu %s.  The entire central\n"
+                "  directory is %llu (%.8llXh) bytes long, and its offset in bytes from\n"
+                "  the beginning of the zipfile in which it begins is %llu (%.8llXh).\n\n",
                 static_cast<unsigned>(e.this_disk), static_cast<unsigned>(e.directory_disk),
-                static_cast<unsigned>(e.entries_this_disk), e.entries_this_disk == 1 ? "is" : "are",
-                static_cast<unsigned>(e.total_entries), entries, size, size, offset, offset);
+                static_cast<unsigned long long>(e.entries_this_disk),
+                e.entries_this_disk == 1 ? "is" : "are", total, entries, size, size, offset,
+                offset);
         }
         if (e.comment_length == 0) {
             std::fprintf(stdout, "  There is no zipfile comment.\n");
@@ -470,13 +472,13 @@ EngineStatus report_short_line() {
     char type = (h.internal_attributes & 1) ? 't' : 'b';
     if (encrypted) type = static_cast<char>(type - 'a' + 'A');
     char extra = (h.flags & 8) ? (has_extra ? 'X' : 'l') : (has_extra ? 'x' : '-');
-    std::fprintf(stdout, "%s %s %7lu %c%c", field, HOST_ABBREVIATIONS[host],
-                 static_cast<unsigned long>(h.uncompressed_size), type, extra);
+    std::fprintf(stdout, "%s %s %7llu %c%c", field, HOST_ABBREVIATIONS[host],
+                 static_cast<unsigned long long>(h.uncompressed_size), type, extra);
     if (engine.options.report_format == ReportFormat::with_ratio)
         std::fprintf(stdout, "%3d%%",
                      (ratio_permille(h.uncompressed_size, compressed_without_header(h)) + 5) / 10);
     else if (engine.options.report_format == ReportFormat::with_compressed)
-        std::fprintf(stdout, " %7lu", static_cast<unsigned long>(h.compressed_size));
+        std::fprintf(stdout, " %7llu", static_cast<unsigned long long>(h.compressed_size));
     std::fprintf(stdout, " %s %s ", method_abbreviation(h).c_str(),
                  report_date(h.mod_date, h.mod_time).c_str());
     print_name(engine.filename);
@@ -514,10 +516,10 @@ static void report_entry_fields(const CentralHeader &h) {
                  report_date(h.mod_date, h.mod_time).c_str());
     std::fprintf(stdout, "  32-bit CRC value (hex):                           %.8lx\n",
                  static_cast<unsigned long>(h.crc32));
-    std::fprintf(stdout, "  compressed size:                                  %lu bytes\n",
-                 static_cast<unsigned long>(h.compressed_size));
-    std::fprintf(stdout, "  uncompressed size:                                %lu bytes\n",
-                 static_cast<unsigned long>(h.uncompressed_size));
+    std::fprintf(stdout, "  compressed size:                                  %llu bytes\n",
+                 static_cast<unsigned long long>(h.compressed_size));
+    std::fprintf(stdout, "  uncompressed size:                                %llu bytes\n",
+                 static_cast<unsigned long long>(h.uncompressed_size));
     std::fprintf(stdout, "  length of filename:                               %u characters\n",
                  static_cast<unsigned>(h.name_length));
     std::fprintf(stdout, "  length of extra field:                            %u bytes\n",
@@ -565,9 +567,10 @@ static void report_entry_attributes(const CentralHeader &h) {
                      a, (a & 0x01) ? "rdo " : "", (a & 0x02) ? "hid " : "",
                      (a & 0x04) ? "sys " : "", (a & 0x08) ? "lab " : "", (a & 0x10) ? "dir " : "",
                      (a & 0x20) ? "arc" : "");
-    std::fprintf(stdout, "  offset of local header from start of archive:     %lu (%.8lXh) bytes\n",
-                 static_cast<unsigned long>(h.local_offset),
-                 static_cast<unsigned long>(h.local_offset));
+    std::fprintf(stdout,
+                 "  offset of local header from start of archive:     %llu (%.8llXh) bytes\n",
+                 static_cast<unsigned long long>(h.local_offset),
+                 static_cast<unsigned long long>(h.local_offset));
 }
 
 // The full report's extra field and member comment, read from the archive: the status of the
@@ -621,9 +624,10 @@ EngineStatus report_members() {
     int members = 0;
     // Totals of many large members may pass 4 GiB.
     uint64_t total_uncompressed = 0, total_compressed = 0;
-    const unsigned total_entries = engine.end_record.total_entries;
-    for (unsigned i = 0; i < total_entries; ++i) {
-        if (!read_directory_entry(DirectoryReader::report, i, status)) return status;
+    const uint64_t total_entries = engine.end_record.total_entries;
+    for (uint64_t i = 0; i < total_entries; ++i) {
+        if (!read_directory_entry(DirectoryReader::report, static_cast<unsigned>(i), status))
+            return status;
         const CentralHeader &h = engine.central;
 
         EngineStatus r;
@@ -665,13 +669,7 @@ EngineStatus report_members() {
     raise_status(status, end);
 
     if (engine.options.show_totals) {
-        // The ratio is taken on 32-bit sizes; scale both totals down together when needed.
-        uint64_t u = total_uncompressed, c = total_compressed;
-        while (u > 0xFFFFFFFFu || c > 0xFFFFFFFFu) {
-            u >>= 1;
-            c >>= 1;
-        }
-        int r = ratio_permille(static_cast<uint32_t>(u), static_cast<uint32_t>(c));
+        int r = ratio_permille(total_uncompressed, total_compressed);
         int magnitude = r < 0 ? -r : r;
         std::fprintf(
             stdout, "%d file%s, %llu bytes uncompressed, %llu bytes compressed:  %s%d.%d%%\n",

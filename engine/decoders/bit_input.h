@@ -55,7 +55,7 @@ inline void take_input(BitInput &in, InputFeed &feed, const ByteSource &source,
 // Hands the input back to the source when the decoder is done. Returns how many of the member's
 // bytes are left (negative: how many were asked for past its end); held bits do not count as
 // used.
-inline int32_t hand_back_input(const BitInput &in) {
+inline int64_t hand_back_input(const BitInput &in) {
     const ByteSource &source = *in.feed->source;
     return source.finish(source.context, in.next);
 }

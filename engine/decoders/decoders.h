@@ -28,7 +28,7 @@ struct DecodeOutcome {
     DecodeResult result = DecodeResult::ok;
     unsigned incomplete_distance_codes = 0; // deflate: blocks decoded with an incomplete one
     bool incomplete_literal_code = false;   // deflate: the member ended on an incomplete one
-    int32_t used_compressed_size = 0;       // implode: the input that was used
+    int64_t used_compressed_size = 0;       // implode: the input that was used
 };
 
 // Every check of what a member's data says goes through here, so that the decoders' rule for
@@ -74,8 +74,8 @@ struct TableMemory {
 struct MemberFacts {
     uint16_t method = 0;            // reduce: the compression factor
     uint16_t flags = 0;             // general purpose flags: implode's variant
-    uint32_t compressed_size = 0;   // deflate and implode: how much input to expect
-    uint32_t uncompressed_size = 0; // implode and reduce: how much output to make
+    uint64_t compressed_size = 0;   // deflate and implode: how much input to expect
+    uint64_t uncompressed_size = 0; // implode and reduce: how much output to make
 };
 
 // Where a member's compressed bytes come from. The bit input reads the run of bytes it was last
@@ -92,7 +92,7 @@ struct ByteSource {
                 int32_t *run_length);
     // The decoder is done: counts the bytes before `used_to` as used and returns how many of the
     // member's bytes are left (negative: how many were asked for past its end).
-    int32_t (*finish)(void *context, const unsigned char *used_to);
+    int64_t (*finish)(void *context, const unsigned char *used_to);
 };
 
 // Where a decoder's output goes, block by block, in order.
@@ -197,4 +197,4 @@ DecodeOutcome reduce_decode_member(DecoderState &state, const MemberFacts &membe
 
 // First-level bits asked for implode's distance tree: more for members above 200000 compressed
 // bytes.
-int implode_distance_lookup_bits(int32_t compressed_size);
+int implode_distance_lookup_bits(uint64_t compressed_size);

@@ -542,7 +542,7 @@ DecodeResult decode_blocks(const Member &m) {
 
 // Pairing a block's literals costs about as much as decoding a few thousand of them: members of
 // fewer compressed bytes than this decode faster without.
-constexpr int32_t PAIRING_MIN_INPUT = 4096;
+constexpr uint64_t PAIRING_MIN_INPUT = 4096;
 
 } // namespace
 
@@ -553,7 +553,7 @@ DecodeOutcome deflate_decode_member(DecoderState &state, const MemberFacts &memb
     s.output = &output;
     s.out_pos = 0;
     s.unwritten = 0;
-    s.use_literal_pairs = static_cast<int32_t>(member.compressed_size) >= PAIRING_MIN_INPUT;
+    s.use_literal_pairs = member.compressed_size >= PAIRING_MIN_INPUT;
     take_input(s.input, state.input_feed, input, FILL_ONES);
     DecodeOutcome outcome;
     outcome.result = decode_blocks(Member{s, state.table_memory, outcome});

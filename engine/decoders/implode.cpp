@@ -194,7 +194,7 @@ DecodeResult read_trees(BitInput &in, DecoderState &state, uint16_t variant, Tre
 
 } // namespace
 
-int implode_distance_lookup_bits(int32_t compressed_size) {
+int implode_distance_lookup_bits(uint64_t compressed_size) {
     return compressed_size > 200000 ? 8 : 7;
 }
 
@@ -202,22 +202,22 @@ DecodeOutcome implode_decode_member(DecoderState &state, const MemberFacts &memb
                                     const ByteSource &input, const ByteSink &output) {
     const uint16_t variant = member.flags & (FLAG_8K_WINDOW | FLAG_LITERAL_TREE);
     Trees t(state.table_memory);
-    t.distance_bits = implode_distance_lookup_bits(static_cast<int32_t>(member.compressed_size));
+    t.distance_bits = implode_distance_lookup_bits(member.compressed_size);
 
     CodeLoop c{BitInput{}, {state.window_area, &output}};
     take_input(c.in, state.input_feed, input, FILL_ONES);
     DecodeResult r = read_trees(c.in, state, variant, t);
     if (r == DecodeResult::ok) r = decode_codes(c, variant, t, member.uncompressed_size);
-    int32_t remaining = hand_back_input(c.in);
+    int64_t remaining = hand_back_input(c.in);
     if (r != DecodeResult::ok) return {r};
     write_last_window(c.window);
 
     // The input used must be the compressed size; whole bytes taken into the buffer but not used
     // count as unused, fill bytes past the member's end as used.
-    int32_t unused = static_cast<int32_t>(c.in.count / 8);
+    int64_t unused = c.in.count / 8;
     DecodeOutcome outcome;
     outcome.used_compressed_size =
-        static_cast<int32_t>(int64_t{member.compressed_size} - remaining - unused);
+        static_cast<int64_t>(member.compressed_size) - remaining - unused;
     if (remaining + unused != 0) outcome.result = DecodeResult::size_mismatch;
     return outcome;
 }

@@ -186,8 +186,10 @@ TEST_F(Extract, UnsupportedMethodsAndEncryptionAreSkipped) {
     Member secret = stored_member("secret.txt", "abc");
     secret.flags = 1;
     Member newer = stored_member("newer.txt", "abc");
-    newer.version_needed = 45;
-    a.members = {m7, m9, secret, newer, stored_member("plain.txt", "plain")};
+    newer.version_needed = 46;
+    Member zip64_era = stored_member("plain45.txt", "4.5"); // a method read here: extracted
+    zip64_era.version_needed = 45;
+    a.members = {m7, m9, secret, newer, zip64_era, stored_member("plain.txt", "plain")};
     std::string zip = archive_at(dir, a);
     RunResult r = run({zip, "-d", out});
     EXPECT_EQ(r.status, 1);
@@ -199,9 +201,10 @@ TEST_F(Extract, UnsupportedMethodsAndEncryptionAreSkipped) {
     EXPECT_NE(r.err.find("   skipping: secret.txt              encrypted (not supported)\n"),
               std::string::npos);
     EXPECT_NE(
-        r.err.find("   skipping: newer.txt               need PK compat. v4.5 (can do v2.0)\n"),
+        r.err.find("   skipping: newer.txt               need PK compat. v4.6 (can do v4.5)\n"),
         std::string::npos);
     EXPECT_EQ(read_text(out + "/plain.txt"), "plain");
+    EXPECT_EQ(read_text(out + "/plain45.txt"), "4.5");
     EXPECT_FALSE(file_exists(out + "/secret.txt"));
 
     r = run({"-t", zip});

@@ -44,6 +44,10 @@ static void put32(Bytes &b, uint32_t v) {
     put16(b, v & 0xFFFF);
     put16(b, v >> 16);
 }
+static void put64(Bytes &b, uint64_t v) {
+    put32(b, static_cast<uint32_t>(v));
+    put32(b, static_cast<uint32_t>(v >> 32));
+}
 static void put(Bytes &b, const Bytes &more) {
     b.insert(b.end(), more.begin(), more.end());
 }
@@ -63,6 +67,26 @@ Bytes build_zip(const Archive &archive) {
         uint32_t crc = m.override_crc ? m.crc : crc32_of(m.data);
         uint32_t size = m.override_size ? m.size : static_cast<uint32_t>(m.data.size());
         uint32_t offset = static_cast<uint32_t>(out.size());
+        const uint64_t size64 = m.override_size64 ? m.size64 : size;
+        // zip64: all ones in the headers, the values in the extra fields.
+        Bytes local_extra = m.local_extra, extra = m.extra;
+        uint32_t packed = static_cast<uint32_t>(payload.size()), local_packed = packed,
+                 local_size = size, listed_offset = offset;
+        if (m.zip64) {
+            Bytes local_block, central_block;
+            put16(local_block, 1);
+            put16(local_block, 16);
+            put64(local_block, m.data_descriptor ? 0 : size64);
+            put64(local_block, m.data_descriptor ? 0 : payload.size());
+            put16(central_block, 1);
+            put16(central_block, 24);
+            put64(central_block, size64);
+            put64(central_block, payload.size());
+            put64(central_block, offset);
+            local_extra.insert(local_extra.begin(), local_block.begin(), local_block.end());
+            extra.insert(extra.begin(), central_block.begin(), central_block.end());
+            packed = local_packed = size = local_size = listed_offset = UINT32_MAX;
+        }
         put32(out, 0x04034b50);
         out.push_back(m.version_needed);
         out.push_back(m.host_needed);
@@ -71,18 +95,23 @@ Bytes build_zip(const Archive &archive) {
         put16(out, m.mod_time);
         put16(out, m.mod_date);
         put32(out, m.data_descriptor ? 0 : crc);
-        put32(out, m.data_descriptor ? 0 : static_cast<uint32_t>(payload.size()));
-        put32(out, m.data_descriptor ? 0 : size);
+        put32(out, m.data_descriptor ? 0 : local_packed);
+        put32(out, m.data_descriptor ? 0 : local_size);
         put16(out, static_cast<uint32_t>(m.name.size()));
-        put16(out, static_cast<uint32_t>(m.local_extra.size()));
+        put16(out, static_cast<uint32_t>(local_extra.size()));
         put(out, m.name);
-        put(out, m.local_extra);
+        put(out, local_extra);
         put(out, payload);
         if (m.data_descriptor) {
             put32(out, 0x08074b50);
             put32(out, crc);
-            put32(out, static_cast<uint32_t>(payload.size()));
-            put32(out, size);
+            if (m.zip64) {
+                put64(out, payload.size());
+                put64(out, size64);
+            } else {
+                put32(out, static_cast<uint32_t>(payload.size()));
+                put32(out, size);
+            }
         }
 
         put32(directory, 0x02014b50);
@@ -95,28 +124,51 @@ Bytes build_zip(const Archive &archive) {
         put16(directory, m.mod_time);
         put16(directory, m.mod_date);
         put32(directory, crc);
-        put32(directory, static_cast<uint32_t>(payload.size()));
+        put32(directory, packed);
         put32(directory, size);
         put16(directory, static_cast<uint32_t>(m.name.size()));
-        put16(directory, static_cast<uint32_t>(m.extra.size()));
+        put16(directory, static_cast<uint32_t>(extra.size()));
         put16(directory, static_cast<uint32_t>(m.comment.size()));
         put16(directory, 0);
         put16(directory, m.internal_attributes);
         put32(directory, m.external_attributes);
-        put32(directory, offset);
+        put32(directory, listed_offset);
         put(directory, m.name);
-        put(directory, m.extra);
+        put(directory, extra);
         put(directory, m.comment);
     }
     uint32_t directory_offset = static_cast<uint32_t>(out.size());
     put(out, directory);
+    uint32_t entries = static_cast<uint32_t>(archive.members.size());
+    uint32_t directory_size = static_cast<uint32_t>(directory.size());
+    uint32_t listed_directory = archive.null_directory_offset ? 0 : directory_offset;
+    if (archive.zip64) {
+        const uint64_t record = out.size();
+        const uint64_t claimed = archive.zip64_entries ? archive.zip64_entries : entries;
+        put32(out, 0x06064b50);
+        put64(out, 44);
+        put16(out, 45);
+        put16(out, 45);
+        put32(out, archive.this_disk);
+        put32(out, archive.directory_disk);
+        put64(out, claimed);
+        put64(out, claimed);
+        put64(out, directory.size());
+        put64(out, listed_directory);
+        put32(out, 0x07064b50);
+        put32(out, 0);
+        put64(out, record);
+        put32(out, 1);
+        entries = 0xFFFF;
+        directory_size = listed_directory = UINT32_MAX;
+    }
     put32(out, 0x06054b50);
     put16(out, archive.this_disk);
     put16(out, archive.directory_disk);
-    put16(out, static_cast<uint32_t>(archive.members.size()));
-    put16(out, static_cast<uint32_t>(archive.members.size()));
-    put32(out, static_cast<uint32_t>(directory.size()));
-    put32(out, archive.null_directory_offset ? 0 : directory_offset);
+    put16(out, entries);
+    put16(out, entries);
+    put32(out, directory_size);
+    put32(out, listed_directory);
     put16(out, static_cast<uint32_t>(archive.comment.size()));
     put(out, archive.comment);
     if (!archive.prefix.empty())

@@ -38,6 +38,11 @@ struct Member {
     bool override_size = false; // declare `size` as the uncompressed size instead of data's
     uint32_t size = 0;
     bool data_descriptor = false; // flag bit 3: local CRC and sizes zero, descriptor after data
+    // zip64: both headers hold all ones for the sizes (the central one for the offset too) and
+    // a zip64 extra field (0x0001) the values; a data descriptor holds 8-byte sizes.
+    bool zip64 = false;
+    bool override_size64 = false; // declare `size64` as the uncompressed size (zip64 only)
+    uint64_t size64 = 0;
 };
 
 struct Archive {
@@ -47,6 +52,10 @@ struct Archive {
     uint16_t this_disk = 0;
     uint16_t directory_disk = 0;
     bool null_directory_offset = false;
+    // A zip64 end record and its locator before the end record, whose counts, directory size and
+    // offset are all ones; `zip64_entries` (when not 0) is the count the zip64 record claims.
+    bool zip64 = false;
+    uint64_t zip64_entries = 0;
 };
 
 Bytes build_zip(const Archive &archive);

@@ -41,10 +41,10 @@ int memory_next(void *context, const unsigned char *used_to, const unsigned char
     return b;
 }
 
-int32_t memory_finish(void *context, const unsigned char *used_to) {
+int64_t memory_finish(void *context, const unsigned char *used_to) {
     auto &m = *static_cast<MemorySource *>(context);
     if (used_to != nullptr) m.at = used_to;
-    return static_cast<int32_t>(m.end - m.at) - m.past_end;
+    return (m.end - m.at) - m.past_end;
 }
 
 void memory_write(void *context, const unsigned char *block, unsigned length) {
