@@ -108,7 +108,8 @@ struct KeptAcrossCalls {
     int show_header = 0;           // the detailed report's header line (every report sets it)
     int no_zip_directory_seen = 0; // a file by the plain name had no zip directory: words a
                                    // later not-found message differently
-    ReplacePolicy replace_policy = nullptr; // none: an existing file is kept
+    ReplacePolicy replace_policy = nullptr;   // none: an existing file is kept
+    PasswordPolicy password_policy = nullptr; // none: encrypted members need -P
 };
 
 // The detailed report's format (zipinfo -1, -2, -s, -m, -l, -v): while the options are read
@@ -223,6 +224,24 @@ struct ExtractionState {
     std::vector<bool> refused_entries;
 };
 
+// Traditional decryption (decryption.cpp): the three keys of the stream cipher, the 12-byte header
+// in front of an encrypted member's data, and the passwords of one call.
+constexpr int ENCRYPTION_HEADER_SIZE = 12;
+struct CipherKeys {
+    uint32_t key0 = 0x12345678u;
+    uint32_t key1 = 0x23456789u;
+    uint32_t key2 = 0x34567890u;
+};
+struct DecryptionState {
+    std::string given;          // -P's password
+    bool have_given = false;    // -P was given
+    std::string answered;       // the prompt's answer for the archive `answered_for`
+    bool have_answered = false; // the prompt gave one
+    std::string answered_for;   // the archive the prompt was made for: one prompt per archive
+    bool active = false;        // the current member's data are decrypted as they are read
+    CipherKeys keys;            // the current member's, after its header
+};
+
 // The engine's whole state; one engine call runs at a time.
 struct EngineState {
     KeptAcrossCalls kept;
@@ -255,6 +274,7 @@ struct EngineState {
     MemberEntry listed_member = {}; // the current entry of the listings and the detailed report
     DecoderState decoders;
     HostState host;
+    DecryptionState decryption;
 };
 
 extern EngineState engine;
@@ -365,6 +385,19 @@ DecodeOutcome decode_current_member(DecoderEntry decoder);
 EngineStatus list_members();
 int ratio_permille(uint64_t uncompressed, uint64_t compressed);
 void print_name(const char *name);
+
+// Traditional decryption. Keys set up from a password; bytes decrypted in place (each exactly once,
+// in order); for an encrypted member whose local header was just read, the password found and its
+// header read and checked: false when the member cannot be decrypted (a line names why, `status`
+// is raised), true with the input after the header and decryption active.
+void start_keys(CipherKeys &keys, const char *password);
+void decrypt_bytes(CipherKeys &keys, unsigned char *bytes, int32_t count);
+bool start_member_decryption(EngineStatus &status);
+// The member's compressed data, without the encryption header when there is one.
+uint64_t member_data_size();
+
+// The name of a compression method this engine does not read, or null.
+const char *unread_method_name(unsigned method);
 
 // Extraction driver and output writer.
 EngineStatus extract_all();

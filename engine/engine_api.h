@@ -44,6 +44,14 @@ using ReplacePolicy = bool (*)(const char *path);
 // The policy asked before an existing output file is replaced (kept across calls).
 void set_replace_policy(ReplacePolicy policy);
 
+// Asked for the password of an archive's encrypted members when the command line gave none (-P),
+// once per archive: true with the password in `password` (room for `size` bytes with its NUL).
+// The command line hands over its prompt on the terminal; without one (the setup program, whose
+// archives are never encrypted) encrypted members are skipped.
+using PasswordPolicy = bool (*)(const char *archive, char *password, size_t size);
+// The policy asked for a password (kept across calls).
+void set_password_policy(PasswordPolicy policy);
+
 // How many names of the last call's include list matched no member.
 int names_not_matched();
 

@@ -36,7 +36,7 @@ EngineStatus show_usage(int bad) {
                  "  -j  junk paths (don't make directories)   %c-U%c don't make names lowercase\n"
                  " %-42s %c-V%c retain VMS version numbers\n%s",
                  ' ', ' ', " -$  label removables (-$$ => fixed disks)", ' ', ' ',
-                 "                                             -s  spaces in filenames => '_'\n");
+                 "  -P  password for encrypted members         -s  spaces in filenames => '_'\n");
     std::fprintf(out,
                  "Examples (see unzip.doc for more info):\n"
                  "  unzip data1 -x joe   => extract all files except joe from zipfile data1.zip\n"
@@ -133,6 +133,27 @@ constexpr OptionLetter OPTION_LETTERS[] = {
     {'$', [](int n) { count(engine.kept.volume_labels, n); }},
 };
 
+// Option letters that take the entry after their group as their value (negated: none, and the
+// value is dropped).
+struct ValueOption {
+    char letter;
+    void (*apply)(const char *value);
+};
+
+constexpr ValueOption VALUE_OPTIONS[] = {
+    {'P',
+     [](const char *password) {
+         engine.decryption.have_given = password != nullptr;
+         engine.decryption.given = password ? password : "";
+     }},
+};
+
+static const ValueOption *value_option(int letter) {
+    for (const ValueOption &option : VALUE_OPTIONS)
+        if (option.letter == letter) return &option;
+    return nullptr;
+}
+
 // Applies one option letter; returns the bad-line flag. The negation count carries over from
 // one option entry to the next and ends at the letter it negates.
 static int apply_option(int letter, int &negation) {
@@ -154,14 +175,25 @@ static EngineStatus parse_options(int *argc_in, char ***argv_in) {
     int bad = 0;
     int negation = 0;
     while (argc > 0 && argv[0] != nullptr && argv[0][0] == '-') {
+        int values = 0; // entries after this group that its letters take
         for (const char *s = argv[0] + 1; *s; ++s) {
-            if (*s == '-')
+            if (*s == '-') {
                 ++negation;
-            else
+            } else if (const ValueOption *option = value_option(*s)) {
+                if (negation) {
+                    option->apply(nullptr);
+                } else if (values + 1 < argc && argv[values + 1] != nullptr) {
+                    option->apply(argv[++values]);
+                } else {
+                    bad = 1; // the value is missing
+                }
+                negation = 0;
+            } else {
                 bad |= apply_option(static_cast<unsigned char>(*s), negation);
+            }
         }
-        --argc;
-        ++argv;
+        argc -= 1 + values;
+        argv += 1 + values;
     }
     int exclusive = (engine.options.to_stdout != 0) + (engine.options.test != 0) +
                     (engine.options.update != 0) + (engine.options.list_level > 0);

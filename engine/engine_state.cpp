@@ -66,6 +66,7 @@ void reset_engine_state() {
     engine.host.expansion = ExpansionState{};
     engine.host.output_file = OutputFileState{};
     engine.host.time_zone = TimeZoneState{};
+    engine.decryption = DecryptionState{};
 }
 
 void set_replace_policy(ReplacePolicy policy) {

@@ -151,6 +151,9 @@ void refuse_overlap(EngineStatus &status) {
     raise_status(status, EngineStatus::severe_error);
 }
 
+struct MethodDecoder;
+const MethodDecoder *method_decoder(unsigned method);
+
 // Checks a selected entry and fills its batch slot; 1 to keep it, 0 to skip it.
 int check_and_store() {
     MemberEntry &m = *engine.current;
@@ -181,19 +184,32 @@ int check_and_store() {
             if (std::fgets(answer, 9, stdin) == nullptr || (answer[0] != 'y' && answer[0] != 'Y'))
                 return 0;
         }
-    } else if (h.version_needed > 45 && (h.method <= 6 || h.method == 8)) {
-        // (A method this engine does not read is refused by its number below.)
+    }
+    // Encryption other than the traditional one, then methods not read, each named; a member
+    // marked as needing a version beyond 2.0 is read when its method is one of this engine's, up
+    // to version 4.5.
+    if (m.encrypted && (h.flags & 0x0040)) {
+        std::fprintf(stderr, "   skipping: %-22s  strong encryption (not supported)\n",
+                     shown().c_str());
+        return 0;
+    }
+    if (h.method == 99) {
+        std::fprintf(stderr, "   skipping: %-22s  AES encryption (not supported)\n",
+                     shown().c_str());
+        return 0;
+    }
+    if (!method_decoder(h.method)) {
+        if (const char *name = unread_method_name(h.method))
+            std::fprintf(stderr, "   skipping: %-22s  compression method %d (%s)\n",
+                         shown().c_str(), h.method, name);
+        else
+            std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", shown().c_str(),
+                         h.method);
+        return 0;
+    }
+    if (h.host_needed != 2 && h.version_needed > 45) {
         std::fprintf(stderr, "   skipping: %-22s  need %s compat. v%u.%u (can do v%u.%u)\n",
                      shown().c_str(), "PK", h.version_needed / 10u, h.version_needed % 10u, 4u, 5u);
-        return 0;
-    }
-    if (h.method > 6 && h.method != 8) {
-        std::fprintf(stderr, "   skipping: %-22s  compression method %d\n", shown().c_str(),
-                     h.method);
-        return 0;
-    }
-    if (m.encrypted) {
-        std::fprintf(stderr, "   skipping: %-22s  encrypted (not supported)\n", shown().c_str());
         return 0;
     }
     map_attributes();
@@ -414,6 +430,9 @@ int process_entry(int number, EngineStatus &status) {
         return 0;
     }
 
+    // An encrypted member's password and header, before anything is made for it.
+    if (!start_member_decryption(status)) return 0;
+
     if (!engine.options.test && !engine.options.to_stdout) {
         r = mapname();
         if (r == EngineStatus::folder_created || r == EngineStatus::nothing_to_write) return 0;
@@ -436,20 +455,33 @@ int process_entry(int number, EngineStatus &status) {
     return engine.output.disk_full_state == DiskFullState::stop ? 1 : 0;
 }
 
-// The stored copy: bytes from the archive straight to the writer in window-sized blocks.
-DecodeOutcome copy_stored(DecoderState &state, const MemberFacts &, const ByteSource &,
+// The stored copy: the member's bytes as the input hands them over (decrypted when need be), to
+// the writer in window-sized blocks.
+DecodeOutcome copy_stored(DecoderState &state, const MemberFacts &, const ByteSource &input,
                           const ByteSink &output) {
     unsigned char *const window = state.window_area;
     unsigned filled = 0;
-    int b;
-    while (engine.output.disk_full_state == DiskFullState::none && (b = next_byte()) != -1) {
-        window[filled++] = static_cast<unsigned char>(b);
+    const unsigned char *run = input.start;
+    int32_t left = input.start_length;
+    while (engine.output.disk_full_state == DiskFullState::none) {
+        if (left > 0) {
+            unsigned piece = std::min(static_cast<unsigned>(left), WINDOW_SIZE - filled);
+            std::memcpy(window + filled, run, piece);
+            run += piece;
+            left -= static_cast<int32_t>(piece);
+            filled += piece;
+        } else {
+            int b = input.next(input.context, run, &run, &left);
+            if (b < 0) break;
+            window[filled++] = static_cast<unsigned char>(b);
+        }
         if (filled == WINDOW_SIZE) {
             output.write(output.context, window, filled);
             filled = 0;
         }
     }
     if (filled > 0) output.write(output.context, window, filled);
+    input.finish(input.context, run);
     return {};
 }
 
@@ -467,6 +499,7 @@ constexpr MethodDecoder SHRUNK = {shrink_decode_member, "unshrinking", "unshrink
 constexpr MethodDecoder REDUCED = {reduce_decode_member, "unreducing", "", ""};
 constexpr MethodDecoder IMPLODED = {implode_decode_member, "exploding", "explode", "imploded"};
 constexpr MethodDecoder DEFLATED = {deflate_decode_member, "inflating", "inflate", "deflated"};
+constexpr MethodDecoder DEFLATED64 = {deflate64_decode_member, "inflating", "inflate", "deflate64"};
 
 // The decoder of a compression method, or null for a method this engine does not decode.
 const MethodDecoder *method_decoder(unsigned method) {
@@ -484,6 +517,8 @@ const MethodDecoder *method_decoder(unsigned method) {
         return &IMPLODED;
     case 8:
         return &DEFLATED;
+    case 9:
+        return &DEFLATED64;
     default:
         return nullptr;
     }
@@ -513,16 +548,15 @@ EngineStatus decoder_status(const MethodDecoder &m, const DecodeOutcome &outcome
         return EngineStatus::decoder_no_memory;
     case DecodeResult::size_mismatch: {
         // The member decoded, but took more or less input than its compressed size.
-        bool error =
-            static_cast<int64_t>(engine.local.compressed_size) < outcome.used_compressed_size;
+        const uint64_t data_size = member_data_size();
+        bool error = data_size < static_cast<uint64_t>(outcome.used_compressed_size);
         std::fprintf(stderr,
                      "%s  %s:  %lld bytes required to uncompress to %llu bytes;\n       %s   "
                      "supposed to require %llu bytes%s%s%s\n",
                      quiet() ? "" : "\n", error ? "error" : "warning",
                      static_cast<long long>(outcome.used_compressed_size),
                      static_cast<unsigned long long>(engine.local.uncompressed_size),
-                     error ? "" : "  ",
-                     static_cast<unsigned long long>(engine.local.compressed_size),
+                     error ? "" : "  ", static_cast<unsigned long long>(data_size),
                      quiet() ? " [" : "", quiet() ? shown().c_str() : "", quiet() ? "]" : ".");
         return error ? EngineStatus::error : EngineStatus::warning;
     }
@@ -625,7 +659,8 @@ EngineStatus extract_member() {
         std::fflush(stdout);
     }
 
-    const int64_t data_start = archive_position();
+    const int64_t data_start =
+        archive_position() - (engine.decryption.active ? ENCRYPTION_HEADER_SIZE : 0);
     OutputState &output = engine.output;
     output.declared_size = declared_size();
     output.produced = 0;
@@ -671,8 +706,12 @@ EngineStatus extract_member() {
     // Only a whole member takes an existing file's place.
     bool complete =
         status <= EngineStatus::warning && output.disk_full_state == DiskFullState::none;
-    if (to_file && end_output(complete ? OutputEnd::complete : OutputEnd::damaged) != 0)
-        return EngineStatus::disk_full;
+    // What a failed encrypted member decoded is most likely the work of a wrong password that
+    // passed the header's check: nothing is kept of it.
+    OutputEnd end = complete                   ? OutputEnd::complete
+                    : engine.decryption.active ? OutputEnd::abandoned
+                                               : OutputEnd::damaged;
+    if (to_file && end_output(end) != 0) return EngineStatus::disk_full;
     if (status > EngineStatus::warning) return status;
 
     if (!quiet()) {

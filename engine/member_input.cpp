@@ -1,6 +1,7 @@
 // The current member as the decoders are handed it: its facts from the local header, its
 // compressed bytes from the engine's input window (and from pieces read straight from the
-// archive when much of it is left), its output through write_out.
+// archive when much of it is left), decrypted there first when the member is encrypted, its
+// output through write_out.
 #include <cstdlib>
 
 #include "engine/decoders/decoders.h"
@@ -80,6 +81,22 @@ int next_member_byte(void *, const unsigned char *used_to, const unsigned char *
     return b;
 }
 
+// ByteSource::next for an encrypted member: the same bytes, decrypted in place before the decoder
+// sees them. The decoder asks for the next byte only when it has used the run it was handed, so
+// every byte passes here once, in order, as the cipher needs.
+int next_decrypted_byte(void *context, const unsigned char *used_to, const unsigned char **run,
+                        int32_t *run_length) {
+    int b = next_member_byte(context, used_to, run, run_length);
+    CipherKeys &keys = engine.decryption.keys;
+    if (b >= 0) {
+        auto byte = static_cast<unsigned char>(b);
+        decrypt_bytes(keys, &byte, 1);
+        b = byte;
+    }
+    decrypt_bytes(keys, const_cast<unsigned char *>(*run), *run_length);
+    return b;
+}
+
 // ByteSource::finish: the input position is where the decoder's reads stopped.
 int64_t finish_member_input(void *, const unsigned char *used_to) {
     settle_input(used_to);
@@ -116,15 +133,19 @@ DecodeOutcome decode_current_member(DecoderEntry decoder) {
             static_cast<unsigned char *>(std::malloc(TEXT_CONVERSION_SIZE));
         if (engine.output.text_conversion_buffer == nullptr) return {DecodeResult::no_memory};
     }
-    const MemberFacts member{engine.local.method, engine.local.flags, engine.local.compressed_size,
+    const MemberFacts member{engine.local.method, engine.local.flags, member_data_size(),
                              engine.input.remaining_uncompressed};
     engine.bulk = BulkInput{};
     // The member's first bytes are those in the input window from the input position.
     int32_t left = engine.input.bytes_left;
     int64_t in_member = engine.input.remaining_compressed;
     int32_t start_length = left < in_member ? left : static_cast<int32_t>(in_member);
-    const ByteSource input{nullptr, engine.input.read_pos, start_length < 0 ? 0 : start_length,
-                           next_member_byte, finish_member_input};
+    if (start_length < 0) start_length = 0;
+    const bool decrypting = engine.decryption.active;
+    if (decrypting) decrypt_bytes(engine.decryption.keys, engine.input.read_pos, start_length);
+    const ByteSource input{nullptr, engine.input.read_pos, start_length,
+                           decrypting ? next_decrypted_byte : next_member_byte,
+                           finish_member_input};
     const ByteSink output{nullptr, shrunk ? write_shrink_output : write_member_output};
     return decoder(engine.decoders, member, input, output);
 }

@@ -1,10 +1,11 @@
 // The stand-alone command line: unzip, or zipinfo by program name. This process is the command
 // line's own, so it, and not the engine, decides how the process ends on a signal, and it asks
-// on the console before an existing file is replaced.
+// on the console before an existing file is replaced and for the password of encrypted members.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/cli/console_password_policy.h"
 #include "engine/cli/console_replace_policy.h"
 #include "engine/engine_api.h"
 
@@ -32,5 +33,6 @@ int main(int argc, char **argv) {
     std::signal(SIGTERM, on_signal);
     std::signal(SIGSEGV, on_signal);
     set_replace_policy(console_replace_policy);
+    set_password_policy(console_password_policy);
     return engine_main(argc, argv);
 }

@@ -123,12 +123,14 @@ struct BitInput {
 };
 
 // Deflate's output area: the history that a match may reach back into (the last WINDOW_SIZE bytes
-// written out) followed by the run being decoded, which goes out to write_out in one block once
-// it passes DEFLATE_RUN_SIZE bytes. The slack after the run takes a match begun just before that
-// mark, and the bytes that the wide literal stores and match copies write beyond their end.
+// written out, DEFLATE64_HISTORY for deflate64) followed by the run being decoded, which goes out
+// to write_out in one block once it passes DEFLATE_RUN_SIZE bytes. The slack after the run takes
+// a match begun just before that mark (deflate64's longest), and the bytes that the wide literal
+// stores and match copies write beyond their end.
+constexpr unsigned DEFLATE64_HISTORY = 65536;
 constexpr unsigned DEFLATE_RUN_SIZE = 262144;
-constexpr unsigned DEFLATE_SLACK = 258 + 32;
-constexpr unsigned DEFLATE_AREA_SIZE = WINDOW_SIZE + DEFLATE_RUN_SIZE + DEFLATE_SLACK;
+constexpr unsigned DEFLATE_SLACK = 65538 + 32;
+constexpr unsigned DEFLATE_AREA_SIZE = DEFLATE64_HISTORY + DEFLATE_RUN_SIZE + DEFLATE_SLACK;
 
 // Deflate: the member's input and output position across its blocks, and the fixed codes.
 struct DeflateState {
@@ -142,6 +144,8 @@ struct DeflateState {
     // until deflate_release_fixed_tables.
     uint32_t *fixed_literals = nullptr;
     uint32_t *fixed_distances = nullptr;
+    uint32_t *fixed64_literals = nullptr; // the same for deflate64
+    uint32_t *fixed64_distances = nullptr;
     unsigned code_lengths[288 + 32] = {}; // the lengths read by one dynamic block
 };
 
@@ -186,7 +190,11 @@ using DecoderEntry = DecodeOutcome (*)(DecoderState &state, const MemberFacts &m
 
 DecodeOutcome deflate_decode_member(DecoderState &state, const MemberFacts &member,
                                     const ByteSource &input, const ByteSink &output);
-// Releases the fixed codes' tables, which deflate keeps from one member to the next.
+// Deflate64 (method 9): deflate with a 64K history, length code 285 as 3 plus 16 extra bits and
+// the distance codes 30 and 31.
+DecodeOutcome deflate64_decode_member(DecoderState &state, const MemberFacts &member,
+                                      const ByteSource &input, const ByteSink &output);
+// Releases the fixed codes' tables, which deflate and deflate64 keep from one member to the next.
 void deflate_release_fixed_tables(DecoderState &state);
 DecodeOutcome implode_decode_member(DecoderState &state, const MemberFacts &member,
                                     const ByteSource &input, const ByteSink &output);

@@ -1,5 +1,5 @@
-// Deflate decoder (method 8): the blocks of RFC 1951 into an output area that keeps the 32K
-// history.
+// Deflate decoder (method 8) and its deflate64 variant (method 9): the blocks of RFC 1951 into an
+// output area that keeps the 32K history (64K for deflate64).
 //
 // The format, element by element (all fields least significant bit first; Huffman codes first
 // bit first):
@@ -29,6 +29,9 @@
 // Beyond the RFC: length counts up to 288 and distance counts up to 32 are accepted, but symbols
 // 286 and 287 and distance codes 30 and 31 are invalid; a match may not reach before the member's
 // first byte; the member's last block must end within its data, not in fill bits past its end.
+// Deflate64 differs in three points: the history is 64K; length symbol 285 is a length of 3 plus
+// 16 extra bits (3..65538); distance codes 30 and 31 have 14 extra bits from bases 32,769 and
+// 49,153 (distances up to 65,536).
 #include <array>
 #include <cstring>
 
@@ -61,6 +64,71 @@ constexpr uint16_t distance_base[32] = {
     257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0,   0};
 constexpr uint16_t distance_extra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                          7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
+
+// Deflate64's length symbol 285 takes 16 extra bits, a count whose tag would read as a literal
+// (TAG_LITERAL): its entries carry this tag instead until loop_entry turns them into the loop's
+// form.
+constexpr uint8_t TAG_SIXTEEN_EXTRA = 48;
+static_assert(TAG_SIXTEEN_EXTRA > TAG_LINK_BASE + MAX_CODE_LENGTH &&
+              TAG_SIXTEEN_EXTRA < TAG_INVALID);
+
+// Deflate64's tables: symbol 285 and distance codes 30 and 31 as above.
+constexpr std::array<uint16_t, 31> make_length64_base() {
+    std::array<uint16_t, 31> t{};
+    for (unsigned i = 0; i < 31; ++i) t[i] = length_base[i];
+    t[28] = 3;
+    return t;
+}
+constexpr std::array<uint16_t, 31> make_length64_extra() {
+    std::array<uint16_t, 31> t{};
+    for (unsigned i = 0; i < 31; ++i) t[i] = length_extra[i];
+    t[28] = TAG_SIXTEEN_EXTRA;
+    return t;
+}
+constexpr std::array<uint16_t, 32> make_distance64_base() {
+    std::array<uint16_t, 32> t{};
+    for (unsigned i = 0; i < 32; ++i) t[i] = distance_base[i];
+    t[30] = 32769;
+    t[31] = 49153;
+    return t;
+}
+constexpr std::array<uint16_t, 32> make_distance64_extra() {
+    std::array<uint16_t, 32> t{};
+    for (unsigned i = 0; i < 32; ++i) t[i] = distance_extra[i];
+    t[30] = t[31] = 14;
+    return t;
+}
+constexpr auto length64_base = make_length64_base();
+constexpr auto length64_extra = make_length64_extra();
+constexpr auto distance64_base = make_distance64_base();
+constexpr auto distance64_extra = make_distance64_extra();
+
+// What sets the two formats apart, for the templates below: the history a match may reach, the
+// tables of lengths and distances, the fixed code's distance count, the fixed tables kept, and
+// whether one match's codes and extra bits can exceed what one top-up holds.
+struct Deflate {
+    static constexpr unsigned history = WINDOW_SIZE;
+    static constexpr bool long_matches = false;
+    static constexpr unsigned fixed_distance_count = 30;
+    static constexpr const uint16_t *lengths = length_base;
+    static constexpr const uint16_t *length_bits = length_extra;
+    static constexpr const uint16_t *distances = distance_base;
+    static constexpr const uint16_t *distance_bits = distance_extra;
+    static uint32_t *&fixed_literals(DeflateState &s) { return s.fixed_literals; }
+    static uint32_t *&fixed_distances(DeflateState &s) { return s.fixed_distances; }
+};
+struct Deflate64 {
+    static constexpr unsigned history = DEFLATE64_HISTORY;
+    static constexpr bool long_matches = true;
+    static constexpr unsigned fixed_distance_count = 32;
+    static constexpr const uint16_t *lengths = length64_base.data();
+    static constexpr const uint16_t *length_bits = length64_extra.data();
+    static constexpr const uint16_t *distances = distance64_base.data();
+    static constexpr const uint16_t *distance_bits = distance64_extra.data();
+    static uint32_t *&fixed_literals(DeflateState &s) { return s.fixed64_literals; }
+    static uint32_t *&fixed_distances(DeflateState &s) { return s.fixed64_distances; }
+};
+static_assert(DEFLATE_SLACK >= 65538 + 16, "the slack takes deflate64's longest match");
 
 // --- The data loop's table entries ------------------------------------------------------------
 
@@ -98,6 +166,7 @@ constexpr uint32_t loop_entry(uint32_t packed) {
     unsigned width = entry_width(packed), tag = entry_tag(packed), value = entry_value(packed);
     if (tag == TAG_LITERAL) return LOOP_LITERAL | width | (value << 16);
     if (tag < TAG_END_OF_BLOCK) return (width + tag) | (width << 8) | (value << 16);
+    if (tag == TAG_SIXTEEN_EXTRA) return (width + 16) | (width << 8) | (value << 16);
     if (tag == TAG_END_OF_BLOCK) return LOOP_SPECIAL | width | (LOOP_END_VALUE << 16);
     if (tag > TAG_LINK_BASE && tag <= TAG_LINK_BASE + MAX_CODE_LENGTH)
         return LOOP_SPECIAL | LOOP_LINK | width | ((tag - TAG_LINK_BASE) << 8) | (value << 16);
@@ -166,8 +235,8 @@ struct DataLoop {
     unsigned char *const flush_mark; // the run goes out once the output reaches here
 };
 
-inline unsigned char *area_flush_mark(const DeflateState &s) {
-    return s.area + WINDOW_SIZE + DEFLATE_RUN_SIZE;
+template <class V> inline unsigned char *area_flush_mark(const DeflateState &s) {
+    return s.area + V::history + DEFLATE_RUN_SIZE;
 }
 
 // Writes the bytes from `unwritten` up to `end` to the member's output.
@@ -176,13 +245,13 @@ void write_area(const DeflateState &s, const unsigned char *end) {
                     static_cast<unsigned>(end - s.area) - s.unwritten);
 }
 
-// Writes out the bytes that have not been written yet and moves the last WINDOW_SIZE bytes, the
-// history later matches may reach into, to the area's start. The output goes on after them.
-[[gnu::noinline]] unsigned char *write_run(DeflateState &s, unsigned char *out) {
+// Writes out the bytes that have not been written yet and moves the history later matches may
+// reach into (the last V::history bytes) to the area's start. The output goes on after them.
+template <class V> [[gnu::noinline]] unsigned char *write_run(DeflateState &s, unsigned char *out) {
     write_area(s, out);
-    std::memcpy(s.area, out - WINDOW_SIZE, WINDOW_SIZE);
-    s.unwritten = WINDOW_SIZE;
-    return s.area + WINDOW_SIZE;
+    std::memcpy(s.area, out - V::history, V::history);
+    s.unwritten = V::history;
+    return s.area + V::history;
 }
 
 // --- The steps of the data loop ----------------------------------------------------------------
@@ -260,8 +329,8 @@ enum class LoopEnd { end_of_block, bad_data };
 
 // Tops the held bits up to 48 or more, the most that one step of the data loop takes: a
 // literal/length code with its extra bits and a distance code with its extra bits, 15 + 5 + 15 +
-// 13 bits. Eight bytes at once while the member's bytes are direct. False once the input has run
-// out.
+// 13 bits (deflate64's 15 + 16 + 15 + 14 take a second top-up between the two). Eight bytes at
+// once while the member's bytes are direct. False once the input has run out.
 [[nodiscard, gnu::always_inline]] inline bool top_up(BitInput &in) {
     if (in.direct >= 8) [[likely]] {
         refill_wide(in);
@@ -281,6 +350,7 @@ enum class LoopEnd { end_of_block, bad_data };
 // Every check of what the data says is here: a code that no symbol has, a match without a
 // distance code (the no_distances table) or reaching back before the member's first byte, input
 // run out.
+template <class V>
 [[gnu::always_inline]] inline LoopEnd
 decode_data(DataLoop &d, DeflateState &s, const uint32_t *literals, const uint32_t *distances) {
     constexpr unsigned LITERAL_MASK = (1u << LITERAL_FIRST_BITS) - 1;
@@ -288,7 +358,7 @@ decode_data(DataLoop &d, DeflateState &s, const uint32_t *literals, const uint32
     uint32_t e = literals[static_cast<unsigned>(d.in.bits) & LITERAL_MASK];
     for (;;) {
         if (d.out >= d.flush_mark) [[unlikely]]
-            d.out = write_run(s, d.out);
+            d.out = write_run<V>(s, d.out);
         if (e & LOOP_LITERAL) {
             put_literals(d, e);
             e = literals[static_cast<unsigned>(d.in.bits) & LITERAL_MASK];
@@ -305,6 +375,7 @@ decode_data(DataLoop &d, DeflateState &s, const uint32_t *literals, const uint32
         }
         if (!(e & LOOP_SPECIAL)) [[likely]] {
             unsigned length = take_coded_value(d.in, e);
+            if constexpr (V::long_matches) CHECK_DATA(top_up(d.in), LoopEnd::bad_data);
             e = distances[static_cast<unsigned>(d.in.bits) & ((1u << DISTANCE_FIRST_BITS) - 1)];
             if (e & LOOP_SPECIAL) [[unlikely]] {
                 e = follow_link<DISTANCE_FIRST_BITS>(d.in, distances, e);
@@ -332,10 +403,11 @@ decode_data(DataLoop &d, DeflateState &s, const uint32_t *literals, const uint32
 }
 
 // The data of a fixed or dynamic block, in the given codes.
+template <class V>
 [[gnu::always_inline]] inline DecodeResult run_data_loop(DeflateState &s, const uint32_t *literals,
                                                          const uint32_t *distances) {
-    DataLoop d{s.input, s.area + s.out_pos, s.area, area_flush_mark(s)};
-    LoopEnd end = decode_data(d, s, literals, distances);
+    DataLoop d{s.input, s.area + s.out_pos, s.area, area_flush_mark<V>(s)};
+    LoopEnd end = decode_data<V>(d, s, literals, distances);
     s.input = d.in;
     s.out_pos = static_cast<unsigned>(d.out - s.area);
     return end == LoopEnd::end_of_block ? DecodeResult::ok : DecodeResult::bad_data;
@@ -344,9 +416,10 @@ decode_data(DataLoop &d, DeflateState &s, const uint32_t *literals, const uint32
 #if defined(__x86_64__) && defined(__GNUC__)
 // The same loop for processors with BMI1 and BMI2, whose three-operand shifts and masking
 // instructions shorten every step.
+template <class V>
 [[gnu::target("bmi,bmi2")]] DecodeResult
 run_data_loop_bmi2(DeflateState &s, const uint32_t *literals, const uint32_t *distances) {
-    return run_data_loop(s, literals, distances);
+    return run_data_loop<V>(s, literals, distances);
 }
 bool have_bmi2() {
     static const bool yes = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
@@ -354,17 +427,18 @@ bool have_bmi2() {
 }
 #endif
 
+template <class V>
 DecodeResult decode_codes(DeflateState &s, const uint32_t *literals, const uint32_t *distances) {
     if (distances == nullptr) distances = no_distances.data();
 #if defined(__x86_64__) && defined(__GNUC__)
-    if (have_bmi2()) return run_data_loop_bmi2(s, literals, distances);
+    if (have_bmi2()) return run_data_loop_bmi2<V>(s, literals, distances);
 #endif
-    return run_data_loop(s, literals, distances);
+    return run_data_loop<V>(s, literals, distances);
 }
 
 // --- Blocks ------------------------------------------------------------------------------------
 
-DecodeResult stored_block(DeflateState &s) {
+template <class V> DecodeResult stored_block(DeflateState &s) {
     BitInput &in = s.input;
     drop_bits(in, in.count & 7); // to the byte boundary
     CHECK_DATA(need_bits(in, 32), DecodeResult::bad_data);
@@ -372,8 +446,8 @@ DecodeResult stored_block(DeflateState &s) {
     CHECK_DATA(length == (~take_bits(in, 16) & 0xFFFF), DecodeResult::bad_data);
     while (length != 0) {
         unsigned char *out = s.area + s.out_pos;
-        if (out >= area_flush_mark(s)) out = write_run(s, out);
-        unsigned room = static_cast<unsigned>(area_flush_mark(s) - out);
+        if (out >= area_flush_mark<V>(s)) out = write_run<V>(s, out);
+        unsigned room = static_cast<unsigned>(area_flush_mark<V>(s) - out);
         unsigned n = length < room ? length : room;
         unsigned got = read_aligned_bytes(in, out, n);
         s.out_pos = static_cast<unsigned>(out + got - s.area);
@@ -438,7 +512,7 @@ DecodeResult read_code_lengths(BitInput &in, const uint32_t *code, unsigned *len
     return DecodeResult::ok;
 }
 
-DecodeResult dynamic_block(const Member &m) {
+template <class V> DecodeResult dynamic_block(const Member &m) {
     DeflateState &s = m.s;
     BitInput &in = s.input;
     CHECK_DATA(need_bits(in, 14), DecodeResult::bad_data);
@@ -466,74 +540,76 @@ DecodeResult dynamic_block(const Member &m) {
     free_packed_table(m.memory, tables.code_lengths);
     tables.code_lengths = nullptr;
 
-    r = build_packed_table(m.memory, lengths, literal_count, 257, length_base, length_extra,
+    r = build_packed_table(m.memory, lengths, literal_count, 257, V::lengths, V::length_bits,
                            LITERAL_FIRST_BITS, &tables.literals, loop_entry);
     if (r == DecodeResult::incomplete_code) m.outcome.incomplete_literal_code = true;
     if (r != DecodeResult::ok) return r;
     // No literal/length code: nothing to decode with.
     CHECK_DATA(tables.literals != nullptr, DecodeResult::bad_data);
-    r = build_packed_table(m.memory, lengths + literal_count, distance_count, 0, distance_base,
-                           distance_extra, DISTANCE_FIRST_BITS, &tables.distances, loop_entry);
+    r = build_packed_table(m.memory, lengths + literal_count, distance_count, 0, V::distances,
+                           V::distance_bits, DISTANCE_FIRST_BITS, &tables.distances, loop_entry);
     // An incomplete distance code is accepted: its unused codes decode as invalid.
     if (r == DecodeResult::incomplete_code) ++m.outcome.incomplete_distance_codes;
     if (r != DecodeResult::ok && r != DecodeResult::incomplete_code) return r;
     if (s.use_literal_pairs) pair_literals(tables.literals, shortest_code(lengths, 256));
-    return decode_codes(s, tables.literals, tables.distances);
+    return decode_codes<V>(s, tables.literals, tables.distances);
 }
 
-void release_fixed_tables(DeflateState &s, TableMemory &memory) {
-    free_packed_table(memory, s.fixed_literals);
-    free_packed_table(memory, s.fixed_distances);
-    s.fixed_literals = nullptr;
-    s.fixed_distances = nullptr;
+template <class V> void release_fixed_tables(DeflateState &s, TableMemory &memory) {
+    free_packed_table(memory, V::fixed_literals(s));
+    free_packed_table(memory, V::fixed_distances(s));
+    V::fixed_literals(s) = nullptr;
+    V::fixed_distances(s) = nullptr;
 }
 
 // The fixed codes' tables, built by the first fixed block and kept until
 // deflate_release_fixed_tables.
-DecodeResult build_fixed_tables(DeflateState &s, TableMemory &memory) {
+template <class V> DecodeResult build_fixed_tables(DeflateState &s, TableMemory &memory) {
     unsigned lengths[288];
     for (unsigned symbol = 0; symbol < 144; ++symbol) lengths[symbol] = 8;
     for (unsigned symbol = 144; symbol < 256; ++symbol) lengths[symbol] = 9;
     for (unsigned symbol = 256; symbol < 280; ++symbol) lengths[symbol] = 7;
     for (unsigned symbol = 280; symbol < 288; ++symbol) lengths[symbol] = 8;
-    DecodeResult r = build_packed_table(memory, lengths, 288, 257, length_base, length_extra,
-                                        LITERAL_FIRST_BITS, &s.fixed_literals, loop_entry);
+    DecodeResult r = build_packed_table(memory, lengths, 288, 257, V::lengths, V::length_bits,
+                                        LITERAL_FIRST_BITS, &V::fixed_literals(s), loop_entry);
     if (r != DecodeResult::ok) return r;
-    pair_literals(s.fixed_literals, shortest_code(lengths, 256));
-    for (unsigned symbol = 0; symbol < 30; ++symbol) lengths[symbol] = 5;
-    // Thirty codes of five bits leave two unused: incomplete, as the RFC has it.
-    r = build_packed_table(memory, lengths, 30, 0, distance_base, distance_extra,
-                           DISTANCE_FIRST_BITS, &s.fixed_distances, loop_entry);
+    pair_literals(V::fixed_literals(s), shortest_code(lengths, 256));
+    for (unsigned symbol = 0; symbol < V::fixed_distance_count; ++symbol) lengths[symbol] = 5;
+    // Thirty codes of five bits leave two unused: incomplete, as the RFC has it (deflate64's
+    // thirty-two are complete).
+    r = build_packed_table(memory, lengths, V::fixed_distance_count, 0, V::distances,
+                           V::distance_bits, DISTANCE_FIRST_BITS, &V::fixed_distances(s),
+                           loop_entry);
     if (r == DecodeResult::ok || r == DecodeResult::incomplete_code) return DecodeResult::ok;
-    release_fixed_tables(s, memory);
+    release_fixed_tables<V>(s, memory);
     return r;
 }
 
-DecodeResult fixed_block(const Member &m) {
+template <class V> DecodeResult fixed_block(const Member &m) {
     DeflateState &s = m.s;
-    if (s.fixed_literals == nullptr) {
-        DecodeResult r = build_fixed_tables(s, m.memory);
+    if (V::fixed_literals(s) == nullptr) {
+        DecodeResult r = build_fixed_tables<V>(s, m.memory);
         if (r != DecodeResult::ok) return r;
     }
-    return decode_codes(s, s.fixed_literals, s.fixed_distances);
+    return decode_codes<V>(s, V::fixed_literals(s), V::fixed_distances(s));
 }
 
 // One block: its header, then its kind.
-DecodeResult read_block(const Member &m, bool *last) {
+template <class V> DecodeResult read_block(const Member &m, bool *last) {
     DeflateState &s = m.s;
     CHECK_DATA(need_bits(s.input, 3), DecodeResult::bad_data);
     *last = take_bits(s.input, 1) != 0;
     unsigned type = take_bits(s.input, 2);
     CHECK_DATA(type != 3, DecodeResult::bad_block_type);
-    if (type == 0) return stored_block(s);
-    if (type == 1) return fixed_block(m);
-    return dynamic_block(m);
+    if (type == 0) return stored_block<V>(s);
+    if (type == 1) return fixed_block<V>(m);
+    return dynamic_block<V>(m);
 }
 
-DecodeResult decode_blocks(const Member &m) {
+template <class V> DecodeResult decode_blocks(const Member &m) {
     bool last = false;
     while (!last) {
-        DecodeResult r = read_block(m, &last);
+        DecodeResult r = read_block<V>(m, &last);
         if (r != DecodeResult::ok) return r;
     }
     CHECK_DATA(fill_bits_used(m.s.input) == 0, DecodeResult::bad_data);
@@ -544,10 +620,10 @@ DecodeResult decode_blocks(const Member &m) {
 // fewer compressed bytes than this decode faster without.
 constexpr uint64_t PAIRING_MIN_INPUT = 4096;
 
-} // namespace
-
-DecodeOutcome deflate_decode_member(DecoderState &state, const MemberFacts &member,
-                                    const ByteSource &input, const ByteSink &output) {
+// One member of either format.
+template <class V>
+DecodeOutcome decode_member(DecoderState &state, const MemberFacts &member, const ByteSource &input,
+                            const ByteSink &output) {
     DeflateState &s = state.deflate;
     s.area = state.deflate_area;
     s.output = &output;
@@ -556,7 +632,7 @@ DecodeOutcome deflate_decode_member(DecoderState &state, const MemberFacts &memb
     s.use_literal_pairs = member.compressed_size >= PAIRING_MIN_INPUT;
     take_input(s.input, state.input_feed, input, FILL_ONES);
     DecodeOutcome outcome;
-    outcome.result = decode_blocks(Member{s, state.table_memory, outcome});
+    outcome.result = decode_blocks<V>(Member{s, state.table_memory, outcome});
     hand_back_input(s.input);
     // A failed member's last run is not written: what follows the damage is not its data.
     if (outcome.result == DecodeResult::ok) write_area(s, s.area + s.out_pos);
@@ -564,6 +640,19 @@ DecodeOutcome deflate_decode_member(DecoderState &state, const MemberFacts &memb
     return outcome;
 }
 
+} // namespace
+
+DecodeOutcome deflate_decode_member(DecoderState &state, const MemberFacts &member,
+                                    const ByteSource &input, const ByteSink &output) {
+    return decode_member<Deflate>(state, member, input, output);
+}
+
+DecodeOutcome deflate64_decode_member(DecoderState &state, const MemberFacts &member,
+                                      const ByteSource &input, const ByteSink &output) {
+    return decode_member<Deflate64>(state, member, input, output);
+}
+
 void deflate_release_fixed_tables(DecoderState &state) {
-    release_fixed_tables(state.deflate, state.table_memory);
+    release_fixed_tables<Deflate>(state.deflate, state.table_memory);
+    release_fixed_tables<Deflate64>(state.deflate, state.table_memory);
 }

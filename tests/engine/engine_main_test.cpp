@@ -40,6 +40,8 @@ TEST(Options, ConflictingGroupsAreRefusedWithUsage) {
 TEST(Options, UnknownLetterIsBad) {
     RunResult r = run_engine({"unzip", "-k", "x.zip"});
     EXPECT_EQ(r.status, 10);
+    // So is -P without the password it takes.
+    EXPECT_EQ(run_engine({"unzip", "-P"}).status, 10);
 }
 
 TEST(Options, MissingArchiveShowsUsageOnStdout) {
@@ -51,7 +53,7 @@ TEST(Options, MissingArchiveShowsUsageOnStdout) {
     EXPECT_TRUE(contains(
         r.out, "  -j  junk paths (don't make directories)    -U  don't make names lowercase\n"
                "  -$  label removables (-$$ => fixed disks)  -V  retain VMS version numbers\n"
-               "                                             -s  spaces in filenames => '_'\n"))
+               "  -P  password for encrypted members         -s  spaces in filenames => '_'\n"))
         << r.out;
     EXPECT_TRUE(contains(
         r.out,

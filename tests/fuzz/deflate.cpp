@@ -1,4 +1,4 @@
-// Fuzz target: the deflate decoder alone on arbitrary raw deflate bytes.
+// Fuzz target: the deflate decoder and its deflate64 variant alone on arbitrary raw bytes.
 #include <cstddef>
 #include <cstdint>
 
@@ -16,9 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     engine.options.quiet = 2;
     engine.output.crc_accumulator = 0xFFFFFFFFu;
     engine.local = LocalHeader{};
-    engine.local.method = 8;
+    // Deflate64 for every other length.
+    const bool deflate64 = size & 2;
+    engine.local.method = deflate64 ? 9 : 8;
     engine.local.compressed_size = static_cast<uint32_t>(size);
-    DecodeResult r = decode_current_member(deflate_decode_member).result;
+    DecodeResult r =
+        decode_current_member(deflate64 ? deflate64_decode_member : deflate_decode_member).result;
     // Deflate fails only in its own words: never a size mismatch or a tree description.
     if (r == DecodeResult::size_mismatch || r == DecodeResult::bad_tree) __builtin_trap();
     // Alternate between keeping and releasing the fixed tables, as consecutive engine calls do.

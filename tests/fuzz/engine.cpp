@@ -1,4 +1,5 @@
-// Fuzz target: the engine's command line (-l, -v, -t and extraction) on an arbitrary archive file.
+// Fuzz target: the engine's command line (-l, -v, -t and extraction with a password) on an
+// arbitrary archive file.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -59,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::error_code ec;
     std::filesystem::remove_all(extract_folder, ec);
     std::filesystem::create_directories(extract_folder, ec);
-    run({"unzip", "-o", archive_path, "-d", extract_folder});
+    // With a password, so that encrypted members reach their header check and decoders.
+    run({"unzip", "-o", "-P", "fuzz", archive_path, "-d", extract_folder});
     return 0;
 }

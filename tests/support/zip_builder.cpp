@@ -55,6 +55,50 @@ static void put(Bytes &b, const std::string &more) {
     b.insert(b.end(), more.begin(), more.end());
 }
 
+namespace {
+
+// The traditional cipher's keys, and the key stream byte they give.
+struct Keys {
+    uint32_t k[3] = {0x12345678u, 0x23456789u, 0x34567890u};
+    static uint32_t crc_byte(uint32_t key, unsigned char c) {
+        uint32_t x = (key ^ c) & 0xFF;
+        for (int bit = 0; bit < 8; ++bit) x = (x >> 1) ^ (0xEDB88320u & (0u - (x & 1u)));
+        return x ^ (key >> 8);
+    }
+    void update(unsigned char plain) {
+        k[0] = crc_byte(k[0], plain);
+        k[1] = (k[1] + (k[0] & 0xFF)) * 134775813u + 1;
+        k[2] = crc_byte(k[2], static_cast<unsigned char>(k[1] >> 24));
+    }
+    unsigned char encrypt(unsigned char plain) {
+        uint32_t t = (k[2] | 2) & 0xFFFF;
+        auto c = static_cast<unsigned char>(plain ^ ((t * (t ^ 1)) >> 8));
+        update(plain);
+        return c;
+    }
+};
+
+} // namespace
+
+Member encrypt_member(Member m, const std::string &password, uint32_t seed) {
+    const Bytes &payload = m.compressed.empty() && m.method == 0 ? m.data : m.compressed;
+    uint32_t crc = m.override_crc ? m.crc : crc32_of(m.data);
+    Bytes plain;
+    for (int i = 0; i < 11; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        plain.push_back(static_cast<unsigned char>(seed >> 16));
+    }
+    plain.push_back(static_cast<unsigned char>(m.data_descriptor ? m.mod_time >> 8 : crc >> 24));
+    put(plain, payload);
+    Keys keys;
+    for (char c : password) keys.update(static_cast<unsigned char>(c));
+    Bytes cipher;
+    for (unsigned char b : plain) cipher.push_back(keys.encrypt(b));
+    m.compressed = cipher;
+    m.flags |= 1;
+    return m;
+}
+
 Bytes to_bytes(const std::string &text) {
     return Bytes(text.begin(), text.end());
 }

@@ -65,6 +65,11 @@ Member stored_member(const std::string &name, const std::string &text);
 // A member of another method: its data, and the compressed stream written for it.
 Member compressed_member(const std::string &name, uint16_t method, uint16_t flags,
                          const Bytes &data, const Bytes &compressed);
+// The member encrypted with the traditional cipher under `password`: flag bit 0 set, its data
+// (stored or compressed) behind a 12-byte header whose last byte is the check byte (the CRC's
+// high byte, or the time's with a data descriptor), all enciphered. Written here from the cipher's
+// description, not with the engine's code; `seed` varies the header's other bytes.
+Member encrypt_member(Member m, const std::string &password, uint32_t seed = 1);
 // Writes the archive's bytes to `path`; returns the path.
 std::string write_zip(const std::string &path, const Archive &archive);
 Bytes to_bytes(const std::string &text);
