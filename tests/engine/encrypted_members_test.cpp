@@ -33,7 +33,7 @@ const std::string PASSWORD = "Geheim 2 x";
 
 // A text of `size` bytes with some repetition, so that every method compresses it.
 Bytes sample_text(size_t size, uint32_t seed) {
-    static const char *words[] = {"modem ", "dial ", "host ", "script ", "baud ", "line\r\n"};
+    static const char *words[] = {"modem ", "dial ", "host ", "script ", "baud ", "line\n"};
     Bytes t;
     while (t.size() < size) {
         seed = seed * 1664525u + 1013904223u;
