@@ -190,6 +190,10 @@ const CatalogueRow catalogue[CATALOGUE_ROWS] = {
       "%s l\204uft noch und wird beim n\204chsten Neustart von Windows entfernt.",
       "%s est encore en cours d'ex\202cution et sera supprim\202 au prochain d\202marrage de "
       "Windows."}},
+    /* MSG_UNDO_INCOMPLETE */
+    {{"Some of what this installation had changed could not be put back.",
+      "Einige \216nderungen dieser Installation konnten nicht r\201ckg\204ngig gemacht werden.",
+      "Certaines modifications de cette installation n'ont pas pu \210tre annul\202es."}},
     /* CATALOGUE_UNUSED */ {{"", "", ""}},
 };
 #undef QEL_USAGE_OPTIONS

@@ -114,6 +114,7 @@ enum CatalogueId {
     MSG_FOLDERS_KEPT,      // followed by the folders kept because they are not empty
     MSG_NO_INSTALL_RECORD, // %s the folder without an install record
     MSG_SETUP_LEFT,        // %s the running SETUP.EXE, removed at the next restart
+    MSG_UNDO_INCOMPLETE,   // instead of MSG_INSTALL_UNDONE when something could not be undone
     CATALOGUE_UNUSED       // three empty texts
 };
 constexpr int CATALOGUE_ROWS = CATALOGUE_UNUSED + 1;
@@ -163,6 +164,11 @@ int is_absolute_folder(const char *text);
 int is_foreign_absolute(const char *text);
 void derive_user_path(const char *destination, char *out, const char *old_folder);
 void expand_short_path(char *path);
+// A three-character entry naming a drive without its root's backslash ("c:x") or a folder at
+// the current drive's root ("\ab"): expand_short_path completes it.
+bool is_short_entry(const char *path);
+// A folder on A: or B:, which the setup refuses.
+bool on_floppy_drive(const char *path);
 
 // --- Product content: the documentation beside the installer ---------------------------------
 

@@ -223,8 +223,8 @@ void rewrite_path_settings() {
 
 // The ending box of a failed or cancelled run, with the line that says it was undone.
 std::string undone_text(const std::string &text) {
-    undo_installation();
-    return text + "\r\r" + message_text(MSG_INSTALL_UNDONE);
+    bool all = undo_installation();
+    return text + "\r\r" + message_text(all ? MSG_INSTALL_UNDONE : MSG_UNDO_INCOMPLETE);
 }
 
 void install() {
