@@ -141,10 +141,15 @@ void os_NiceRCL(const OsRect *rectangle, OsPaint *paint, int style);
 int os_InvalidateRcl(OsWindow window, const OsRect *rectangle, int erase);
 
 // --- Settings store, directory search, modules -----------------------------------------------
-// OS_INI_READ reads application/key of the system's settings store (OS_INI_SYSTEM_STORE) into
-// buffer (length: size in, value length out); nonzero when the key exists.
-enum OsIniRequest { OS_INI_READ = 2 };
+// OS_INI_READ reads application/key of a store into buffer (length: size in, value length out);
+// nonzero when the key exists. OS_INI_WRITE sets key to the text in buffer, OS_INI_DELETE
+// removes key, or the whole application when key is null; both nonzero on success.
+enum OsIniRequest { OS_INI_WRITE = 1, OS_INI_READ = 2, OS_INI_DELETE = 3 };
+// The system's settings store, where the product records its home; read only.
 constexpr int OS_INI_SYSTEM_STORE = 0;
+// The user's list of programs that can be removed (the registry's Uninstall key): the
+// application is the program's entry, its keys the entry's values.
+constexpr int OS_INI_UNINSTALL_STORE = 1;
 int os_IniMgr(OsIniRequest request, int store, const char *application, const char *key,
               char *buffer, uint32_t *length);
 // 0 when an entry was delivered into the record, nonzero when there is none (more).

@@ -126,6 +126,8 @@ int plat_host_absolute(const char *path);
 int plat_chdir(const char *folder);
 // The program's own full path (GetModuleFileNameA); 1 when it fitted the buffer.
 int plat_program_path(char *out, uint32_t size);
+// Has the file deleted when Windows next starts (for a file in use now); 1 when arranged.
+int plat_delete_at_restart(const char *path);
 // Text in the window code page as UTF-8.
 std::string plat_utf8_of(const char *text);
 

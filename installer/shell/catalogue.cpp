@@ -10,7 +10,8 @@ namespace {
 #define QEL_USAGE_OPTIONS                                                                          \
     "SETUP [/SILENT] [/DIR=folder] [/EXISTING=folder] [/LOGDIR=folder] [/OPTIONSDIR=folder]\r"     \
     "[/SCRIPTDIR=folder] [/UPLOADDIR=folder] [/DOWNLOADDIR=folder]\r"                              \
-    "[/COPY=phonebook,options,scripts] [/OVERWRITE] [/LOG=file]"
+    "[/COPY=phonebook,options,scripts] [/OVERWRITE] [/LOG=file]\r"                                 \
+    "SETUP /UNINSTALL [/SILENT] [/LOG=file]"
 constexpr const char NO_FILES_TEXT[] = "Sorry, no files to install!";
 constexpr const char INFORMATION_TEXT[] = "Information";
 } // namespace
@@ -162,6 +163,37 @@ const CatalogueRow catalogue[CATALOGUE_ROWS] = {
     /* MSG_USAGE */
     {{"Usage:\r\r" QEL_USAGE_OPTIONS, "Aufruf:\r\r" QEL_USAGE_OPTIONS,
       "Utilisation:\r\r" QEL_USAGE_OPTIONS}},
+    /* MSG_INSTALL_UNDONE */
+    {{"Everything this installation had changed has been put back as it was.",
+      "Alle \216nderungen dieser Installation wurden r\201ckg\204ngig gemacht.",
+      "Toutes les modifications de cette installation ont \202t\202 annul\202es."}},
+    /* MSG_UNINSTALL_CONFIRM */
+    {{"Remove QEL from %s, with its start-menu folder and its registration?\r\rFiles you "
+      "changed or added yourself are kept.",
+      "QEL aus %s mit seinem Startmen\201-Ordner und seiner Anmeldung entfernen?\r\rDateien, "
+      "die Sie ge\204ndert oder selbst angelegt haben, bleiben erhalten.",
+      "Supprimer QEL de %s, avec son dossier du menu d\202marrage et son inscription?\r\rLes "
+      "fichiers que vous avez modifi\202s ou ajout\202s vous-m\210me sont conserv\202s."}},
+    /* MSG_UNINSTALL_DONE */
+    {{"QEL has been removed.", "QEL wurde entfernt.", "QEL a \202t\202 supprim\202."}},
+    /* MSG_FOLDERS_KEPT */
+    {{"These folders were kept because they are not empty:",
+      "Diese Ordner wurden behalten, weil sie nicht leer sind:",
+      "Ces dossiers ont \202t\202 conserv\202s car ils ne sont pas vides:"}},
+    /* MSG_NO_INSTALL_RECORD */
+    {{"No installation of QEL was found in %s - nothing was removed.",
+      "In %s wurde keine Installation von QEL gefunden - nichts wurde entfernt.",
+      "Aucune installation de QEL n'a \202t\202 trouv\202e dans %s - rien n'a \202t\202 "
+      "supprim\202."}},
+    /* MSG_SETUP_LEFT */
+    {{"%s is still running and will be removed when Windows restarts.",
+      "%s l\204uft noch und wird beim n\204chsten Neustart von Windows entfernt.",
+      "%s est encore en cours d'ex\202cution et sera supprim\202 au prochain d\202marrage de "
+      "Windows."}},
+    /* MSG_UNDO_INCOMPLETE */
+    {{"Some of what this installation had changed could not be put back.",
+      "Einige \216nderungen dieser Installation konnten nicht r\201ckg\204ngig gemacht werden.",
+      "Certaines modifications de cette installation n'ont pas pu \210tre annul\202es."}},
     /* CATALOGUE_UNUSED */ {{"", "", ""}},
 };
 #undef QEL_USAGE_OPTIONS

@@ -16,6 +16,7 @@ struct OptionRow {
 constexpr OptionRow option_rows[] = {
     {"/SILENT", nullptr, &CommandLine::silent},
     {"/OVERWRITE", nullptr, &CommandLine::overwrite},
+    {"/UNINSTALL", nullptr, &CommandLine::uninstall},
     {"/DIR", &CommandLine::destination, nullptr},
     {"/EXISTING", &CommandLine::existing, nullptr},
     {"/LOGDIR", &CommandLine::log_folder, nullptr},

@@ -1,4 +1,5 @@
 // What an existing installation uses, and the folders proposed for the new one.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -160,4 +161,21 @@ void expand_short_path(char *path) {
     } else {
         std::snprintf(path, PATH_SIZE, "%c:\\%s\\%s", drive, rest.c_str(), entry);
     }
+}
+
+// An entry of exactly three characters that names a drive without the backslash of its root
+// ("c:x") or a folder at the current drive's root ("\ab", not the start of a share "\\s").
+// Entries relative to the setup's own folder ("..\", "qel") stay as typed: Install refuses them.
+bool is_short_entry(const char *path) {
+    if (std::strlen(path) != 3) return false;
+    bool drive =
+        std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] != '\\';
+    bool root = path[0] == '\\' && path[1] != '\\';
+    return drive || root;
+}
+
+// Floppy drives are refused.
+bool on_floppy_drive(const char *path) {
+    char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
+    return (drive == 'a' || drive == 'b') && path[1] == ':';
 }

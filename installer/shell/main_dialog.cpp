@@ -73,17 +73,6 @@ int checked(OsWindow dialog, int id) {
     return os_IsButtonChecked(dialog, id) ? 1 : 0;
 }
 
-// An entry of exactly three characters that names a drive without the backslash of its root
-// ("c:x") or a folder at the current drive's root ("\ab", not the start of a share "\\s").
-// Entries relative to the setup's own folder ("..\", "qel") stay as typed: Install refuses them.
-bool is_short_entry(const char *path) {
-    if (std::strlen(path) != 3) return false;
-    bool drive =
-        std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] != '\\';
-    bool root = path[0] == '\\' && path[1] != '\\';
-    return drive || root;
-}
-
 // Completes a short entry in its field while the user types: the text gains a drive or a
 // backslash before the caret, and the caret stays behind the character typed last.
 void complete_short_entry(OsWindow dialog, int id, char *path) {
@@ -146,12 +135,6 @@ const CheckedPath *field_too_long_for_members() {
             if (settings.*field.path == base) return &field;
     }
     return nullptr;
-}
-
-// Floppy drives are refused.
-bool on_floppy_drive(const char *path) {
-    char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
-    return (drive == 'a' || drive == 'b') && path[1] == ':';
 }
 
 void to_lower_case(char *text) {

@@ -107,8 +107,15 @@ enum CatalogueId {
     CAUSE_NO_MEMORY,
     CAUSE_NOT_WRITABLE,
     CAUSE_DAMAGED,
-    MSG_USAGE,       // the command line's options
-    CATALOGUE_UNUSED // three empty texts
+    MSG_USAGE,             // the command line's options
+    MSG_INSTALL_UNDONE,    // added to the failure and cancel boxes
+    MSG_UNINSTALL_CONFIRM, // %s the installation's folder
+    MSG_UNINSTALL_DONE,    // the closing box of an uninstallation
+    MSG_FOLDERS_KEPT,      // followed by the folders kept because they are not empty
+    MSG_NO_INSTALL_RECORD, // %s the folder without an install record
+    MSG_SETUP_LEFT,        // %s the running SETUP.EXE, removed at the next restart
+    MSG_UNDO_INCOMPLETE,   // instead of MSG_INSTALL_UNDONE when something could not be undone
+    CATALOGUE_UNUSED       // three empty texts
 };
 constexpr int CATALOGUE_ROWS = CATALOGUE_UNUSED + 1;
 
@@ -157,6 +164,11 @@ int is_absolute_folder(const char *text);
 int is_foreign_absolute(const char *text);
 void derive_user_path(const char *destination, char *out, const char *old_folder);
 void expand_short_path(char *path);
+// A three-character entry naming a drive without its root's backslash ("c:x") or a folder at
+// the current drive's root ("\ab"): expand_short_path completes it.
+bool is_short_entry(const char *path);
+// A folder on A: or B:, which the setup refuses.
+bool on_floppy_drive(const char *path);
 
 // --- Product content: the documentation beside the installer ---------------------------------
 
@@ -203,6 +215,7 @@ struct ViewerState {
 struct CommandLine {
     bool silent = false;    // /SILENT: no dialog, no boxes
     bool overwrite = false; // /OVERWRITE: every question answered Yes (backups first)
+    bool uninstall = false; // /UNINSTALL: remove an installation
     bool usage = false;     // /? or a word that is no option: the usage, exit code 1
     std::string bad_word;   // the first word that is no option ("" for /?)
     std::optional<std::string> destination, existing, log_folder, options_folder, script_folder,
@@ -239,6 +252,10 @@ void close_setup_log();
 // The unattended installation (/SILENT): the folders derived as the dialog derives them, checked
 // as the dialog checks them, then the install sequence on this thread. Returns the exit code.
 int run_unattended();
+// SETUP.EXE /UNINSTALL: removes what the install record in the setup's folder (or /DIR=) names
+// and the entry for removal; files changed since stay, and so do folders that are not empty.
+// Needs no archive. Returns the exit code.
+int run_uninstall();
 // The exit code of a run whose dialog (or unattended run) has ended.
 int finished_exit_code();
 

@@ -80,6 +80,7 @@ int run_installer(const char *program_path) {
     // From here on every relative name (the archive, the documents) is beside the program.
     std::string folder = folder_of(program_path);
     if (!folder.empty()) plat_chdir(folder.c_str());
+    if (shell_state.command.uninstall) return leave(run_uninstall()); // no archive needed
 
     const ArchiveChoice *archive = nullptr;
     for (const ArchiveChoice &choice : archive_choices)

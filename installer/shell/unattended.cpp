@@ -19,11 +19,19 @@ constexpr FolderOption user_folder_options[] = {
     {&CommandLine::download_folder, &InstallSettings::download_path},
 };
 
+// A folder named on the command line is taken as the dialog takes it typed: a short entry
+// completed, a floppy drive refused (left empty, which the checks then report).
+void take_as_typed(char *path) {
+    if (is_short_entry(path)) expand_short_path(path);
+    if (on_floppy_drive(path)) path[0] = '\0';
+}
+
 // The earlier installation: the one named, else the one the settings store records (in lower
 // case, as the dialog shows it); its settings read as the dialog reads them.
 void choose_existing_installation(const CommandLine &command) {
     if (command.existing) {
         copy_path(settings.existing_path, command.existing->c_str());
+        take_as_typed(settings.existing_path);
     } else {
         uint32_t size = PATH_SIZE;
         if (os_IniMgr(OS_INI_READ, OS_INI_SYSTEM_STORE, HOME_APPLICATION, HOME_KEY,
@@ -48,6 +56,7 @@ void choose_existing_installation(const CommandLine &command) {
 void choose_folders(const CommandLine &command) {
     copy_path(settings.destination_path,
               command.destination ? command.destination->c_str() : settings.existing_path);
+    if (command.destination) take_as_typed(settings.destination_path);
     for (const FolderSetting &folder : folder_settings)
         derive_user_path(settings.destination_path, settings.*folder.new_folder,
                          settings.*folder.old_folder);

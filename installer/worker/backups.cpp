@@ -47,8 +47,9 @@ std::string copy_to_free_name(const std::string &source, const std::string &orig
         std::string name = backup_name(original.c_str(), digit);
         if (same_path(name, original) || is_this_runs_backup(name) || plat_exists(name.c_str()))
             continue;
-        if (CopyFileA(source.c_str(), name.c_str(), 1) && plat_exists(name.c_str())) return name;
-        return "";
+        if (!CopyFileA(source.c_str(), name.c_str(), 1) || !plat_exists(name.c_str())) return "";
+        note_change(ChangeKind::file_made, name);
+        return name;
     }
     return "";
 }
@@ -85,6 +86,7 @@ bool keep_backup_safe(const char *path) {
         if (!same_path(record.backup, path)) continue;
         std::string moved = copy_to_free_name(record.backup, record.original);
         if (moved.empty()) return false;
+        note_backup_moved(record.backup, moved);
         record.backup = moved;
     }
     return true;

@@ -63,7 +63,10 @@ void convert_name(std::string &target) {
 
 // Copies and logs what was copied; a missing source is no step.
 void copy_logged(const char *source, const char *target) {
-    if (CopyFileA(source, target, 0)) log_line(std::string("Copied ") + source + " to " + target);
+    bool existed = plat_exists(target) == 1;
+    if (!CopyFileA(source, target, 0)) return;
+    log_line(std::string("Copied ") + source + " to " + target);
+    note_change(existed ? ChangeKind::file_replaced : ChangeKind::file_made, target);
 }
 
 void copy_one(const std::string &source, std::string target, int rename_mode) {
@@ -93,7 +96,10 @@ int copy_tree(const char *source, const char *target, int rename_mode) {
     if (source == nullptr || target == nullptr || *source == '\0' || *target == '\0' ||
         compare_nocase(source, target) == 0)
         return 0;
-    if (!plat_exists(target) && !CreateDirectoryA(target, nullptr)) return 0;
+    if (!plat_exists(target)) {
+        if (!CreateDirectoryA(target, nullptr)) return 0;
+        note_change(ChangeKind::folder_made, target);
+    }
 
     std::string pattern = join(source, "*.*");
     OsFindRecord find{};

@@ -118,7 +118,10 @@ bool make_start_menu_folder(char *folder) {
     if (!query_programs_folder(programs, sizeof programs) || programs[0] == '\0') return false;
     if (!fitted(std::snprintf(folder, PATH_SIZE, "%s\\%s", programs, name), PATH_SIZE))
         return false;
-    if (CreateDirectoryA(folder, nullptr)) log_line(std::string("Start-menu folder ") + folder);
+    if (CreateDirectoryA(folder, nullptr)) {
+        log_line(std::string("Start-menu folder ") + folder);
+        note_change(ChangeKind::menu_folder_made, folder);
+    }
     return plat_exists(folder) == 1; // an existing folder is fine
 }
 
@@ -160,6 +163,7 @@ bool make_shortcut(const ShortcutRow &row, const char *folder) {
         return false;
     ShortcutRequest request{link, target, arguments, destination, display, icon};
     bool saved = plat_save_shortcut(request) == SHORTCUT_SAVED;
+    if (saved) note_change(ChangeKind::shortcut_made, link);
     log_line(std::string(saved ? "Shortcut " : "Shortcut not saved: ") + link + " to " + target +
              (arguments[0] ? std::string(" ") + arguments : ""));
     return saved;
@@ -217,20 +221,30 @@ void rewrite_path_settings() {
         log_line(std::string("Folder settings rewritten in ") + option_file);
 }
 
+// The ending box of a failed or cancelled run, with the line that says it was undone.
+std::string undone_text(const std::string &text) {
+    bool all = undo_installation();
+    return text + "\r\r" + message_text(all ? MSG_INSTALL_UNDONE : MSG_UNDO_INCOMPLETE);
+}
+
 void install() {
     extract_members();
     if (worker_state.install_failed) {
         worker_state.outcome = OUTCOME_FAILED;
-        show_error(failure_text().c_str());
+        show_error(undone_text(failure_text()).c_str());
         return;
     }
     if (settings.cancel_requested) {
         worker_state.outcome = OUTCOME_CANCELLED;
-        show_info(message_text(MSG_INSTALL_ABORTED));
+        show_info(undone_text(message_text(MSG_INSTALL_ABORTED)).c_str());
         return;
     }
     int rename_mode = compare_nocase(settings.existing_version, "2.90") < 0 ? 1 : 0;
+    size_t carried = worker_state.journal.size();
     carry_over(rename_mode);
+    for (size_t i = carried; i < worker_state.journal.size(); ++i)
+        if (worker_state.journal[i].kind == ChangeKind::file_made)
+            worker_state.journal[i].kind = ChangeKind::user_file_copied;
     copy_beside_files();
     worker_state.percent_done = 100;
     send_progress(worker_state.percent_done);
@@ -238,6 +252,8 @@ void install() {
     bool start_menu_entry = make_start_menu_entries();
     delete_old_files(settings.destination_path, 1);
     delete_routed_placeholders();
+    drop_undo_copies();
+    register_installation();
     worker_state.outcome = OUTCOME_INSTALLED;
     report(start_menu_entry);
 }
@@ -247,7 +263,10 @@ void install() {
 void worker_entry(void *) {
     OsThreadRecord context{};
     os_InitWinThread(&context, 0, 0);
+    // The pre-install renaming, done before the worker started, is this run's too.
+    std::vector<Change> renamed = std::move(worker_state.journal);
     reset_worker_state();
+    worker_state.journal = std::move(renamed);
     install();
     if (settings.main_dialog) os_PostMsg(settings.main_dialog, MSG_INSTALL_FINISHED, 0, 0);
     os_CleanupWinThread(&context);

@@ -199,8 +199,11 @@ int get_zip_name(const char *member) {
     if (!member_name_safe(member) || !folder_inside_base(dir, route_base(member))) {
         fail_installation(InstallFailure::unsafe_name, member, dir, result);
     } else {
+        std::vector<std::string> missing = missing_folders(dir);
+        std::vector<std::string> before = folder_files(dir);
         if (!plat_exists(dir.c_str())) make_parent_dirs(dir.c_str());
         result = call_engine(engine_arguments(member, dir.c_str()));
+        note_made(missing, dir, before); // also after a failure: what it left is undone
         if (result != 0)
             fail_installation(plat_exists(dir.c_str()) ? InstallFailure::engine_error
                                                        : InstallFailure::folder_not_made,
@@ -270,11 +273,15 @@ bool replace_policy(const char *path) {
         // The user's file is overwritten only once its backup really exists.
         if (make_backup(shown.c_str())) {
             worker_state.backups_made = 1;
-            log_line("Backed up " + shown + " as " + worker_state.backups.back().backup);
+            const std::string &backup = worker_state.backups.back().backup;
+            log_line("Backed up " + shown + " as " + backup);
+            note_change(ChangeKind::file_replaced, shown, backup);
         } else {
             show_error(format_question(message_text(MSG_BACKUP_FAILED), shown.c_str()).c_str());
             answer = false;
         }
+    } else if (answer && !keep_undo_copy(shown)) {
+        note_change(ChangeKind::file_replaced, shown); // written over all the same, as always
     }
     return answer;
 }

@@ -30,6 +30,22 @@ struct BackupRecord {
     std::string backup;
 };
 
+// One change this run made, as it was made.
+enum class ChangeKind {
+    folder_made,      // a folder that was not there
+    file_made,        // a file that was not there (a member, a copy, a backup)
+    file_replaced,    // an existing file written over; `saved` holds its earlier contents
+    menu_folder_made, // the start-menu folder
+    shortcut_made,    // a start-menu link
+    user_file_copied, // the earlier installation's phone book, options or scripts: the user's
+};
+struct Change {
+    ChangeKind kind;
+    std::string path;       // as Windows writes it
+    std::string saved;      // file_replaced: where the earlier contents are ("" when nowhere)
+    bool undo_copy = false; // `saved` is the run's own copy, deleted once the run succeeds
+};
+
 // What one installation run has done and decided. Written on the worker thread (the replacement
 // questions included); the dialog reads nothing of it. The worker starts once per process, from a
 // fresh state (reset_worker_state).
@@ -45,6 +61,7 @@ struct WorkerState {
     int failed_status = 0;             // the engine's status
     std::vector<BackupRecord> backups; // this run's backups (Windows paths), never overwritten
     InstallOutcome outcome = OUTCOME_NONE;
+    std::vector<Change> journal; // this run's changes in the order they were made
 };
 extern WorkerState worker_state;
 void reset_worker_state();
@@ -141,6 +158,60 @@ bool make_backup(const char *path);
 bool keep_backup_safe(const char *path);
 // The closing box's text: the catalogue's note and the backups' paths, one per line.
 std::string backups_text();
+
+// --- This run's journal and its undoing ---------------------------------------------------------
+
+void note_change(ChangeKind kind, const std::string &path, const std::string &saved = "",
+                 bool undo_copy = false);
+// The folders of dir (its ancestors and itself) that do not exist yet, outermost first.
+std::vector<std::string> missing_folders(const std::string &dir);
+// The names of the files in a folder.
+std::vector<std::string> folder_files(const std::string &dir);
+// After a step that may have made them: notes the folders of `missing` that exist now, and the
+// files of dir that are not in `before`.
+void note_made(const std::vector<std::string> &missing, const std::string &dir,
+               const std::vector<std::string> &before);
+// Before an existing file is written over without a backup of the user's: a copy of it that
+// the undoing restores. False when none could be made (then it must not be written).
+bool keep_undo_copy(const std::string &path);
+// A backup of this run moved from one name to another: the journal follows it.
+void note_backup_moved(const std::string &from, const std::string &to);
+// Puts back what the journal records, newest first: made files and empty made folders removed,
+// replaced files restored. Each step is logged; false when something could not be undone.
+bool undo_installation();
+// After a successful run: the undo copies are deleted.
+void drop_undo_copies();
+
+// --- Install record and the entry for removal --------------------------------------------------
+
+constexpr const char INSTALL_RECORD_NAME[] = "QELSETUP.REC"; // in the destination
+constexpr const char SETUP_COPY_NAME[] = "SETUP.EXE";        // the setup's copy beside it
+constexpr const char UNINSTALL_ENTRY[] = "QEL";              // the product's entry for removal
+
+// A file the installation made, with what tells later whether it is unchanged.
+struct RecordedFile {
+    std::string path;
+    uint64_t size = 0;
+    uint32_t crc = 0;
+};
+// What installations into one destination made, as the uninstallation reads it.
+struct InstallRecord {
+    int language = 0;
+    std::string destination;
+    std::string setup_copy;             // "" when none was placed
+    std::vector<std::string> folders;   // made, in the order made
+    std::vector<RecordedFile> files;    // made (or written over with the product's own)
+    std::vector<BackupRecord> replaced; // the user's files written over, with their backups
+    std::string menu_folder;            // "" when none was made
+    std::vector<std::string> shortcuts;
+};
+// Size and CRC-32 of a file; false when it cannot be read.
+bool file_fingerprint(const std::string &path, RecordedFile &out);
+bool read_install_record(const std::string &path, InstallRecord &out);
+bool write_install_record(const std::string &path, const InstallRecord &record);
+// At the end of a successful run: the setup copied into the destination, the install record
+// (merged with an earlier one there) written, the product entered for removal.
+void register_installation();
 
 // --- File and folder operations ---------------------------------------------------------------
 

@@ -1034,12 +1034,34 @@ intptr_t plat_send_message(OsWindow window, uint32_t message, uintptr_t first, i
 
 // --- Settings store, directory search, modules -----------------------------------------------
 
-int os_IniMgr(OsIniRequest request, int, const char *application, const char *key, char *buffer,
-              uint32_t *length) {
-    if (request != OS_INI_READ || application == nullptr || key == nullptr) return 0;
+int os_IniMgr(OsIniRequest request, int store, const char *application, const char *key,
+              char *buffer, uint32_t *length) {
+    if (application == nullptr) return 0;
     Guard guard(state().lock);
-    auto found = state().settings.find(lower(application) + "\n" + lower(key));
-    if (found == state().settings.end()) return 0;
+    // The Uninstall store's entries live beside the settings, their names behind the store.
+    std::string prefix = store == OS_INI_UNINSTALL_STORE ? "uninstall\n" : "";
+    std::string entry = prefix + lower(application) + "\n";
+    auto &settings = state().settings;
+    if (request != OS_INI_READ && store != OS_INI_UNINSTALL_STORE) return 0;
+    if (request == OS_INI_DELETE) {
+        size_t removed = 0;
+        for (auto it = settings.begin(); it != settings.end();)
+            if (key ? it->first == entry + lower(key) : it->first.rfind(entry, 0) == 0) {
+                it = settings.erase(it);
+                ++removed;
+            } else {
+                ++it;
+            }
+        return removed > 0 ? 1 : 0;
+    }
+    if (key == nullptr) return 0;
+    if (request == OS_INI_WRITE) {
+        if (buffer == nullptr) return 0;
+        settings[entry + lower(key)] = buffer;
+        return 1;
+    }
+    auto found = settings.find(entry + lower(key));
+    if (found == settings.end()) return 0;
     if (buffer && length && *length > 0) {
         std::snprintf(buffer, *length, "%s", found->second.c_str());
         *length = static_cast<uint32_t>(std::strlen(buffer));

@@ -261,6 +261,11 @@ BOOL OemToCharA(const char *source, char *target) {
 
 // The headless window code page is 1252, whose letters (0xA0 and above) are their own code
 // points.
+// A host has no restart to wait for: nothing is arranged.
+int plat_delete_at_restart(const char *) {
+    return 0;
+}
+
 std::string plat_utf8_of(const char *text) {
     std::string out;
     for (const char *c = text; *c; ++c) {

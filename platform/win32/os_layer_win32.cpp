@@ -547,9 +547,48 @@ int os_InvalidateRcl(OsWindow window, const OsRect *, int erase) {
 
 // The settings store is the Windows user profile (WIN.INI section of the application), where
 // the product records its "HomePath".
-int os_IniMgr(OsIniRequest request, int, const char *application, const char *key, char *buffer,
-              uint32_t *length) {
-    if (request != OS_INI_READ || application == nullptr || key == nullptr) return 0;
+namespace {
+
+constexpr const char UNINSTALL_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// The Uninstall store: one registry key per application below the user's Uninstall key.
+int uninstall_store(OsIniRequest request, const char *application, const char *key, char *buffer,
+                    uint32_t *length) {
+    std::string entry = std::string(UNINSTALL_KEY) + "\\" + application;
+    HKEY handle = nullptr;
+    if (request == OS_INI_DELETE && key == nullptr)
+        return RegDeleteKeyA(HKEY_CURRENT_USER, entry.c_str()) == ERROR_SUCCESS ? 1 : 0;
+    LONG opened = request == OS_INI_WRITE
+                      ? RegCreateKeyExA(HKEY_CURRENT_USER, entry.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                        nullptr, &handle, nullptr)
+                      : RegOpenKeyExA(HKEY_CURRENT_USER, entry.c_str(), 0,
+                                      request == OS_INI_READ ? KEY_READ : KEY_WRITE, &handle);
+    if (opened != ERROR_SUCCESS) return 0;
+    LONG result = ERROR_INVALID_PARAMETER;
+    if (request == OS_INI_WRITE && buffer) {
+        result = RegSetValueExA(handle, key, 0, REG_SZ, reinterpret_cast<const BYTE *>(buffer),
+                                static_cast<DWORD>(std::strlen(buffer) + 1));
+    } else if (request == OS_INI_DELETE) {
+        result = RegDeleteValueA(handle, key);
+    } else if (request == OS_INI_READ && buffer && length && *length > 0) {
+        DWORD type = 0, size = *length - 1;
+        result =
+            RegQueryValueExA(handle, key, nullptr, &type, reinterpret_cast<BYTE *>(buffer), &size);
+        buffer[result == ERROR_SUCCESS && size < *length ? size : 0] = '\0';
+        *length = static_cast<uint32_t>(std::strlen(buffer));
+    }
+    RegCloseKey(handle);
+    return result == ERROR_SUCCESS ? 1 : 0;
+}
+
+} // namespace
+
+int os_IniMgr(OsIniRequest request, int store, const char *application, const char *key,
+              char *buffer, uint32_t *length) {
+    if (application == nullptr) return 0;
+    if (store == OS_INI_UNINSTALL_STORE)
+        return uninstall_store(request, application, key, buffer, length);
+    if (request != OS_INI_READ || key == nullptr) return 0;
     // A key exists when neither of two different defaults comes back.
     char probe[8];
     GetProfileStringA(application, key, "\x01?", probe, sizeof probe);

@@ -35,6 +35,10 @@ int plat_program_path(char *out, uint32_t size) {
     return 1;
 }
 
+int plat_delete_at_restart(const char *path) {
+    return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 1 : 0;
+}
+
 std::string plat_utf8_of(const char *text) {
     int wide_length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
     if (wide_length <= 0) return "";

@@ -116,8 +116,11 @@ Program start_program(const std::string &path, const std::string &arguments,
     HANDLE output = INVALID_HANDLE_VALUE;
     if (!output_file.empty()) {
         SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-        output = CreateFileA(output_file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, &inherited,
-                             OPEN_ALWAYS, 0, nullptr);
+        // Shared for writing too: the desktop process that Wine starts for a program may inherit
+        // the handle and keep it after the program has ended.
+        output =
+            CreateFileA(output_file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        &inherited, OPEN_ALWAYS, 0, nullptr);
         if (output == INVALID_HANDLE_VALUE) fatal("open " + output_file + " for the output");
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdInput = nullptr;

@@ -9,6 +9,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -623,10 +624,25 @@ void clear_home_path() {
     if (home_path_setting() != "(none)") fatal("remove the HomePath setting from WIN.INI");
 }
 
+constexpr char REMOVAL_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QEL";
+
+// A value of the product's entry in the user's Uninstall key; "(none)" when it is not there.
+std::string removal_entry(const char *value) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, REMOVAL_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "(none)";
+    char data[2 * MAX_PATH] = "";
+    DWORD size = sizeof data - 1, type = 0;
+    LONG read = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE *>(data), &size);
+    RegCloseKey(key);
+    return read == ERROR_SUCCESS && type == REG_SZ ? data : "(none)";
+}
+
 // What a run that installed nothing leaves: no destination, no start-menu folder in any
-// language, the settings store as it was.
+// language, the settings store as it was, no entry for removal.
 void check_nothing_installed(const std::string &destination) {
     check(!folder_exists(destination), "nothing installed in " + destination);
+    check_equal("no entry for removal", "(none)", removal_entry("DisplayName"));
     for (int language : {ENGLISH, GERMAN, FRENCH})
         check(!folder_exists(start_menu_folder(language)),
               std::string("no ") + language_names[language] + " start-menu folder");
@@ -742,6 +758,7 @@ void begin(const ScenarioPlan &plan) {
     if (!plan.pictures.empty()) make_folders(plan.pictures);
     remove_start_menu_folders();
     clear_home_path();
+    RegDeleteKeyA(HKEY_CURRENT_USER, REMOVAL_KEY);
 }
 
 // The start of a fresh run: SETUP.EXE copied with the archive of the language and started, its
@@ -757,8 +774,24 @@ Setup start_fresh(const ScenarioPlan &plan, int language, const Folders &folders
     return setup;
 }
 
+// The setup's copy and the install record in the destination, and the entry for removal that
+// starts that copy.
+void check_removal_entry(const ScenarioPlan &plan, const std::string &destination) {
+    std::string setup, copy;
+    read_file(plan.distribution + "\\SETUP.EXE", &setup);
+    check(read_or_empty(destination + "\\SETUP.EXE") == setup, "the setup copied beside it");
+    check(file_exists(destination + "\\" + INSTALL_RECORD_NAME), "the install record written");
+    check_equal("entry for removal: name", "QEL terminal", removal_entry("DisplayName"));
+    check_equal("entry for removal: version", "3.10", removal_entry("DisplayVersion"));
+    check_equal("entry for removal: publisher", "QEL Software", removal_entry("Publisher"));
+    check_equal("entry for removal: location", destination, removal_entry("InstallLocation"));
+    check_equal("entry for removal: command", "\"" + destination + "\\SETUP.EXE\" /UNINSTALL",
+                removal_entry("UninstallString"));
+}
+
 // A finished installation: the archive's members (with the archive's option file rewritten),
-// the documents and libraries, the start-menu folder and the settings store untouched.
+// the documents and libraries, the start-menu folder and the settings store untouched, the entry
+// for removal.
 void check_installation(const ScenarioPlan &plan, const Folders &folders, int language) {
     check_members(plan, folders);
     check_copied_files(plan, folders.destination);
@@ -767,6 +800,7 @@ void check_installation(const ScenarioPlan &plan, const Folders &folders, int la
     check_path_settings(folders, original);
     check_shortcuts(folders.destination, language);
     check_equal("settings store untouched", "(none)", home_path_setting());
+    check_removal_entry(plan, folders.destination);
 }
 
 // A fresh English installation, a log folder of the user's choice outside it, the report, all
@@ -962,26 +996,20 @@ void cancel_during(const ScenarioPlan &plan) {
     check(IsWindow(setup.dialog) && !has_exited(setup.program),
           "Cancel during the installation waits for the worker");
     answer_box(box, IDNO);
-    expect_box(setup, CAPTION_INFO, MSG_INSTALL_ABORTED, IDOK);
+    expect_box(setup, catalogue_text(CAPTION_INFO, ENGLISH),
+               catalogue_text(MSG_INSTALL_ABORTED, ENGLISH) + "\r\r" +
+                   catalogue_text(MSG_INSTALL_UNDONE, ENGLISH),
+               IDOK);
     expect_end(setup, SETUP_EXIT_CANCELLED_DURING);
 
+    // The members extracted before the cancel and their folders are gone again.
+    check(folder_names(folders.destination) == std::vector<std::string>{"PHONEBK"},
+          "the destination holds only what was there before");
     check_equal("the user's phone book kept", phone_book,
                 read_or_empty(folders.destination + "\\PHONEBK"));
-    check(file_exists(folders.destination + "\\QEL.EXE") &&
-              file_exists(folders.options + "\\STANDARD.QTB"),
-          "members before the cancel are installed");
-    check(!file_exists(folders.script + "\\QELEVENT.QRX") &&
-              !file_exists(folders.destination + "\\BBSLIST.DAT"),
-          "members after the cancel are not");
-    check(!file_exists(folders.destination + "\\README.DOC") &&
-              !file_exists(folders.destination + "\\VORTAMIX.DLL"),
-          "no documents or libraries copied");
-    std::string original;
-    read_file(plan.product + "\\OPTIONS\\STANDARD.QPA", &original);
-    check_equal("option file not rewritten", original,
-                read_or_empty(folders.options + "\\STANDARD.QPA"));
     check(!folder_exists(start_menu_folder(ENGLISH)), "no start-menu folder");
     check_equal("settings store untouched", "(none)", home_path_setting());
+    check_equal("no entry for removal", "(none)", removal_entry("DisplayName"));
 }
 
 // No archive beside the program: an English error box, no dialog, exit code 1.
@@ -1229,9 +1257,11 @@ void photograph_dialog(const ScenarioPlan &plan, int language, const char *pictu
 
 // Runs SETUP.EXE with `arguments`, expecting no window at all (a box would hold it until the
 // wait runs out); its exit code.
-DWORD run_silent(const std::string &folder, const std::string &arguments) {
+DWORD run_silent(const std::string &folder, const std::string &arguments,
+                 const std::string &output = "") {
     static Program program;
-    program = start_program(folder + "\\SETUP.EXE", arguments, "C:\\", folder + "\\SETUP.LOG");
+    program = start_program(folder + "\\SETUP.EXE", arguments, "C:\\",
+                            output.empty() ? folder + "\\SETUP.LOG" : output);
     watch_program(&program);
     DWORD code = 99;
     if (!wait_for_exit(program, WAIT_SECONDS, &code))
@@ -1317,6 +1347,63 @@ void silent_install(const ScenarioPlan &plan) {
                 read_or_empty(folders.destination + "\\PHONEB0"));
     check_members(plan, folders);
     check(logged(log_lines(log), "Backed up "), "the backup logged");
+
+    // Removed by the copy in the destination: asked once, and No changes nothing.
+    Setup asked;
+    asked.program = start_program(folders.destination + "\\SETUP.EXE", "/UNINSTALL", "C:\\",
+                                  plan.work + "\\UNINSTALL.OUT");
+    watch_program(&asked.program);
+    expect_box(asked, catalogue_text(CAPTION_INFO, ENGLISH),
+               formatted(MSG_UNINSTALL_CONFIRM, ENGLISH, folders.destination), IDNO);
+    expect_end(asked, SETUP_EXIT_CANCELLED_BEFORE);
+    check_removal_entry(plan, folders.destination);
+
+    // Under /SILENT: all the setup made goes; the user's changed phone book, the backups made
+    // with /OVERWRITE and a log of the user's own stay, with the folders that hold them.
+    const std::string changed = "my changed phone book\r\n";
+    const std::string session = folders.log + "\\SESSION.LOG";
+    if (!write_file(folders.destination + "\\PHONEBK", changed) || !write_file(session, "a call"))
+        fatal("change the phone book and log a session");
+    std::string removal_log = plan.work + "\\removal log.txt";
+    check(run_silent(folders.destination, "/UNINSTALL /SILENT /LOG=\"" + removal_log + "\"",
+                     plan.work + "\\UNINSTALL.OUT") == SETUP_EXIT_INSTALLED,
+          "a silent uninstall exits with 0");
+    std::vector<std::string> members;
+    list_members(plan.product, "", &members);
+    for (const std::string &member : members) {
+        std::string path = installed_path(folders, member);
+        if (!same_path(member, "PHONEBK")) check(!file_exists(path), "removed: " + path);
+    }
+    for (const DocumentFile &document : documentation_files)
+        check(!file_exists(folders.destination + "\\" + document.file_name),
+              std::string("removed: ") + document.file_name);
+    check_equal("the changed phone book kept", changed,
+                read_or_empty(folders.destination + "\\PHONEBK"));
+    check_equal("its backup kept", phone_book, read_or_empty(folders.destination + "\\PHONEB0"));
+    check(file_exists(folders.options + "\\STANDARD.0PA"), "the option files' backups kept");
+    check_equal("the user's log kept", "a call", read_or_empty(session));
+    for (const std::string &gone : {folders.upload, folders.download})
+        check(!folder_exists(gone), "emptied folder removed: " + gone);
+    check(!file_exists(folders.destination + "\\" + INSTALL_RECORD_NAME), "the record removed");
+    check(!folder_exists(start_menu_folder(ENGLISH)), "the start-menu folder removed");
+    check_equal("the entry for removal removed", "(none)", removal_entry("DisplayName"));
+    lines = log_lines(removal_log);
+    check(logged(lines, "Removed " + utf8_of(windows_file(folders.destination, "QEL.EXE"))),
+          "each removal logged");
+    check(!file_exists(folders.destination + "\\SETUP.EXE") ||
+              logged(lines, "To be removed at the next restart: " +
+                                utf8_of(folders.destination + "\\SETUP.EXE")),
+          "the running setup removed, or at the next restart");
+    std::string report;
+    for (const std::string &line : lines)
+        if (line.rfind("Information: " + catalogue_text(MSG_UNINSTALL_DONE, ENGLISH), 0) == 0)
+            report = line;
+    check(report.find(catalogue_text(MSG_FOLDERS_KEPT, ENGLISH)) != std::string::npos,
+          "the closing report names the folders kept", report);
+    for (const std::string &kept : {folders.destination, folders.log, folders.options})
+        check((report + " ").find(" " + utf8_of(kept) + " ") != std::string::npos,
+              "kept as not empty: " + kept);
+    check(!lines.empty() && lines.back() == "Exit code 0", "the exit code is the last line");
 }
 
 // Runs that cannot install: a usage box for an unknown option, none under /SILENT; an empty
@@ -1335,10 +1422,14 @@ void silent_refused(const ScenarioPlan &plan) {
     for (const char *arguments : {"/SILENT /QUIET", "/SILENT /?", "/SILENT /COPY=desktop"})
         check(run_silent(folder, std::string(arguments) + " /LOG=" + log) == SETUP_EXIT_NOT_STARTED,
               std::string(arguments) + ": exit code 1, no box");
-    check(run_silent(folder, "/SILENT /DIR= /LOG=" + log) == SETUP_EXIT_NOT_STARTED,
-          "an empty destination: exit code 1");
-    check(logged(log_lines(log), "Information: " + catalogue_text(MSG_DEST_EMPTY, ENGLISH)),
-          "its message logged");
+    // Empty, or on a floppy drive, which the dialog empties as it is typed.
+    for (const char *destination : {"", "a:\\QEL", "B:"}) {
+        check(run_silent(folder, std::string("/SILENT /DIR=") + destination + " /LOG=" + log) ==
+                  SETUP_EXIT_NOT_STARTED,
+              std::string("destination \"") + destination + "\": exit code 1");
+        check(logged(log_lines(log), "Information: " + catalogue_text(MSG_DEST_EMPTY, ENGLISH)),
+              "its message logged");
+    }
 
     std::string blocker = plan.work + "\\FILE.TXT";
     if (!write_file(blocker, "a file")) fatal("write " + blocker);
@@ -1351,6 +1442,11 @@ void silent_refused(const ScenarioPlan &plan) {
           "the failure and its cause logged");
     check_equal("the file in the way untouched", "a file", read_or_empty(blocker));
     check_nothing_installed(destination_of(plan));
+
+    check(run_silent(folder, "/UNINSTALL /SILENT /LOG=" + log) == SETUP_EXIT_NOT_STARTED,
+          "an uninstallation without an install record: exit code 1");
+    check(logged(log_lines(log), "Error: " + formatted(MSG_NO_INSTALL_RECORD, ENGLISH, folder)),
+          "its message logged");
 }
 
 // The demo: the dialog in German and French, then the English installation with the viewer.
@@ -1520,7 +1616,9 @@ void write_product_archive(const ScenarioPlan &plan, const std::string &setup_fo
 // The error box of a failed installation and what it says after the catalogue's message.
 void expect_failure(Setup &setup, const std::string &detail) {
     expect_box(setup, catalogue_text(CAPTION_ERROR, setup.language),
-               catalogue_text(MSG_INSTALL_ERROR, setup.language) + "\r\r" + detail, IDOK);
+               catalogue_text(MSG_INSTALL_ERROR, setup.language) + "\r\r" + detail + "\r\r" +
+                   catalogue_text(MSG_INSTALL_UNDONE, setup.language),
+               IDOK);
     expect_box(setup, CAPTION_INFO, MSG_READ_DOCS, IDNO);
     expect_end(setup, SETUP_EXIT_FAILED);
 }
@@ -1559,26 +1657,39 @@ void hostile_escape(const ScenarioPlan &plan) {
               !file_exists("C:\\abs") && !folder_exists("C:\\QELX"),
           "nothing outside the chosen folders");
 
+    // A failure after every member of the product: the phone book, backed up and written over
+    // on Yes, and an earlier program, written over without a question, are put back.
     write_product_archive(plan, folder, {{"*", "a star"}});
+    if (!write_file(folders.destination + "\\QEL.EXE", "an earlier program"))
+        fatal("write an earlier program");
     Setup setup = start_setup(folder, ENGLISH);
     type_destination(setup, folders);
     start_installation(setup);
     expect_box(setup, catalogue_text(CAPTION_INFO, ENGLISH),
                formatted(MSG_OVERWRITE_FILE, ENGLISH, windows_file(folders.destination, "PHONEBK")),
-               IDNO);
+               IDYES);
     MessageBoxSeen box = wait_for_box(setup.program.id, setup.dialog, WAIT_SECONDS);
     note("box [" + box.caption + "] " + printable(box.text));
     std::string start = catalogue_text(MSG_INSTALL_ERROR, ENGLISH) + "\r\rThe member \"*\" ";
     check(box.caption == catalogue_text(CAPTION_ERROR, ENGLISH) &&
               box.text.compare(0, start.size(), start) == 0,
           "the error box names the member \"*\"", printable(box.text));
+    std::string undone = "\r\r" + catalogue_text(MSG_INSTALL_UNDONE, ENGLISH);
+    check(box.text.size() > undone.size() &&
+              box.text.compare(box.text.size() - undone.size(), undone.size(), undone) == 0,
+          "the error box says that the installation was undone");
     if (box.window) answer_box(box, IDOK);
     expect_box(setup, CAPTION_INFO, MSG_READ_DOCS, IDNO);
     expect_end(setup, SETUP_EXIT_FAILED);
-    check(read_or_empty(folders.destination + "\\PHONEBK") == mine, "the phone book kept");
-    for (const char *flattened : {"STANDARD.QPA", "QELEVENT.QRX", "LOGIN.QRX", "DUMMY.TMP"})
-        check(!file_exists(folders.destination + "\\" + flattened),
-              std::string("no member pulled into the destination: ") + flattened);
+    check(read_or_empty(folders.destination + "\\PHONEBK") == mine, "the phone book restored");
+    check_equal("the earlier program restored", "an earlier program",
+                read_or_empty(folders.destination + "\\QEL.EXE"));
+    std::vector<std::string> left = folder_names(folders.destination);
+    std::sort(left.begin(), left.end());
+    check(left == std::vector<std::string>{"PHONEBK", "QEL.EXE"},
+          "nothing else left in the destination: no member, folder, backup or copy",
+          std::to_string(left.size()) + " entries");
+    check(!folder_exists(start_menu_folder(ENGLISH)), "no start-menu folder");
 }
 
 // Members named like options, patterns, a backslash path and this run's backups are each

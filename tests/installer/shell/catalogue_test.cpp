@@ -10,7 +10,7 @@ using Catalogue = InstallerTest;
 
 TEST_F(Catalogue, RowsInStoredOrder) {
     // The stored rows, the ISDN note, the texts of mended faults, the usage, the unused row.
-    EXPECT_EQ(CATALOGUE_ROWS, 41);
+    EXPECT_EQ(CATALOGUE_ROWS, 48);
     EXPECT_STREQ(catalogue[0].text[0], "Installation complete");
     EXPECT_STREQ(catalogue[12].text[1], "Information");
     EXPECT_STREQ(catalogue[13].text[2], "Erreur");

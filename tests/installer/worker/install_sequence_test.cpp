@@ -1,5 +1,6 @@
 // The install sequence on the worker: files, carried-over settings, shortcuts and the report,
 // and its cancelled and failed endings.
+#include <cstdio>
 #include <filesystem>
 
 #include "tests/installer/installer_fixture.h"
@@ -163,7 +164,8 @@ TEST_F(InstallSequence, CancelledBeforeTheFirstMember) {
     EXPECT_FALSE(file_exists(dest + "/QEL.EXE"));
     EXPECT_TRUE(headless_shortcuts().empty());
     EXPECT_FALSE(file_exists(dest + "/README.DOC"));
-    EXPECT_EQ(box_texts(), std::vector<std::string>{message_text(MSG_INSTALL_ABORTED)});
+    EXPECT_EQ(box_texts(), std::vector<std::string>{std::string(message_text(MSG_INSTALL_ABORTED)) +
+                                                    "\r\r" + message_text(MSG_INSTALL_UNDONE)});
     EXPECT_EQ(headless_boxes()[0].style, 0x28u);
     EXPECT_EQ(headless_posts().back().message, MSG_INSTALL_FINISHED);
 }
@@ -175,7 +177,8 @@ TEST_F(InstallSequence, EngineFailureEndsWithTheErrorBox) {
     EXPECT_EQ(worker_state.install_failed, 1);
     EXPECT_EQ(box_texts(), std::vector<std::string>{std::string(message_text(MSG_INSTALL_ERROR)) +
                                                     "\r\rThe archive " + settings.archive_name +
-                                                    " could not be read (error 9)."});
+                                                    " could not be read (error 9).\r\r" +
+                                                    message_text(MSG_INSTALL_UNDONE)});
     EXPECT_EQ(headless_boxes()[0].caption, "Error");
     EXPECT_TRUE(headless_shortcuts().empty());
     EXPECT_EQ(headless_posts().back().message, MSG_INSTALL_FINISHED);
@@ -248,6 +251,44 @@ TEST_F(InstallSequence, EarlierInstallationCarriedOverAsTheBoxesAllow) {
     EXPECT_EQ(text_of(settings_file).substr(0, 8), "QEL2.10\n"); // the old path file, converted
     EXPECT_FALSE(file_exists(dest + "/SCRIPT/mine.qrx"));
     EXPECT_EQ(text_of(dest + "/PHONEBK"), "my phones");
+}
+
+// What only the record's fingerprint can tell: a file changed to the same size is the user's
+// and stays. A record with a line it does not know is trusted in nothing.
+TEST_F(InstallSequence, UninstallKeepsFilesChangedToTheSameSize) {
+    headless_set_program_path(dest + "\\SETUP.EXE"); // the setup runs from the destination
+    open_dialog();
+    run_worker();
+    char value[PATH_SIZE] = "";
+    uint32_t length = sizeof value;
+    ASSERT_EQ(os_IniMgr(OS_INI_READ, OS_INI_UNINSTALL_STORE, UNINSTALL_ENTRY, "UninstallString",
+                        value, &length),
+              1);
+    EXPECT_EQ(std::string(value), "\"" + dest + "\\SETUP.EXE\" /UNINSTALL");
+    write_file(dest + "/QEL.EXE", "PROGRAM"); // as long as the archive's "program"
+    shell_state.command.silent = true;
+
+    EXPECT_EQ(run_uninstall(), SETUP_EXIT_INSTALLED);
+    EXPECT_EQ(text_of(dest + "/QEL.EXE"), "PROGRAM");
+    for (const char *made :
+         {"SCRIPT/first.qrx", "README.DOC", "OPTIONS/STANDARD.QPA", INSTALL_RECORD_NAME})
+        EXPECT_FALSE(file_exists(dest + "/" + made)) << made;
+    EXPECT_FALSE(std::filesystem::exists(dest + "/SCRIPT"));
+    EXPECT_FALSE(std::filesystem::exists(programs + "/QEL for Windows NT"));
+    EXPECT_EQ(os_IniMgr(OS_INI_READ, OS_INI_UNINSTALL_STORE, UNINSTALL_ENTRY, "DisplayName", value,
+                        &length),
+              0);
+
+    // A sound line naming the file as it is now, then one that is not the record's.
+    RecordedFile now{dest + "\\QEL.EXE"};
+    ASSERT_TRUE(file_fingerprint(now.path, now));
+    char line[PATH_SIZE + 40];
+    std::snprintf(line, sizeof line, "file\t%s\t%llu\t%08x\n", now.path.c_str(),
+                  static_cast<unsigned long long>(now.size), now.crc);
+    write_file(dest + "/" + INSTALL_RECORD_NAME,
+               std::string("QEL install record 1\n") + line + "remove everything\n");
+    EXPECT_EQ(run_uninstall(), SETUP_EXIT_NOT_STARTED);
+    EXPECT_TRUE(file_exists(dest + "/QEL.EXE"));
 }
 
 #endif
