@@ -66,6 +66,8 @@ void reset_engine_state() {
     engine.host.expansion = ExpansionState{};
     engine.host.output_file = OutputFileState{};
     engine.host.time_zone = TimeZoneState{};
+    engine.host.creation_mask = CreationMask{};
+    engine.stored_name.clear();
 }
 
 void set_replace_policy(ReplacePolicy policy) {
