@@ -156,7 +156,7 @@ struct TimeRow {
 
 TEST_F(NamesAndTimes, ExtendedAndNtfsTimesToTheSecond) {
     constexpr int32_t M = 1234567891, A = 1300000001; // odd seconds: finer than MS-DOS time
-    const std::vector<TimeRow> rows = {
+    std::vector<TimeRow> rows = {
         // The directory entry's timestamp holds the modification time alone; the local one
         // may add the access time.
         {"ut.txt", extended_time_field(3, {M}), extended_time_field(3, {M, A}), {M, A}},
@@ -165,7 +165,6 @@ TEST_F(NamesAndTimes, ExtendedAndNtfsTimesToTheSecond) {
          extended_time_field(1, {M - 3600}),
          extended_time_field(1, {M}),
          {M, NO_TIME}},
-        {"ut-before-1970.txt", extended_time_field(1, {-86400 * 365}), {}, {-86400 * 365, NO_TIME}},
         {"ntfs.txt", ntfs_time_field(ntfs_ticks(M) + 9999999, ntfs_ticks(A), 0), {}, {M, A}},
         {"ntfs-local.txt", {}, ntfs_time_field(ntfs_ticks(M), 0, 0), {M, NO_TIME}},
         // Fields that do not hold what they claim: the MS-DOS time.
@@ -176,6 +175,12 @@ TEST_F(NamesAndTimes, ExtendedAndNtfsTimesToTheSecond) {
          {},
          {NO_TIME, NO_TIME}},
     };
+    // A time before 1970 (the C runtime's status query under Wine reads none such back).
+    if (!ON_WINDOWS)
+        rows.push_back({"ut-before-1970.txt",
+                        extended_time_field(1, {-86400 * 365}),
+                        {},
+                        {-86400 * 365, NO_TIME}});
     Archive a;
     for (const TimeRow &row : rows) {
         Member m = stored_member(row.name, row.name);
