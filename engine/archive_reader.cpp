@@ -151,6 +151,7 @@ EngineStatus read_field(unsigned length, int mode) {
                              static_cast<int>(length));
         if (got < 1) return EngineStatus::archive_ends_early;
         engine.filename[got] = '\0';
+        engine.stored_name.assign(engine.filename, static_cast<size_t>(got));
         // A name with both cases cannot come from the file systems whose names are folded: it
         // keeps its case (and is then matched with regard to case).
         if (engine.current && engine.current->lowercase_name && has_both_cases(engine.filename))
@@ -364,6 +365,8 @@ bool read_directory_entry(DirectoryReader reader, unsigned number, EngineStatus 
     engine.extra_length = 0;
     if (!read_header_field(engine.central.extra_length, FIELD_EXTRA, header, status)) return false;
     apply_central_zip64();
+    decode_member_name(engine.central.flags, engine.central.name_length);
+    read_extra_times(engine.extra_field, engine.extra_length, engine.current->extra_times);
     if (reader == DirectoryReader::listing) return true;
     return read_header_field(engine.central.comment_length, FIELD_SKIP, header, status);
 }

@@ -63,6 +63,15 @@ struct CentralHeader : MemberFields {
     uint64_t local_offset;
 };
 
+// A member's times from the extra fields of today's archives (extended timestamp, NTFS), in
+// seconds since 1970 UTC.
+struct MemberTimes {
+    bool modified_known = false;
+    bool accessed_known = false;
+    int64_t modified = 0;
+    int64_t accessed = 0;
+};
+
 // One central directory entry as the extraction driver and listings keep it.
 struct MemberEntry {
     uint64_t local_offset;
@@ -78,6 +87,9 @@ struct MemberEntry {
     unsigned convert_text : 1;
     unsigned lowercase_name : 1;
     unsigned volume_label : 1;
+    unsigned utf8_name : 1;  // the name is UTF-8 text (flag bit 11 or the Unicode path field)
+    uint32_t unix_mode;      // a Unix-made member's st_mode (the external attributes' high half)
+    MemberTimes extra_times; // the times its directory entry's extra field gives
 };
 
 // Modes of read_field.
@@ -210,6 +222,7 @@ struct OutputState {
     // (remove_unfinished_output): set only while `unfinished` names it.
     volatile std::sig_atomic_t has_unfinished = 0;
     char unfinished[NAME_BUFFER_SIZE] = {};
+    volatile std::sig_atomic_t unfinished_wide = 0; // its path is for the wide-character calls
 };
 
 // The extraction driver's batch of central directory entries, and where the members' data lie.
@@ -222,6 +235,7 @@ struct ExtractionState {
     // earlier entry's: found before anything is decoded.
     std::vector<uint64_t> member_offsets;
     std::vector<bool> refused_entries;
+    std::string stored_names[BATCH_SIZE]; // each kept entry's name field as stored
 };
 
 // Traditional decryption (decryption.cpp): the three keys of the stream cipher, the 12-byte header
@@ -275,6 +289,7 @@ struct EngineState {
     DecoderState decoders;
     HostState host;
     DecryptionState decryption;
+    std::string stored_name; // the current name field as stored, before folding or decoding
 };
 
 extern EngineState engine;
@@ -348,6 +363,22 @@ bool find_zip64_end(int64_t end_record_offset, Zip64End *found);
 bool apply_zip64_extra(MemberFields &fields, uint64_t *local_offset, uint32_t *disk_start);
 // Whether a central header leaves a value to the zip64 extra field (a field of all ones).
 bool needs_zip64_extra(const CentralHeader &h);
+
+// Names and times of today's archives (member_extras.cpp). The member's name read from a header
+// with these flags and name length, its extra field already read: UTF-8 by flag bit 11, or the
+// Unicode path field's name when its CRC matches the name as stored. Replaces the name buffer's
+// name and sets the current entry's utf8_name (case folding undone) when the name is sound UTF-8;
+// otherwise the name stays as read.
+void decode_member_name(uint16_t flags, unsigned stored_length);
+// The same decoding alone: the name read last as UTF-8 text, or false when it is none.
+bool decoded_member_name(uint16_t flags, unsigned stored_length, std::string &name);
+// Whether the bytes are sound UTF-8 text without NUL.
+bool utf8_text(const unsigned char *text, size_t length);
+// The whole UTF-8 character at p (at most `left` bytes): its length, or 0 (listing.cpp).
+size_t utf8_character(const unsigned char *p, size_t left);
+// The times an extra field gives, over those already known (`times`): the extended timestamp's
+// and the NTFS field's modification and access times.
+void read_extra_times(const unsigned char *extra, unsigned extra_length, MemberTimes &times);
 
 // The three readers of the central directory, and where they differ (read_directory_entry).
 enum class DirectoryReader { extraction, listing, report };

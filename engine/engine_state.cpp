@@ -67,6 +67,8 @@ void reset_engine_state() {
     engine.host.output_file = OutputFileState{};
     engine.host.time_zone = TimeZoneState{};
     engine.decryption = DecryptionState{};
+    engine.host.creation_mask = CreationMask{};
+    engine.stored_name.clear();
 }
 
 void set_replace_policy(ReplacePolicy policy) {

@@ -282,11 +282,17 @@ HeaderLookup find_local_header(int number, EngineStatus &status) {
     return HeaderLookup::next_entry;
 }
 
-// An existing file against the member: 0 when the file is older, 1 when as new or newer.
+// An existing file against the member: 0 when the file is older, 1 when as new or newer. The
+// member's time is its extra fields' (the local header's over the directory entry's) where they
+// give one, else its MS-DOS time.
 int existing_age(const HostFileInfo &existing) {
     int64_t seconds = existing.modified;
     if (seconds & 1) ++seconds;
-    int64_t member = dos_to_seconds(engine.local.mod_date, engine.local.mod_time);
+    MemberTimes times = engine.current->extra_times;
+    read_extra_times(engine.extra_field, engine.extra_length, times);
+    int64_t member = times.modified_known
+                         ? times.modified
+                         : dos_to_seconds(engine.local.mod_date, engine.local.mod_time);
     return seconds >= member ? 1 : 0;
 }
 
@@ -377,6 +383,7 @@ void note_unfinished_output() {
     OutputState &output = engine.output;
     const char *path = file.replacing ? file.temporary.c_str() : engine.filename;
     std::snprintf(output.unfinished, sizeof output.unfinished, "%s", path);
+    output.unfinished_wide = engine.host.mapping.wide;
     output.has_unfinished = 1;
 }
 
@@ -406,15 +413,25 @@ int process_entry(int number, EngineStatus &status) {
     if (!read_header_field(engine.local.extra_length, FIELD_EXTRA, "local", status)) return 0;
     apply_local_zip64();
 
-    // The name written (and selected by) is the name the directory lists.
-    const std::string &listed =
-        engine.extraction.listed_names[engine.current - engine.extraction.batch];
-    if (listed != engine.filename) {
+    // The name written (and selected by) is the name the directory lists; a name decoded from
+    // UTF-8 agrees as stored, or as the local header's own fields decode it.
+    const long slot = engine.current - engine.extraction.batch;
+    const std::string &listed = engine.extraction.listed_names[slot];
+    const bool decoded = engine.current->utf8_name;
+    std::string local_name;
+    const bool agrees =
+        decoded
+            ? engine.extraction.stored_names[slot] == engine.filename ||
+                  (decoded_member_name(engine.local.flags, engine.local.name_length, local_name) &&
+                   local_name == listed)
+            : listed == engine.filename;
+    if (!agrees) {
         std::fprintf(stderr, "file #%d:  local header names %s, directory names %s\n", number,
                      shown().c_str(), shown_name(listed.c_str()).c_str());
         raise_status(status, EngineStatus::error);
         return 0;
     }
+    if (decoded) std::memcpy(engine.filename, listed.c_str(), listed.size() + 1);
     // Its data end before the next member's header and the directory.
     if (archive_position() + static_cast<int64_t>(engine.local.compressed_size) >
         data_boundary(engine.current->local_offset)) {
@@ -727,7 +744,7 @@ void remove_unfinished_output() {
     OutputState &output = engine.output;
     if (!output.has_unfinished) return;
     output.has_unfinished = 0;
-    host_discard_open_file(output.file, output.unfinished);
+    host_discard_open_file(output.file, output.unfinished, output.unfinished_wide != 0);
 }
 
 EngineStatus extract_all() {
@@ -760,9 +777,10 @@ EngineStatus extract_all() {
                 refuse_overlap(status);
                 continue;
             }
-            if (check_and_store())
+            if (check_and_store()) {
+                engine.extraction.stored_names[kept] = engine.stored_name;
                 engine.extraction.listed_names[kept++] = engine.filename;
-            else
+            } else
                 ++engine.extraction.skipped_count;
         }
 

@@ -50,7 +50,8 @@ Utf8Lead utf8_lead(unsigned char c) {
     return {0, 0, 0};
 }
 
-// The length of the whole UTF-8 character starting at p (at most `left` bytes), or 0.
+} // namespace
+
 size_t utf8_character(const unsigned char *p, size_t left) {
     Utf8Lead lead = utf8_lead(p[0]);
     if (lead.more == 0 || static_cast<size_t>(lead.more) >= left) return 0;
@@ -59,6 +60,8 @@ size_t utf8_character(const unsigned char *p, size_t left) {
         if ((p[k] & 0xC0) != 0x80) return 0;
     return static_cast<size_t>(lead.more) + 1;
 }
+
+namespace {
 
 // A control character as ^X: C0 controls by their caret form, C1 controls (0x80..0x9F)
 // by their seven-bit form, ESC and a character, with ESC as ^[ (CSI 0x9B shows as ^[[).

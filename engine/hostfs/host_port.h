@@ -43,6 +43,7 @@ struct FolderEntry {
     HostFolder folder;
     const char *name;
     const char *path;
+    bool wide = false; // the path is UTF-8 text for the host's wide-character calls (Win32)
 };
 
 // 0 when the name exists (info filled), -1 otherwise. A link is followed (the archive).
@@ -88,7 +89,13 @@ size_t host_longest_path();
 // A name component that the host takes for a device whatever folder it is in (Win32: CON, PRN,
 // AUX, NUL, CONIN$, CONOUT$, COM1..COM9, LPT1..LPT9 and COM and LPT with a superscript 1, 2 or 3,
 // with or without an extension).
-bool host_reserved_name(const std::string &component);
+bool host_reserved_name(const std::string &component, bool wide = false);
+// A member's UTF-8 name as the host's calls take it: Win32 writes it in the ANSI code page when
+// that holds every character (false), and keeps it as UTF-8 for the wide-character calls
+// otherwise (true). POSIX names are bytes: the UTF-8 stays as it is (false).
+bool host_wide_name(std::string &name);
+// A path in the host's code page as UTF-8 (Win32; POSIX: as it is), to lead a wide one.
+std::string host_utf8_path(const std::string &path);
 
 // --- Folders and name probes ------------------------------------------------------------------
 
@@ -104,7 +111,7 @@ struct FolderFacts {
 
 // 1 when the file system accepts the path as a name; what it learns about the folders goes into
 // `known`, and is asked there first.
-int is_valid_name(const char *path, FolderFacts &known);
+int is_valid_name(const char *path, FolderFacts &known, bool wide = false);
 // 1 when the volume holding the path is a FAT volume.
 int is_fat_volume(const char *path);
 // 1 when drive n (1 for A) is removable.
@@ -133,11 +140,31 @@ struct MemberStamp {
     uint16_t mod_date;
     uint16_t mod_time;
     uint32_t attributes;
+    // Times from the member's extra fields (seconds since 1970 UTC): a known modification time
+    // takes the MS-DOS time's place; a known access time is set too.
+    bool modified_known = false;
+    int64_t modified = 0;
+    bool accessed_known = false;
+    int64_t accessed = 0;
+    // A Unix-made member's st_mode (0: none); the creation mask that a replacement's permission
+    // bits get; whether the file was made for this member (then with the member's permissions).
+    uint32_t unix_mode = 0;
+    unsigned creation_mask = 0;
+    bool fresh = true;
 };
 
+// The permission bits the host takes from every file it creates (POSIX: the umask; 0 on Win32),
+// read once per engine call, when the first member brings permissions of its own.
+struct CreationMask {
+    int known = 0;
+    unsigned bits = 0;
+};
+unsigned host_creation_mask();
+
 // Creates a file only where nothing of that name exists (a link counts as existing and is never
-// followed): the stream, or null with errno (EEXIST when the name exists).
-std::FILE *host_create_exclusive(const FolderEntry &entry);
+// followed): the stream, or null with errno (EEXIST when the name exists). A Unix-made member's
+// st_mode (0: none) gives a plain file its permission bits at creation (POSIX).
+std::FILE *host_create_exclusive(const FolderEntry &entry, uint32_t unix_mode = 0);
 // Opens a device that stands at the entry for writing as it is (a link is not followed).
 std::FILE *host_open_in_place(const FolderEntry &entry);
 // Gives a replacement the permissions of the regular file it replaces (POSIX; not a link's).
@@ -151,7 +178,7 @@ bool host_replace_file(const FolderEntry &temporary, const FolderEntry &target);
 void host_remove_file(const FolderEntry &entry);
 // Removes an output file that is still open, from a signal handler: only calls that are safe
 // there (the process ends right after).
-void host_discard_open_file(std::FILE *file, const char *path);
+void host_discard_open_file(std::FILE *file, const char *path, bool wide);
 // An MS-DOS date and time as a host file time (Win32: FILETIME ticks, POSIX: seconds since
 // 1970); 1 when a time was produced.
 int member_file_time(uint16_t mod_date, uint16_t mod_time, int64_t *out);

@@ -34,6 +34,7 @@ struct MappingState {
     std::map<std::string, HostFolder> open_folders;
     HostFolder building_folder = NO_FOLDER; // the folder the path being built has reached
     HostFolder output_folder = NO_FOLDER;   // the folder of the output path last taken
+    bool wide = false; // the member's path is UTF-8 for the wide-character calls (host_wide_name)
 };
 
 // The output file of the current member as the host port opened it. A member that replaces an
@@ -62,6 +63,7 @@ struct HostState {
     ExpansionState expansion;
     OutputFileState output_file;
     TimeZoneState time_zone;
+    CreationMask creation_mask;
 };
 
 // --- Wildcards and archive-name expansion ----------------------------------------------------

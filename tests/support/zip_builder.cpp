@@ -141,9 +141,10 @@ Bytes build_zip(const Archive &archive) {
         put32(out, m.data_descriptor ? 0 : crc);
         put32(out, m.data_descriptor ? 0 : local_packed);
         put32(out, m.data_descriptor ? 0 : local_size);
-        put16(out, static_cast<uint32_t>(m.name.size()));
+        const std::string &local_name = m.local_name.empty() ? m.name : m.local_name;
+        put16(out, static_cast<uint32_t>(local_name.size()));
         put16(out, static_cast<uint32_t>(local_extra.size()));
-        put(out, m.name);
+        put(out, local_name);
         put(out, local_extra);
         put(out, payload);
         if (m.data_descriptor) {
@@ -236,6 +237,43 @@ Member compressed_member(const std::string &name, uint16_t method, uint16_t flag
     m.data = data;
     m.compressed = compressed;
     return m;
+}
+
+Bytes extra_block(uint16_t id, const Bytes &data) {
+    Bytes b;
+    put16(b, id);
+    put16(b, static_cast<uint32_t>(data.size()));
+    put(b, data);
+    return b;
+}
+
+Bytes unicode_path_field(const std::string &stored_name, const std::string &utf8_name,
+                         uint8_t version) {
+    Bytes data{version};
+    put32(data, crc32_of(stored_name));
+    put(data, utf8_name);
+    return extra_block(0x7075, data);
+}
+
+Bytes extended_time_field(uint8_t flags, const std::vector<int32_t> &times) {
+    Bytes data{flags};
+    for (int32_t t : times) put32(data, static_cast<uint32_t>(t));
+    return extra_block(0x5455, data);
+}
+
+Bytes ntfs_time_field(uint64_t modified, uint64_t accessed, uint64_t created) {
+    Bytes data(4, 0); // reserved
+    put16(data, 1);   // the times tag
+    put16(data, 24);
+    for (uint64_t t : {modified, accessed, created}) {
+        put32(data, static_cast<uint32_t>(t));
+        put32(data, static_cast<uint32_t>(t >> 32));
+    }
+    return extra_block(0x000a, data);
+}
+
+uint64_t ntfs_ticks(int64_t seconds) {
+    return static_cast<uint64_t>(seconds + 11644473600) * 10000000u;
 }
 
 std::string write_zip(const std::string &path, const Archive &archive) {

@@ -18,8 +18,9 @@ uint32_t crc32_of(const std::string &data);
 // One member; the defaults describe a stored MS-DOS member.
 struct Member {
     std::string name;
-    Bytes data;       // the member's uncompressed contents
-    Bytes compressed; // when set, written as the member's data instead of `data`
+    std::string local_name; // when set, the local header's name instead of `name`
+    Bytes data;             // the member's uncompressed contents
+    Bytes compressed;       // when set, written as the member's data instead of `data`
     uint16_t method = 0;
     uint16_t flags = 0;
     uint8_t version_made_by = 20;
@@ -70,6 +71,18 @@ Member compressed_member(const std::string &name, uint16_t method, uint16_t flag
 // high byte, or the time's with a data descriptor), all enciphered. Written here from the cipher's
 // description, not with the engine's code; `seed` varies the header's other bytes.
 Member encrypt_member(Member m, const std::string &password, uint32_t seed = 1);
+// Extra-field blocks of today's archives: any block (id, length, data); the Unicode path field
+// (its version, the CRC of the name as stored, the UTF-8 name); the extended timestamp (flags,
+// then the Unix times given); the NTFS field's times tag (modification, access and creation in
+// 100-ns ticks since 1601).
+Bytes extra_block(uint16_t id, const Bytes &data);
+Bytes unicode_path_field(const std::string &stored_name, const std::string &utf8_name,
+                         uint8_t version = 1);
+Bytes extended_time_field(uint8_t flags, const std::vector<int32_t> &times);
+Bytes ntfs_time_field(uint64_t modified, uint64_t accessed, uint64_t created);
+// Seconds since 1970 as NTFS ticks.
+uint64_t ntfs_ticks(int64_t seconds);
+
 // Writes the archive's bytes to `path`; returns the path.
 std::string write_zip(const std::string &path, const Archive &archive);
 Bytes to_bytes(const std::string &text);

@@ -124,7 +124,8 @@ EngineStatus start_path() {
             return EngineStatus::volume_label;
         mapping.named.clear();
     } else {
-        mapping.named = mapping.root;
+        // A wide path is UTF-8 throughout, the root's part too.
+        mapping.named = mapping.wide ? host_utf8_path(mapping.root) : mapping.root;
     }
     mapping.actual = mapping.named;
     mapping.building = true;
@@ -150,29 +151,37 @@ EngineStatus folder_unusable(const char *before, const char *after) {
     return EngineStatus::severe_error;
 }
 
+// What the folders made or held are known by: the named path, and for a wide path a mark in
+// front, so that UTF-8 text never meets a path of the same bytes in the host's code page.
+std::string folder_key() {
+    const MappingState &mapping = engine.host.mapping;
+    return mapping.wide ? std::string(1, '\0') + mapping.named : mapping.named;
+}
+
 // Each folder on a member's path is opened (or made) once per call, relative to its parent held
 // open and never through a link, and held: a folder that later takes its name is never used.
 EngineStatus add_folder(const char *component) {
     MappingState &mapping = engine.host.mapping;
     const size_t parent_length = mapping.actual.size();
     mapping.named += component;
-    auto known = mapping.known.folders.find(mapping.named);
+    const std::string key = folder_key();
+    auto known = mapping.known.folders.find(key);
     if (known != mapping.known.folders.end())
         mapping.actual = known->second;
-    else if (is_valid_name(mapping.named.c_str(), mapping.known))
+    else if (is_valid_name(mapping.named.c_str(), mapping.known, mapping.wide))
         mapping.actual += component;
     else
         mapping.actual += fat_component(component);
-    auto held = mapping.open_folders.find(mapping.named);
+    auto held = mapping.open_folders.find(key);
     if (held != mapping.open_folders.end()) {
         mapping.building_folder = held->second;
     } else {
         bool too_long = mapping.named.size() > NAMED_FOLDER_LIMIT;
         const std::string name = mapping.actual.substr(parent_length);
         FolderOpen how = FolderOpen::failed;
-        HostFolder folder =
-            host_open_folder({mapping.building_folder, name.c_str(), mapping.actual.c_str()},
-                             mapping.create_folders && !too_long, how);
+        HostFolder folder = host_open_folder(
+            {mapping.building_folder, name.c_str(), mapping.actual.c_str(), mapping.wide},
+            mapping.create_folders && !too_long, how);
         switch (how) {
         case FolderOpen::missing:
             if (!mapping.create_folders) {
@@ -199,8 +208,8 @@ EngineStatus add_folder(const char *component) {
             }
             break;
         }
-        mapping.open_folders.emplace(mapping.named, folder);
-        mapping.known.folders.emplace(mapping.named, mapping.actual);
+        mapping.open_folders.emplace(key, folder);
+        mapping.known.folders.emplace(key, mapping.actual);
         mapping.building_folder = folder;
     }
     mapping.named += '/';
@@ -216,14 +225,19 @@ EngineStatus add_name(const char *name) {
     if (mapping.named.size() > NAMED_PATH_LIMIT) mapping.named.resize(NAMED_PATH_LIMIT);
     const size_t folder_length = mapping.actual.size();
     if ((engine.current && engine.current->volume_label) ||
-        is_valid_name(mapping.named.c_str(), mapping.known))
+        is_valid_name(mapping.named.c_str(), mapping.known, mapping.wide))
         mapping.actual += name;
     else
         mapping.actual += fat_component(name);
     // Where the host takes no longer paths, the name is cut to fit, once, with one warning.
     const size_t longest = host_longest_path();
     if (longest > folder_length && mapping.actual.size() > longest) {
-        mapping.actual.resize(longest);
+        size_t cut = longest;
+        // UTF-8 is cut between characters.
+        while (mapping.wide && cut > folder_length &&
+               (static_cast<unsigned char>(mapping.actual[cut]) & 0xC0) == 0x80)
+            --cut;
+        mapping.actual.resize(cut);
         std::fprintf(stderr,
                      "checkdir warning:  path too long; truncating\n                   %s\n      "
                      "          -> %s\n",
@@ -330,7 +344,7 @@ namespace {
 
 // A component that the host would take for a device gets a safe name.
 void avoid_device_name(std::string &component) {
-    if (!host_reserved_name(component)) return;
+    if (!host_reserved_name(component, engine.host.mapping.wide)) return;
     component.insert(0, "_");
     engine.host.mapping.device_renamed = 1;
 }
@@ -437,6 +451,8 @@ EngineStatus mapname() {
     mapping.folder_created = 0;
     mapping.device_renamed = 0;
     mapping.member = engine.filename;
+    // A name decoded from UTF-8 is given the form the host's calls take.
+    mapping.wide = engine.current && engine.current->utf8_name && host_wide_name(mapping.member);
     const std::string &name = mapping.member;
     const bool label = engine.current && engine.current->volume_label;
 
@@ -473,6 +489,10 @@ EngineStatus mapname() {
 }
 
 void map_attributes() {
-    if (engine.current)
-        engine.current->file_attributes = (engine.central.external_attributes & 0xFF) | 0x20;
+    if (engine.current == nullptr) return;
+    engine.current->file_attributes = (engine.central.external_attributes & 0xFF) | 0x20;
+    // A Unix-made member's st_mode is the high half of its external attributes.
+    constexpr int UNIX_HOST = 3;
+    engine.current->unix_mode =
+        engine.central.host_made_by == UNIX_HOST ? engine.central.external_attributes >> 16 : 0;
 }

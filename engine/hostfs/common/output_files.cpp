@@ -20,15 +20,35 @@ OutputFileState &fresh_output_state() {
 }
 
 // What the member's finished output file gets: its local header's date and time, its attributes
-// (an archive file's without a current entry).
+// (an archive file's without a current entry); the times of its extra fields, the local header's
+// over the directory entry's; a Unix-made member's permissions.
 MemberStamp member_stamp() {
-    return {engine.local.mod_date, engine.local.mod_time,
-            engine.current ? engine.current->file_attributes : 0x20u};
+    MemberStamp stamp{engine.local.mod_date, engine.local.mod_time,
+                      engine.current ? engine.current->file_attributes : 0x20u};
+    if (engine.current == nullptr) return stamp;
+    MemberTimes times = engine.current->extra_times;
+    read_extra_times(engine.extra_field, engine.extra_length, times);
+    stamp.modified_known = times.modified_known;
+    stamp.modified = times.modified;
+    stamp.accessed_known = times.accessed_known;
+    stamp.accessed = times.accessed;
+    stamp.unix_mode = engine.current->unix_mode;
+    stamp.fresh = !engine.host.output_file.replacing;
+    if (stamp.unix_mode != 0 && !stamp.fresh) {
+        CreationMask &mask = engine.host.creation_mask;
+        if (!mask.known) {
+            mask.bits = host_creation_mask();
+            mask.known = 1;
+        }
+        stamp.creation_mask = mask.bits;
+    }
+    return stamp;
 }
 
 // A name beside the output file, in the same folder.
 FolderEntry beside_output(const std::string &path) {
-    return {engine.host.mapping.output_folder, host_base_name(path.c_str()), path.c_str()};
+    return {engine.host.mapping.output_folder, host_base_name(path.c_str()), path.c_str(),
+            engine.host.mapping.wide};
 }
 
 // Unbuffered, so that a failing write is seen by the writer and not lost at close.
@@ -40,7 +60,8 @@ void take_output(std::FILE *file) {
 } // namespace
 
 FolderEntry output_entry() {
-    return {engine.host.mapping.output_folder, host_base_name(engine.filename), engine.filename};
+    return {engine.host.mapping.output_folder, host_base_name(engine.filename), engine.filename,
+            engine.host.mapping.wide};
 }
 
 int output_status(HostFileInfo *info) {
@@ -53,7 +74,8 @@ FileIdentity output_identity() {
 
 OutputOpen open_output() {
     fresh_output_state();
-    std::FILE *file = host_create_exclusive(output_entry());
+    std::FILE *file =
+        host_create_exclusive(output_entry(), engine.current ? engine.current->unix_mode : 0);
     if (file == nullptr) {
         const int why = errno;
         if (why == EEXIST) return OutputOpen::exists;

@@ -88,29 +88,71 @@ int64_t local_to_utc(int64_t local) {
     return after_fits ? local - after : local - before;
 }
 
-// Gives the open output file the member's time and, for a read-only member, read-only
-// permissions, before it is closed.
-void apply_time_and_attributes(int fd, const MemberStamp &stamp) {
-    int64_t seconds = 0;
-    if (member_file_time(stamp.mod_date, stamp.mod_time, &seconds)) {
-        struct timespec times[2];
-        times[0].tv_sec = 0;
-        times[0].tv_nsec = UTIME_OMIT;
+// The permission bits a Unix-made member gives its file: only those of a plain file (a link's
+// text is a plain file of the host's mode), never setuid, setgid or sticky; -1 when the member
+// gives none.
+int member_permissions(uint32_t unix_mode) {
+    const uint32_t type = unix_mode & S_IFMT;
+    if (unix_mode == 0 || (type != 0 && type != S_IFREG)) return -1;
+    return static_cast<int>(unix_mode & 0777);
+}
+
+// Gives the output file the member's times and permissions (a Unix-made member's, or cleared
+// write permissions for a read-only one) before it is closed. A file made for a Unix-made member
+// got its permissions at creation (host_create_exclusive); a replacement gets them here, masked
+// by the creation mask. A stream without a descriptor (made with its mode) is reached by name.
+void apply_time_and_attributes(std::FILE *file, const FolderEntry &entry,
+                               const MemberStamp &stamp) {
+    const int fd = ::fileno(file);
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = 0;
+    times[0].tv_nsec = times[1].tv_nsec = UTIME_OMIT;
+    int64_t seconds = stamp.modified;
+    if (stamp.modified_known || member_file_time(stamp.mod_date, stamp.mod_time, &seconds)) {
         times[1].tv_sec = static_cast<time_t>(seconds);
         times[1].tv_nsec = 0;
-        if (::futimens(fd, times) != 0) std::fprintf(stdout, "\nSetFileTime failed: %d\n", errno);
     }
-    // The read-only attribute becomes cleared write permissions.
-    if (stamp.attributes & 0x01) {
+    if (stamp.accessed_known) {
+        times[0].tv_sec = static_cast<time_t>(stamp.accessed);
+        times[0].tv_nsec = 0;
+    }
+    if (times[0].tv_nsec != UTIME_OMIT || times[1].tv_nsec != UTIME_OMIT) {
+        const int set = fd >= 0 ? ::futimens(fd, times)
+                                : ::utimensat(static_cast<int>(entry.folder), entry.name, times,
+                                              AT_SYMLINK_NOFOLLOW);
+        if (set != 0) std::fprintf(stdout, "\nSetFileTime failed: %d\n", errno);
+    }
+    const int permissions = member_permissions(stamp.unix_mode);
+    if (permissions >= 0) {
+        if (!stamp.fresh && ::fchmod(fd, static_cast<mode_t>(permissions & ~stamp.creation_mask)))
+            std::fprintf(stderr, "\nwarning (%d): could not set file attributes\n", errno);
+    } else if (stamp.attributes & 0x01) {
+        // The read-only attribute becomes cleared write permissions.
         struct stat st;
         if (::fstat(fd, &st) != 0 ||
             ::fchmod(fd, st.st_mode & 07777 & ~(S_IWUSR | S_IWGRP | S_IWOTH)) != 0)
             std::fprintf(stderr, "\nwarning (%d): could not set file attributes\n", errno);
     }
 }
+
+// A write-only stream over a descriptor made without a system call more (fdopen asks the
+// descriptor's flags): its writes and its close go straight to the descriptor.
+ssize_t descriptor_write(void *cookie, const char *data, size_t size) {
+    return ::write(static_cast<int>(reinterpret_cast<intptr_t>(cookie)), data, size);
+}
+int descriptor_close(void *cookie) {
+    return ::close(static_cast<int>(reinterpret_cast<intptr_t>(cookie)));
+}
+std::FILE *stream_over(int fd) {
+    if (fd < 0) return nullptr;
+    const cookie_io_functions_t io = {nullptr, descriptor_write, nullptr, descriptor_close};
+    std::FILE *file = ::fopencookie(reinterpret_cast<void *>(static_cast<intptr_t>(fd)), "wb", io);
+    if (file == nullptr) ::close(fd);
+    return file;
+}
 } // namespace
 
-int is_valid_name(const char *path, FolderFacts &known) {
+int is_valid_name(const char *path, FolderFacts &known, bool) {
     if (std::strlen(path) >= PATH_MAX) return 0;
     long limit = name_limit(path, known);
     const char *component = path;
@@ -213,7 +255,12 @@ std::FILE *stream_of(int fd) {
 }
 } // namespace
 
-std::FILE *host_create_exclusive(const FolderEntry &entry) {
+std::FILE *host_create_exclusive(const FolderEntry &entry, uint32_t unix_mode) {
+    // A Unix-made member's file is made with its permission bits (the umask applies).
+    const int permissions = member_permissions(unix_mode);
+    if (permissions >= 0)
+        return stream_over(::openat(folder_descriptor(entry.folder), entry.name,
+                                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions));
     // Exclusive mode ("x", O_CREAT | O_EXCL) fails for any existing name and never follows a
     // link, so that the check and the creation cannot be raced. The folder is the one held open,
     // reached through its descriptor's entry in /proc (which leads to it whatever has its name
@@ -240,8 +287,9 @@ void host_keep_permissions(std::FILE *file, const FolderEntry &replaced) {
         ::fchmod(::fileno(file), (existing.st_mode & 0777) | S_IRUSR | S_IWUSR);
 }
 
-void host_close_file(std::FILE *file, const FolderEntry &, bool finish, const MemberStamp &stamp) {
-    if (finish) apply_time_and_attributes(::fileno(file), stamp);
+void host_close_file(std::FILE *file, const FolderEntry &entry, bool finish,
+                     const MemberStamp &stamp) {
+    if (finish) apply_time_and_attributes(file, entry, stamp);
     std::fclose(file);
 }
 
@@ -254,7 +302,7 @@ void host_remove_file(const FolderEntry &entry) {
     ::unlinkat(folder_descriptor(entry.folder), entry.name, 0);
 }
 
-void host_discard_open_file(std::FILE *, const char *path) {
+void host_discard_open_file(std::FILE *, const char *path, bool) {
     ::unlink(path); // an open file's name goes at once
 }
 
@@ -273,6 +321,12 @@ int member_file_time(uint16_t mod_date, uint16_t mod_time, int64_t *out) {
     int64_t local = days_from_civil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
     *out = local_to_utc(local);
     return 1;
+}
+
+unsigned host_creation_mask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<unsigned>(mask);
 }
 
 void set_stdout_binary() {}

@@ -1,4 +1,4 @@
-// POSIX naming rules: "/" separates folders, and a name is kept as it is given.
+// POSIX naming rules: "/" separates folders, and a name is kept as it is given (UTF-8 too).
 #include <cstring>
 
 #include "engine/hostfs/host_port.h"
@@ -22,6 +22,14 @@ size_t host_longest_path() {
 
 void host_trim_component(std::string &) {}
 
-bool host_reserved_name(const std::string &) {
+bool host_reserved_name(const std::string &, bool) {
     return false;
+}
+
+bool host_wide_name(std::string &) {
+    return false;
+}
+
+std::string host_utf8_path(const std::string &path) {
+    return path;
 }

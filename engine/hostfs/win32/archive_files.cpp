@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "engine/hostfs/host_port.h"
+#include "engine/hostfs/win32/wide_paths.h"
 
 int host_stat(const char *path, HostFileInfo *info) {
     struct _stat64 st;
@@ -29,7 +30,11 @@ static int64_t unix_seconds(const FILETIME &t) {
 
 int host_lstat(const FolderEntry &entry, HostFileInfo *info) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExA(entry.path, GetFileExInfoStandard, &data)) return -1;
+    const BOOL found =
+        entry.wide
+            ? ::GetFileAttributesExW(wide_text(entry.path).c_str(), GetFileExInfoStandard, &data)
+            : ::GetFileAttributesExA(entry.path, GetFileExInfoStandard, &data);
+    if (!found) return -1;
     info->size =
         static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     info->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
@@ -58,9 +63,12 @@ FileIdentity host_descriptor_identity(int fd) {
 }
 
 FileIdentity host_path_identity(const FolderEntry &entry) {
-    HANDLE handle = ::CreateFileA(
-        entry.path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    constexpr DWORD SHARING = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    constexpr DWORD FLAGS = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE handle =
+        entry.wide ? ::CreateFileW(wide_text(entry.path).c_str(), 0, SHARING, nullptr,
+                                   OPEN_EXISTING, FLAGS, nullptr)
+                   : ::CreateFileA(entry.path, 0, SHARING, nullptr, OPEN_EXISTING, FLAGS, nullptr);
     FileIdentity id = identity_of(handle);
     if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
     return id;

@@ -11,10 +11,21 @@
 #include <string>
 
 #include "engine/hostfs/host_port.h"
+#include "engine/hostfs/win32/wide_paths.h"
 
-int is_valid_name(const char *path, FolderFacts &) {
+int is_valid_name(const char *path, FolderFacts &, bool wide) {
     DWORD error;
-    if (std::strlen(path) < OFS_MAXPATHNAME) {
+    if (wide) {
+        // A wide name is probed through CreateFileW.
+        HANDLE handle = ::CreateFileW(wide_text(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(handle);
+            return 1;
+        }
+        error = ::GetLastError();
+    } else if (std::strlen(path) < OFS_MAXPATHNAME) {
         OFSTRUCT info{};
         HFILE handle = ::OpenFile(path, &info, OF_READ | OF_SHARE_DENY_NONE);
         if (handle != HFILE_ERROR) {
@@ -67,10 +78,23 @@ int host_make_folder(const char *path) {
 namespace {
 // Opens a folder and holds it: sharing without FILE_SHARE_DELETE, so that nobody can rename or
 // remove it (and put a link in its place) while it is held. A reparse point is opened as itself.
-HANDLE hold_folder(const char *path) {
-    return ::CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+HANDLE hold_folder(const char *path, bool wide = false) {
+    constexpr DWORD SHARING = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    constexpr DWORD FLAGS = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+    if (wide)
+        return ::CreateFileW(wide_text(path).c_str(), FILE_READ_ATTRIBUTES, SHARING, nullptr,
+                             OPEN_EXISTING, FLAGS, nullptr);
+    return ::CreateFileA(path, FILE_READ_ATTRIBUTES, SHARING, nullptr, OPEN_EXISTING, FLAGS,
                          nullptr);
+}
+
+DWORD attributes_of(const char *path, bool wide) {
+    return wide ? ::GetFileAttributesW(wide_text(path).c_str()) : ::GetFileAttributesA(path);
+}
+
+BOOL set_attributes(const char *path, bool wide, DWORD attributes) {
+    return wide ? ::SetFileAttributesW(wide_text(path).c_str(), attributes)
+                : ::SetFileAttributesA(path, attributes);
 }
 } // namespace
 
@@ -81,18 +105,20 @@ HostFolder host_open_root(const char *path) {
 
 HostFolder host_open_folder(const FolderEntry &entry, bool create, FolderOpen &how) {
     how = FolderOpen::opened;
-    if (::GetFileAttributesA(entry.path) == INVALID_FILE_ATTRIBUTES) {
+    if (attributes_of(entry.path, entry.wide) == INVALID_FILE_ATTRIBUTES) {
         if (!create) {
             how = FolderOpen::missing;
             return NO_FOLDER;
         }
-        if (!::CreateDirectoryA(entry.path, nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+        const BOOL made = entry.wide ? ::CreateDirectoryW(wide_text(entry.path).c_str(), nullptr)
+                                     : ::CreateDirectoryA(entry.path, nullptr);
+        if (!made && ::GetLastError() != ERROR_ALREADY_EXISTS) {
             how = FolderOpen::failed;
             return NO_FOLDER;
         }
         how = FolderOpen::created;
     }
-    HANDLE handle = hold_folder(entry.path);
+    HANDLE handle = hold_folder(entry.path, entry.wide);
     BY_HANDLE_FILE_INFORMATION information;
     if (handle == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(handle, &information)) {
         if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
@@ -129,31 +155,56 @@ int host_set_volume_label(const char *drive, const char *label) {
 
 namespace {
 
-// Sets the member's time on the open file, before it is closed (no second open).
+// Seconds since 1970 (UTC) as a FILETIME; false outside what a FILETIME holds.
+bool file_time_of(int64_t seconds, FILETIME &out) {
+    constexpr int64_t SECONDS_BEFORE_1970 = 11644473600; // from 1601
+    constexpr int64_t TICKS_PER_SECOND = 10000000;
+    if (seconds < -SECONDS_BEFORE_1970 ||
+        seconds > INT64_MAX / TICKS_PER_SECOND - SECONDS_BEFORE_1970)
+        return false;
+    const uint64_t ticks =
+        static_cast<uint64_t>((seconds + SECONDS_BEFORE_1970) * TICKS_PER_SECOND);
+    out.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
+    out.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return true;
+}
+
+// Sets the member's times on the open file, before it is closed (no second open): the extra
+// fields' modification time, else the MS-DOS one, and the extra fields' access time.
 void set_member_time(std::FILE *file, const MemberStamp &stamp) {
-    int64_t ticks = 0;
-    if (!member_file_time(stamp.mod_date, stamp.mod_time, &ticks)) return;
-    FILETIME written;
-    written.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) & 0xFFFFFFFFu);
-    written.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+    FILETIME written, accessed;
+    bool has_written = stamp.modified_known && file_time_of(stamp.modified, written);
+    if (!has_written) {
+        int64_t ticks = 0;
+        if (member_file_time(stamp.mod_date, stamp.mod_time, &ticks)) {
+            written.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) & 0xFFFFFFFFu);
+            written.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+            has_written = true;
+        }
+    }
+    const bool has_accessed = stamp.accessed_known && file_time_of(stamp.accessed, accessed);
+    if (!has_written && !has_accessed) return;
     HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
-    if (!::SetFileTime(handle, nullptr, nullptr, &written))
+    if (!::SetFileTime(handle, nullptr, has_accessed ? &accessed : nullptr,
+                       has_written ? &written : nullptr))
         std::fprintf(stdout, "\nSetFileTime failed: %d\n", static_cast<int>(::GetLastError()));
 }
 
 // Gives a closed output file the member's attributes; a new file has the archive bit already.
-void set_member_attributes(const char *path, const MemberStamp &stamp) {
+void set_member_attributes(const FolderEntry &entry, const MemberStamp &stamp) {
     DWORD attributes = stamp.attributes & 0x7F;
     if (attributes == FILE_ATTRIBUTE_ARCHIVE) return;
-    if (!::SetFileAttributesA(path, attributes))
+    if (!set_attributes(entry.path, entry.wide, attributes))
         std::fprintf(stderr, "\nwarning (%d): could not set file attributes\n",
                      static_cast<int>(::GetLastError()));
 }
 
 } // namespace
 
-std::FILE *host_create_exclusive(const FolderEntry &entry) {
-    int fd = ::_open(entry.path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+std::FILE *host_create_exclusive(const FolderEntry &entry, uint32_t) {
+    constexpr int FLAGS = _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY;
+    int fd = entry.wide ? ::_wopen(wide_text(entry.path).c_str(), FLAGS, _S_IREAD | _S_IWRITE)
+                        : ::_open(entry.path, FLAGS, _S_IREAD | _S_IWRITE);
     if (fd < 0) return nullptr;
     std::FILE *file = ::_fdopen(fd, "wb");
     if (file == nullptr) ::_close(fd);
@@ -161,7 +212,8 @@ std::FILE *host_create_exclusive(const FolderEntry &entry) {
 }
 
 std::FILE *host_open_in_place(const FolderEntry &entry) {
-    return std::fopen(entry.path, "wb");
+    return entry.wide ? ::_wfopen(wide_text(entry.path).c_str(), L"wb")
+                      : std::fopen(entry.path, "wb");
 }
 
 void host_keep_permissions(std::FILE *, const FolderEntry &) {}
@@ -170,30 +222,41 @@ void host_close_file(std::FILE *file, const FolderEntry &entry, bool finish,
                      const MemberStamp &stamp) {
     if (finish) set_member_time(file, stamp);
     std::fclose(file);
-    if (finish) set_member_attributes(entry.path, stamp);
+    if (finish) set_member_attributes(entry, stamp);
 }
 
 // A read-only target is made writable first (so that it can be replaced), and is left as it was
 // when the replacement fails.
 bool host_replace_file(const FolderEntry &temporary, const FolderEntry &target) {
-    DWORD old_attributes = ::GetFileAttributesA(target.path);
+    DWORD old_attributes = attributes_of(target.path, target.wide);
     bool read_only =
         old_attributes != INVALID_FILE_ATTRIBUTES && (old_attributes & FILE_ATTRIBUTE_READONLY);
-    if (read_only) ::SetFileAttributesA(target.path, old_attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (::MoveFileExA(temporary.path, target.path, MOVEFILE_REPLACE_EXISTING)) return true;
-    if (read_only) ::SetFileAttributesA(target.path, old_attributes);
+    if (read_only)
+        set_attributes(target.path, target.wide, old_attributes & ~FILE_ATTRIBUTE_READONLY);
+    const BOOL moved =
+        target.wide ? ::MoveFileExW(wide_text(temporary.path).c_str(),
+                                    wide_text(target.path).c_str(), MOVEFILE_REPLACE_EXISTING)
+                    : ::MoveFileExA(temporary.path, target.path, MOVEFILE_REPLACE_EXISTING);
+    if (moved) return true;
+    if (read_only) set_attributes(target.path, target.wide, old_attributes);
     return false;
 }
 
 void host_remove_file(const FolderEntry &entry) {
-    ::SetFileAttributesA(entry.path, FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(entry.path);
+    set_attributes(entry.path, entry.wide, FILE_ATTRIBUTE_NORMAL);
+    if (entry.wide)
+        ::DeleteFileW(wide_text(entry.path).c_str());
+    else
+        ::DeleteFileA(entry.path);
 }
 
-void host_discard_open_file(std::FILE *file, const char *path) {
+void host_discard_open_file(std::FILE *file, const char *path, bool wide) {
     // An open file cannot be deleted here: its handle is closed first.
     if (file != nullptr) ::CloseHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file))));
-    ::DeleteFileA(path);
+    if (wide)
+        ::DeleteFileW(wide_text(path).c_str());
+    else
+        ::DeleteFileA(path);
 }
 
 int member_file_time(uint16_t mod_date, uint16_t mod_time, int64_t *out) {
@@ -209,6 +272,10 @@ int member_file_time(uint16_t mod_date, uint16_t mod_time, int64_t *out) {
     *out = static_cast<int64_t>((static_cast<uint64_t>(utc_time.dwHighDateTime) << 32) |
                                 utc_time.dwLowDateTime);
     return 1;
+}
+
+unsigned host_creation_mask() {
+    return 0; // files carry attributes, not permission bits
 }
 
 bool host_stdout_connected() {
