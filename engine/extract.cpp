@@ -145,6 +145,14 @@ int64_t data_boundary(uint64_t local_offset) {
     return boundary;
 }
 
+// A header's extra field whose blocks overrun it is a fault of the archive, noted with a warning;
+// the blocks before the bad one are still read, and the member's data do not depend on it.
+void check_extra_field(const char *header, EngineStatus &status) {
+    if (extra_field_well_formed(engine.extra_field, engine.extra_length)) return;
+    std::fprintf(stderr, "%s:  warning:  bad extra field (%s)\n", shown().c_str(), header);
+    raise_status(status, EngineStatus::warning);
+}
+
 // A member whose data overlap another member's is never decoded.
 void refuse_overlap(EngineStatus &status) {
     std::fprintf(stderr, "   skipping: %-22s  overlaps another member\n", shown().c_str());
@@ -411,6 +419,7 @@ int process_entry(int number, EngineStatus &status) {
     engine.extra_field = nullptr;
     engine.extra_length = 0;
     if (!read_header_field(engine.local.extra_length, FIELD_EXTRA, "local", status)) return 0;
+    check_extra_field("local", status);
     apply_local_zip64();
 
     // The name written (and selected by) is the name the directory lists; a name decoded from
@@ -777,6 +786,7 @@ EngineStatus extract_all() {
                 refuse_overlap(status);
                 continue;
             }
+            check_extra_field("central", status);
             if (check_and_store()) {
                 engine.extraction.stored_names[kept] = engine.stored_name;
                 engine.extraction.listed_names[kept++] = engine.filename;

@@ -83,7 +83,7 @@ Archive many_members(int count) {
         Member m = stored_member(name, "member " + std::to_string(i) +
                                            std::string(static_cast<size_t>(i * 7), 'x'));
         m.comment = "comment of " + std::to_string(i); // longer directory entries
-        m.extra = to_bytes("XYZW");
+        m.extra = {'X', 'Y', 0, 0};                    // an empty block
         a.members.push_back(m);
     }
     return a;

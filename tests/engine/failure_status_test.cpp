@@ -147,6 +147,33 @@ TEST_F(FailureStatus, TheExtractionFolderIsNeverAName) {
     }
 }
 
+// An extra field whose blocks overrun it is a fault of the archive (a warning), in either header;
+// zeros of padding after the last block (fewer than four bytes) are none.
+TEST_F(FailureStatus, ExtraFieldsThatOverrunAreWarnings) {
+    const Bytes block = {'u', 'x', 3, 0, 1, 2, 3};
+    const struct {
+        Bytes central, local;
+        int status;
+    } rows[] = {
+        {{'u', 'x', 4, 0, 1, 2, 3}, {}, 1}, // one byte short, as the central header has it
+        {{}, {'u', 'x', 4, 0, 1, 2, 3}, 1}, // the same in the local header
+        {{'U', 'T', 0, 0, 3, 0x11, 0x41, 0x33, 0x66}, {}, 1}, // an empty block, then no block
+        {{'u', 'x', 3, 0, 1, 2, 3, 0, 0, 0}, block, 0},       // padding, then nothing
+    };
+    for (const auto &row : rows) {
+        Member m = stored_member("a.txt", "alpha");
+        m.extra = row.central;
+        m.local_extra = row.local;
+        Archive a;
+        a.members = {m};
+        std::string zip = write_zip(dir + "/extra.zip", a);
+        fs::remove_all(out);
+        EXPECT_EQ(run({zip, "-d", out}).status, row.status);
+        EXPECT_EQ(run({"-t", zip}).status, row.status);
+        EXPECT_EQ(read_text(out + "/a.txt"), "alpha");
+    }
+}
+
 // What cannot be written for the archive's sake is an error of the archive, not a full disk.
 TEST_F(FailureStatus, UnwritableNamesAreErrorsNotAFullDisk) {
     Archive a;
