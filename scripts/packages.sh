@@ -24,3 +24,6 @@ install_missing_packages() {
 # What the Windows build and its runs under Wine need (fonts-wine: the dialog fonts on Xvfb).
 WINDOWS_PACKAGES=(cmake make python3 googletest gcc-mingw-w64-x86-64-posix
                   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb fonts-wine)
+
+# What the bench needs: the native build, and the peers it times (bsdtar, p7zip's 7z, 7-Zip's 7zz).
+BENCH_PACKAGES=(cmake make python3 gcc g++ libgtest-dev libarchive-tools p7zip-full 7zip)

@@ -265,89 +265,100 @@ constexpr uint32_t packed_entry(unsigned width, unsigned tag, unsigned value) {
     return width | (tag << 8) | (value << 16);
 }
 
-// The low `length` bits of a code in reverse order (first code bit in bit 0).
-constexpr unsigned reverse_code(unsigned code, unsigned length) {
-    code = ((code & 0x5555) << 1) | ((code >> 1) & 0x5555);
-    code = ((code & 0x3333) << 2) | ((code >> 2) & 0x3333);
-    code = ((code & 0x0F0F) << 4) | ((code >> 4) & 0x0F0F);
-    code = ((code & 0x00FF) << 8) | ((code >> 8) & 0x00FF);
-    return code >> (16 - length);
+// A symbol's entry as the table holds it: in the caller's form when it has one.
+uint32_t packed_symbol(unsigned symbol, unsigned width, unsigned simple_count,
+                       const uint16_t *base_values, const uint16_t *extra_bits, PackedForm form) {
+    unsigned tag, value;
+    symbol_meaning(symbol, simple_count, base_values, extra_bits, &tag, &value);
+    uint32_t e = packed_entry(width, tag, value);
+    return form ? form(e) : e;
 }
-static_assert(reverse_code(0b1101, 4) == 0b1011 && reverse_code(0b1, 16) == 0x8000);
 
-// Every used symbol's code, reversed (first code bit in bit 0), counting up canonically; and the
-// second-level tables the codes longer than `first_bits` need: the longest code under each
-// first-level entry sizes its table, and the entries that have one are listed in the order they
-// were met. Returns the entries of both levels together.
-unsigned assign_codes(const unsigned *lengths, unsigned symbol_count, CodeShape &shape,
-                      unsigned first_bits, unsigned *reversed, unsigned char *longest,
-                      unsigned *linked, unsigned *linked_count) {
-    unsigned next_code[MAX_CODE_LENGTH + 1];
-    unsigned code = 0;
-    shape.count[0] = 0;
-    for (unsigned len = 1; len <= MAX_CODE_LENGTH; ++len) {
-        code = (code + shape.count[len - 1]) << 1;
-        next_code[len] = code;
+// Doubles the first `bits`-bit part of the table: every entry is then also found with the next
+// index bit set, as a code shorter than the index needs.
+void double_table(uint32_t *table, unsigned bits) {
+    std::memcpy(table + (size_t{1} << bits), table, sizeof(uint32_t) << bits);
+}
+
+// The used symbols in code order (by length, ties by symbol) with their codes reversed (first code
+// bit in bit 0), and where the codes longer than the first level fall: codes under one first-level
+// entry follow each other in code order, so each such group ends where `group_end` says.
+struct CodeOrder {
+    uint16_t symbol[MAX_CODE_SYMBOLS];
+    unsigned reversed[MAX_CODE_SYMBOLS];
+    unsigned used = 0;      // symbols with a code
+    unsigned short_end = 0; // the first one longer than the first level
+    unsigned group_end[MAX_CODE_SYMBOLS];
+    unsigned groups = 0;
+};
+
+// Puts the symbols in code order and groups the longer codes; the last and longest code of a
+// group sizes its second-level table. Returns the entries of both levels together.
+unsigned order_codes(const unsigned *lengths, unsigned symbol_count, const CodeShape &shape,
+                     unsigned first_bits, CodeOrder &order) {
+    order.used = sort_symbols(lengths, symbol_count, shape.count, order.symbol);
+    uint32_t code = 0;
+    order.short_end = order.used;
+    for (unsigned i = 0; i < order.used; ++i) {
+        unsigned len = lengths[order.symbol[i]];
+        if (len > first_bits && order.short_end == order.used) order.short_end = i;
+        order.reversed[i] = code;
+        code = next_reversed_code(code, len);
     }
     const unsigned first_mask = (1u << first_bits) - 1;
     unsigned entries = 1u << first_bits;
-    *linked_count = 0;
-    for (unsigned s = 0; s < symbol_count; ++s) {
-        unsigned len = lengths[s];
-        if (len == 0) continue;
-        unsigned r = reverse_code(next_code[len]++, len);
-        reversed[s] = r;
-        unsigned slot = r & first_mask;
-        if (len <= first_bits || len <= longest[slot]) continue;
-        if (longest[slot] == 0)
-            linked[(*linked_count)++] = slot;
-        else
-            entries -= 1u << (longest[slot] - first_bits);
-        longest[slot] = static_cast<unsigned char>(len);
-        entries += 1u << (len - first_bits);
+    for (unsigned i = order.short_end; i < order.used; ++i) {
+        bool last = i + 1 == order.used ||
+                    (order.reversed[i + 1] & first_mask) != (order.reversed[i] & first_mask);
+        if (!last) continue;
+        order.group_end[order.groups++] = i + 1;
+        entries += 1u << (lengths[order.symbol[i]] - first_bits);
     }
     return entries;
 }
 
-// Lays the second-level tables out after the first level, in the order listed, and points each
-// linking entry at its table.
-void lay_out_links(uint32_t *table, unsigned first_bits, const unsigned char *longest,
-                   const unsigned *linked, unsigned linked_count) {
-    unsigned next_free = 1u << first_bits;
-    for (unsigned k = 0; k < linked_count; ++k) {
-        unsigned slot = linked[k];
-        unsigned sub_bits = longest[slot] - first_bits;
-        table[slot] = packed_entry(first_bits, TAG_LINK_BASE + sub_bits, next_free);
-        next_free += 1u << sub_bits;
+// The first level, built at the shortest code's width and doubled as the codes grow: each code
+// is written once, at its reversed code, and the doubling copies it to every index it decodes.
+// Index space that no code reaches stays invalid.
+void place_first_level(uint32_t *table, const unsigned *lengths, const CodeOrder &order,
+                       unsigned min, unsigned first_bits, uint32_t invalid, unsigned simple_count,
+                       const uint16_t *base_values, const uint16_t *extra_bits, PackedForm form) {
+    unsigned bits = min < first_bits ? min : first_bits;
+    for (unsigned i = 0; i < (1u << bits); ++i) table[i] = invalid;
+    for (unsigned i = 0; i < order.short_end; ++i) {
+        unsigned symbol = order.symbol[i], len = lengths[symbol];
+        for (; bits < len; ++bits) double_table(table, bits);
+        table[order.reversed[i]] =
+            packed_symbol(symbol, len, simple_count, base_values, extra_bits, form);
     }
+    for (; bits < first_bits; ++bits) double_table(table, bits);
 }
 
-// Writes every used symbol's entry into every slot its code selects: in the first level, or in
-// the second-level table its first-level entry links to.
-void place_symbols(uint32_t *table, const unsigned *lengths, unsigned symbol_count,
-                   const unsigned *reversed, unsigned first_bits, unsigned simple_count,
-                   const uint16_t *base_values, const uint16_t *extra_bits, PackedForm form) {
-    const unsigned first_size = 1u << first_bits;
-    for (unsigned s = 0; s < symbol_count; ++s) {
-        unsigned len = lengths[s];
-        if (len == 0) continue;
-        unsigned tag, value;
-        symbol_meaning(s, simple_count, base_values, extra_bits, &tag, &value);
-        unsigned r = reversed[s];
-        if (len <= first_bits) {
-            uint32_t e = packed_entry(len, tag, value);
-            if (form) e = form(e);
-            for (unsigned i = r; i < first_size; i += 1u << len) table[i] = e;
-        } else {
-            uint32_t link = table[r & (first_size - 1)];
-            unsigned base = entry_value(link);
-            unsigned sub_size = 1u << (entry_tag(link) - TAG_LINK_BASE);
-            unsigned sub_len = len - first_bits;
-            uint32_t e = packed_entry(sub_len, tag, value);
-            if (form) e = form(e);
-            for (unsigned i = r >> first_bits; i < sub_size; i += 1u << sub_len)
-                table[base + i] = e;
+// The second-level tables after the first level, one per group of longer codes, each linked from
+// the first-level entry of its codes' first bits.
+void place_second_level(uint32_t *table, const unsigned *lengths, const CodeOrder &order,
+                        unsigned first_bits, uint32_t invalid, bool incomplete,
+                        unsigned simple_count, const uint16_t *base_values,
+                        const uint16_t *extra_bits, PackedForm form) {
+    unsigned next_free = 1u << first_bits, i = order.short_end;
+    for (unsigned g = 0; g < order.groups; ++g) {
+        const unsigned end = order.group_end[g];
+        const unsigned sub_bits = lengths[order.symbol[end - 1]] - first_bits;
+        const unsigned sub_size = 1u << sub_bits;
+        uint32_t *sub = table + next_free;
+        // Only code space that no symbol uses keeps this.
+        if (incomplete)
+            for (unsigned k = 0; k < sub_size; ++k) sub[k] = invalid;
+        uint32_t link = packed_entry(first_bits, TAG_LINK_BASE + sub_bits, next_free);
+        table[order.reversed[i] & ((1u << first_bits) - 1)] = form ? form(link) : link;
+        for (; i < end; ++i) {
+            unsigned symbol = order.symbol[i], sub_len = lengths[symbol] - first_bits;
+            uint32_t e =
+                packed_symbol(symbol, sub_len, simple_count, base_values, extra_bits, form);
+            for (unsigned k = order.reversed[i] >> first_bits; k < sub_size; k += 1u << sub_len)
+                sub[k] = e;
         }
+        next_free += sub_size;
     }
 }
 
@@ -367,13 +378,8 @@ DecodeResult build_packed_table(TableMemory &memory, const unsigned *lengths, un
     if (judged == DecodeResult::over_subscribed || shape.max == 0) return judged;
     if (first_bits > PACKED_MAX_FIRST_BITS) first_bits = PACKED_MAX_FIRST_BITS;
 
-    unsigned reversed[MAX_CODE_SYMBOLS];
-    unsigned char longest[1u << PACKED_MAX_FIRST_BITS];
-    std::memset(longest, 0, 1u << first_bits);
-    unsigned linked[MAX_CODE_SYMBOLS];
-    unsigned linked_count;
-    unsigned entries = assign_codes(lengths, symbol_count, shape, first_bits, reversed, longest,
-                                    linked, &linked_count);
+    CodeOrder order;
+    unsigned entries = order_codes(lengths, symbol_count, shape, first_bits, order);
     // A link holds its table's index in 16 bits; deflate's codes (at most 15 bits, first levels
     // of 7 to 11 bits) stay far below that.
     if (entries > 0xFFFF) return DecodeResult::no_memory;
@@ -381,16 +387,11 @@ DecodeResult build_packed_table(TableMemory &memory, const unsigned *lengths, un
     auto *table =
         static_cast<uint32_t *>(allocate_table_memory(memory, entries * sizeof(uint32_t)));
     if (table == nullptr) return DecodeResult::no_memory;
-    // Only code space that no symbol uses keeps this.
-    if (shape.unused != 0) {
-        uint32_t invalid = form ? form(PACKED_INVALID) : PACKED_INVALID;
-        for (unsigned i = 0; i < entries; ++i) table[i] = invalid;
-    }
-    lay_out_links(table, first_bits, longest, linked, linked_count);
-    place_symbols(table, lengths, symbol_count, reversed, first_bits, simple_count, base_values,
-                  extra_bits, form);
-    if (form)
-        for (unsigned k = 0; k < linked_count; ++k) table[linked[k]] = form(table[linked[k]]);
+    const uint32_t invalid = form ? form(PACKED_INVALID) : PACKED_INVALID;
+    place_first_level(table, lengths, order, shape.min, first_bits, invalid, simple_count,
+                      base_values, extra_bits, form);
+    place_second_level(table, lengths, order, first_bits, invalid, shape.unused != 0, simple_count,
+                       base_values, extra_bits, form);
     *out_table = table;
     return judged;
 }

@@ -34,6 +34,8 @@ int free_decode_tables(TableMemory &memory, DecodeEntry *first_table);
 // table in the same block. The first level has 2^first_bits entries (first_bits at most
 // PACKED_MAX_FIRST_BITS); a code longer than that continues in the second-level table its
 // first-level entry links to, which is as wide as the longest code under that entry.
+// The first level is built at the shortest code's width and doubled by block copies as the codes
+// grow: each code is written once, however many indexes it fills.
 // `out_table` receives the block (null when there is no code); release it with
 // free_packed_table. A decoder that reads its entries in a form of its own passes `form`, which
 // turns each entry into that form as it is placed (links after their tables are laid out).

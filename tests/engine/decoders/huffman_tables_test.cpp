@@ -1,6 +1,7 @@
 // The prefix-code table builder: results, clamping, invalid entries, table shapes and release.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -301,8 +302,8 @@ TEST(PackedTables, AgreeWithTheLinkedTablesOnEveryPattern) {
         ASSERT_EQ(r, linked.result) << "round " << round;
         ASSERT_EQ(packed == nullptr, linked.table == nullptr) << "round " << round;
         if (packed == nullptr) continue;
-        // Every pattern of the longest code's bits, decoded both ways.
-        for (uint32_t bits = 0; bits < (1u << max_len); ++bits) {
+        // Every pattern of the longest code's bits or the first level's, decoded both ways.
+        for (uint32_t bits = 0; bits < (1u << std::max(max_len, first_bits)); ++bits) {
             unsigned used_bits;
             int levels;
             const DecodeEntry *e = walk(linked.table, linked.bits, bits, &used_bits, &levels);
