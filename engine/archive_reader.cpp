@@ -509,12 +509,12 @@ EngineStatus find_end_record(int64_t search_length) {
     engine.expected_end_offset = e.directory_size + e.directory_offset;
     if (has_zip64) {
         // The fields too small for their values hold all ones; the zip64 record holds them.
-        if (e.this_disk == UINT16_MAX) e.this_disk = zip64.this_disk;
-        if (e.directory_disk == UINT16_MAX) e.directory_disk = zip64.directory_disk;
-        if (e.entries_this_disk == UINT16_MAX) e.entries_this_disk = zip64.entries_this_disk;
-        if (e.total_entries == UINT16_MAX) e.total_entries = zip64.total_entries;
-        if (e.directory_size == UINT32_MAX) e.directory_size = zip64.directory_size;
-        if (e.directory_offset == UINT32_MAX) e.directory_offset = zip64.directory_offset;
+        if (e.this_disk == UINT16_MAX) e.this_disk = zip64.values.this_disk;
+        if (e.directory_disk == UINT16_MAX) e.directory_disk = zip64.values.directory_disk;
+        if (e.entries_this_disk == UINT16_MAX) e.entries_this_disk = zip64.values.entries_this_disk;
+        if (e.total_entries == UINT16_MAX) e.total_entries = zip64.values.total_entries;
+        if (e.directory_size == UINT32_MAX) e.directory_size = zip64.values.directory_size;
+        if (e.directory_offset == UINT32_MAX) e.directory_offset = zip64.values.directory_offset;
         // The directory ends where the zip64 record begins, which lies this far before the
         // classic record: data in front of the archive shifts both alike.
         engine.expected_end_offset =

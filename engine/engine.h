@@ -344,15 +344,11 @@ bool find_extra_block(const unsigned char *extra, unsigned extra_length, uint16_
 bool extra_field_well_formed(const unsigned char *extra, unsigned extra_length);
 
 // zip64 (zip64.cpp). The zip64 end record as found before the classic end record at
-// `end_record_offset` through its locator: its place in the file and its values.
+// `end_record_offset` through its locator: its place in the file and its values (the end
+// record's fields it holds; no comment).
 struct Zip64End {
     int64_t position;
-    uint32_t this_disk;
-    uint32_t directory_disk;
-    uint64_t entries_this_disk;
-    uint64_t total_entries;
-    int64_t directory_size;
-    int64_t directory_offset;
+    EndRecord values;
 };
 // False when there is no whole locator and zip64 end record (the file position is then undefined).
 bool find_zip64_end(int64_t end_record_offset, Zip64End *found);

@@ -78,15 +78,15 @@ bool find_zip64_end(int64_t end_record_offset, Zip64End *found) {
         CHECK_ZIP64(read_record_at(at, r, ZIP64_END_SIZE, ZIP64_END_SIGNATURE));
     }
     found->position = at;
-    found->this_disk = read_le32(r + ZIP64_THIS_DISK);
-    found->directory_disk = read_le32(r + ZIP64_DIRECTORY_DISK);
-    found->entries_this_disk = read_le64(r + ZIP64_ENTRIES_THIS_DISK);
-    found->total_entries = read_le64(r + ZIP64_TOTAL_ENTRIES);
+    found->values.this_disk = read_le32(r + ZIP64_THIS_DISK);
+    found->values.directory_disk = read_le32(r + ZIP64_DIRECTORY_DISK);
+    found->values.entries_this_disk = read_le64(r + ZIP64_ENTRIES_THIS_DISK);
+    found->values.total_entries = read_le64(r + ZIP64_TOTAL_ENTRIES);
     const uint64_t size = read_le64(r + ZIP64_DIRECTORY_SIZE);
     const uint64_t offset = read_le64(r + ZIP64_DIRECTORY_OFFSET);
     CHECK_ZIP64(below_limit(size) && below_limit(offset));
-    found->directory_size = static_cast<int64_t>(size);
-    found->directory_offset = static_cast<int64_t>(offset);
+    found->values.directory_size = static_cast<int64_t>(size);
+    found->values.directory_offset = static_cast<int64_t>(offset);
     return true;
 }
 

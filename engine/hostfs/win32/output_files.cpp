@@ -13,17 +13,28 @@
 #include "engine/hostfs/host_port.h"
 #include "engine/hostfs/win32/wide_paths.h"
 
+namespace {
+
+// A name probe opens the file with every sharing mode, so that it never stands in anyone's way.
+constexpr DWORD PROBE_SHARING = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Whether a probe opened the file; the handle is closed at once.
+bool opened_and_closed(HANDLE handle) {
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    ::CloseHandle(handle);
+    return true;
+}
+
+} // namespace
+
 int is_valid_name(const char *path, FolderFacts &, bool wide) {
     DWORD error;
     if (wide) {
         // A wide name is probed through CreateFileW.
-        HANDLE handle = ::CreateFileW(wide_text(path).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(handle);
+        if (opened_and_closed(::CreateFileW(wide_text(path).c_str(), GENERIC_READ, PROBE_SHARING,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                            nullptr)))
             return 1;
-        }
         error = ::GetLastError();
     } else if (std::strlen(path) < OFS_MAXPATHNAME) {
         OFSTRUCT info{};
@@ -35,13 +46,9 @@ int is_valid_name(const char *path, FolderFacts &, bool wide) {
         error = ::GetLastError();
     } else {
         // OpenFile takes no longer paths; the same probe through CreateFileA.
-        HANDLE handle = ::CreateFileA(path, GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(handle);
+        if (opened_and_closed(::CreateFileA(path, GENERIC_READ, PROBE_SHARING, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)))
             return 1;
-        }
         error = ::GetLastError();
     }
     return (error == ERROR_INVALID_NAME || error == ERROR_FILENAME_EXCED_RANGE) ? 0 : 1;
