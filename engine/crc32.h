@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/engine_api.h"
+
 constexpr std::array<uint32_t, 256> make_crc_table() {
     std::array<uint32_t, 256> table{};
     for (uint32_t n = 0; n < 256; ++n) {
@@ -18,5 +20,4 @@ constexpr std::array<uint32_t, 256> make_crc_table() {
 // The reference table: one lookup per byte.
 inline constexpr std::array<uint32_t, 256> crc_table = make_crc_table();
 
-// Folds bytes into a running (uncomplemented) CRC accumulator.
-uint32_t crc32_update(uint32_t accumulator, const unsigned char *data, size_t length);
+// crc32_update, the running CRC over bytes, is part of the engine's interface (engine_api.h).

@@ -38,6 +38,10 @@ inline void raise_status(EngineStatus &status, EngineStatus result) {
 // One engine call with a command line ("unzip" or "zipinfo" first); an EngineStatus as int.
 int engine_main(int argc, char **argv);
 
+// The CRC-32 of zip: folds bytes into a running accumulator that starts as 0xFFFFFFFF and is
+// complemented at the end (the installer fingerprints the files it installed with it).
+uint32_t crc32_update(uint32_t accumulator, const unsigned char *data, size_t length);
+
 // Asked before an existing output file is replaced: true to replace it. The setup program hands
 // over its own, which protects the user's files; the command line its console question.
 using ReplacePolicy = bool (*)(const char *path);

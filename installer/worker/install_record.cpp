@@ -1,13 +1,13 @@
 // The install record: what installations into a destination made, kept there for the
 // uninstallation, and the product's entry in the user's list of programs to remove.
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/engine_api.h"
 #include "installer/worker/worker.h"
 #include "platform/win_api.h"
 
@@ -16,17 +16,6 @@ namespace {
 // One line per item, its fields separated by tabs (no Windows path holds one).
 constexpr const char RECORD_HEADER[] = "QEL install record 1";
 constexpr char FIELD_SEPARATOR = '\t';
-
-constexpr std::array<uint32_t, 256> make_crc_table() {
-    std::array<uint32_t, 256> table{};
-    for (uint32_t n = 0; n < 256; ++n) {
-        uint32_t c = n;
-        for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[n] = c;
-    }
-    return table;
-}
-constexpr std::array<uint32_t, 256> crc_table = make_crc_table();
 
 // The values of the product's entry for removal.
 constexpr const char DISPLAY_NAME[] = "QEL terminal";
@@ -159,7 +148,7 @@ bool file_fingerprint(const std::string &path, RecordedFile &out) {
     unsigned char block[8192];
     size_t got;
     while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
-        for (size_t i = 0; i < got; ++i) crc = crc_table[(crc ^ block[i]) & 0xFF] ^ (crc >> 8);
+        crc = crc32_update(crc, block, got);
         size += got;
     }
     bool read = !std::ferror(file);
